@@ -1,0 +1,25 @@
+#!/usr/bin/env bash
+# Sets up what is missing, builds with warnings as errors, and runs the whole
+# test suite: once in a normal build and once under AddressSanitizer and
+# UndefinedBehaviorSanitizer.
+set -euo pipefail
+root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+jobs="$(nproc)"
+
+bash "$root/scripts/install_deps.sh"
+
+run_suite() {
+  local build="$1"
+  shift
+  cmake -S "$root" -B "$build" -DTOLVAREN_WERROR=ON "$@" >/dev/null
+  cmake --build "$build" -j"$jobs"
+  ctest --test-dir "$build" --output-on-failure -j"$jobs"
+}
+
+run_suite "$root/build" -DCMAKE_BUILD_TYPE=RelWithDebInfo
+if [ "${TOLVAREN_SKIP_SANITIZERS:-0}" != "1" ]; then
+  ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
+    LSAN_OPTIONS="suppressions=$root/tests/lsan_suppressions.txt" \
+    run_suite "$root/build-asan" -DCMAKE_BUILD_TYPE=Debug -DTOLVAREN_SANITIZE=ON \
+    -DTOLVAREN_BUILD_BENCHMARKS=OFF
+fi

@@ -1,0 +1,302 @@
+// tolvaren_tts_front: shows what the text front end makes of a text, running
+// exactly the code the synthesiser runs, for people who debug
+// pronunciations.
+//
+//   tolvaren_tts_front [MODE] [--conf TOOL_CONF] [--phone-table TSV]
+//                      (TEXT... | --file FILE)
+
+#include <cstdlib>
+#include <fstream>
+#include <iostream>
+#include <map>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "speech_neural_network/front_interface.h"
+#include "speech_neural_network/utf8_conversion.h"
+#include "tool/front_pipeline.h"
+#include "tool/phone_table.h"
+#include "tool/tool_conf.h"
+
+namespace {
+
+using tolvaren::SentenceTrace;
+
+enum class Mode { kReport, kNormalized, kPinyin, kPhones, kIds };
+
+struct Options {
+  Mode mode = Mode::kReport;
+  std::string conf_path;
+  std::string phone_table_path;
+  std::string file;
+  std::vector<std::string> texts;
+};
+
+void PrintUsage(std::ostream& out) {
+  out << "Usage: tolvaren_tts_front [MODE] [--conf TOOL_CONF] "
+         "[--phone-table TSV] (TEXT... | --file FILE)\n"
+         "Shows what the text front end makes of each text.\n"
+         "Modes (default: a readable report per sentence):\n"
+         "  --normalized  the text after sentence splitting and normalisation\n"
+         "  --pinyin      numbered-tone pinyin after sandhi and erhua\n"
+         "  --phones      phone symbols, pauses as sp\n"
+         "  --ids         phone ids, as the acoustic model receives them\n"
+         "The machine-readable modes print exactly one line per text, in\n"
+         "input order; a text that fails prints \"ERROR: <reason>\".\n"
+         "--file reads one text per line (a CR before the LF is dropped).\n"
+         "The configuration is TOOL_CONF, else $TOLVAREN_TTS_CONF, else the\n"
+         "installed tool.conf; its front_conf_path names the front end.\n";
+}
+
+bool ParseArguments(int argc, char** argv, Options& options) {
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    const auto value = [&](std::string& target) {
+      if (i + 1 >= argc) return false;
+      target = argv[++i];
+      return true;
+    };
+    if (arg == "--normalized") {
+      options.mode = Mode::kNormalized;
+    } else if (arg == "--pinyin") {
+      options.mode = Mode::kPinyin;
+    } else if (arg == "--phones") {
+      options.mode = Mode::kPhones;
+    } else if (arg == "--ids") {
+      options.mode = Mode::kIds;
+    } else if (arg == "--conf") {
+      if (!value(options.conf_path)) return false;
+    } else if (arg == "--phone-table") {
+      if (!value(options.phone_table_path)) return false;
+    } else if (arg == "--file") {
+      if (!value(options.file)) return false;
+    } else if (arg == "--") {
+      for (++i; i < argc; ++i) options.texts.push_back(argv[i]);
+    } else {
+      options.texts.push_back(arg);
+    }
+  }
+  return options.file.empty() != options.texts.empty();
+}
+
+// Machine-readable output keeps one line per text whatever the text holds.
+std::string OneLine(std::string text) {
+  for (char& c : text) {
+    if (c == '\n' || c == '\r') c = ' ';
+  }
+  return text;
+}
+
+std::string Join(const std::vector<std::string>& items) {
+  std::string joined;
+  for (const std::string& item : items) {
+    if (!joined.empty()) joined += ' ';
+    joined += item;
+  }
+  return joined;
+}
+
+// Turns ids back into phone symbols through the loaded id tables.
+class IdNames {
+ public:
+  explicit IdNames(const speechnn::FrontEngineInterface& front)
+      : separate_(front.separate_tone()) {
+    Invert(front.phone_id_table(), phones_);
+    Invert(front.tone_id_table(), tones_);
+  }
+
+  std::vector<std::string> Symbols(const SentenceTrace& trace) const {
+    std::vector<std::string> symbols;
+    for (std::size_t i = 0; i < trace.phone_ids.size(); ++i) {
+      std::string phone = Name(phones_, trace.phone_ids[i]);
+      if (separate_ && i < trace.tone_ids.size()) {
+        const std::string tone = Name(tones_, trace.tone_ids[i]);
+        if (tone != "0") phone += tone;  // initials and pauses carry tone 0
+      }
+      symbols.push_back(phone);
+    }
+    return symbols;
+  }
+
+ private:
+  static void Invert(const speechnn::StringMap& table,
+                     std::map<int, std::string>& names) {
+    for (const auto& [symbol, id] : table) {
+      if (!id.empty()) names[std::atoi(id.c_str())] = symbol;
+    }
+  }
+  static std::string Name(const std::map<int, std::string>& names, int id) {
+    const auto found = names.find(id);
+    return found == names.end() ? "<" + std::to_string(id) + ">"
+                                : found->second;
+  }
+
+  bool separate_;
+  std::map<int, std::string> phones_;
+  std::map<int, std::string> tones_;
+};
+
+class Inspector {
+ public:
+  Inspector(speechnn::FrontEngineInterface& front,
+            const tolvaren::PhoneTable& table, Mode mode)
+      : front_(front), names_(front), table_(table), mode_(mode) {}
+
+  // Writes the result for one text; false when the text failed.
+  bool Inspect(const std::string& text, std::ostream& out) {
+    std::size_t offset = 0;
+    switch (tolvaren::CheckText(text, offset)) {
+      case tolvaren::TextCheck::kRefused:
+        return Fail(text, "text contains special characters (/\\<>.)", out);
+      case tolvaren::TextCheck::kInvalidUtf8:
+        return Fail(text,
+                    "invalid UTF-8 at byte offset " + std::to_string(offset),
+                    out);
+      case tolvaren::TextCheck::kAccepted:
+        break;
+    }
+    const std::wstring wide = speechnn::utf8string2wstring(text);
+    if (mode_ == Mode::kNormalized) {
+      std::vector<std::wstring> sentences;
+      tolvaren::SplitSentences(wide, sentences);
+      std::string normalized;
+      for (std::wstring& sentence : sentences) {
+        normalized += tolvaren::NormalizeToUtf8(front_, sentence);
+      }
+      out << OneLine(normalized) << '\n';
+      return true;
+    }
+    std::vector<int> ids;
+    std::vector<SentenceTrace> traces;
+    std::string failed_sentence;
+    const bool ok =
+        tolvaren::RunFrontEnd(front_, wide, ids, &traces, &failed_sentence);
+    if (mode_ == Mode::kReport) {
+      Report(text, traces, out);
+      if (!ok) out << "ERROR: sentence \"" << failed_sentence << "\" failed\n";
+      return ok;
+    }
+    if (!ok) {
+      return Fail(text, "sentence \"" + OneLine(failed_sentence) + "\" failed",
+                  out);
+    }
+    std::vector<std::string> items;
+    for (const SentenceTrace& trace : traces) {
+      std::vector<std::string> part;
+      if (mode_ == Mode::kIds) {
+        for (const int id : trace.phone_ids) part.push_back(std::to_string(id));
+      } else if (mode_ == Mode::kPhones) {
+        part = names_.Symbols(trace);
+      } else {
+        part = table_.ToPinyin(names_.Symbols(trace));
+      }
+      items.insert(items.end(), part.begin(), part.end());
+    }
+    out << Join(items) << '\n';
+    return true;
+  }
+
+ private:
+  bool Fail(const std::string& text, const std::string& reason,
+            std::ostream& out) {
+    if (mode_ == Mode::kReport) out << "text: " << text << '\n';
+    out << "ERROR: " << reason << '\n';
+    return false;
+  }
+
+  void Report(const std::string& text, const std::vector<SentenceTrace>& traces,
+              std::ostream& out) {
+    out << "text: " << text << '\n';
+    for (const SentenceTrace& trace : traces) {
+      std::vector<std::string> words;
+      for (const auto& [word, tag] : trace.merged)
+        words.push_back(word + "/" + tag);
+      const std::vector<std::string> symbols = names_.Symbols(trace);
+      std::vector<std::string> ids;
+      for (const int id : trace.phone_ids) ids.push_back(std::to_string(id));
+      out << "  sentence: " << trace.normalized << '\n'
+          << "    words:  " << Join(words) << '\n'
+          << "    pinyin: " << Join(table_.ToPinyin(symbols)) << '\n'
+          << "    phones: " << Join(symbols) << '\n'
+          << "    ids:    " << Join(ids) << '\n';
+    }
+  }
+
+  speechnn::FrontEngineInterface& front_;
+  IdNames names_;
+  const tolvaren::PhoneTable& table_;
+  Mode mode_;
+};
+
+std::string DirectoryOf(const std::string& path) {
+  const std::size_t slash = path.rfind('/');
+  return slash == std::string::npos ? "." : path.substr(0, slash);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc == 2 &&
+      (std::string(argv[1]) == "--help" || std::string(argv[1]) == "-h")) {
+    PrintUsage(std::cout);
+    return 0;
+  }
+  Options options;
+  if (!ParseArguments(argc, argv, options)) {
+    PrintUsage(std::cerr);
+    return 1;
+  }
+  // The tool's log records would mix with this tool's output: silence them.
+  setenv("SPDLOG_STDOUT", "false", 1);
+  setenv("SPDLOG_SYSTEMD", "false", 1);
+  setenv("SPDLOG_LEVEL", "critical", 1);
+
+  const std::string conf_path =
+      options.conf_path.empty() ? tolvaren::ToolConfPath() : options.conf_path;
+  tolvaren::ToolConf conf;
+  if (!tolvaren::ReadConfFile(conf_path, conf)) {
+    std::cerr << "tolvaren_tts_front: cannot read configuration " << conf_path
+              << "\n";
+    return 1;
+  }
+  auto front =
+      std::make_unique<speechnn::FrontEngineInterface>(conf.front_conf_path);
+  if (front->Init() != 0) {
+    std::cerr << "tolvaren_tts_front: cannot create the front end from "
+              << conf.front_conf_path << "\n";
+    return 1;
+  }
+  tolvaren::PhoneTable table;
+  std::string error;
+  const std::string table_path =
+      options.phone_table_path.empty()
+          ? DirectoryOf(front->word2phone_file()) + "/phones.tsv"
+          : options.phone_table_path;
+  if (!table.Load(table_path, error)) {
+    std::cerr << "tolvaren_tts_front: " << error << "\n";
+    return 1;
+  }
+
+  Inspector inspector(*front, table, options.mode);
+  bool all_ok = true;
+  if (!options.file.empty()) {
+    std::ifstream file(options.file);
+    if (!file.is_open()) {
+      std::cerr << "tolvaren_tts_front: cannot open " << options.file << "\n";
+      return 1;
+    }
+    std::string line;
+    while (std::getline(file, line)) {
+      if (!line.empty() && line.back() == '\r') line.pop_back();
+      all_ok = inspector.Inspect(line, std::cout) && all_ok;
+    }
+  } else {
+    for (const std::string& text : options.texts) {
+      all_ok = inspector.Inspect(text, std::cout) && all_ok;
+    }
+  }
+  std::cout.flush();
+  return all_ok ? 0 : 2;
+}

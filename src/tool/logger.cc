@@ -1,0 +1,115 @@
+#include "tool/logger.h"
+
+#include <spdlog/details/console_globals.h>
+#include <spdlog/sinks/ansicolor_sink.h>
+#include <spdlog/sinks/systemd_sink.h>
+
+#include <array>
+#include <cstdlib>
+#include <iostream>
+#include <vector>
+
+namespace tolvaren {
+namespace {
+
+// Index = numeric level; only these exact names are accepted.
+constexpr std::array<const char*, 6> kLevelNames = {
+    "trace", "debug", "info", "warning", "error", "critical"};
+constexpr std::array<spdlog::level::level_enum, 6> kSpdlogLevels = {
+    spdlog::level::trace, spdlog::level::debug, spdlog::level::info,
+    spdlog::level::warn,  spdlog::level::err,   spdlog::level::critical};
+
+enum class Switch { kUnset, kTrue, kFalse, kInvalid };
+
+Switch ReadSwitch(const char* name) {
+  const char* value = std::getenv(name);
+  if (value == nullptr) return Switch::kUnset;
+  const std::string text(value);
+  if (text == "true") return Switch::kTrue;
+  if (text == "false") return Switch::kFalse;
+  return Switch::kInvalid;
+}
+
+}  // namespace
+
+LoggerHolder::LoggerHolder() {
+  try {
+    std::vector<spdlog::sink_ptr> sinks;
+
+    const Switch console = ReadSwitch("SPDLOG_STDOUT");
+    if (console == Switch::kUnset) {
+      std::cout
+          << "environment variable SPDLOG_STDOUT is not set, and set true\n";
+    } else if (console == Switch::kInvalid) {
+      std::cout
+          << "environment variable SPDLOG_STDOUT is invalid, and set true\n";
+    }
+    if (console != Switch::kFalse) {
+      sinks.push_back(std::make_shared<spdlog::sinks::ansicolor_stdout_sink<
+                          spdlog::details::console_mutex>>());
+    }
+
+    const Switch journal = ReadSwitch("SPDLOG_SYSTEMD");
+    if (journal == Switch::kUnset) {
+      std::cout
+          << "environment variable SPDLOG_SYSTEMD is not set, and set false\n";
+    } else if (journal == Switch::kInvalid) {
+      std::cout
+          << "environment variable SPDLOG_SYSTEMD is invalid, and set false\n";
+    } else if (journal == Switch::kTrue) {
+      sinks.push_back(
+          std::make_shared<spdlog::sinks::systemd_sink<std::mutex>>());
+    }
+
+    logger =
+        std::make_shared<spdlog::logger>("spdlog", sinks.begin(), sinks.end());
+
+    const char* level_value = std::getenv("SPDLOG_LEVEL");
+    level = kLevelInfo;
+    if (level_value == nullptr) {
+      std::cout << "environment variable SPDLOG_LEVEL is not set, and set "
+                   "default level\n";
+    } else {
+      bool known = false;
+      for (std::size_t i = 0; i < kLevelNames.size(); ++i) {
+        if (std::string(level_value) == kLevelNames[i]) {
+          level = static_cast<int32_t>(i);
+          known = true;
+          break;
+        }
+      }
+      if (!known) {
+        std::cout << "environment variable SPDLOG_LEVEL is invalid, and set "
+                     "default level\n";
+      }
+    }
+    std::cout.flush();
+    logger->set_level(kSpdlogLevels[static_cast<std::size_t>(level)]);
+    logger->set_pattern("%v");
+  } catch (const spdlog::spdlog_ex&) {
+    // A logger that cannot be built is not worth ending the process for;
+    // records are then dropped (see WriteRecord).
+  }
+}
+
+LoggerHolder& GetLogger() {
+  static LoggerHolder holder;
+  return holder;
+}
+
+void WriteRecord(LoggerHolder& holder, int32_t record_level, const char* file,
+                 int line, const char* function, const std::string& message) {
+  std::shared_ptr<spdlog::logger> logger = holder.logger;
+  const bool passes = holder.level <= record_level;
+  if (passes) ++holder.record_count;  // Wraps at 256 as an 8-bit counter.
+  if (logger == nullptr) return;
+  const int shown = holder.record_count % 128;
+  const bool is_error = record_level >= kLevelError;
+  const std::string prefix = is_error ? fmt::format("{0:3d} [ERROR] ", shown)
+                                      : fmt::format("{0:3d} [INFO] ", shown);
+  logger->log(spdlog::source_loc{file, line, function},
+              is_error ? spdlog::level::err : spdlog::level::info,
+              prefix + message);
+}
+
+}  // namespace tolvaren

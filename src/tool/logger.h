@@ -1,0 +1,73 @@
+// The process-wide logger: spdlog with a colour console sink and an optional
+// systemd journal sink, configured once from SPDLOG_STDOUT, SPDLOG_SYSTEMD and
+// SPDLOG_LEVEL.
+//
+// Every record is "{count:3d} [INFO] message" or "{count:3d} [ERROR] message",
+// where count numbers the records that passed the level threshold (an 8-bit
+// counter shown modulo 128). Each record carries its call site: the calling
+// module's source path, the line and the function name.
+//
+// A file that logs defines, in an unnamed namespace,
+//   constexpr char kLogSource[] = "./src/tool/tool";
+// which LOG_INFO / LOG_ERROR pick up as the record's source file.
+
+#ifndef TOLVAREN_TTS_TOOL_LOGGER_H_
+#define TOLVAREN_TTS_TOOL_LOGGER_H_
+
+#include <fmt/format.h>
+#include <spdlog/logger.h>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace tolvaren {
+
+// Numeric levels as used in SPDLOG_LEVEL: trace 0, debug 1, info 2,
+// warning 3, error 4, critical 5.
+inline constexpr int32_t kLevelInfo = 2;
+inline constexpr int32_t kLevelError = 4;
+
+struct LoggerHolder {
+  // Builds the logger from the environment, writing the notices about unset
+  // or invalid variables to standard output. Never throws: if spdlog fails,
+  // `logger` stays empty and records are dropped.
+  LoggerHolder();
+
+  std::shared_ptr<spdlog::logger> logger;
+  uint8_t record_count = 0;
+  int32_t level = kLevelInfo;
+};
+
+// The one holder of the process, created on first use.
+LoggerHolder& GetLogger();
+
+// Writes one record through `holder` (the counter advances only when the
+// record passes the threshold).
+void WriteRecord(LoggerHolder& holder, int32_t record_level, const char* file,
+                 int line, const char* function, const std::string& message);
+
+template <typename... Args>
+void LogRecord(int32_t record_level, const char* file, int line,
+               const char* function, fmt::format_string<Args...> format,
+               Args&&... args) {
+  WriteRecord(GetLogger(), record_level, file, line, function,
+              fmt::format(format, std::forward<Args>(args)...));
+}
+
+}  // namespace tolvaren
+
+// <syslog.h> (pulled in by the journal sink) defines LOG_INFO as a priority
+// number; inside this program the name means the logging call. Include this
+// header after any header that brings in <syslog.h>.
+#ifdef LOG_INFO
+#undef LOG_INFO
+#endif
+#define LOG_INFO(...)                                                 \
+  ::tolvaren::LogRecord(::tolvaren::kLevelInfo, kLogSource, __LINE__, \
+                        static_cast<const char*>(__func__), __VA_ARGS__)
+#define LOG_ERROR(...)                                                 \
+  ::tolvaren::LogRecord(::tolvaren::kLevelError, kLogSource, __LINE__, \
+                        static_cast<const char*>(__func__), __VA_ARGS__)
+
+#endif  // TOLVAREN_TTS_TOOL_LOGGER_H_

@@ -1,0 +1,216 @@
+#include "speech_neural_network/front_interface.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <string>
+
+#include "speech_neural_network/front_test_support.h"
+
+namespace speechnn {
+namespace {
+
+using Peer = FrontEngineInterfaceTestPeer;
+using ::testing::internal::CaptureStderr;
+using ::testing::internal::GetCapturedStderr;
+
+// Standard error of constructing a front end for `conf_path`.
+std::string Construct(const std::string& conf_path,
+                      std::unique_ptr<FrontEngineInterface>& front) {
+  CaptureStderr();
+  front = std::make_unique<FrontEngineInterface>(conf_path);
+  return GetCapturedStderr();
+}
+
+const FrontFixture kFixture = {"中国 zh ong1 g uo2\n你 n i3\n",
+                               "zh 1\nong1 2\n", "0 1\n1 2\n", false, ""};
+
+TEST(FrontConfTest, ReadsKeysAndEchoesThemOnStandardError) {
+  TempDir dir;
+  const std::string conf = WriteFrontConf(dir, kFixture);
+  std::unique_ptr<FrontEngineInterface> front;
+  const std::string err = Construct(conf, front);
+  EXPECT_TRUE(front->is_initialized());
+  EXPECT_EQ(front->Init(), 0);
+  EXPECT_NE(err.find("Key: seperate_tone; Value: false\n"), std::string::npos);
+  EXPECT_EQ(Peer::conf_map(*front).size(), 9u);
+  EXPECT_FALSE(front->separate_tone());
+  EXPECT_NE(front->jieba_segmenter(), nullptr);
+  EXPECT_EQ(Peer::word2phone(*front).at("中国"), "zh ong1 g uo2");
+}
+
+TEST(FrontConfTest, LineFormatQuirks) {
+  TempDir dir;
+  std::string conf_text;
+  {
+    std::ifstream base(WriteFrontConf(dir, kFixture));
+    conf_text.assign(std::istreambuf_iterator<char>(base), {});
+  }
+  conf_text +=
+      "--word2phone_path=/a/b=c\n"  // split at the first "="
+      " --phone2id_path=/lead\n"    // not at the line start: ignored
+      "phone2id_path=/plain\n"      // no "--": ignored
+      "--extra=value \r\n"          // kept as written
+      "--dup=1\n--dup=2\n"          // the later value wins
+      "--no_equals\n";              // names no key
+  const std::string conf = dir.WriteFile("quirks.conf", conf_text);
+  std::unique_ptr<FrontEngineInterface> front;
+  const std::string err = Construct(conf, front);
+  StringMap& map = Peer::conf_map(*front);
+  EXPECT_EQ(map.at("word2phone_path"), "/a/b=c");
+  EXPECT_EQ(Peer::word2phone_path(*front), "/a/b=c");
+  EXPECT_EQ(map.at("phone2id_path").find("/lead"), std::string::npos);
+  EXPECT_EQ(map.at("extra"), "value \r");
+  EXPECT_EQ(map.at("dup"), "2");
+  EXPECT_NE(err.find("Key: dup; Value: 1\n"), std::string::npos);
+  EXPECT_NE(err.find("Key: dup; Value: 2\n"), std::string::npos);
+  EXPECT_EQ(map.count("no_equals"), 0u);
+  // The word2phone path now names no file, so Init failed.
+  EXPECT_FALSE(front->is_initialized());
+  EXPECT_NE(err.find("Cannot open dict file: /a/b=c\nGenarate word2phone dict "
+                     "failed\n"),
+            std::string::npos);
+}
+
+TEST(FrontConfTest, MissingConfigurationFile) {
+  std::unique_ptr<FrontEngineInterface> front;
+  const std::string err = Construct("/nonexistent/front.conf", front);
+  EXPECT_EQ(err,
+            "Cannot open config file: /nonexistent/front.conf\n"
+            "Read front conf file failed\n");
+  EXPECT_FALSE(front->is_initialized());
+  // The number maps exist even when Init fails.
+  EXPECT_EQ(Peer::digit_map(*front).size(), 10u);
+  EXPECT_EQ(Peer::unit_map(*front).size(), 5u);
+  // A failed Init is repeated in full, messages included.
+  CaptureStderr();
+  EXPECT_EQ(front->Init(), -1);
+  EXPECT_EQ(GetCapturedStderr(),
+            "Cannot open config file: /nonexistent/front.conf\n"
+            "Read front conf file failed\n");
+}
+
+TEST(FrontConfTest, MissingResourceFilesFailWithTheirMessages) {
+  struct Case {
+    std::string key;
+    std::string message;
+  };
+  const std::vector<Case> cases = {
+      {"word2phone_path", "Genarate word2phone dict failed"},
+      {"phone2id_path", "Genarate phone2id dict failed"},
+  };
+  for (const Case& c : cases) {
+    TempDir dir;
+    const std::string conf = WriteFrontConf(dir, kFixture);
+    std::ofstream(conf, std::ios::app)
+        << "--" << c.key << "=" << dir.path() << "/missing\n";
+    std::unique_ptr<FrontEngineInterface> front;
+    const std::string err = Construct(conf, front);
+    EXPECT_FALSE(front->is_initialized()) << c.key;
+    EXPECT_NE(err.find("Cannot open dict file: " + dir.path() + "/missing\n" +
+                       c.message + "\n"),
+              std::string::npos)
+        << err;
+  }
+}
+
+TEST(FrontConfTest, ToneTableIsReadOnlyInSeparateToneMode) {
+  for (const char* value : {"True", "1", "", "true "}) {
+    TempDir dir;
+    const std::string conf = WriteFrontConf(dir, kFixture);
+    std::ofstream(conf, std::ios::app)
+        << "--seperate_tone=" << value << "\n--tone2id_path=/missing\n";
+    std::unique_ptr<FrontEngineInterface> front;
+    Construct(conf, front);
+    EXPECT_TRUE(front->is_initialized()) << value;
+    EXPECT_FALSE(front->separate_tone()) << value;
+    EXPECT_TRUE(Peer::tone2id(*front).empty()) << value;
+  }
+  TempDir dir;
+  FrontFixture separate = kFixture;
+  separate.separate_tone = true;
+  auto front = MakeFront(dir, separate);
+  EXPECT_TRUE(front->separate_tone());
+  EXPECT_EQ(Peer::tone2id(*front).at("1"), "2");
+
+  std::ofstream(WriteFrontConf(dir, separate), std::ios::app)
+      << "--tone2id_path=/missing\n";
+  std::unique_ptr<FrontEngineInterface> failing;
+  const std::string err = Construct(dir.path() + "/front.conf", failing);
+  EXPECT_FALSE(failing->is_initialized());
+  EXPECT_NE(err.find("Genarate tone2id dict failed"), std::string::npos);
+}
+
+TEST(FrontConfTest, SegmenterFilesAreCheckedInsteadOfAborting) {
+  // The segmenter library would end the process on a missing file.
+  for (const char* key : {"jieba_dict_path", "jieba_hmm_path", "jieba_idf_path",
+                          "jieba_stop_word_path", "jieba_user_dict_path"}) {
+    TempDir dir;
+    const std::string conf = WriteFrontConf(dir, kFixture);
+    std::ofstream(conf, std::ios::app) << "--" << key << "=/missing/file\n";
+    std::unique_ptr<FrontEngineInterface> front;
+    const std::string err = Construct(conf, front);
+    EXPECT_FALSE(front->is_initialized()) << key;
+    EXPECT_NE(err.find("Cannot open jieba file: /missing/file"),
+              std::string::npos)
+        << key;
+    EXPECT_EQ(front->jieba_segmenter(), nullptr) << key;
+  }
+  // An empty main dictionary path is refused too; an empty user dictionary
+  // path means "no user dictionary".
+  TempDir dir;
+  const std::string conf = WriteFrontConf(dir, kFixture);
+  std::ofstream(conf, std::ios::app) << "--jieba_user_dict_path=\n";
+  std::unique_ptr<FrontEngineInterface> front;
+  Construct(conf, front);
+  EXPECT_TRUE(front->is_initialized());
+  std::ofstream(conf, std::ios::app) << "--jieba_dict_path=\n";
+  Construct(conf, front);
+  EXPECT_FALSE(front->is_initialized());
+}
+
+TEST(LoadDictFileTest, SplitsAtTheFirstSpace) {
+  TempDir dir;
+  auto front = MakeFront(dir, kFixture);
+  const std::string path =
+      dir.WriteFile("dict.txt",
+                    "中国 zh ong1 g uo2\n"
+                    "tab\tseparated\n"  // no space: no entry
+                    "\n"                // blank line: no entry
+                    "dup first\n"
+                    "dup second\n"
+                    "trailing x  \n"
+                    "last no-newline");
+  StringMap map;
+  EXPECT_EQ(front->LoadDictFile(path, map), 0);
+  EXPECT_EQ(map.at("中国"), "zh ong1 g uo2");
+  EXPECT_EQ(map.at("dup"), "second");
+  EXPECT_EQ(map.at("trailing"), "x  ");
+  EXPECT_EQ(map.at("last"), "no-newline");
+  EXPECT_EQ(map.size(), 4u);
+
+  StringMap empty;
+  EXPECT_EQ(front->LoadDictFile(dir.WriteFile("empty.txt", ""), empty), 0);
+  EXPECT_TRUE(empty.empty());
+
+  CaptureStderr();
+  EXPECT_EQ(front->LoadDictFile(dir.path() + "/none.txt", empty), -1);
+  EXPECT_EQ(GetCapturedStderr(),
+            "Cannot open dict file: " + dir.path() + "/none.txt\n");
+}
+
+TEST(FrontInitTest, SecondInitAfterSuccessReadsNothing) {
+  TempDir dir;
+  auto front = MakeFront(dir, kFixture);
+  // Removing the files proves that nothing is read again.
+  std::remove((dir.path() + "/front.conf").c_str());
+  std::remove((dir.path() + "/word2phone.dict").c_str());
+  CaptureStderr();
+  EXPECT_EQ(front->Init(), 0);
+  EXPECT_EQ(GetCapturedStderr(), "");
+}
+
+}  // namespace
+}  // namespace speechnn

@@ -1,0 +1,209 @@
+// Tone sandhi rules, fed finals directly; the word split uses the real
+// segmenter dictionary.
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "speech_neural_network/front_test_support.h"
+
+namespace speechnn {
+namespace {
+
+using Finals = std::vector<std::string>;
+
+class ToneSandhiTest : public testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    dir_ = std::make_unique<TempDir>();
+    front_ = MakeFront(*dir_, FrontFixture{});
+  }
+  static void TearDownTestSuite() {
+    front_.reset();
+    dir_.reset();
+  }
+
+  static Finals Bu(const std::string& word, Finals finals) {
+    EXPECT_EQ(front_->BuSandhi(word, finals), 0) << word;
+    return finals;
+  }
+  static Finals Yi(const std::string& word, Finals finals) {
+    EXPECT_EQ(front_->YiSandhi(word, finals), 0) << word;
+    return finals;
+  }
+  static Finals Neutral(const std::string& word, const std::string& tag,
+                        Finals finals) {
+    EXPECT_EQ(front_->NeuralSandhi(word, tag, finals), 0) << word;
+    return finals;
+  }
+  static Finals Three(const std::string& word, Finals finals) {
+    EXPECT_EQ(front_->ThreeSandhi(word, finals), 0) << word;
+    return finals;
+  }
+  static std::vector<std::string> Split(const std::string& word) {
+    std::vector<std::string> parts;
+    EXPECT_EQ(front_->SplitWord(word, parts), 0) << word;
+    return parts;
+  }
+
+  static inline std::unique_ptr<TempDir> dir_;
+  static inline std::unique_ptr<FrontEngineInterface> front_;
+};
+
+TEST_F(ToneSandhiTest, BuBetweenTwoCharactersIsNeutral) {
+  EXPECT_EQ(Bu("看不懂", {"an4", "u4", "ong3"}), (Finals{"an4", "u5", "ong3"}));
+}
+
+TEST_F(ToneSandhiTest, BuRisesOnlyBeforeFourthTone) {
+  EXPECT_EQ(Bu("不怕", {"u4", "a4"}), (Finals{"u2", "a4"}));
+  EXPECT_EQ(Bu("不好", {"u4", "ao3"}), (Finals{"u4", "ao3"}));
+  EXPECT_EQ(Bu("要不", {"ao4", "u4"}), (Finals{"ao4", "u4"}));  // last: as is
+}
+
+TEST_F(ToneSandhiTest, YiFollowsTheNextTone) {
+  EXPECT_EQ(Yi("一段", {"i1", "uan4"}), (Finals{"i2", "uan4"}));
+  EXPECT_EQ(Yi("一天", {"i1", "ian1"}), (Finals{"i4", "ian1"}));
+  // 五 is no numeral of a digit sequence, so 一五 is an ordinary word.
+  EXPECT_EQ(Yi("一五", {"i1", "u3"}), (Finals{"i4", "u3"}));
+}
+
+TEST_F(ToneSandhiTest, YiSpecialPatternsWinOverTheNextTone) {
+  EXPECT_EQ(Yi("第一天", {"i4", "i2", "ian1"}), (Finals{"i4", "i1", "ian1"}));
+  EXPECT_EQ(Yi("看一看", {"an4", "i1", "an4"}), (Finals{"an4", "i5", "an4"}));
+}
+
+TEST_F(ToneSandhiTest, YiKeepsItsToneInDigitSequencesAndAtTheEnd) {
+  EXPECT_EQ(Yi("一零零", {"i1", "ing2", "ing2"}),
+            (Finals{"i1", "ing2", "ing2"}));
+  EXPECT_EQ(Yi("二一零", {"er4", "i1", "ing2"}), (Finals{"er4", "i1", "ing2"}));
+  EXPECT_EQ(Yi("统一", {"ong3", "i1"}), (Finals{"ong3", "i1"}));
+}
+
+TEST_F(ToneSandhiTest, NeutralReduplicationNeedsNounVerbOrAdjectiveTag) {
+  EXPECT_EQ(Neutral("奶奶", "n", {"ai3", "ai3"}), (Finals{"ai3", "ai5"}));
+  EXPECT_EQ(Neutral("看看", "v", {"an4", "an4"}), (Finals{"an4", "an5"}));
+  EXPECT_EQ(Neutral("奶奶", "d", {"ai3", "ai3"}), (Finals{"ai3", "ai3"}));
+}
+
+TEST_F(ToneSandhiTest, NeutralParticles) {
+  EXPECT_EQ(Neutral("好吧", "y", {"ao3", "a1"}), (Finals{"ao3", "a5"}));
+  EXPECT_EQ(Neutral("我的", "uj", {"o3", "e1"}), (Finals{"o3", "e5"}));
+  EXPECT_EQ(Neutral("了", "ul", {"e4"}), (Finals{"e5"}));
+  EXPECT_EQ(Neutral("了", "v", {"e4"}), (Finals{"e4"}));
+  EXPECT_EQ(Neutral("走了", "ul", {"ou3", "e4"}), (Finals{"ou3", "e4"}));
+}
+
+TEST_F(ToneSandhiTest, NeutralSuffixOnlyForListedZiWords) {
+  EXPECT_EQ(Neutral("男子", "n", {"an2", "ii3"}), (Finals{"an2", "ii5"}));
+  EXPECT_EQ(Neutral("男子", "v", {"an2", "ii3"}), (Finals{"an2", "ii3"}));
+  EXPECT_EQ(Neutral("孩子", "n", {"ai2", "ii3"}), (Finals{"ai2", "ii3"}));
+}
+
+TEST_F(ToneSandhiTest, NeutralPlaceWordsAndDirectionComplements) {
+  EXPECT_EQ(Neutral("家里", "s", {"ia1", "i3"}), (Finals{"ia1", "i5"}));
+  EXPECT_EQ(Neutral("家里", "n", {"ia1", "i3"}), (Finals{"ia1", "i3"}));
+  EXPECT_EQ(Neutral("进来", "v", {"in4", "ai2"}), (Finals{"in4", "ai5"}));
+  EXPECT_EQ(Neutral("看来", "v", {"an4", "ai2"}), (Finals{"an4", "ai2"}));
+}
+
+TEST_F(ToneSandhiTest, NeutralMeasureWordGe) {
+  EXPECT_EQ(Neutral("三个", "m", {"an1", "e4"}), (Finals{"an1", "e5"}));
+  EXPECT_EQ(Neutral("个", "q", {"e4"}), (Finals{"e5"}));
+  EXPECT_EQ(Neutral("个人", "n", {"e4", "en2"}), (Finals{"e4", "en2"}));
+  EXPECT_EQ(Neutral("五个", "m", {"u3", "e4"}), (Finals{"u3", "e4"}));
+}
+
+TEST_F(ToneSandhiTest, NeutralOnlyTheFirstMatchingRuleApplies) {
+  // The particle rule takes 的; the 个 rule after it is skipped.
+  EXPECT_EQ(Neutral("三个的", "x", {"an1", "e4", "e1"}),
+            (Finals{"an1", "e4", "e5"}));
+}
+
+TEST_F(ToneSandhiTest, NeutralLexicalWordsWholeOrAsEndingOrSubWord) {
+  EXPECT_EQ(Neutral("石头", "n", {"iii2", "ou2"}), (Finals{"iii2", "ou5"}));
+  EXPECT_EQ(Neutral("大石头", "n", {"a4", "iii2", "ou2"}),
+            (Finals{"a4", "iii2", "ou5"}));
+  // 石头记 splits into 石头 and 记: the first sub-word ends neutral.
+  EXPECT_EQ(Neutral("石头记", "n", {"iii2", "ou2", "i4"}),
+            (Finals{"iii2", "ou5", "i4"}));
+  // The shortest piece 屁股 lies inside the word: the split keeps 一 and
+  // 屁股债, so no final outside a listed word turns neutral.
+  EXPECT_EQ(Neutral("一屁股债", "l", {"i4", "i4", "u3", "ai4"}),
+            (Finals{"i4", "i4", "u3", "ai4"}));
+}
+
+TEST_F(ToneSandhiTest, ThreeSandhiTwoCharacters) {
+  EXPECT_EQ(Three("你好", {"i3", "ao3"}), (Finals{"i2", "ao3"}));
+  EXPECT_EQ(Three("好看", {"ao3", "an4"}), (Finals{"ao3", "an4"}));
+}
+
+TEST_F(ToneSandhiTest, ThreeSandhiThreeCharactersFollowTheSplit) {
+  EXPECT_EQ(Three("展览馆", {"an3", "an3", "uan3"}),  // 展览 / 馆
+            (Finals{"an2", "an2", "uan3"}));
+  EXPECT_EQ(Three("纸老虎", {"iii3", "ao3", "u3"}),  // 纸 / 老虎
+            (Finals{"iii3", "ao2", "u3"}));
+  EXPECT_EQ(Three("所有人", {"uo3", "ou3", "en2"}),  // 所有 / 人
+            (Finals{"uo2", "ou3", "en2"}));
+  EXPECT_EQ(Three("看老虎", {"an4", "ao3", "u3"}),  // 看 / 老虎
+            (Finals{"an4", "ao2", "u3"}));
+  EXPECT_EQ(Three("好喜欢", {"ao3", "i3", "uan5"}),  // 好 / 喜欢
+            (Finals{"ao2", "i3", "uan5"}));
+}
+
+TEST_F(ToneSandhiTest, ThreeSandhiFourCharactersByHalves) {
+  EXPECT_EQ(Three("我很想你", {"o3", "en3", "iang3", "i3"}),
+            (Finals{"o2", "en3", "iang2", "i3"}));
+  EXPECT_EQ(Three("我很高兴", {"o3", "en3", "ao1", "ing4"}),
+            (Finals{"o2", "en3", "ao1", "ing4"}));
+  const Finals five(5, "i3");
+  EXPECT_EQ(Three("我很想你们", five), five);
+}
+
+TEST_F(ToneSandhiTest, SplitWordPartsAlwaysSpellTheWord) {
+  EXPECT_EQ(Split("你好世界"), (std::vector<std::string>{"你好", "世界"}));
+  EXPECT_EQ(Split("纸老虎"), (std::vector<std::string>{"纸", "老虎"}));
+  EXPECT_EQ(Split("一屁股债"), (std::vector<std::string>{"一", "屁股债"}));
+  EXPECT_EQ(Split("好"), (std::vector<std::string>{"好", ""}));
+  std::vector<std::string> parts;
+  EXPECT_NE(front_->SplitWord("", parts), 0);
+}
+
+TEST_F(ToneSandhiTest, EveryStepFailsCleanlyOnFinalsShorterThanTheWord) {
+  const std::vector<std::string> words = {"看不懂", "看一看", "第一",
+                                          "你好",   "展览馆", "我很想你"};
+  for (const std::string& word : words) {
+    for (const Finals& start : {Finals{}, Finals{"i3"}}) {
+      Finals f = start;
+      testing::internal::CaptureStderr();
+      EXPECT_EQ(front_->BuSandhi(word, f), -1) << word;
+      EXPECT_EQ(front_->YiSandhi(word, f), -1) << word;
+      EXPECT_EQ(front_->NeuralSandhi(word, "n", f), -1) << word;
+      EXPECT_EQ(front_->ThreeSandhi(word, f), -1) << word;
+      testing::internal::GetCapturedStderr();
+      EXPECT_EQ(f, start) << word;
+    }
+  }
+}
+
+TEST_F(ToneSandhiTest, EmptyFinalsTextsAreLeftAlone) {
+  Finals f = {"", "", ""};
+  EXPECT_EQ(front_->BuSandhi("看不懂", f), 0);
+  EXPECT_EQ(front_->YiSandhi("一一一", f), 0);
+  EXPECT_EQ(front_->NeuralSandhi("奶奶的", "n", f), 0);
+  EXPECT_EQ(front_->ThreeSandhi("展览馆", f), 0);
+  EXPECT_EQ(f, (Finals{"", "", ""}));
+}
+
+TEST_F(ToneSandhiTest, EmptyWordCannotBeSplit) {
+  Finals f;
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(front_->NeuralSandhi("", "x", f), -1);
+  EXPECT_NE(
+      testing::internal::GetCapturedStderr().find("Failed to split word."),
+      std::string::npos);
+}
+
+}  // namespace
+}  // namespace speechnn

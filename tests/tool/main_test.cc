@@ -1,0 +1,133 @@
+// The executable's modes and exit statuses, run as a child process.
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "speech_neural_network/front_test_support.h"
+
+namespace {
+
+using speechnn::FrontFixture;
+using speechnn::TempDir;
+
+const std::string kModels = TOLVAREN_TEST_MODEL_DIR;
+const std::string kTool = TOLVAREN_TTS_BINARY;
+
+struct Result {
+  int status;
+  std::string out;  // standard output and standard error together
+};
+
+// Runs the tool with `args` (already shell-quoted) under `conf`.
+Result RunTool(const std::string& conf, const std::string& args) {
+  const std::string command = "TOLVAREN_TTS_CONF='" + conf +
+                              "' SPDLOG_STDOUT=true SPDLOG_SYSTEMD=false "
+                              "SPDLOG_LEVEL=info '" +
+                              kTool + "' " + args + " 2>&1";
+  Result result{-1, ""};
+  FILE* pipe = popen(command.c_str(), "r");
+  if (pipe == nullptr) return result;
+  char buffer[4096];
+  std::size_t read;
+  while ((read = fread(buffer, 1, sizeof(buffer), pipe)) > 0) {
+    result.out.append(buffer, read);
+  }
+  const int status = pclose(pipe);
+  result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return result;
+}
+
+class MainTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    out_dir_ = dir_.path() + "/out";
+    std::filesystem::create_directory(out_dir_);
+    FrontFixture fixture;
+    fixture.word2phone = "你 n i3\n好 h ao3\n你好 n i3 h ao3\n错 c uo4\n";
+    fixture.phone2id = "n 1\ni2 2\ni3 3\nh 4\nao3 5\nsp 6\nc 7\nuo4 5000\n";
+    front_conf_ = speechnn::WriteFrontConf(dir_, fixture);
+    WriteConf("/acoustic.onnx");
+  }
+
+  void WriteConf(const std::string& acoustic) {
+    conf_ = dir_.WriteFile(
+        "tool.conf", "--wav_path=" + out_dir_ + "\n--text_path=" + dir_.path() +
+                         "/texts.txt\n--fastspeech2_model_path=" + kModels +
+                         acoustic + "\n--hifigan_model_path=" + kModels +
+                         "/vocoder.onnx\n--front_conf_path=" + front_conf_ +
+                         "\n");
+  }
+
+  TempDir dir_;
+  std::string out_dir_;
+  std::string front_conf_;
+  std::string conf_;
+};
+
+TEST_F(MainTest, HelpAndVersionLoadNothing) {
+  for (const char* flag : {"--help", "-h"}) {
+    const Result result = RunTool("/nonexistent.conf", flag);
+    EXPECT_EQ(result.status, 0) << flag;
+    EXPECT_NE(result.out.find("Usage: tolvaren_tts"), std::string::npos);
+    EXPECT_NE(result.out.find("TOLVAREN_TTS_CONF"), std::string::npos);
+    EXPECT_NE(result.out.find("SPDLOG_LEVEL"), std::string::npos);
+    EXPECT_EQ(result.out.find("Key:"), std::string::npos);
+  }
+  EXPECT_EQ(RunTool("/nonexistent.conf", "--version").status, 0);
+}
+
+TEST_F(MainTest, ThreeOrMoreArgumentsOnlyStartUp) {
+  const Result result = RunTool(conf_, "a b c");
+  EXPECT_EQ(result.status, 0) << result.out;
+  EXPECT_NE(
+      result.out.find("Finish loading model " + kModels + "/vocoder.onnx"),
+      std::string::npos);
+  EXPECT_EQ(result.out.find("do predict"), std::string::npos);
+  EXPECT_TRUE(std::filesystem::is_empty(out_dir_));
+}
+
+TEST_F(MainTest, StartupFailuresExitWithOne) {
+  Result result = RunTool(dir_.path() + "/missing.conf", "x y z");
+  EXPECT_EQ(result.status, 1);
+  EXPECT_NE(result.out.find("[ERROR] Cannot open config file"),
+            std::string::npos);
+  EXPECT_NE(result.out.find("[ERROR] Read front conf file failed"),
+            std::string::npos);
+
+  WriteConf("/missing_model.onnx");
+  result = RunTool(conf_, "你好");
+  EXPECT_EQ(result.status, 1);
+  EXPECT_NE(result.out.find("tolvaren_tts: ONNX Runtime error: "),
+            std::string::npos)
+      << result.out;
+  EXPECT_NE(result.out.find("[ERROR] ONNX Runtime error: "), std::string::npos);
+}
+
+TEST_F(MainTest, OneTextExitsWithTwoWhenNoFileWasWritten) {
+  EXPECT_EQ(RunTool(conf_, "'你好'").status, 0);
+  EXPECT_TRUE(std::filesystem::exists(out_dir_ + "/你好"));
+  EXPECT_EQ(RunTool(conf_, "'a/b'").status, 2);          // refused
+  EXPECT_EQ(RunTool(conf_, "'错'").status, 2);           // runtime error
+  EXPECT_EQ(RunTool(conf_, "$'\\xff\\xfe'").status, 2);  // not UTF-8
+  EXPECT_EQ(RunTool(conf_, "'未知'").status, 2);         // no pronunciation
+}
+
+TEST_F(MainTest, FileModeExitsWithTwoWhenAnyLineFailed) {
+  std::ofstream(dir_.path() + "/texts.txt") << "你好\n好\n";
+  EXPECT_EQ(RunTool(conf_, "").status, 0);
+  std::ofstream(dir_.path() + "/texts.txt") << "你好\n错\n好\n";
+  const Result result = RunTool(conf_, "");
+  EXPECT_EQ(result.status, 2);
+  // The line after the failing one was still synthesised.
+  EXPECT_NE(result.out.find("[INFO] 好\n"), std::string::npos);
+  std::filesystem::remove(dir_.path() + "/texts.txt");
+  EXPECT_EQ(RunTool(conf_, "").status, 2);
+}
+
+}  // namespace

@@ -1,0 +1,81 @@
+#!/usr/bin/python3
+"""Writes small ONNX models whose outputs are known exactly, for tests.
+
+  acoustic.onnx   phone_ids int64 [N] -> mel float [N, 80]; row r of the
+                  output is table[id_r] with table[i][j] = i + j / 1000, so a
+                  test can tell which id made which frame. Ids of 1024 or more
+                  make the runtime fail (Gather out of range).
+  vocoder.onnx    spectrogram float [T, 80] -> waveform float [1, 300 T];
+                  the 300 samples of frame t all equal the mean of row t.
+  short_vocoder.onnx  as vocoder.onnx but only 200 samples per frame.
+
+Input and output names differ from model to model on purpose: the program
+must read them from the model. IR version 8 and opset 13 keep the models
+loadable by ONNX Runtime 1.15.
+
+Needs Debian's python3-onnx and numpy: run with /usr/bin/python3.
+"""
+import argparse
+import os
+
+import numpy as np
+import onnx
+from onnx import TensorProto, helper, numpy_helper
+
+MEL_BINS = 80
+TABLE_ROWS = 1024
+
+
+def save(graph, path):
+    model = helper.make_model(
+        graph, opset_imports=[helper.make_opsetid("", 13)],
+        producer_name="tolvaren_tts tests")
+    model.ir_version = 8
+    onnx.checker.check_model(model)
+    onnx.save(model, path)
+
+
+def acoustic():
+    table = (np.arange(TABLE_ROWS, dtype=np.float32)[:, None] +
+             np.arange(MEL_BINS, dtype=np.float32)[None, :] / 1000.0)
+    nodes = [helper.make_node("Gather", ["table", "phone_ids"], ["mel"], axis=0)]
+    return helper.make_graph(
+        nodes, "acoustic",
+        [helper.make_tensor_value_info("phone_ids", TensorProto.INT64, ["N"])],
+        [helper.make_tensor_value_info("mel", TensorProto.FLOAT, ["N", MEL_BINS])],
+        initializer=[numpy_helper.from_array(table, "table")])
+
+
+def vocoder(hop, in_name, out_name):
+    repeats = np.array([1, hop], dtype=np.int64)
+    flat = np.array([1, -1], dtype=np.int64)
+    nodes = [
+        helper.make_node("ReduceMean", [in_name], ["frame_mean"], axes=[1],
+                         keepdims=1),
+        helper.make_node("Tile", ["frame_mean", "repeats"], ["per_sample"]),
+        helper.make_node("Reshape", ["per_sample", "flat"], [out_name]),
+    ]
+    return helper.make_graph(
+        nodes, "vocoder",
+        [helper.make_tensor_value_info(in_name, TensorProto.FLOAT,
+                                       ["T", MEL_BINS])],
+        [helper.make_tensor_value_info(out_name, TensorProto.FLOAT,
+                                       [1, "S"])],
+        initializer=[numpy_helper.from_array(repeats, "repeats"),
+                     numpy_helper.from_array(flat, "flat")])
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("out_dir")
+    args = parser.parse_args()
+    os.makedirs(args.out_dir, exist_ok=True)
+    save(acoustic(), os.path.join(args.out_dir, "acoustic.onnx"))
+    save(vocoder(300, "spectrogram", "waveform"),
+         os.path.join(args.out_dir, "vocoder.onnx"))
+    save(vocoder(200, "mel_chunk", "audio"),
+         os.path.join(args.out_dir, "short_vocoder.onnx"))
+
+
+if __name__ == "__main__":
+    main()
