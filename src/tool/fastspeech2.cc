@@ -1,5 +1,6 @@
 #include "tool/fastspeech2.h"
 
+#include <chrono>
 #include <ctime>
 
 #include "tool/logger.h"
@@ -26,7 +27,11 @@ void FastSpeech2Predictor::predict(std::vector<int64_t>& phone_ids,
   const int64_t shape[] = {static_cast<int64_t>(phone_ids.size())};
   Ort::Value input = Ort::Value::CreateTensor<int64_t>(
       memory_info, phone_ids.data(), phone_ids.size(), shape, 1);
+  const auto start = std::chrono::steady_clock::now();
   RunSingle(session, input, mel_out);
+  run_seconds_ += std::chrono::duration<double>(
+                      std::chrono::steady_clock::now() - start)
+                      .count();
   LOG_INFO("finish FastSpeech2 predict, current time {}",
            static_cast<long long>(std::time(nullptr)));
 }

@@ -24,10 +24,14 @@ class FastSpeech2Predictor {
   // this returns). `mel_out` receives the [frames, bins] output tensor.
   void predict(std::vector<int64_t>& phone_ids, Ort::Value& mel_out);
 
+  // Seconds spent inside the runtime's Run so far, for benchmarks.
+  double run_seconds() const { return run_seconds_; }
+
  private:
   Ort::Env env{nullptr};
   Ort::Session session{nullptr};
   Ort::MemoryInfo memory_info{nullptr};
+  double run_seconds_ = 0.0;
 };
 
 }  // namespace tolvaren

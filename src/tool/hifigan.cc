@@ -1,6 +1,7 @@
 #include "tool/hifigan.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <ctime>
 #include <stdexcept>
@@ -63,7 +64,11 @@ void HifiGanPredictor::predict(const Ort::Value& input, Ort::Value& output) {
   if (session == nullptr) {
     throw std::logic_error("the vocoder model is not loaded");
   }
+  const auto start = std::chrono::steady_clock::now();
   RunSingle(*session, input, output);
+  run_seconds_ += std::chrono::duration<double>(
+                      std::chrono::steady_clock::now() - start)
+                      .count();
   LOG_INFO("finish HifiGan predict, current time {}",
            static_cast<long long>(std::time(nullptr)));
 }

@@ -39,12 +39,16 @@ class HifiGanPredictor {
   // One vocoder run over a chunk's [rows, bins] view.
   void predict(const Ort::Value& input, Ort::Value& output);
 
+  // Seconds spent inside the runtime's Run so far, for benchmarks.
+  double run_seconds() const { return run_seconds_; }
+
   const Ort::MemoryInfo& cpu_memory_info() const { return memory_info; }
 
  private:
   Ort::MemoryInfo memory_info{nullptr};
   Ort::Env env{nullptr};
   std::unique_ptr<Ort::Session> session;
+  double run_seconds_ = 0.0;
 };
 
 // The chunk plan for `frames` mel frames.

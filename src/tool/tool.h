@@ -51,6 +51,11 @@ class Tool {
 
   const ToolConf& conf() const { return conf_; }
 
+  // Seconds spent inside the two models' Run calls so far.
+  double model_run_seconds() const {
+    return fastspeech2_predictor.run_seconds() + hifigan_predictor.run_seconds();
+  }
+
  private:
   FastSpeech2Predictor fastspeech2_predictor;
   HifiGanPredictor hifigan_predictor;

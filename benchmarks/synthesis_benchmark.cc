@@ -1,0 +1,130 @@
+// Whole synthesis with the shipped voice: real-time factor (synthesis time /
+// audio duration) and the share of time spent outside the two models' Run
+// calls (front end, chunk planning, copying, writing), for a short and a
+// long sentence; and the process's peak memory around a 2,000-character
+// text.
+//
+//   synthesis_benchmark [--benchmark_filter=...]
+//
+// The audio rate is the shipped voice's, 24000 Hz.
+
+#include <benchmark/benchmark.h>
+#include <sys/resource.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "speech_neural_network/utf8_conversion.h"
+#include "tool/chunk_file.h"
+#include "tool/tool.h"
+
+namespace {
+
+constexpr double kSampleRate = 24000.0;
+
+// 20 characters.
+const char kShort[] = "今天天气很好，我们一起去公园散步吧。";
+// About 200 characters of ordinary prose.
+const char kLong[] =
+    "机器人在进入房间之前，会先检查门口有没有障碍物，然后慢慢地向前移动。"
+    "如果前方有人经过，它会停下来等待，直到通道重新变得安全。"
+    "到达目的地以后，机器人会用清楚的声音告诉用户任务已经完成，"
+    "并且询问是否还需要其他帮助。每天晚上十点，它会自动回到充电座充电，"
+    "第二天早上七点准时开始新的工作。用户也可以随时通过手机查看它的位置、"
+    "电量和最近完成的任务，必要的时候还可以远程暂停它的工作。"
+    "这样的设计让家里的老人和孩子都能放心地使用它。";
+
+std::string OutputDir() {
+  static const std::string dir = [] {
+    const std::string path =
+        (std::filesystem::temp_directory_path() / "tolvaren_bench").string();
+    std::filesystem::create_directories(path);
+    return path;
+  }();
+  return dir;
+}
+
+tolvaren::Tool& SharedTool() {
+  static tolvaren::Tool* tool = [] {
+    setenv("SPDLOG_STDOUT", "false", 1);
+    setenv("SPDLOG_SYSTEMD", "false", 1);
+    setenv("SPDLOG_LEVEL", "info", 1);
+    // The build tree's configuration, writing into a scratch folder.
+    std::ifstream in(TOLVAREN_BENCH_CONF);
+    const std::string conf = OutputDir() + "/tool.conf";
+    std::ofstream out(conf);
+    std::string line;
+    while (std::getline(in, line)) {
+      if (line.rfind("--wav_path=", 0) == 0) line = "--wav_path=" + OutputDir();
+      out << line << "\n";
+    }
+    out.close();
+    return new tolvaren::Tool(conf);
+  }();
+  return *tool;
+}
+
+void Synthesize(benchmark::State& state, const std::string& text) {
+  tolvaren::Tool& tool = SharedTool();
+  double total = 0.0;
+  double in_models = 0.0;
+  double audio = 0.0;
+  for (auto _ : state) {
+    const double models_before = tool.model_run_seconds();
+    const auto start = std::chrono::steady_clock::now();
+    if (!tool.predict(text)) {
+      state.SkipWithError("synthesis failed");
+      return;
+    }
+    total += std::chrono::duration<double>(std::chrono::steady_clock::now() -
+                                           start)
+                 .count();
+    in_models += tool.model_run_seconds() - models_before;
+    std::vector<float> samples;
+    std::string error;
+    tolvaren::ReadChunkFile(OutputDir() + "/" + text, samples, error);
+    audio += static_cast<double>(samples.size()) / kSampleRate;
+  }
+  state.counters["rtf"] = total / audio;
+  state.counters["outside_run_share"] = (total - in_models) / total;
+  state.counters["audio_s"] = audio / static_cast<double>(state.iterations());
+  state.counters["chars"] =
+      static_cast<double>(speechnn::Utf8Length(text));
+}
+
+void BM_SynthesisShort(benchmark::State& state) { Synthesize(state, kShort); }
+void BM_SynthesisLong(benchmark::State& state) { Synthesize(state, kLong); }
+BENCHMARK(BM_SynthesisShort)->Iterations(10)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_SynthesisLong)->Iterations(5)->Unit(benchmark::kMillisecond);
+
+long PeakRssKb() {
+  struct rusage usage;
+  getrusage(RUSAGE_SELF, &usage);
+  return usage.ru_maxrss;
+}
+
+// Peak memory for a 2,000-character text (the long text ten times), beyond
+// what start-up and the other benchmarks already reached.
+void BM_Synthesis2000Chars(benchmark::State& state) {
+  tolvaren::Tool& tool = SharedTool();
+  std::string text;
+  while (speechnn::Utf8Length(text) < 2000) text += kLong;
+  const long before = PeakRssKb();
+  for (auto _ : state) {
+    if (!tool.predict(text)) {
+      state.SkipWithError("synthesis failed");
+      return;
+    }
+  }
+  state.counters["chars"] = static_cast<double>(speechnn::Utf8Length(text));
+  state.counters["peak_rss_mb"] = static_cast<double>(PeakRssKb()) / 1024.0;
+  state.counters["peak_growth_mb"] =
+      static_cast<double>(PeakRssKb() - before) / 1024.0;
+}
+BENCHMARK(BM_Synthesis2000Chars)->Iterations(1)->Unit(benchmark::kMillisecond);
+
+}  // namespace
