@@ -8,6 +8,7 @@ root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 packages=(
   cmake g++ make pkg-config
   libspdlog-dev libfmt-dev libsystemd-dev libabsl-dev libpcre2-dev
+  libopencc-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   libsndfile1-dev sox
   manpages-zh debian-reference-zh-cn

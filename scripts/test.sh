@@ -23,3 +23,9 @@ if [ "${TOLVAREN_SKIP_SANITIZERS:-0}" != "1" ]; then
     run_suite "$root/build-asan" -DCMAKE_BUILD_TYPE=Debug -DTOLVAREN_SANITIZE=ON \
     -DTOLVAREN_BUILD_BENCHMARKS=OFF
 fi
+
+# A short fuzzing run of the front end (clang, ASan + UBSan) from the
+# committed seed corpus; a crash fails the suite.
+if [ "${TOLVAREN_SKIP_FUZZ:-0}" != "1" ]; then
+  bash "$root/scripts/fuzz.sh" "${TOLVAREN_FUZZ_SECONDS:-60}"
+fi

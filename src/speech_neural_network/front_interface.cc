@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "cppjieba/Jieba.hpp"
+#include "speech_neural_network/mixed_text.h"
 
 namespace speechnn {
 namespace {

@@ -11,6 +11,7 @@
 //   initials_finals.cc      GetInitialsFinals (grapheme to phoneme)
 //   tone_sandhi.cc          BuSandhi, YiSandhi, NeuralSandhi, ThreeSandhi
 //   phone_ids.cc            GetWordsIds, ModifyTone, MergeErhua
+//   mixed_text.cc           traditional characters, Latin letters, symbols
 //
 // Not thread-safe: lookups insert into the tables, and number reading writes
 // the digit map. One thread uses one instance at a time.
@@ -20,6 +21,7 @@
 
 #include <map>
 #include <memory>
+#include <set>
 #include <string>
 #include <utility>
 #include <vector>
@@ -29,6 +31,8 @@ class Jieba;
 }  // namespace cppjieba
 
 namespace speechnn {
+
+class TraditionalConverter;
 
 // (word, part-of-speech tag), both UTF-8, in text order.
 using WordTag = std::pair<std::string, std::string>;
@@ -110,6 +114,32 @@ class FrontEngineInterface {
                   std::vector<std::string>& word_initials,
                   std::vector<std::string>& word_finals);
 
+  // Everyday mixed text (mixed_text.cc).
+  // The simplified form of a sentence, through OpenCC's traditional to
+  // simplified conversion (built on first use from the front configuration's
+  // "opencc_t2s_config", else the Debian default). When that configuration
+  // cannot be loaded, says so once on standard error and returns sentences
+  // unchanged.
+  std::wstring ToSimplified(const std::wstring& sentence);
+  // Reads digits that stand between two Latin letters (B2B, A12B) digit by
+  // digit, before the number rules could read them as a quantity.
+  void ReadDigitsBetweenLetters(std::wstring& sentence);
+  // Removes the symbols that are never spoken (IsSilentSymbol: emoji,
+  // dingbats, control characters ...) and have no reading, before the
+  // segmenter could glue them to a neighbouring word. ASCII stays.
+  void DropSilentSymbols(std::wstring& sentence);
+  // Makes every word of a tagged sentence speakable. Words with a reading,
+  // pauses and quotation marks stay as they are. In any other word, Latin
+  // words get their whole-word reading or are spelled (each letter a word
+  // of its own), characters with a reading are kept, silent symbols are
+  // dropped, and any other character is dropped too; such a character is
+  // appended to `first_unreadable` the first time this front end meets it.
+  void MakeWordsSpeakable(WordTagList& words,
+                          std::vector<wchar_t>& first_unreadable);
+  // Whether GetInitialsFinals can read `word` (initials_finals.cc); reports
+  // nothing.
+  bool HasReading(const std::string& word);
+
   // The segmenter; null until `Init` has built it.
   cppjieba::Jieba* jieba_segmenter() const { return jieba.get(); }
   bool is_initialized() const { return initialized; }
@@ -162,6 +192,8 @@ class FrontEngineInterface {
   std::vector<std::string> erhua_skip_words;
   std::vector<std::string> zi_suffix_words;
   std::vector<std::string> neutral_tone_words;
+  std::unique_ptr<TraditionalConverter> t2s_converter;
+  std::set<wchar_t> unreadable_reported;
 };
 
 // True when `word` is an exact entry of `list`.

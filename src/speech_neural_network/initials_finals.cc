@@ -157,6 +157,23 @@ int FrontEngineInterface::GetInitialsFinals(
   return 0;
 }
 
+bool FrontEngineInterface::HasReading(const std::string& word) {
+  // The same readings, in the same order, as GetInitialsFinals.
+  std::vector<std::string> initials;
+  std::vector<std::string> finals;
+  const auto entry = word2phone_dict.find(word);
+  if (entry != word2phone_dict.end() &&
+      ParseWord(word, entry->second, initials, finals)) {
+    return true;
+  }
+  if (jieba == nullptr) return false;
+  if (entry == word2phone_dict.end() &&
+      ParseWord(word, FullCutPronunciation(word), initials, finals)) {
+    return true;
+  }
+  return ParseWord(word, PiecewisePronunciation(word), initials, finals);
+}
+
 int FrontEngineInterface::GetFinals(const std::string& word,
                                     std::vector<std::string>& word_finals) {
   std::vector<std::string> scratch_initials;

@@ -1,12 +1,17 @@
 #include "tool/front_pipeline.h"
 
+#include <cstdint>
 #include <iostream>
 
 #include "cppjieba/Jieba.hpp"
+#include "speech_neural_network/mixed_text.h"
 #include "speech_neural_network/utf8_conversion.h"
+#include "tool/logger.h"
 
 namespace tolvaren {
 namespace {
+
+constexpr char kLogSource[] = "./src/tool/front_pipeline";
 
 constexpr wchar_t kSentenceEndMarks[] = L"：，；。？！,;?!";
 
@@ -39,7 +44,12 @@ TextCheck CheckText(const std::string& text, std::size_t& invalid_offset) {
 
 std::string NormalizeToUtf8(speechnn::FrontEngineInterface& front,
                             std::wstring& sentence) {
+  speechnn::FoldCompatibilityForms(sentence);
+  sentence = front.ToSimplified(sentence);
+  front.ReadDigitsBetweenLetters(sentence);
   front.NormalizeSentence(sentence);
+  // After the rules, which read symbols such as ℃ and ° after a number.
+  front.DropSilentSymbols(sentence);
   return speechnn::wstring2utf8string(sentence);
 }
 
@@ -55,6 +65,15 @@ bool RunFrontEnd(speechnn::FrontEngineInterface& front,
     SentenceTrace trace;
     trace.normalized = NormalizeToUtf8(front, sentence);
     front.jieba_segmenter()->Tag(trace.normalized, trace.tagged);
+    // Letters are spelled and what cannot be read is dropped, so that one
+    // unknown word no longer silences the whole text. The front end
+    // remembers what it has met, so each such character is logged once.
+    std::vector<wchar_t> unreadable;
+    front.MakeWordsSpeakable(trace.tagged, unreadable);
+    for (const wchar_t ch : unreadable) {
+      LOG_INFO("no reading for character U+{:04X}, dropped",
+               static_cast<std::uint32_t>(ch));
+    }
     const std::size_t phones_before = phone_ids.size();
     const std::size_t tones_before = tone_ids.size();
     bool failed = false;

@@ -30,13 +30,17 @@ TextCheck CheckText(const std::string& text, std::size_t& invalid_offset);
 // What the chain produced for one sentence, for inspection.
 struct SentenceTrace {
   std::string normalized;        // after the rewrite rules, UTF-8
-  speechnn::WordTagList tagged;  // segmenter output
+  speechnn::WordTagList tagged;  // segmenter output, made speakable
   speechnn::WordTagList merged;  // after the merges before sandhi
   std::vector<int> phone_ids;    // this sentence's ids
   std::vector<int> tone_ids;     // separate-tone mode only
 };
 
-// Normalises one sentence in place and returns it as UTF-8.
+// Prepares one sentence in place and returns it as UTF-8: compatibility forms
+// folded (full-width ２０２３ reads like 2023), traditional characters made
+// simplified, digits between Latin letters read one by one, the
+// normalisation rules, then silent symbols (emoji ...) removed. The refusal
+// check has seen the original text before.
 std::string NormalizeToUtf8(speechnn::FrontEngineInterface& front,
                             std::wstring& sentence);
 

@@ -59,5 +59,40 @@ TEST(ShippedResourcesTest, EveryDictionaryPhoneHasAnId) {
   }
 }
 
+// Words through sandhi, erhua and the id tables of the shipped resources.
+TEST(ShippedResourcesTest, WordsBecomeTheExpectedPhoneIds) {
+  CaptureStderr();
+  FrontEngineInterface front(kConfDir + "/front.conf");
+  GetCapturedStderr();
+  ASSERT_TRUE(front.is_initialized());
+  const StringMap phones = Peer::phone2id(front);
+  struct Case {
+    WordTagList words;
+    std::vector<std::string> expected;
+  };
+  const std::vector<Case> cases = {
+      {{{"你好", "l"}}, {"n", "i2", "h", "ao3"}},
+      {{{"不怕", "v"}}, {"b", "u2", "p", "a4"}},
+      {{{"一天", "m"}}, {"i4", "t", "ian1"}},
+      {{{"小院儿", "n"}}, {"x", "iao3", "vanr4"}},
+      {{{"花儿", "n"}}, {"h", "ua1", "er2"}},
+      {{{"银行", "n"}, {"。", "x"}}, {"in2", "h", "ang2", "sp"}},
+  };
+  for (const Case& c : cases) {
+    std::vector<int> ids;
+    std::vector<int> tones;
+    CaptureStderr();
+    const int result = front.GetWordsIds(c.words, ids, tones);
+    GetCapturedStderr();
+    ASSERT_EQ(result, 0) << c.words[0].first;
+    std::vector<int> expected;
+    for (const std::string& phone : c.expected) {
+      expected.push_back(std::stoi(phones.at(phone)));
+    }
+    EXPECT_EQ(ids, expected) << c.words[0].first;
+    EXPECT_TRUE(tones.empty());
+  }
+}
+
 }  // namespace
 }  // namespace speechnn

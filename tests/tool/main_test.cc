@@ -115,7 +115,9 @@ TEST_F(MainTest, OneTextExitsWithTwoWhenNoFileWasWritten) {
   EXPECT_EQ(RunTool(conf_, "'a/b'").status, 2);          // refused
   EXPECT_EQ(RunTool(conf_, "'错'").status, 2);           // runtime error
   EXPECT_EQ(RunTool(conf_, "$'\\xff\\xfe'").status, 2);  // not UTF-8
-  EXPECT_EQ(RunTool(conf_, "'未知'").status, 2);         // no pronunciation
+  // Characters without a reading are dropped: the text is still written.
+  EXPECT_EQ(RunTool(conf_, "'未知'").status, 0);
+  EXPECT_TRUE(std::filesystem::exists(out_dir_ + "/未知"));
 }
 
 TEST_F(MainTest, FileModeExitsWithTwoWhenAnyLineFailed) {
