@@ -14,6 +14,8 @@ packages=(
   manpages-zh debian-reference-zh-cn
   python3-onnx python3-numpy
   clang libclang-rt-14-dev
+  espeak-ng libespeak-ng1 python3-torch python3-scipy python3-matplotlib
+  libopenblas0-pthread fortunes-zh
 )
 missing=()
 for package in "${packages[@]}"; do

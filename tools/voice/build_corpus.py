@@ -1,0 +1,184 @@
+#!/usr/bin/python3
+"""Builds the training corpus: text -> front end -> teacher audio -> features.
+
+  build_corpus.py --front BIN --conf TOOL_CONF --phones-tsv TSV
+                  --phone2id DICT --prose TXT --out DIR
+                  [--prose-count N] [--random-count N] [--test-count 50]
+
+Writes DIR/train.npz and DIR/test.npz (see save()) and DIR/test.txt (the
+held-out prose sentences). Prose sentences go through the real front end
+(phones, pinyin after sandhi and erhua, ids); random syllable utterances
+cover every final and tone of the inventory, erhua finals included. The
+teacher (libespeak-ng) renders the pinyin; its events give the phone
+durations; the audio is resampled to 24 kHz for the features.
+"""
+import argparse
+import multiprocessing
+import os
+import random
+import subprocess
+import sys
+
+import numpy as np
+from scipy.signal import resample_poly
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import espeak_driver  # noqa: E402
+import features  # noqa: E402
+from phoneset import Inventory, tone_of  # noqa: E402
+
+
+def run_front(front, conf, mode, path):
+    env = dict(os.environ, TOLVAREN_TTS_CONF=conf)
+    out = subprocess.run([front, mode, "--file", path], env=env,
+                         stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+    return out.stdout.decode("utf-8").split("\n")
+
+
+def front_items(args, sentences, tmpdir):
+    path = os.path.join(tmpdir, "front_input.txt")
+    with open(path, "w", encoding="utf-8") as f:
+        f.write("".join(s + "\n" for s in sentences))
+    phones = run_front(args.front, args.conf, "--phones", path)
+    pinyin = run_front(args.front, args.conf, "--pinyin", path)
+    ids = run_front(args.front, args.conf, "--ids", path)
+    items = []
+    for k, sentence in enumerate(sentences):
+        if k >= len(phones) or k >= len(pinyin) or k >= len(ids):
+            break
+        if any(x.startswith("ERROR") or not x.strip()
+               for x in (phones[k], pinyin[k], ids[k])):
+            continue
+        ph = phones[k].split()
+        id_list = [int(x) for x in ids[k].split()]
+        if len(ph) != len(id_list) or 0 in id_list:
+            continue
+        items.append({"text": sentence, "phones": ph,
+                      "pinyin": pinyin[k].split(), "ids": id_list})
+    return items
+
+
+def random_items(inv, count, seed, passes=3):
+    """Random syllable utterances. The first ones take every final and
+    erhua final in every tone `passes` times over as targets (8 per
+    utterance, each pass in a new random order); the rest are freely
+    random. A tone-3 target right after a tone 3 gets another tone (the
+    teacher would apply 3-3 sandhi), so a few targets come out fewer times."""
+    rng = random.Random(seed)
+    all_targets = [f"{base}{tone}" for base in inv.finals + sorted(inv.erhua)
+                   for tone in range(1, 6)]
+    targets = []
+    for _ in range(passes):
+        one_pass = list(all_targets)
+        rng.shuffle(one_pass)
+        targets += one_pass
+    targets.reverse()  # popped from the end
+    items = []
+    for _ in range(count):
+        pending = [targets.pop() for _ in range(min(8, len(targets)))]
+        length = rng.randint(max(6, len(pending)), 14)
+        phones, pinyin = inv.random_utterance(rng, pending, length)
+        items.append({"text": "random:" + " ".join(pinyin), "phones": phones,
+                      "pinyin": pinyin, "ids": inv.ids(phones)})
+    return items
+
+
+_teacher = None
+_initials = None
+
+
+def _init_worker(initials):
+    global _teacher, _initials
+    _teacher = espeak_driver.Teacher()
+    _initials = initials
+
+
+def render_item(item):
+    """Teacher audio, durations and features of one item, or None."""
+    try:
+        units = espeak_driver.syllables_of(item["phones"], _initials)
+        text = espeak_driver.teacher_text(units, item["pinyin"])
+        pcm, events = _teacher.render(text)
+        starts, _ = espeak_driver.align(units, events)
+    except (ValueError, RuntimeError):
+        return None
+    x = np.frombuffer(pcm, dtype=np.int16).astype(np.float32) / 32768.0
+    y = resample_poly(x, features.SR // 150, _teacher.sample_rate // 150)
+    n_frames = len(y) // features.HOP
+    if n_frames < 10 or n_frames > 1600:
+        return None
+    y = y[:n_frames * features.HOP].astype(np.float32)
+    durs = espeak_driver.durations_in_frames(starts, n_frames, features.FRAME_MS)
+    if len(durs) != len(item["ids"]) or sum(durs) != n_frames:
+        return None
+    mel = features.log_mel(y)
+    f0 = features.f0(y)
+    return dict(item, durs=durs, mel=mel, f0=f0,
+                audio=np.clip(np.round(y * 32767), -32768, 32767).astype(np.int16))
+
+
+def save(path, items):
+    """Concatenated arrays with offsets (utterance k: [off[k], off[k+1]))."""
+    def offsets(lengths):
+        return np.concatenate([[0], np.cumsum(lengths)]).astype(np.int64)
+    np.savez(
+        path,
+        text=np.array([it["text"] for it in items]),
+        phones=np.array([" ".join(it["phones"]) for it in items]),
+        ids=np.concatenate([it["ids"] for it in items]).astype(np.int16),
+        tones=np.concatenate([[tone_of(p) for p in it["phones"]]
+                              for it in items]).astype(np.int8),
+        durs=np.concatenate([it["durs"] for it in items]).astype(np.int16),
+        id_off=offsets([len(it["ids"]) for it in items]),
+        mel=np.concatenate([it["mel"] for it in items]).astype(np.float16),
+        f0=np.concatenate([it["f0"] for it in items]).astype(np.float32),
+        mel_off=offsets([len(it["mel"]) for it in items]),
+        audio=np.concatenate([it["audio"] for it in items]),
+    )
+
+
+def main():
+    ap = argparse.ArgumentParser()
+    ap.add_argument("--front", required=True)
+    ap.add_argument("--conf", required=True)
+    ap.add_argument("--phones-tsv", required=True)
+    ap.add_argument("--phone2id", required=True)
+    ap.add_argument("--prose", required=True)
+    ap.add_argument("--out", required=True)
+    ap.add_argument("--prose-count", type=int, default=6000)
+    ap.add_argument("--random-count", type=int, default=1000)
+    ap.add_argument("--test-count", type=int, default=50)
+    ap.add_argument("--jobs", type=int, default=2)
+    ap.add_argument("--seed", type=int, default=1)
+    args = ap.parse_args()
+    os.makedirs(args.out, exist_ok=True)
+    inv = Inventory(args.phones_tsv, args.phone2id)
+
+    with open(args.prose, encoding="utf-8") as f:
+        sentences = [s.strip() for s in f if s.strip()]
+    random.Random(args.seed).shuffle(sentences)
+    # Held-out sentences come from the end of the shuffled list, so the
+    # test set does not change when --prose-count changes.
+    test_pool = sentences[-4 * args.test_count:]
+    train_pool = sentences[:-4 * args.test_count][:args.prose_count]
+    test_items = front_items(args, test_pool, args.out)[:args.test_count]
+    train_items = front_items(args, train_pool, args.out)
+    train_items += random_items(inv, args.random_count, args.seed)
+    print(f"front end: {len(train_items)} training, {len(test_items)} test "
+          "items", file=sys.stderr)
+
+    with multiprocessing.Pool(args.jobs, _init_worker, (inv.initials,)) as pool:
+        done_test = [r for r in pool.imap(render_item, test_items, 8) if r]
+        done_train = [r for r in pool.imap(render_item, train_items, 8) if r]
+    print(f"teacher: {len(done_train)} training, {len(done_test)} test "
+          "utterances aligned", file=sys.stderr)
+    hours = sum(len(r["audio"]) for r in done_train) / features.SR / 3600
+    print(f"training audio: {hours:.2f} h", file=sys.stderr)
+    save(os.path.join(args.out, "train.npz"), done_train)
+    save(os.path.join(args.out, "test.npz"), done_test)
+    with open(os.path.join(args.out, "test.txt"), "w", encoding="utf-8") as f:
+        f.write("".join(r["text"] + "\n" for r in done_test))
+
+
+if __name__ == "__main__":
+    main()

@@ -1,0 +1,148 @@
+"""Audio features shared by the recipe: log-mel spectrogram and F0.
+
+Mel: sample rate 24000, n_fft 2048, window 1200 (periodic Hann, centred in
+the FFT frame), hop 300, 80 bins from 80 to 7600 Hz on the Slaney mel scale
+with Slaney (area) normalisation, magnitude spectrum, log10 after clamping
+at 1e-5. Frame t is centred on sample 300 t (reflect padding), and an audio
+of L samples, L a multiple of 300, gives exactly L / 300 frames.
+"""
+import numpy as np
+
+SR = 24000
+N_FFT = 2048
+WIN = 1200
+HOP = 300
+N_MELS = 80
+FMIN = 80.0
+FMAX = 7600.0
+CLAMP = 1e-5
+FRAME_MS = 1000.0 * HOP / SR  # 12.5
+
+
+def hz_to_mel(f):
+    """Slaney mel scale: linear below 1 kHz, logarithmic above."""
+    f = np.asarray(f, dtype=np.float64)
+    f_sp = 200.0 / 3
+    mel = f / f_sp
+    min_log_hz = 1000.0
+    min_log_mel = min_log_hz / f_sp
+    logstep = np.log(6.4) / 27.0
+    return np.where(f >= min_log_hz,
+                    min_log_mel + np.log(np.maximum(f, 1e-10) / min_log_hz) / logstep,
+                    mel)
+
+
+def mel_to_hz(m):
+    m = np.asarray(m, dtype=np.float64)
+    f_sp = 200.0 / 3
+    min_log_hz = 1000.0
+    min_log_mel = min_log_hz / f_sp
+    logstep = np.log(6.4) / 27.0
+    return np.where(m >= min_log_mel,
+                    min_log_hz * np.exp(logstep * (m - min_log_mel)),
+                    f_sp * m)
+
+
+def mel_filterbank(sr=SR, n_fft=N_FFT, n_mels=N_MELS, fmin=FMIN, fmax=FMAX):
+    """[n_mels, n_fft // 2 + 1] triangular filters, area-normalised."""
+    fft_freqs = np.linspace(0, sr / 2, n_fft // 2 + 1)
+    mel_pts = mel_to_hz(np.linspace(hz_to_mel(fmin), hz_to_mel(fmax), n_mels + 2))
+    fdiff = np.diff(mel_pts)
+    ramps = mel_pts[:, None] - fft_freqs[None, :]
+    lower = -ramps[:-2] / fdiff[:-1, None]
+    upper = ramps[2:] / fdiff[1:, None]
+    weights = np.maximum(0, np.minimum(lower, upper))
+    enorm = 2.0 / (mel_pts[2:n_mels + 2] - mel_pts[:n_mels])
+    return (weights * enorm[:, None]).astype(np.float32)
+
+
+def window():
+    """Periodic Hann of WIN samples, zero-padded to N_FFT, centred."""
+    w = 0.5 - 0.5 * np.cos(2 * np.pi * np.arange(WIN) / WIN)
+    pad = (N_FFT - WIN) // 2
+    return np.pad(w, (pad, N_FFT - WIN - pad)).astype(np.float32)
+
+
+_FB = None
+_WINDOW = None
+
+
+def magnitude(audio):
+    """|STFT| frames [L // HOP, N_FFT // 2 + 1] of float audio."""
+    audio = np.asarray(audio, dtype=np.float32)
+    n_frames = len(audio) // HOP
+    padded = np.pad(audio, (N_FFT // 2, N_FFT // 2), mode="reflect")
+    idx = np.arange(N_FFT)[None, :] + HOP * np.arange(n_frames)[:, None]
+    global _WINDOW
+    if _WINDOW is None:
+        _WINDOW = window()
+    return np.abs(np.fft.rfft(padded[idx] * _WINDOW, axis=1))
+
+
+def log_mel(audio):
+    """Log10 mel spectrogram [L // HOP, 80] of float audio at 24 kHz."""
+    global _FB
+    if _FB is None:
+        _FB = mel_filterbank()
+    mel = magnitude(audio) @ _FB.T
+    return np.log10(np.maximum(mel, CLAMP)).astype(np.float32)
+
+
+def f0(audio, fmin=50.0, fmax=250.0, threshold=0.5):
+    """YIN-style F0 per mel frame (Hz, 0 where unvoiced), [L // HOP]."""
+    audio = np.asarray(audio, dtype=np.float64)
+    n_frames = len(audio) // HOP
+    max_lag = int(SR / fmin)
+    min_lag = int(SR / fmax)
+    frame_len = WIN
+    width = frame_len - max_lag
+    padded = np.pad(audio, (frame_len // 2, frame_len // 2))
+    idx = np.arange(frame_len)[None, :] + HOP * np.arange(n_frames)[:, None]
+    x = padded[idx]
+    n = 2 * frame_len
+    spec_a = np.fft.rfft(x[:, :width], n, axis=1)
+    spec_b = np.fft.rfft(x, n, axis=1)
+    r = np.fft.irfft(np.conj(spec_a) * spec_b, n, axis=1)[:, :max_lag + 1]
+    sq = np.concatenate([np.zeros((n_frames, 1)), np.cumsum(x * x, axis=1)], axis=1)
+    lags = np.arange(max_lag + 1)
+    e0 = sq[:, width][:, None]
+    el = sq[:, lags + width] - sq[:, lags]
+    d = np.maximum(e0 + el - 2 * r, 0)
+    d[:, 0] = 0
+    cum = np.cumsum(d[:, 1:], axis=1)
+    cmnd = np.ones_like(d)
+    cmnd[:, 1:] = d[:, 1:] * lags[1:] / np.maximum(cum, 1e-12)
+    out = np.zeros(n_frames)
+    energy = e0[:, 0] / width
+    loud = energy > 1e-4 * max(energy.max(), 1e-12)
+    for t in range(n_frames):
+        if not loud[t]:
+            continue
+        c = cmnd[t, min_lag:]
+        below = np.nonzero(c < threshold)[0]
+        if len(below):
+            k = below[0]
+            while k + 1 < len(c) and c[k + 1] < c[k]:
+                k += 1
+        else:
+            continue
+        lag = k + min_lag
+        # Parabolic refinement.
+        if 0 < lag < max_lag:
+            a, b, cc = cmnd[t, lag - 1], cmnd[t, lag], cmnd[t, lag + 1]
+            den = a - 2 * b + cc
+            shift = 0.5 * (a - cc) / den if abs(den) > 1e-12 else 0.0
+            lag = lag + float(np.clip(shift, -1, 1))
+        out[t] = SR / lag
+    return out.astype(np.float32)
+
+
+def interpolate_log_f0(f0_hz):
+    """Log F0 with unvoiced frames filled by linear interpolation."""
+    f0_hz = np.asarray(f0_hz, dtype=np.float64)
+    voiced = f0_hz > 0
+    if not voiced.any():
+        return np.zeros(len(f0_hz), dtype=np.float32), voiced
+    t = np.arange(len(f0_hz))
+    lf = np.interp(t, t[voiced], np.log(f0_hz[voiced]))
+    return lf.astype(np.float32), voiced

@@ -1,0 +1,407 @@
+"""Model code of the recipe (PyTorch): a FastSpeech2-style acoustic model
+with duration and pitch predictors, and an iSTFT vocoder.
+
+Both models have an inference path that exports to ONNX with the shapes the
+tool uses: the acoustic model maps ids [N] (int64) to a mel [frames, 80];
+the vocoder maps a mel window [T, 80] to audio [1, 300 T].
+"""
+import math
+
+import torch
+import torch.nn as nn
+import torch.nn.functional as F
+
+N_MELS = 80
+HOP = 300
+N_PHONES = 403  # ids 1..402, 0 = padding / unknown
+
+
+def sinusoid(positions, dim):
+    """Sinusoidal encoding of float positions [..., L] -> [..., L, dim]."""
+    half = dim // 2
+    freq = torch.exp(torch.arange(half, dtype=torch.float32) *
+                     (-math.log(10000.0) / half))
+    angle = positions.unsqueeze(-1) * freq
+    return torch.cat([torch.sin(angle), torch.cos(angle)], dim=-1)
+
+
+class SelfAttention(nn.Module):
+    def __init__(self, dim, heads):
+        super().__init__()
+        self.heads = heads
+        self.qkv = nn.Linear(dim, 3 * dim)
+        self.out = nn.Linear(dim, dim)
+
+    def forward(self, x, pad_mask):
+        # x [B, L, D]; pad_mask [B, L] (True = padding)
+        b, l, d = x.shape
+        h = self.heads
+        q, k, v = self.qkv(x).chunk(3, dim=-1)
+        q = q.reshape(b, l, h, d // h).transpose(1, 2)
+        k = k.reshape(b, l, h, d // h).transpose(1, 2)
+        v = v.reshape(b, l, h, d // h).transpose(1, 2)
+        scores = torch.matmul(q, k.transpose(2, 3)) / math.sqrt(d // h)
+        scores = scores.masked_fill(pad_mask[:, None, None, :], -1e4)
+        y = torch.matmul(torch.softmax(scores, dim=-1), v)
+        return self.out(y.transpose(1, 2).reshape(b, l, d))
+
+
+class FFTBlock(nn.Module):
+    """Transformer block with a convolutional feed-forward part."""
+
+    def __init__(self, dim, heads, hidden, kernel, dropout):
+        super().__init__()
+        self.attn = SelfAttention(dim, heads)
+        self.norm1 = nn.LayerNorm(dim)
+        self.conv1 = nn.Conv1d(dim, hidden, kernel, padding=kernel // 2)
+        self.conv2 = nn.Conv1d(hidden, dim, 1)
+        self.norm2 = nn.LayerNorm(dim)
+        self.drop = nn.Dropout(dropout)
+
+    def forward(self, x, pad_mask):
+        keep = (~pad_mask).unsqueeze(-1).to(x.dtype)
+        x = self.norm1(x + self.drop(self.attn(x, pad_mask))) * keep
+        y = self.conv2(F.relu(self.conv1(x.transpose(1, 2)))).transpose(1, 2)
+        return self.norm2(x + self.drop(y)) * keep
+
+
+class VariancePredictor(nn.Module):
+    def __init__(self, dim, hidden, kernel, dropout, layers=2):
+        super().__init__()
+        self.convs = nn.ModuleList()
+        self.norms = nn.ModuleList()
+        for k in range(layers):
+            self.convs.append(nn.Conv1d(dim if k == 0 else hidden, hidden,
+                                        kernel, padding=kernel // 2))
+            self.norms.append(nn.LayerNorm(hidden))
+        self.drop = nn.Dropout(dropout)
+        self.proj = nn.Linear(hidden, 1)
+
+    def forward(self, x, pad_mask):
+        keep = (~pad_mask).unsqueeze(-1).to(x.dtype)
+        for conv, norm in zip(self.convs, self.norms):
+            x = self.drop(norm(F.relu(conv(x.transpose(1, 2)).transpose(1, 2))))
+            x = x * keep
+        return self.proj(x).squeeze(-1) * keep.squeeze(-1)
+
+
+def expand_indices(durations):
+    """For one utterance: durations [N] (int64, N >= 1) -> (index, start, t).
+
+    t = 0 .. total-1 are the frames, index[t] the phone that frame t belongs
+    to and start[t] that phone's first frame. Written with cumsum / arange /
+    compare / gather only, so it exports to ONNX with dynamic sizes (t never
+    reaches the total, so index stays below N without a clamp)."""
+    ends = torch.cumsum(durations, dim=0)
+    t = torch.arange(ends[-1], dtype=torch.long)
+    index = (t.unsqueeze(1) >= ends.unsqueeze(0)).long().sum(dim=1)
+    starts = ends - durations
+    return index, torch.gather(starts, 0, index), t
+
+
+class FastSpeech2(nn.Module):
+    def __init__(self, dim=160, heads=2, enc_layers=3, dec_layers=3,
+                 ffn_hidden=384, ffn_kernel=3, var_hidden=192, dropout=0.1,
+                 pitch_mean=0.0, pitch_std=1.0):
+        super().__init__()
+        self.dim = dim
+        self.embed = nn.Embedding(N_PHONES, dim, padding_idx=0)
+        self.encoder = nn.ModuleList(
+            FFTBlock(dim, heads, ffn_hidden, ffn_kernel, dropout)
+            for _ in range(enc_layers))
+        self.duration = VariancePredictor(dim, var_hidden, 3, dropout)
+        # Frame position inside its phone: [frac, 1 - frac, sin, cos].
+        self.position_in_phone = nn.Linear(4, dim)
+        self.pitch = VariancePredictor(dim, var_hidden, 5, dropout, layers=2)
+        self.pitch_embed = nn.Conv1d(1, dim, 3, padding=1)
+        self.decoder = nn.ModuleList(
+            FFTBlock(dim, heads, ffn_hidden, ffn_kernel, dropout)
+            for _ in range(dec_layers))
+        self.mel_out = nn.Linear(dim, N_MELS)
+        self.register_buffer("pitch_stats",
+                             torch.tensor([pitch_mean, pitch_std]))
+
+    def encode(self, ids, pad_mask):
+        n = ids.shape[1]
+        pos = sinusoid(torch.arange(n, dtype=torch.float32), self.dim)
+        x = self.embed(ids) * math.sqrt(self.dim) * 0.1 + pos.unsqueeze(0)
+        for block in self.encoder:
+            x = block(x, pad_mask)
+        return x
+
+    def frame_features(self, frac):
+        return self.position_in_phone(torch.stack(
+            [frac, 1 - frac, torch.sin(math.pi * frac), torch.cos(math.pi * frac)],
+            dim=-1))
+
+    def decode(self, h, pitch, frame_mask):
+        # h [B, T, D] expanded encoder output (position features added).
+        t = h.shape[1]
+        x = h + self.pitch_embed(pitch.unsqueeze(1)).transpose(1, 2)
+        x = x + sinusoid(torch.arange(t, dtype=torch.float32), self.dim).unsqueeze(0)
+        for block in self.decoder:
+            x = block(x, frame_mask)
+        return self.mel_out(x)
+
+    def forward(self, ids, durations, pitch_target):
+        """Training pass with teacher durations and pitch.
+
+        ids [B, N] (0 = pad), durations [B, N], pitch_target [B, T]
+        (normalised log F0). Returns (mel [B, T, 80], log-duration
+        prediction [B, N], pitch prediction [B, T], frame mask [B, T])."""
+        pad_mask = ids == 0
+        h = self.encode(ids, pad_mask)
+        log_dur = self.duration(h, pad_mask)
+        frames = []
+        fracs = []
+        t_max = int(durations.sum(1).max())
+        for b in range(ids.shape[0]):
+            n = int((~pad_mask[b]).sum())
+            d = durations[b, :n]
+            index, start, t = expand_indices(d)
+            frac = (t - start).float() / torch.gather(d, 0, index).clamp(min=1).float()
+            e = h[b, index]
+            pad = t_max - e.shape[0]
+            frames.append(F.pad(e, (0, 0, 0, pad)))
+            fracs.append(F.pad(frac, (0, pad)))
+        e = torch.stack(frames)
+        frac = torch.stack(fracs)
+        lengths = durations.sum(1)
+        frame_mask = torch.arange(t_max)[None, :] >= lengths[:, None]
+        e = (e + self.frame_features(frac)) * (~frame_mask).unsqueeze(-1)
+        pitch_pred = self.pitch(e, frame_mask)
+        mel = self.decode(e, pitch_target, frame_mask)
+        return mel, log_dur, pitch_pred, frame_mask
+
+    def infer(self, ids):
+        """One utterance, ids [N] int64 -> mel [frames, 80].
+
+        A padding id is appended inside: it takes one frame only when the
+        input is empty (so an empty input gives one frame), none otherwise."""
+        ids = torch.cat([ids, torch.zeros(1, dtype=torch.long)]).unsqueeze(0)
+        pad_mask = ids == 0
+        h = self.encode(ids, pad_mask)
+        log_dur = self.duration(h, pad_mask)[0]
+        d = torch.clamp(torch.round(torch.exp(log_dur) - 1), min=1).long()
+        real = (~pad_mask[0]).long()
+        d = d * real
+        none = 1 - torch.clamp(d.sum(0, keepdim=True), max=1)
+        d = d + none * (1 - real)
+        index, start, t = expand_indices(d)
+        frac = (t - start).float() / torch.gather(d, 0, index).clamp(min=1).float()
+        e = h[0].index_select(0, index).unsqueeze(0)
+        e = e + self.frame_features(frac.unsqueeze(0))
+        frame_mask = torch.zeros(e.shape[:2], dtype=torch.bool)
+        pitch = self.pitch(e, frame_mask)
+        mel = self.decode(e, pitch, frame_mask)
+        return mel[0], d[:-1], pitch[0]
+
+
+class AcousticExport(nn.Module):
+    """ONNX wrapper: ids [N] -> mel [frames, 80]."""
+
+    def __init__(self, model):
+        super().__init__()
+        self.model = model
+
+    def forward(self, ids):
+        return self.model.infer(ids)[0]
+
+
+# ---------------------------------------------------------------- vocoder
+
+class ConvNeXtBlock(nn.Module):
+    def __init__(self, dim, hidden, scale=0.1):
+        super().__init__()
+        self.dw = nn.Conv1d(dim, dim, 7, padding=3, groups=dim)
+        self.norm = nn.LayerNorm(dim)
+        self.pw1 = nn.Linear(dim, hidden)
+        self.pw2 = nn.Linear(hidden, dim)
+        self.gamma = nn.Parameter(torch.full((dim,), scale))
+
+    def forward(self, x):
+        y = self.dw(x).transpose(1, 2)
+        y = self.pw2(F.gelu(self.pw1(self.norm(y))))
+        return x + (self.gamma * y).transpose(1, 2)
+
+
+def istft_basis(n_fft, win):
+    """ConvTranspose1d weights [2 (n_fft/2+1), 1, n_fft] of a windowed
+    inverse real DFT (real parts first, then imaginary parts)."""
+    bins = n_fft // 2 + 1
+    n = torch.arange(n_fft, dtype=torch.float64)
+    k = torch.arange(bins, dtype=torch.float64)
+    angle = 2 * math.pi * k[:, None] * n[None, :] / n_fft
+    c = torch.full((bins, 1), 2.0, dtype=torch.float64)
+    c[0] = 1.0
+    c[-1] = 1.0
+    w = torch.zeros(n_fft, dtype=torch.float64)
+    off = (n_fft - win) // 2
+    w[off:off + win] = 0.5 - 0.5 * torch.cos(
+        2 * math.pi * torch.arange(win, dtype=torch.float64) / win)
+    # Overlap-added squared Hann at hop = win / 4 sums to 1.5.
+    real = c * torch.cos(angle) * w / n_fft / 1.5
+    imag = -c * torch.sin(angle) * w / n_fft / 1.5
+    return torch.cat([real, imag]).unsqueeze(1).float()
+
+
+class Vocoder(nn.Module):
+    """ConvNeXt stack -> log magnitude and phase per frame -> iSTFT."""
+
+    def __init__(self, dim=192, hidden=512, layers=6, n_fft=1200, win=1200):
+        super().__init__()
+        self.n_fft = n_fft
+        self.bins = n_fft // 2 + 1
+        self.inp = nn.Conv1d(N_MELS, dim, 7, padding=3)
+        self.norm_in = nn.LayerNorm(dim)
+        self.blocks = nn.ModuleList(ConvNeXtBlock(dim, hidden)
+                                    for _ in range(layers))
+        self.norm_out = nn.LayerNorm(dim)
+        self.head = nn.Linear(dim, 2 * self.bins)
+        self.register_buffer("basis", istft_basis(n_fft, win))
+
+    def forward(self, mel):
+        """mel [B, T, 80] -> audio [B, 300 T]."""
+        t = mel.shape[1]
+        x = self.inp(mel.transpose(1, 2))
+        x = self.norm_in(x.transpose(1, 2)).transpose(1, 2)
+        for block in self.blocks:
+            x = block(x)
+        x = self.head(self.norm_out(x.transpose(1, 2)))  # [B, T, 2 bins]
+        logmag, phase = x[..., :self.bins], x[..., self.bins:]
+        mag = torch.exp(torch.clamp(logmag, max=6.0))
+        spec = torch.cat([mag * torch.cos(phase), mag * torch.sin(phase)], dim=-1)
+        audio = F.conv_transpose1d(spec.transpose(1, 2), self.basis, stride=HOP)
+        start = self.n_fft // 2
+        return audio[:, 0, start:start + HOP * t]
+
+
+class VocoderExport(nn.Module):
+    """ONNX wrapper: mel [T, 80] -> audio [1, 300 T]."""
+
+    def __init__(self, model):
+        super().__init__()
+        self.model = model
+
+    def forward(self, mel):
+        out = self.model(mel.unsqueeze(0))
+        return out[0] if isinstance(out, tuple) else out
+
+
+def stft_basis(n_fft, win):
+    """Conv1d weights [2 (n_fft/2+1), 1, n_fft] of a Hann-windowed real DFT
+    (real parts first, then imaginary parts), the analysis side of
+    istft_basis."""
+    bins = n_fft // 2 + 1
+    n = torch.arange(n_fft, dtype=torch.float64)
+    k = torch.arange(bins, dtype=torch.float64)
+    angle = 2 * math.pi * k[:, None] * n[None, :] / n_fft
+    w = torch.zeros(n_fft, dtype=torch.float64)
+    off = (n_fft - win) // 2
+    w[off:off + win] = 0.5 - 0.5 * torch.cos(
+        2 * math.pi * torch.arange(win, dtype=torch.float64) / win)
+    return torch.cat([torch.cos(angle) * w, -torch.sin(angle) * w]).unsqueeze(1).float()
+
+
+class SourceFilterVocoder(nn.Module):
+    """Source-filter vocoder in the STFT domain.
+
+    The ConvNeXt stack reads the mel and predicts per frame: log F0, a
+    log gain per STFT bin for a periodic source, and a residual STFT (log
+    magnitude and phase) for what is not periodic. The source is a
+    band-limited pulse train (cosine harmonics up to 0.45 x sample rate,
+    closed form) whose running phase follows F0 sample by sample; it is
+    analysed with a Hann-windowed DFT, scaled bin by bin by the (real,
+    non-negative) gain, added to the residual and turned back into samples
+    with the inverse STFT of `Vocoder`. Because the gain is zero-phase, the
+    periodicity and so the pitch contour of the output are those of the
+    source: the tones follow the predicted F0. In training the teacher's F0
+    may replace the predicted one.
+    """
+
+    def __init__(self, dim=192, hidden=512, layers=6, n_fft=1200, win=1200,
+                 sample_rate=24000, log_f0_centre=4.5):
+        super().__init__()
+        self.n_fft = n_fft
+        self.bins = n_fft // 2 + 1
+        self.sample_rate = sample_rate
+        self.log_f0_centre = log_f0_centre
+        self.inp = nn.Conv1d(N_MELS, dim, 7, padding=3)
+        self.norm_in = nn.LayerNorm(dim)
+        self.blocks = nn.ModuleList(ConvNeXtBlock(dim, hidden)
+                                    for _ in range(layers))
+        self.norm_out = nn.LayerNorm(dim)
+        self.f0_head = nn.Linear(dim, 1)
+        self.gain_head = nn.Linear(dim, self.bins)
+        self.head = nn.Linear(dim, 2 * self.bins)
+        nn.init.constant_(self.gain_head.bias, -3.0)
+        nn.init.constant_(self.head.bias[:self.bins], -4.0)
+        self.register_buffer("basis", istft_basis(n_fft, win))
+        # The analysis DFT is the synthesis basis scaled row by row; kept as
+        # that scale only (not saved), so the ONNX file holds one basis.
+        scale = torch.full((self.bins,), n_fft * 1.5 / 2)
+        scale[0] = n_fft * 1.5
+        scale[-1] = n_fft * 1.5
+        self.register_buffer("analysis_scale", torch.cat([scale, scale]).view(-1, 1, 1),
+                             persistent=False)
+
+    def analysis(self):
+        return self.basis * self.analysis_scale
+
+    def load_state_dict(self, state, strict=True):
+        state = dict(state)
+        state.pop("analysis", None)  # checkpoints of the first version
+        return super().load_state_dict(state, strict)
+
+    def source(self, f0_hz):
+        """Pulse train for f0_hz [B, T], covering samples -n_fft/2 ..
+        300 T + n_fft/2 (edge frames repeated) -> [B, 1, 300 T + n_fft]."""
+        half = self.n_fft // 2
+        f0_up = F.interpolate(f0_hz.unsqueeze(1), scale_factor=float(HOP),
+                              mode="linear", align_corners=False)
+        f0_up = F.pad(f0_up, (half, half), mode="replicate")
+        # Running phase in cycles: whole frames summed first, fractional part
+        # kept, then samples within each frame, so float32 rounding stays
+        # at the level of one frame's sum instead of the whole window's.
+        per_sample = (f0_up / self.sample_rate).reshape(f0_up.shape[0], -1, HOP)
+        frame_cycles = per_sample.sum(dim=2)
+        start = torch.cumsum(frame_cycles, dim=1) - frame_cycles
+        start = start - torch.floor(start)
+        cycles = (start.unsqueeze(2) + torch.cumsum(per_sample, dim=2)).reshape(
+            f0_up.shape[0], 1, -1)
+        # Phase in [-pi, pi): small where the closed form divides by a
+        # small number, so float32 stays accurate there.
+        theta = 2 * math.pi * (cycles - torch.floor(cycles + 0.5))
+        # Harmonics up to 0.45 x rate; the count steps by one when F0 crosses
+        # a threshold (a harmonic near 10.8 kHz appears or goes, which the
+        # learned gains keep quiet for a voice with little energy there).
+        k = torch.floor(0.45 * self.sample_rate / f0_up)
+        half_sin = torch.sin(0.5 * theta)
+        safe = torch.where(half_sin.abs() < 1e-4, torch.ones_like(half_sin), half_sin)
+        pulses = torch.sin((k + 0.5) * theta) / (2 * safe) - 0.5
+        pulses = torch.where(half_sin.abs() < 1e-4, k, pulses)
+        return pulses / torch.sqrt(k)
+
+    def forward(self, mel, f0_hz=None):
+        """mel [B, T, 80] -> (audio [B, 300 T], predicted log F0 [B, T])."""
+        t = mel.shape[1]
+        x = self.inp(mel.transpose(1, 2))
+        x = self.norm_in(x.transpose(1, 2)).transpose(1, 2)
+        for block in self.blocks:
+            x = block(x)
+        x = self.norm_out(x.transpose(1, 2))  # [B, T, D]
+        log_f0 = self.log_f0_centre + self.f0_head(x).squeeze(-1)
+        if f0_hz is None:
+            f0_hz = torch.exp(log_f0)
+        f0_hz = torch.clamp(f0_hz.detach(), min=30.0, max=1000.0)
+        src = F.conv1d(self.source(f0_hz), self.analysis(), stride=HOP)
+        src = src[:, :, :t].transpose(1, 2)  # [B, T, 2 bins]
+        gain = torch.exp(torch.clamp(self.gain_head(x), max=6.0))
+        gain = torch.cat([gain, gain], dim=-1)
+        y = self.head(x)
+        logmag, ph = y[..., :self.bins], y[..., self.bins:]
+        mag = torch.exp(torch.clamp(logmag, max=6.0))
+        spec = gain * src + torch.cat([mag * torch.cos(ph), mag * torch.sin(ph)], dim=-1)
+        audio = F.conv_transpose1d(spec.transpose(1, 2), self.basis, stride=HOP)
+        start = self.n_fft // 2
+        return audio[:, 0, start:start + HOP * t], log_f0

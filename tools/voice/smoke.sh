@@ -1,0 +1,52 @@
+#!/usr/bin/env bash
+# Smoke run of the voice recipe, for CI: a handful of utterances, a few
+# training steps, ONNX export, then one synthesis through the C++ tool.
+#   tools/voice/smoke.sh BUILD_DIR      (or TOLVAREN_BUILD_DIR=BUILD_DIR)
+# BUILD_DIR is a configured and built tree of this project: it must hold
+# src/tolvaren_tts, src/tolvaren_tts_front, src/tolvaren_tts_wav and the
+# generated resources/conf/tool.conf and resources/dict/phone2id.dict.
+# Needs espeak-ng, libespeak-ng1, python3-torch, python3-onnx,
+# python3-scipy, sox and at least one Chinese text package (fortunes-zh).
+# Exits 0 when the tool wrote audio of the expected length from the
+# freshly exported models.
+set -euo pipefail
+here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
+root="$(cd "$here/../.." && pwd)"
+build="${1:-${TOLVAREN_BUILD_DIR:-}}"
+if [ -z "$build" ]; then
+  echo "usage: $0 BUILD_DIR (or set TOLVAREN_BUILD_DIR)" >&2
+  exit 2
+fi
+build="$(cd "$build" && pwd)"
+py=/usr/bin/python3
+export OPENBLAS_NUM_THREADS=1
+work="$(mktemp -d)"
+trap 'rm -rf "$work"' EXIT
+
+"$py" "$here/corpus_text.py" "$work/prose.txt" --max 400
+"$py" "$here/build_corpus.py" --front "$build/src/tolvaren_tts_front" \
+  --conf "$build/resources/conf/tool.conf" \
+  --phones-tsv "$root/resources/dict/phones.tsv" \
+  --phone2id "$build/resources/dict/phone2id.dict" \
+  --prose "$work/prose.txt" --out "$work/data" \
+  --prose-count 12 --random-count 4 --test-count 3 --jobs 2
+"$py" "$here/train_acoustic.py" --data "$work/data" --out "$work/run" \
+  --steps 3 --threads 2 --max-frames 3000 2> >(grep -v Warning >&2)
+"$py" "$here/train_vocoder.py" --data "$work/data" --out "$work/run" \
+  --steps 3 --threads 2 --batch 2 2> >(grep -v Warning >&2)
+
+# Synthesize with the exported models through the C++ tool.
+sed -e "s#^--fastspeech2_model_path=.*#--fastspeech2_model_path=$work/run/fastspeech2.onnx#" \
+    -e "s#^--hifigan_model_path=.*#--hifigan_model_path=$work/run/hifigan.onnx#" \
+    -e "s#^--wav_path=.*#--wav_path=$work#" \
+    "$build/resources/conf/tool.conf" > "$work/tool.conf"
+text='你好，世界！'
+TOLVAREN_TTS_CONF="$work/tool.conf" "$build/src/tolvaren_tts" "$text" > "$work/tool.log"
+"$build/src/tolvaren_tts_wav" "$work/$text" "$work/out.wav"
+samples="$(soxi -s "$work/out.wav")"
+rate="$(soxi -r "$work/out.wav")"
+if [ "$rate" != 24000 ] || [ "$samples" -le 0 ] || [ $((samples % 300)) -ne 0 ]; then
+  echo "smoke: unexpected audio: $samples samples at $rate Hz" >&2
+  exit 1
+fi
+echo "smoke: ok, $samples samples at $rate Hz"

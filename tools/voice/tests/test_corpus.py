@@ -1,0 +1,91 @@
+import os
+import sys
+import tempfile
+import unittest
+
+import numpy as np
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+ROOT = os.path.abspath(os.path.join(HERE, "..", "..", ".."))
+sys.path.insert(0, os.path.join(HERE, ".."))
+import build_corpus  # noqa: E402
+import dataset  # noqa: E402
+import features  # noqa: E402
+import phoneset  # noqa: E402
+
+PHONES_TSV = os.path.join(ROOT, "resources", "dict", "phones.tsv")
+HAVE_ESPEAK = any(os.path.exists(p) for p in ("/usr/lib/x86_64-linux-gnu/libespeak-ng.so.1",
+                                                "/usr/lib/aarch64-linux-gnu/libespeak-ng.so.1",
+                                                "/usr/lib/libespeak-ng.so.1"))
+
+
+def fake_item(n_phones, frames, text):
+    ids = list(range(1, n_phones + 1))
+    durs = [frames // n_phones] * n_phones
+    durs[-1] += frames - sum(durs)
+    return {"text": text, "phones": ["sp"] * n_phones, "ids": ids, "durs": durs,
+            "mel": np.full((frames, 80), len(text), np.float32),
+            "f0": np.full(frames, 100.0, np.float32),
+            "audio": np.full(frames * 300, 7, np.int16)}
+
+
+class SaveLoadTest(unittest.TestCase):
+    def test_round_trip_keeps_utterances_apart(self):
+        items = [fake_item(3, 10, "a"), fake_item(5, 23, "bb"), fake_item(1, 4, "ccc")]
+        with tempfile.TemporaryDirectory() as tmp:
+            path = os.path.join(tmp, "x.npz")
+            build_corpus.save(path, items)
+            corpus = dataset.Corpus(path)
+        self.assertEqual(len(corpus), 3)
+        for k, item in enumerate(items):
+            u = corpus.utt(k)
+            self.assertEqual(u["ids"].tolist(), item["ids"])
+            self.assertEqual(u["durs"].tolist(), item["durs"])
+            self.assertEqual(u["mel"].shape, item["mel"].shape)
+            self.assertTrue((u["mel"] == len(item["text"])).all())
+            self.assertEqual(len(corpus.audio_of(k)), 300 * len(item["mel"]))
+            self.assertEqual(corpus.text[k], item["text"])
+
+    def test_pitch_target_normalises_and_fills(self):
+        f0 = np.array([0, 100, 0, 200, 0], np.float32)
+        t = dataset.pitch_target(f0, (np.log(100), 2.0))
+        self.assertAlmostEqual(float(t[1]), 0.0, places=5)
+        self.assertAlmostEqual(float(t[3]), np.log(2) / 2, places=5)
+        self.assertAlmostEqual(float(t[0]), 0.0, places=5)
+        self.assertTrue((dataset.pitch_target(np.zeros(4), (4.5, 1.0)) == 0).all())
+
+
+@unittest.skipUnless(HAVE_ESPEAK, "libespeak-ng is not installed")
+class RenderTest(unittest.TestCase):
+    def test_one_utterance_through_the_teacher(self):
+        table = phoneset.combined_ids(PHONES_TSV)
+        inv = phoneset.Inventory(PHONES_TSV, table)
+        phones = ["n", "i3", "h", "ao3", "sp", "sh", "iii4", "j", "ie4", "sp"]
+        item = {"text": "t", "phones": phones, "pinyin": ["ni2", "hao3", "shi4", "jie4"],
+                "ids": inv.ids(phones)}
+        build_corpus._init_worker(inv.initials)
+        out = build_corpus.render_item(item)
+        self.assertIsNotNone(out)
+        frames = len(out["mel"])
+        self.assertEqual(sum(out["durs"]), frames)
+        self.assertEqual(len(out["durs"]), len(phones))
+        self.assertEqual(len(out["audio"]), frames * features.HOP)
+        self.assertEqual(len(out["f0"]), frames)
+        # Every syllable's final is sounded, and voiced somewhere.
+        start = 0
+        for p, d in zip(phones, out["durs"]):
+            if p[-1] in "1234":
+                self.assertGreater(d, 2, p)
+                self.assertTrue((out["f0"][start:start + d] > 0).any(), p)
+            start += d
+
+    def test_mismatched_pinyin_is_skipped(self):
+        inv = phoneset.Inventory(PHONES_TSV, phoneset.combined_ids(PHONES_TSV))
+        build_corpus._init_worker(inv.initials)
+        item = {"text": "t", "phones": ["n", "i3", "sp"], "pinyin": ["ni3", "hao3"],
+                "ids": [1, 2, 3]}
+        self.assertIsNone(build_corpus.render_item(item))
+
+
+if __name__ == "__main__":
+    unittest.main()

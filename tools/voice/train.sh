@@ -1,0 +1,69 @@
+#!/usr/bin/env bash
+# The whole default-voice recipe, end to end:
+#   tools/voice/train.sh
+# 1. builds the front end and the tool into $BUILD (default build-voice/),
+# 2. collects Chinese prose from Debian's text packages,
+# 3. builds the corpus: front end -> espeak-ng (the teacher) -> 24 kHz audio,
+#    phone durations, log-mel spectrograms and F0,
+# 4. trains the acoustic model and the vocoder side by side (one thread
+#    each), exporting ONNX files every few minutes,
+# 5. evaluates the voice on the held-out sentences (report in
+#    tools/voice/report/), and
+# 6. copies the two ONNX files to resources/models/.
+# Settings (environment):
+#   VOICE_MINUTES   training minutes of each model (default 93)
+#   VOICE_PROSE     prose sentences for training (default 4500)
+#   VOICE_RANDOM    random-syllable utterances (default 900)
+#   VOICE_WORK      work folder (default $BUILD/voice)
+#   BUILD           build folder of the tool (default build-voice)
+#   VOICE_INSTALL=0 leaves resources/models/ alone
+# Needs the packages of scripts/install_deps.sh (espeak-ng, libespeak-ng1,
+# python3-torch, python3-onnx, python3-scipy, python3-matplotlib, sox,
+# fortunes-zh, manpages-zh, debian-reference-zh-cn, libopenblas0-pthread).
+set -euo pipefail
+here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
+root="$(cd "$here/../.." && pwd)"
+build="${BUILD:-$root/build-voice}"
+work="${VOICE_WORK:-$build/voice}"
+minutes="${VOICE_MINUTES:-93}"
+py=/usr/bin/python3
+export OPENBLAS_NUM_THREADS=1
+
+cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release \
+  -DTOLVAREN_BUILD_TESTS=OFF -DTOLVAREN_BUILD_BENCHMARKS=OFF >/dev/null
+cmake --build "$build" -j"$(nproc)" --target tolvaren_tts tolvaren_tts_front \
+  tolvaren_tts_wav resources models
+mkdir -p "$work"
+
+"$py" "$here/corpus_text.py" "$work/prose.txt"
+if [ ! -f "$work/data/train.npz" ]; then
+  "$py" "$here/build_corpus.py" --front "$build/src/tolvaren_tts_front" \
+    --conf "$build/resources/conf/tool.conf" \
+    --phones-tsv "$root/resources/dict/phones.tsv" \
+    --phone2id "$build/resources/dict/phone2id.dict" \
+    --prose "$work/prose.txt" --out "$work/data" \
+    --prose-count "${VOICE_PROSE:-4500}" --random-count "${VOICE_RANDOM:-900}" \
+    --test-count 50 --jobs "$(nproc)"
+fi
+
+# Both trainings resume from their checkpoints in $work/run if present.
+nice -n 10 "$py" "$here/train_acoustic.py" --data "$work/data" --out "$work/run" \
+  --minutes "$minutes" --threads 1 > "$work/acoustic.log" 2>&1 &
+acoustic=$!
+nice -n 10 "$py" "$here/train_vocoder.py" --data "$work/data" --out "$work/run" \
+  --minutes "$minutes" --threads 1 > "$work/vocoder.log" 2>&1 &
+vocoder=$!
+wait "$acoustic"
+wait "$vocoder"
+
+"$py" "$here/evaluate.py" --data "$work/data" --run "$work/run" \
+  --tool "$build/src" --conf "$build/resources/conf/tool.conf" \
+  --report "$here/report" --threads "$(nproc)"
+grep -v Warning "$work/acoustic.log" | grep -E "^(step|finished)" > "$here/report/acoustic_training.log" || true
+grep -v Warning "$work/vocoder.log" | grep -E "^(step|finished)" > "$here/report/vocoder_training.log" || true
+
+if [ "${VOICE_INSTALL:-1}" != 0 ]; then
+  mkdir -p "$root/resources/models"
+  cp "$work/run/fastspeech2.onnx" "$work/run/hifigan.onnx" "$root/resources/models/"
+  echo "installed the voice in resources/models/"
+fi
