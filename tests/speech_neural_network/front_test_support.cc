@@ -1,5 +1,8 @@
 #include "speech_neural_network/front_test_support.h"
 
+#include <sys/wait.h>
+
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -29,6 +32,20 @@ std::string TempDir::WriteFile(const std::string& name,
   file << contents;
   if (!file) throw std::runtime_error("cannot write " + full);
   return full;
+}
+
+CommandResult RunCommand(const std::string& command) {
+  CommandResult result{-1, ""};
+  FILE* pipe = popen(command.c_str(), "r");
+  if (pipe == nullptr) return result;
+  char buffer[4096];
+  std::size_t read;
+  while ((read = fread(buffer, 1, sizeof(buffer), pipe)) > 0) {
+    result.out.append(buffer, read);
+  }
+  const int status = pclose(pipe);
+  result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return result;
 }
 
 std::string WriteFrontConf(const TempDir& dir, const FrontFixture& fixture) {

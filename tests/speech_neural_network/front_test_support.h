@@ -30,6 +30,13 @@ class TempDir {
   std::string path_;
 };
 
+// Exit status and output of a shell command.
+struct CommandResult {
+  int status;  // -1 when the command did not exit normally
+  std::string out;
+};
+CommandResult RunCommand(const std::string& command);
+
 // Contents of the resource files of a fixture front end. The segmenter uses
 // the real cppjieba main dictionary and HMM model (so segmentation is
 // realistic) with one-line IDF and stop-word files (so it builds quickly).

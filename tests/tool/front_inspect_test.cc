@@ -58,26 +58,13 @@ TEST(PhoneTableTest, MalformedTablesAreRefused) {
       error));
 }
 
-struct Result {
-  int status;
-  std::string out;
-};
+using Result = speechnn::CommandResult;
 
 Result RunFront(const std::string& conf, const std::string& args) {
   const std::string command = "'" + std::string(TOLVAREN_FRONT_BINARY) +
                               "' --conf '" + conf + "' " + args +
                               " 2>/dev/null";
-  Result result{-1, ""};
-  FILE* pipe = popen(command.c_str(), "r");
-  if (pipe == nullptr) return result;
-  char buffer[4096];
-  std::size_t read;
-  while ((read = fread(buffer, 1, sizeof(buffer), pipe)) > 0) {
-    result.out.append(buffer, read);
-  }
-  const int status = pclose(pipe);
-  result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  return result;
+  return speechnn::RunCommand(command);
 }
 
 class FrontInspectTest : public ::testing::Test {

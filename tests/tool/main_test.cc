@@ -19,10 +19,7 @@ using speechnn::TempDir;
 const std::string kModels = TOLVAREN_TEST_MODEL_DIR;
 const std::string kTool = TOLVAREN_TTS_BINARY;
 
-struct Result {
-  int status;
-  std::string out;  // standard output and standard error together
-};
+using Result = speechnn::CommandResult;
 
 // Runs the tool with `args` (already shell-quoted) under `conf`.
 Result RunTool(const std::string& conf, const std::string& args) {
@@ -30,17 +27,7 @@ Result RunTool(const std::string& conf, const std::string& args) {
                               "' SPDLOG_STDOUT=true SPDLOG_SYSTEMD=false "
                               "SPDLOG_LEVEL=info '" +
                               kTool + "' " + args + " 2>&1";
-  Result result{-1, ""};
-  FILE* pipe = popen(command.c_str(), "r");
-  if (pipe == nullptr) return result;
-  char buffer[4096];
-  std::size_t read;
-  while ((read = fread(buffer, 1, sizeof(buffer), pipe)) > 0) {
-    result.out.append(buffer, read);
-  }
-  const int status = pclose(pipe);
-  result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  return result;
+  return speechnn::RunCommand(command);
 }
 
 class MainTest : public ::testing::Test {
