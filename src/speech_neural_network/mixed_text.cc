@@ -275,7 +275,11 @@ void FrontEngineInterface::DropSilentSymbols(std::wstring& sentence) {
 void FrontEngineInterface::MakeWordsSpeakable(
     WordTagList& words, std::vector<wchar_t>& first_unreadable) {
   WordTagList result;
-  for (const auto& [word, tag] : words) {
+  for (const WordTag& entry : words) {
+    // Plain references: a lambda below uses the tag, and structured
+    // bindings cannot be captured before C++20.
+    const std::string& word = entry.first;
+    const std::string& tag = entry.second;
     if (ListContains(quote_marks, word) ||
         ListContains(pause_punctuation, word) || HasReading(word)) {
       result.emplace_back(word, tag);
