@@ -270,8 +270,8 @@ class Vocoder(nn.Module):
         x = self.head(self.norm_out(x.transpose(1, 2)))  # [B, T, 2 bins]
         logmag, phase = x[..., :self.bins], x[..., self.bins:]
         mag = torch.exp(torch.clamp(logmag, max=6.0))
-        spec = torch.cat([mag * torch.cos(phase), mag * torch.sin(phase)], dim=-1)
-        audio = F.conv_transpose1d(spec.transpose(1, 2), self.basis, stride=HOP)
+        spectrum = torch.cat([mag * torch.cos(phase), mag * torch.sin(phase)], dim=-1)
+        audio = F.conv_transpose1d(spectrum.transpose(1, 2), self.basis, stride=HOP)
         start = self.n_fft // 2
         return audio[:, 0, start:start + HOP * t]
 
@@ -401,7 +401,7 @@ class SourceFilterVocoder(nn.Module):
         y = self.head(x)
         logmag, ph = y[..., :self.bins], y[..., self.bins:]
         mag = torch.exp(torch.clamp(logmag, max=6.0))
-        spec = gain * src + torch.cat([mag * torch.cos(ph), mag * torch.sin(ph)], dim=-1)
-        audio = F.conv_transpose1d(spec.transpose(1, 2), self.basis, stride=HOP)
+        spectrum = gain * src + torch.cat([mag * torch.cos(ph), mag * torch.sin(ph)], dim=-1)
+        audio = F.conv_transpose1d(spectrum.transpose(1, 2), self.basis, stride=HOP)
         start = self.n_fft // 2
         return audio[:, 0, start:start + HOP * t], log_f0

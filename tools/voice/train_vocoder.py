@@ -35,9 +35,9 @@ class MelTransform(torch.nn.Module):
         self.register_buffer("fb", torch.from_numpy(features.mel_filterbank()))
 
     def forward(self, audio):
-        spec = torch.stft(audio, features.N_FFT, features.HOP, window=self.window,
+        spectrum = torch.stft(audio, features.N_FFT, features.HOP, window=self.window,
                           center=True, pad_mode="reflect", return_complex=True)
-        mel = torch.matmul(self.fb, spec.abs())
+        mel = torch.matmul(self.fb, spectrum.abs())
         return torch.log10(torch.clamp(mel, min=features.CLAMP)).transpose(1, 2)
 
 

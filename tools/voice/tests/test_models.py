@@ -91,9 +91,9 @@ class VocoderTest(unittest.TestCase):
         audio = rng.standard_normal(300 * 20).astype(np.float32)
         n_fft, hop = 1200, 300
         w = torch.hann_window(n_fft)
-        spec = torch.stft(torch.from_numpy(audio), n_fft, hop, window=w, center=True,
+        spectrum = torch.stft(torch.from_numpy(audio), n_fft, hop, window=w, center=True,
                           return_complex=True)  # [601, 21]
-        x = torch.cat([spec.real, spec.imag]).unsqueeze(0)
+        x = torch.cat([spectrum.real, spectrum.imag]).unsqueeze(0)
         basis = models.istft_basis(n_fft, n_fft)
         out = torch.nn.functional.conv_transpose1d(x, basis, stride=hop)[0, 0]
         out = out[n_fft // 2:n_fft // 2 + len(audio)].numpy()
