@@ -60,6 +60,19 @@ std::string Directory(const std::string& path) {
   return path.substr(0, slash);
 }
 
+// Writes the chunks to `fd` and closes it; logs and returns false when
+// either fails (a full disk, an I/O error), so no failure passes as written.
+bool WriteAndClose(int fd, const std::vector<std::vector<float>>& chunks,
+                   const std::string& path) {
+  const bool written = WriteChunks(fd, chunks);
+  const int write_errno = errno;
+  const bool closed = ::close(fd) == 0;
+  if (written && closed) return true;
+  LOG_ERROR("Failed to write file {}: {}", path,
+            std::strerror(written ? errno : write_errno));
+  return false;
+}
+
 }  // namespace
 
 bool saveWavBufferToFile(const std::string& path,
@@ -85,15 +98,7 @@ bool saveWavBufferToFile(const std::string& path,
       LOG_ERROR("无法打开文件：{}", path);
       return false;
     }
-    const bool written = WriteChunks(fd, chunks);
-    const int write_errno = errno;
-    const bool closed = ::close(fd) == 0;
-    if (!written || !closed) {
-      LOG_ERROR("Failed to write file {}: {}", path,
-                std::strerror(written ? errno : write_errno));
-      return false;
-    }
-    return true;
+    return WriteAndClose(fd, chunks, path);
   }
 
   std::string temp_path = Directory(path) + "/.tolvaren_tts.XXXXXX";
@@ -108,12 +113,7 @@ bool saveWavBufferToFile(const std::string& path,
   ::umask(mask);
   ::fchmod(fd, 0666 & ~mask);
 
-  const bool written = WriteChunks(fd, chunks);
-  const int write_errno = errno;
-  const bool closed = ::close(fd) == 0;
-  if (!written || !closed) {
-    LOG_ERROR("Failed to write file {}: {}", path,
-              std::strerror(written ? errno : write_errno));
+  if (!WriteAndClose(fd, chunks, path)) {
     ::unlink(temp_path.c_str());
     return false;
   }
