@@ -1,8 +1,8 @@
 // Whole synthesis with the shipped voice: real-time factor (synthesis time /
 // audio duration) and the share of time spent outside the two models' Run
 // calls (front end, chunk planning, copying, writing), for a short and a
-// long sentence; and the process's peak memory around a 2,000-character
-// text.
+// long sentence; and the process's peak memory for long texts (200, 2,000
+// and 8,000 characters).
 //
 //   synthesis_benchmark [--benchmark_filter=...]
 //
@@ -95,9 +95,9 @@ void Synthesize(benchmark::State& state, const std::string& text) {
       state.SkipWithError("synthesis failed");
       return;
     }
-    total += std::chrono::duration<double>(std::chrono::steady_clock::now() -
-                                           start)
-                 .count();
+    total +=
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start)
+            .count();
     in_models += tool.model_run_seconds() - models_before;
     audio += static_cast<double>(samples) / kSampleRate;
   }
@@ -118,12 +118,18 @@ long PeakRssKb() {
   return usage.ru_maxrss;
 }
 
-// Peak memory for a 2,000-character text (the long text ten times), beyond
-// what start-up and the other benchmarks already reached.
-void BM_Synthesis2000Chars(benchmark::State& state) {
+// Peak memory for a text of state.range(0) characters (the long text
+// repeated), beyond what start-up reached. Run one size per process (the
+// peak is the process's): --benchmark_filter=LongTextMemory/2000/. The
+// acoustic model runs over bounded pieces, so the growth should be the
+// audio and mel buffers (linear in the text) plus a bounded working set.
+void BM_SynthesisLongTextMemory(benchmark::State& state) {
   tolvaren::Tool& tool = SharedTool();
   std::string text;
-  while (speechnn::Utf8Length(text) < 2000) text += kLong;
+  while (speechnn::Utf8Length(text) <
+         static_cast<std::size_t>(state.range(0))) {
+    text += kLong;
+  }
   const long before = PeakRssKb();
   for (auto _ : state) {
     std::size_t samples = 0;
@@ -138,6 +144,11 @@ void BM_Synthesis2000Chars(benchmark::State& state) {
   state.counters["peak_growth_mb"] =
       static_cast<double>(PeakRssKb() - before) / 1024.0;
 }
-BENCHMARK(BM_Synthesis2000Chars)->Iterations(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_SynthesisLongTextMemory)
+    ->Arg(200)
+    ->Arg(2000)
+    ->Arg(8000)
+    ->Iterations(1)
+    ->Unit(benchmark::kMillisecond);
 
 }  // namespace

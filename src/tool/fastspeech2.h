@@ -3,6 +3,7 @@
 #ifndef TOLVAREN_TTS_TOOL_FASTSPEECH2_H_
 #define TOLVAREN_TTS_TOOL_FASTSPEECH2_H_
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -23,6 +24,10 @@ class FastSpeech2Predictor {
   // Runs the model on `phone_ids` (viewed, not copied: keep it alive until
   // this returns). `mel_out` receives the [frames, bins] output tensor.
   void predict(std::vector<int64_t>& phone_ids, Ort::Value& mel_out);
+
+  // As above over `count` ids at `phone_ids` (a view into a longer
+  // sequence, also not copied).
+  void predict(int64_t* phone_ids, std::size_t count, Ort::Value& mel_out);
 
   // Seconds spent inside the runtime's Run so far, for benchmarks.
   double run_seconds() const { return run_seconds_; }

@@ -4,6 +4,8 @@
 #include <ctime>
 #include <fstream>
 
+#include "absl/strings/numbers.h"
+#include "tool/acoustic_pieces.h"
 #include "tool/logger.h"
 
 namespace tolvaren {
@@ -30,6 +32,14 @@ Tool::Tool(const std::string& conf_path) {
     front_inst.reset();
     throw StartupError("cannot create the text front end from " +
                        conf_.front_conf_path);
+  }
+
+  // Long texts are cut for the acoustic model at the pause's id.
+  const auto& phone_ids = front_inst->phone_id_table();
+  const auto pause = phone_ids.find("sp");
+  if (pause == phone_ids.end() ||
+      !absl::SimpleAtoi(pause->second, &pause_id_)) {
+    pause_id_ = -1;
   }
 
   LOG_INFO("Info: intra_op_num_threads is {}", intra_op_num_threads);
@@ -62,11 +72,48 @@ bool Tool::predict(const std::string& text) {
   return saveWavBufferToFile(conf_.wav_path + "/" + text, chunks);
 }
 
+bool Tool::RunAcousticModel(std::vector<int64_t>& phone_ids,
+                            std::vector<float>& joined_rows, Ort::Value& mel) {
+  const std::vector<AcousticPiece> pieces =
+      PlanAcousticPieces(phone_ids, pause_id_);
+  if (pieces.size() == 1) {
+    fastspeech2_predictor.predict(phone_ids, mel);
+    return true;
+  }
+  int64_t frames = 0;
+  int64_t bins = -1;
+  for (const AcousticPiece& piece : pieces) {
+    Ort::Value piece_mel{nullptr};
+    fastspeech2_predictor.predict(phone_ids.data() + piece.begin,
+                                  piece.end - piece.begin, piece_mel);
+    const Ort::TensorTypeAndShapeInfo info =
+        piece_mel.GetTensorTypeAndShapeInfo();
+    const std::vector<int64_t> shape = info.GetShape();
+    if (info.GetElementType() != ONNX_TENSOR_ELEMENT_DATA_TYPE_FLOAT ||
+        shape.size() != 2 || shape[0] < 0 || shape[1] <= 0 ||
+        (bins != -1 && shape[1] != bins)) {
+      LOG_ERROR("the acoustic model must output a float tensor [frames, bins]");
+      return false;
+    }
+    bins = shape[1];
+    frames += shape[0];
+    const float* rows = piece_mel.GetTensorMutableData<float>();
+    joined_rows.insert(joined_rows.end(), rows, rows + shape[0] * shape[1]);
+  }
+  const int64_t shape[] = {frames, bins};
+  mel = Ort::Value::CreateTensor<float>(hifigan_predictor.cpu_memory_info(),
+                                        joined_rows.data(), joined_rows.size(),
+                                        shape, 2);
+  return true;
+}
+
 bool Tool::Synthesize(std::vector<int64_t>& phone_ids,
                       std::vector<std::vector<float>>& chunks) {
   LOG_INFO("do am predictor, current time {}", Now());
+  // Declared before `mel`, which may be a view of it.
+  std::vector<float> joined_rows;
   Ort::Value mel{nullptr};
-  fastspeech2_predictor.predict(phone_ids, mel);
+  if (!RunAcousticModel(phone_ids, joined_rows, mel)) return false;
   LOG_INFO("finish am predictor, current time {}", Now());
 
   LOG_INFO("do voc predictor, current time {}", Now());

@@ -51,9 +51,13 @@ class Tool {
 
   const ToolConf& conf() const { return conf_; }
 
+  // The phone id of a pause, -1 when the phone table has none.
+  int64_t pause_id() const { return pause_id_; }
+
   // Seconds spent inside the two models' Run calls so far.
   double model_run_seconds() const {
-    return fastspeech2_predictor.run_seconds() + hifigan_predictor.run_seconds();
+    return fastspeech2_predictor.run_seconds() +
+           hifigan_predictor.run_seconds();
   }
 
  private:
@@ -61,6 +65,14 @@ class Tool {
   HifiGanPredictor hifigan_predictor;
   std::unique_ptr<speechnn::FrontEngineInterface> front_inst;
   ToolConf conf_;
+  // Runs the acoustic model over `phone_ids` into `mel` ([frames, bins]).
+  // Long sequences run piece by piece (see acoustic_pieces.h); their rows
+  // are joined in `joined_rows`, of which `mel` is then a view. False
+  // (logged) when a piece's output is unusable.
+  bool RunAcousticModel(std::vector<int64_t>& phone_ids,
+                        std::vector<float>& joined_rows, Ort::Value& mel);
+
+  int64_t pause_id_ = -1;
   int32_t intra_op_num_threads = 4;
   int32_t inter_op_num_threads = 4;
 };

@@ -180,6 +180,47 @@ TEST_F(ToolTest, ChunksKeepTheirOwnFrames) {
   }
 }
 
+TEST_F(ToolTest, LongSequencesRunInPiecesAndKeepEveryFrameInOrder) {
+  // 700 ids, pauses (the fixture's sp) at 199 and 450: the acoustic model
+  // runs over [0, 200), [200, 451) and [451, 700).
+  ASSERT_EQ(tool_->pause_id(), 13);
+  std::vector<int64_t> ids(700);
+  for (std::size_t k = 0; k < ids.size(); ++k) ids[k] = 100 + k % 900;
+  ids[199] = 13;
+  ids[450] = 13;
+  std::vector<std::vector<float>> chunks;
+  CaptureStdout();
+  ASSERT_TRUE(tool_->Synthesize(ids, chunks));
+  const std::string log = GetCapturedStdout();
+  std::size_t runs = 0;
+  for (std::size_t at = log.find("do FastSpeech2 predict");
+       at != std::string::npos;
+       at = log.find("do FastSpeech2 predict", at + 1)) {
+    ++runs;
+  }
+  EXPECT_EQ(runs, 3u);
+  std::vector<float> audio;
+  for (const auto& chunk : chunks) {
+    audio.insert(audio.end(), chunk.begin(), chunk.end());
+  }
+  ASSERT_EQ(audio.size(), ids.size() * 300);
+  for (std::size_t f = 0; f < ids.size(); ++f) {
+    ASSERT_FLOAT_EQ(audio[f * 300], SampleOf(ids[f])) << "frame " << f;
+    ASSERT_FLOAT_EQ(audio[f * 300 + 299], SampleOf(ids[f])) << "frame " << f;
+  }
+}
+
+TEST_F(ToolTest, RuntimeErrorInOnePieceFailsTheWholeText) {
+  // The last piece holds an id beyond the test model's table.
+  std::vector<int64_t> ids(600, 1);
+  ids.back() = 5000;
+  std::vector<std::vector<float>> chunks;
+  CaptureStdout();
+  EXPECT_THROW(tool_->Synthesize(ids, chunks), Ort::Exception);
+  GetCapturedStdout();
+  EXPECT_TRUE(chunks.empty());
+}
+
 TEST_F(ToolTest, OneSynthesisLogsEveryStageInOrder) {
   CaptureStdout();
   CaptureStderr();
