@@ -134,7 +134,53 @@ def f0(audio, fmin=50.0, fmax=250.0, threshold=0.5):
             shift = 0.5 * (a - cc) / den if abs(den) > 1e-12 else 0.0
             lag = lag + float(np.clip(shift, -1, 1))
         out[t] = SR / lag
-    return out.astype(np.float32)
+    return repair_jumps(out, cmnd, min_lag, max_lag).astype(np.float32)
+
+
+def repair_jumps(f0_hz, cmnd, min_lag, max_lag, reach=3, tolerance=0.1, accept=0.7):
+    """Second pass over a YIN track against its own neighbourhood.
+
+    The first dip below the threshold is sometimes a dip at 2/3 or 3/4 of
+    the period (or a multiple of it): a few frames jump 30-50% away from a
+    contour that a voice moves by a few percent per frame at most. Each
+    voiced frame is compared with the median log F0 of the voiced frames
+    within `reach` frames on either side (itself included); when it lies
+    more than `tolerance` (in log units) away, it is read again at the
+    deepest dip of its CMND row within 10% of the median's lag, or made
+    unvoiced when that dip is not below `accept`. A steady glide keeps its
+    values, since each frame is the median of a monotonic neighbourhood.
+    f0_hz [T] (0 = unvoiced), cmnd [T, max_lag + 1] -> repaired copy."""
+    f0_hz = np.asarray(f0_hz, dtype=np.float64)
+    voiced = f0_hz > 0
+    log_f0 = np.log(np.where(voiced, f0_hz, 1.0))
+    out = f0_hz.copy()
+    n = len(f0_hz)
+    for t in np.nonzero(voiced)[0]:
+        lo, hi = max(0, t - reach), min(n, t + reach + 1)
+        near = log_f0[lo:hi][voiced[lo:hi]]
+        if len(near) < 3:
+            continue
+        ref = float(np.median(near))
+        if abs(log_f0[t] - ref) <= tolerance:
+            continue
+        ref_lag = SR / np.exp(ref)
+        a = max(min_lag, int(np.floor(ref_lag * 0.9)))
+        b = min(max_lag - 1, int(np.ceil(ref_lag * 1.1)))
+        if b < a:
+            out[t] = 0.0
+            continue
+        row = cmnd[t]
+        k = a + int(np.argmin(row[a:b + 1]))
+        if row[k] >= accept:
+            out[t] = 0.0
+            continue
+        lag = float(k)
+        if 0 < k < max_lag:
+            den = row[k - 1] - 2 * row[k] + row[k + 1]
+            if abs(den) > 1e-12:
+                lag += float(np.clip(0.5 * (row[k - 1] - row[k + 1]) / den, -1, 1))
+        out[t] = SR / lag
+    return out
 
 
 def interpolate_log_f0(f0_hz):

@@ -307,7 +307,8 @@ class SourceFilterVocoder(nn.Module):
     """Source-filter vocoder in the STFT domain.
 
     The ConvNeXt stack reads the mel and predicts per frame: log F0, a
-    log gain per STFT bin for a periodic source, and a residual STFT (log
+    log gain per STFT bin for a periodic source (smoothed across bins, see
+    `smooth_across_bins`), and a residual STFT (log
     magnitude and phase) for what is not periodic. The source is a
     band-limited pulse train (cosine harmonics up to 0.45 x sample rate,
     closed form) whose running phase follows F0 sample by sample; it is
@@ -320,8 +321,9 @@ class SourceFilterVocoder(nn.Module):
     """
 
     def __init__(self, dim=192, hidden=512, layers=6, n_fft=1200, win=1200,
-                 sample_rate=24000, log_f0_centre=4.5):
+                 sample_rate=24000, log_f0_centre=4.5, gain_smoothing=9):
         super().__init__()
+        self.gain_smoothing = gain_smoothing
         self.n_fft = n_fft
         self.bins = n_fft // 2 + 1
         self.sample_rate = sample_rate
@@ -337,6 +339,10 @@ class SourceFilterVocoder(nn.Module):
         nn.init.constant_(self.gain_head.bias, -3.0)
         nn.init.constant_(self.head.bias[:self.bins], -4.0)
         self.register_buffer("basis", istft_basis(n_fft, win))
+        # Bins under the smoothing window at each bin (fewer at the edges).
+        count = F.conv1d(torch.ones(1, 1, self.bins), torch.ones(1, 1, max(gain_smoothing, 1)),
+                         padding=max(gain_smoothing, 1) // 2)
+        self.register_buffer("smoothing_count", count.view(1, 1, -1), persistent=False)
         # The analysis DFT is the synthesis basis scaled row by row; kept as
         # that scale only (not saved), so the ONNX file holds one basis.
         scale = torch.full((self.bins,), n_fft * 1.5 / 2)
@@ -347,6 +353,21 @@ class SourceFilterVocoder(nn.Module):
 
     def analysis(self):
         return self.basis * self.analysis_scale
+
+    def smooth_across_bins(self, gain):
+        """Moving average of the gain over `gain_smoothing` neighbouring
+        bins (fewer at the edges), [B, T, bins] -> same shape. A gain free
+        to vary bin by bin can carve its own harmonic comb into the source
+        and so move the pitch heard away from the source's F0; averaged over
+        a few harmonics' width (9 bins = 180 Hz) it can only shape the
+        spectral envelope, as a vocal tract filter does."""
+        if self.gain_smoothing <= 1:
+            return gain
+        b, t, n = gain.shape
+        kernel = torch.ones(1, 1, self.gain_smoothing)
+        summed = F.conv1d(gain.reshape(b * t, 1, n), kernel,
+                          padding=self.gain_smoothing // 2)
+        return (summed / self.smoothing_count).reshape(b, t, n)
 
     def load_state_dict(self, state, strict=True):
         state = dict(state)
@@ -396,7 +417,7 @@ class SourceFilterVocoder(nn.Module):
         f0_hz = torch.clamp(f0_hz.detach(), min=30.0, max=1000.0)
         src = F.conv1d(self.source(f0_hz), self.analysis(), stride=HOP)
         src = src[:, :, :t].transpose(1, 2)  # [B, T, 2 bins]
-        gain = torch.exp(torch.clamp(self.gain_head(x), max=6.0))
+        gain = self.smooth_across_bins(torch.exp(torch.clamp(self.gain_head(x), max=6.0)))
         gain = torch.cat([gain, gain], dim=-1)
         y = self.head(x)
         logmag, ph = y[..., :self.bins], y[..., self.bins:]

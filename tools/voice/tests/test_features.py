@@ -66,6 +66,31 @@ class PitchTest(unittest.TestCase):
         noise = np.random.default_rng(0).standard_normal(24000).astype(np.float32)
         self.assertLess((features.f0(noise) > 0).mean(), 0.2)
 
+    def test_jumps_away_from_the_contour_are_read_again(self):
+        # A 100 Hz contour (lag 240) where frame 4 took a dip at 3/4 of the
+        # period (133 Hz), and frame 8 has no dip near the period at all.
+        n, max_lag = 12, 480
+        cmnd = np.ones((n, max_lag + 1))
+        cmnd[:, 240] = 0.1
+        cmnd[4, 180] = 0.3
+        cmnd[8, 240] = 0.9
+        cmnd[8, 180] = 0.3
+        track = np.full(n, 100.0)
+        track[[4, 8]] = features.SR / 180
+        track[0] = 0.0  # unvoiced frames stay unvoiced
+        out = features.repair_jumps(track, cmnd, 96, max_lag)
+        self.assertAlmostEqual(out[4], 100.0, places=3)
+        self.assertEqual(out[8], 0.0)
+        self.assertEqual(out[0], 0.0)
+        np.testing.assert_allclose(out[[1, 2, 3, 5, 6, 7, 9, 10, 11]], 100.0)
+
+    def test_steep_glides_are_left_alone(self):
+        # A fall of 5% per frame (steeper than a fourth tone) is a contour,
+        # not a jump.
+        track = 150.0 * 0.95 ** np.arange(12)
+        out = features.repair_jumps(track, np.ones((12, 481)), 96, 480)
+        np.testing.assert_allclose(out, track)
+
     def test_interpolation_fills_gaps(self):
         lf, voiced = features.interpolate_log_f0(np.array([0, 100, 0, 0, 200, 0.0]))
         self.assertEqual(voiced.tolist(), [False, True, False, False, True, False])

@@ -143,6 +143,21 @@ class SourceFilterVocoderTest(unittest.TestCase):
         f0 = features.f0(audio[0].numpy(), fmax=400.0)
         np.testing.assert_allclose(f0[6:-6], glide[0, 6:-6].numpy(), rtol=0.04)
 
+    def test_gain_is_smoothed_across_bins_only(self):
+        bins = self.voc.bins
+        # A constant gain stays constant, the edge bins included.
+        flat = torch.full((1, 3, bins), 2.5)
+        torch.testing.assert_close(self.voc.smooth_across_bins(flat), flat)
+        # A comb (every other bin) becomes nearly flat: the gain cannot
+        # impose harmonics of its own on the source.
+        comb = (torch.arange(bins) % 2).float().expand(1, 2, bins)
+        smooth = self.voc.smooth_across_bins(comb)
+        self.assertLess(float((smooth[..., 10:-10] - 0.5).abs().max()), 0.06)
+        # Frames are smoothed independently: a loud frame leaves a silent one.
+        frames = torch.zeros(1, 2, bins)
+        frames[0, 0] = 1.0
+        self.assertEqual(float(self.voc.smooth_across_bins(frames)[0, 1].abs().max()), 0.0)
+
     def test_analysis_basis_is_the_windowed_dft(self):
         torch.testing.assert_close(self.voc.analysis(), models.stft_basis(1200, 1200),
                                    atol=1e-5, rtol=1e-4)
