@@ -29,6 +29,31 @@ def fake_item(n_phones, frames, text):
             "audio": np.full(frames * 300, 7, np.int16)}
 
 
+def tone_item(hz, frames, text):
+    item = fake_item(2, frames, text)
+    t = np.arange(frames * 300) / features.SR
+    item["audio"] = np.round(8000 * np.sin(2 * np.pi * hz * t)).astype(np.int16)
+    item["f0"] = np.zeros(frames, np.float32)  # stale: to be recomputed
+    return item
+
+
+class RecomputeF0Test(unittest.TestCase):
+    def test_f0_comes_from_each_utterances_own_audio(self):
+        import recompute_f0
+        with tempfile.TemporaryDirectory() as tmp:
+            for name in ("train.npz", "test.npz"):
+                build_corpus.save(os.path.join(tmp, name),
+                                  [tone_item(100.0, 20, "a"), tone_item(200.0, 30, "bb")])
+            recompute_f0.recompute(os.path.join(tmp, "train.npz"), jobs=1)
+            corpus = dataset.Corpus(os.path.join(tmp, "train.npz"))
+            self.assertFalse(os.path.exists(os.path.join(tmp, "train.npz.tmp.npz")))
+        self.assertEqual(len(corpus.f0), 50)
+        np.testing.assert_allclose(corpus.utt(0)["f0"][4:-4], 100.0, rtol=0.02)
+        np.testing.assert_allclose(corpus.utt(1)["f0"][4:-4], 200.0, rtol=0.02)
+        self.assertEqual(corpus.text, ["a", "bb"])
+        self.assertTrue((corpus.utt(1)["mel"] == 2).all())
+
+
 class SaveLoadTest(unittest.TestCase):
     def test_round_trip_keeps_utterances_apart(self):
         items = [fake_item(3, 10, "a"), fake_item(5, 23, "bb"), fake_item(1, 4, "ccc")]
