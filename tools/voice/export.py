@@ -17,7 +17,8 @@ import onnx
 import torch
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from models import (AcousticExport, FastSpeech2, SourceFilterVocoder, Vocoder,  # noqa: E402
+from models import (SYNTHESIS_GAIN_SMOOTHING, AcousticExport, FastSpeech2,  # noqa: E402
+                    SourceFilterVocoder, Vocoder,  # noqa: E402
                     VocoderExport)
 
 OPSET = 13
@@ -52,6 +53,21 @@ def export_acoustic(model, path):
 
 
 def export_vocoder(model, path):
+    """Exports the vocoder as synthesis runs it: a source-filter vocoder
+    with its gain smoothed across bins (SYNTHESIS_GAIN_SMOOTHING); the
+    model's own setting (training's) is restored afterwards."""
+    if isinstance(model, SourceFilterVocoder):
+        training_width = model.gain_smoothing
+        model.set_gain_smoothing(SYNTHESIS_GAIN_SMOOTHING)
+        try:
+            _export_vocoder(model, path)
+        finally:
+            model.set_gain_smoothing(training_width)
+    else:
+        _export_vocoder(model, path)
+
+
+def _export_vocoder(model, path):
     wrapper = VocoderExport(model)
     example = torch.zeros(64, 80) - 4.0
     # No constant folding: it would store the analysis DFT (derived from
@@ -71,7 +87,11 @@ def load_acoustic(path):
 
 def load_vocoder(path):
     ck = torch.load(path)
-    model = SourceFilterVocoder() if ck.get("kind", "istft") == "source-filter" else Vocoder()
+    if ck.get("kind", "istft") == "source-filter":
+        # As synthesis runs it (see export_vocoder).
+        model = SourceFilterVocoder(gain_smoothing=SYNTHESIS_GAIN_SMOOTHING)
+    else:
+        model = Vocoder()
     model.load_state_dict(ck["model"])
     return model.eval()
 

@@ -145,6 +145,10 @@ class SourceFilterVocoderTest(unittest.TestCase):
 
     def test_gain_is_smoothed_across_bins_only(self):
         bins = self.voc.bins
+        self.assertEqual(self.voc.gain_smoothing, 1)  # training: off
+        gain = torch.rand(1, 2, bins)
+        torch.testing.assert_close(self.voc.smooth_across_bins(gain), gain)
+        self.voc.set_gain_smoothing(models.SYNTHESIS_GAIN_SMOOTHING)
         # A constant gain stays constant, the edge bins included.
         flat = torch.full((1, 3, bins), 2.5)
         torch.testing.assert_close(self.voc.smooth_across_bins(flat), flat)
@@ -186,6 +190,8 @@ class SourceFilterVocoderTest(unittest.TestCase):
             path = os.path.join(tmp, "h.onnx")
             export.export_vocoder(self.voc, path)
             m = onnx.load(path)
+        # Exported as synthesis runs it, the training model left as it was.
+        self.assertEqual(self.voc.gain_smoothing, 1)
         self.assertEqual(len(m.graph.input), 1)
         self.assertEqual(len(m.graph.output[0].type.tensor_type.shape.dim), 2)
 
