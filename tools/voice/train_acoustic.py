@@ -14,11 +14,11 @@ import time
 
 import numpy as np
 import torch
-import torch.nn.functional as F
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from dataset import Corpus, batches_by_frames, pitch_target  # noqa: E402
 from models import FastSpeech2  # noqa: E402
+from schedule import decay  # noqa: E402
 import export  # noqa: E402
 
 
@@ -63,13 +63,6 @@ def evaluate(model, corpus, stats, limit=50):
             count += 1
     model.train()
     return [v / max(count, 1) for v in total]
-
-
-def decay(args, steps_done, seconds_done):
-    """Learning-rate factor: 1 at the start of this run, falling linearly to
-    args.final_lr at the end of its budget (steps if given, else minutes)."""
-    done = steps_done / args.steps if args.steps else seconds_done / (60 * args.minutes)
-    return max(args.final_lr, 1 - (1 - args.final_lr) * min(done, 1.0))
 
 
 def main():

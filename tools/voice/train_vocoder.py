@@ -20,6 +20,7 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from dataset import Corpus  # noqa: E402
 from dataset import pitch_target  # noqa: E402
 from models import HOP, SourceFilterVocoder, Vocoder  # noqa: E402
+from schedule import decay  # noqa: E402
 import export  # noqa: E402
 import features  # noqa: E402
 
@@ -86,13 +87,6 @@ def sample_batch(corpus, rng, batch, seg):
         voiced.append(corpus.f0[s:s + seg] > 0)
     return (torch.from_numpy(np.stack(mels)), torch.from_numpy(np.stack(audios)),
             torch.from_numpy(np.stack(f0s)), torch.from_numpy(np.stack(voiced)))
-
-
-def decay(args, steps_done, seconds_done):
-    """Learning-rate factor: 1 at the start of this run, falling linearly to
-    args.final_lr at the end of its budget (steps if given, else minutes)."""
-    done = steps_done / args.steps if args.steps else seconds_done / (60 * args.minutes)
-    return max(args.final_lr, 1 - (1 - args.final_lr) * min(done, 1.0))
 
 
 def main():
