@@ -14,6 +14,15 @@ constexpr char kLogSource[] = "./src/tool/tool";
 
 long long Now() { return static_cast<long long>(std::time(nullptr)); }
 
+// The acoustic model's output must be a float tensor [frames, bins]; its
+// shape is returned when it is.
+bool MelShape(const Ort::Value& mel, std::vector<int64_t>& shape) {
+  const Ort::TensorTypeAndShapeInfo info = mel.GetTensorTypeAndShapeInfo();
+  shape = info.GetShape();
+  return info.GetElementType() == ONNX_TENSOR_ELEMENT_DATA_TYPE_FLOAT &&
+         shape.size() == 2 && shape[0] >= 0 && shape[1] > 0;
+}
+
 }  // namespace
 
 Tool::Tool() : Tool(ToolConfPath()) {}
@@ -35,9 +44,9 @@ Tool::Tool(const std::string& conf_path) {
   }
 
   // Long texts are cut for the acoustic model at the pause's id.
-  const auto& phone_ids = front_inst->phone_id_table();
-  const auto pause = phone_ids.find("sp");
-  if (pause == phone_ids.end() ||
+  const auto& phone_table = front_inst->phone_id_table();
+  const auto pause = phone_table.find("sp");
+  if (pause == phone_table.end() ||
       !absl::SimpleAtoi(pause->second, &pause_id_)) {
     pause_id_ = -1;
   }
@@ -86,12 +95,8 @@ bool Tool::RunAcousticModel(std::vector<int64_t>& phone_ids,
     Ort::Value piece_mel{nullptr};
     fastspeech2_predictor.predict(phone_ids.data() + piece.begin,
                                   piece.end - piece.begin, piece_mel);
-    const Ort::TensorTypeAndShapeInfo info =
-        piece_mel.GetTensorTypeAndShapeInfo();
-    const std::vector<int64_t> shape = info.GetShape();
-    if (info.GetElementType() != ONNX_TENSOR_ELEMENT_DATA_TYPE_FLOAT ||
-        shape.size() != 2 || shape[0] < 0 || shape[1] <= 0 ||
-        (bins != -1 && shape[1] != bins)) {
+    std::vector<int64_t> shape;
+    if (!MelShape(piece_mel, shape) || (bins != -1 && shape[1] != bins)) {
       LOG_ERROR("the acoustic model must output a float tensor [frames, bins]");
       return false;
     }
@@ -117,10 +122,8 @@ bool Tool::Synthesize(std::vector<int64_t>& phone_ids,
   LOG_INFO("finish am predictor, current time {}", Now());
 
   LOG_INFO("do voc predictor, current time {}", Now());
-  const Ort::TensorTypeAndShapeInfo mel_info = mel.GetTensorTypeAndShapeInfo();
-  const std::vector<int64_t> mel_shape = mel_info.GetShape();
-  if (mel_info.GetElementType() != ONNX_TENSOR_ELEMENT_DATA_TYPE_FLOAT ||
-      mel_shape.size() != 2 || mel_shape[0] < 0 || mel_shape[1] <= 0) {
+  std::vector<int64_t> mel_shape;
+  if (!MelShape(mel, mel_shape)) {
     LOG_ERROR("the acoustic model must output a float tensor [frames, bins]");
     return false;
   }
