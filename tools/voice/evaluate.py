@@ -27,7 +27,6 @@ five sentences made by tolvaren_tts and tolvaren_tts_wav.
 import argparse
 import json
 import os
-import shutil
 import subprocess
 import sys
 import tempfile
@@ -39,7 +38,9 @@ import torch
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import export  # noqa: E402
 import features  # noqa: E402
-from dataset import Corpus  # noqa: E402
+import convergence_ceiling  # noqa: E402
+from dataset import Corpus, pitch_target  # noqa: E402
+from models import SYNTHESIS_GAIN_SMOOTHING, SourceFilterVocoder  # noqa: E402
 
 
 def warp_to(pred, pred_durs, ref_durs):
@@ -95,13 +96,6 @@ def vocode_chunked(voc, mel):
         b = len(audio) if k == c - 1 else a + 10800
         pieces.append(audio[a:b])
     return np.concatenate(pieces) if pieces else np.zeros(0, np.float32)
-
-
-def spectral_convergence(pred, target):
-    m_p = features.magnitude(pred)
-    m_t = features.magnitude(target)
-    n = min(len(m_p), len(m_t))
-    return float(np.linalg.norm(m_t[:n] - m_p[:n]) / np.linalg.norm(m_t[:n]))
 
 
 def corr(a, b):
@@ -239,10 +233,13 @@ def main():
     acoustic = export.load_acoustic(os.path.join(args.run, "acoustic.pt"))
     voc = export.load_vocoder(os.path.join(args.run, "vocoder.pt"))
 
-    l1_pred, l1_gt, dur_err, n_phones = [], [], [], 0
+    l1_pred, dur_err, n_phones = [], [], 0
     dur_err_by = {"initial": [], "final": [], "sp": []}
     slopes_t, slopes_s, slopes_p, tones_all = [], [], [], []
     sc = []
+    # The best a zero-phase gain could do, free and as smoothed at synthesis.
+    source = SourceFilterVocoder().eval()
+    ceiling_widths = {1: [], SYNTHESIS_GAIN_SMOOTHING: []}
     voc_slopes = []  # (teacher, vocoded teacher mel) per final
     tone_curves = {"teacher": {}, "student": {}}
     example = None
@@ -286,7 +283,12 @@ def main():
                 start += dd
         # Vocoder on the teacher's mel.
         audio_v = vocode_chunked(voc, u["mel"])
-        sc.append(spectral_convergence(audio_v, test.audio_of(k)))
+        sc.append(features.spectral_convergence(audio_v, test.audio_of(k)))
+        f0_t_hz = np.exp(pitch_target(u["f0"], (0.0, 1.0))) if (u["f0"] > 0).any() \
+            else np.full(len(u["f0"]), np.exp(source.log_f0_centre))
+        for width, value in ceiling_widths.items():
+            value.append(convergence_ceiling.ceilings(
+                source, f0_t_hz, test.audio_of(k), [width], with_phase=False)[(width, False)])
         for (tone, a), (_, b) in zip(st, syllable_slopes(features.f0(audio_v), u["durs"],
                                                          u["tones"])):
             if a is not None and b is not None:
@@ -342,6 +344,9 @@ def main():
         "tone4_sign_agreement": share((slopes_s[tones_all == 4] < 0) ==
                                       (slopes_t[tones_all == 4] < 0)),
         "vocoder_spectral_convergence": float(np.mean(sc)),
+        "vocoder_spectral_convergence_ceiling_free_gain": float(np.mean(ceiling_widths[1])),
+        "vocoder_spectral_convergence_ceiling_smoothed_gain": float(
+            np.mean(ceiling_widths[SYNTHESIS_GAIN_SMOOTHING])),
         "vocoder_f0_slope_corr_on_teacher_mels": corr([a for a, _ in voc_slopes],
                                                       [b for _, b in voc_slopes]),
     }
@@ -388,6 +393,10 @@ def write_report(report_dir, m):
         f"| tone 4 finals falling: student / teacher | {f(m['tone4_falling_student'])} / {f(m['tone4_falling_teacher'])} |",
         f"| sign agreement with the teacher: tone 2 / tone 4 | {f(m['tone2_sign_agreement'])} / {f(m['tone4_sign_agreement'])} |",
         f"| vocoder spectral convergence on teacher mels | {f(m['vocoder_spectral_convergence'])} |",
+        "| the best a zero-phase gain could do (convergence_ceiling.py): free / "
+        f"averaged over {SYNTHESIS_GAIN_SMOOTHING} bins as at synthesis | "
+        f"{f(m['vocoder_spectral_convergence_ceiling_free_gain'])} / "
+        f"{f(m['vocoder_spectral_convergence_ceiling_smoothed_gain'])} |",
         f"| vocoder alone: F0 slope correlation on teacher mels | {f(m['vocoder_f0_slope_corr_on_teacher_mels'])} |",
         f"| C++ tool real-time factor (4+4 threads, {m['tool_texts']} texts) | {f(m['tool_rtf'])} |",
         f"| training: acoustic steps / minutes | {m['acoustic_steps']} / {f(m['acoustic_train_minutes'], 1)} |",

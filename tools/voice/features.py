@@ -192,3 +192,12 @@ def interpolate_log_f0(f0_hz):
     t = np.arange(len(f0_hz))
     lf = np.interp(t, t[voiced], np.log(f0_hz[voiced]))
     return lf.astype(np.float32), voiced
+
+
+def spectral_convergence(pred, target):
+    """||S_target - S_pred|| / ||S_target|| over the frames both have
+    (magnitude STFT of `magnitude`)."""
+    m_p = magnitude(pred)
+    m_t = magnitude(target)
+    n = min(len(m_p), len(m_t))
+    return float(np.linalg.norm(m_t[:n] - m_p[:n]) / np.linalg.norm(m_t[:n]))
