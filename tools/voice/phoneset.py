@@ -1,6 +1,5 @@
 """The phone inventory, read from resources/dict/phones.tsv and the
 generated phone2id.dict (the front end's own id table)."""
-import random
 
 
 def read_inventory(phones_tsv):
