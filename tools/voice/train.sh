@@ -14,6 +14,10 @@
 #   VOICE_MINUTES   training minutes of each model (default 93)
 #   VOICE_PROSE     prose sentences for training (default 4500)
 #   VOICE_RANDOM    random-syllable utterances (default 900)
+#   VOICE_ACOUSTIC_LR, VOICE_VOCODER_LR
+#                   peak learning rates (defaults 1e-3 and 5e-4); lower
+#                   them when running again to train a finished voice
+#                   further (each run's rate falls over its own budget)
 #   VOICE_WORK      work folder (default $BUILD/voice)
 #   BUILD           build folder of the tool (default build-voice)
 #   VOICE_INSTALL=0 leaves resources/models/ alone
@@ -48,10 +52,12 @@ fi
 
 # Both trainings resume from their checkpoints in $work/run if present.
 nice -n 10 "$py" "$here/train_acoustic.py" --data "$work/data" --out "$work/run" \
-  --minutes "$minutes" --threads 1 > "$work/acoustic.log" 2>&1 &
+  --minutes "$minutes" --threads 1 --lr "${VOICE_ACOUSTIC_LR:-1e-3}" \
+  > "$work/acoustic.log" 2>&1 &
 acoustic=$!
 nice -n 10 "$py" "$here/train_vocoder.py" --data "$work/data" --out "$work/run" \
-  --minutes "$minutes" --threads 1 > "$work/vocoder.log" 2>&1 &
+  --minutes "$minutes" --threads 1 --lr "${VOICE_VOCODER_LR:-5e-4}" \
+  > "$work/vocoder.log" 2>&1 &
 vocoder=$!
 wait "$acoustic"
 wait "$vocoder"
