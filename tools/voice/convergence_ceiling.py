@@ -31,13 +31,13 @@ from models import HOP, SourceFilterVocoder  # noqa: E402
 
 def analyse(voc, padded):
     """Complex STFT [frames, bins] of a [1, 1, L + n_fft] signal."""
-    spec = F.conv1d(padded, voc.analysis(), stride=HOP)[0].T.numpy()
-    return spec[:, :voc.bins] + 1j * spec[:, voc.bins:]
+    spectrum = F.conv1d(padded, voc.analysis(), stride=HOP)[0].T.numpy()
+    return spectrum[:, :voc.bins] + 1j * spectrum[:, voc.bins:]
 
 
-def resynthesise(voc, spec, frames):
+def resynthesise(voc, spectrum, frames):
     """Audio of 300 frames samples from a complex STFT [frames, bins]."""
-    stacked = np.concatenate([spec.real, spec.imag], axis=1).astype(np.float32)
+    stacked = np.concatenate([spectrum.real, spectrum.imag], axis=1).astype(np.float32)
     audio = F.conv_transpose1d(torch.from_numpy(stacked).T.unsqueeze(0), voc.basis, stride=HOP)
     start = voc.n_fft // 2
     return audio[0, 0, start:start + HOP * frames].numpy()
