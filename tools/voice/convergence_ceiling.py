@@ -60,6 +60,15 @@ def best_gain(source, teacher, width, with_phase):
     return np.sqrt(smooth_bins(np.abs(teacher) ** 2, width) / power)
 
 
+def teacher_f0_hz(voc, f0):
+    """The teacher's tracked F0 per frame with unvoiced frames interpolated
+    (the source needs a pitch everywhere); the source's centre pitch for an
+    utterance with no voiced frame."""
+    if not (f0 > 0).any():
+        return np.full(len(f0), np.exp(voc.log_f0_centre))
+    return np.exp(pitch_target(f0, (0.0, 1.0)))
+
+
 def source_stft(voc, f0_hz, frames):
     """STFT of the vocoder's pulse train for per-frame F0 (Hz)."""
     with torch.no_grad():
@@ -101,11 +110,8 @@ def main():
     scores = {}
     for k in range(min(args.count, len(test))):
         u = test.utt(k)
-        f0_hz = np.exp(pitch_target(u["f0"], (0.0, 1.0)))
-        if not (u["f0"] > 0).any():
-            f0_hz = np.full(len(u["f0"]), np.exp(voc.log_f0_centre))
         audio = test.audio_of(k).astype(np.float32)
-        for key, value in ceilings(voc, f0_hz, audio, widths).items():
+        for key, value in ceilings(voc, teacher_f0_hz(voc, u["f0"]), audio, widths).items():
             scores.setdefault(key, []).append(value)
     print("| gain smoothness (bins) | zero-phase gain | gain with phase |")
     print("|---|---|---|")

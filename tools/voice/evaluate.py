@@ -39,7 +39,7 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import export  # noqa: E402
 import features  # noqa: E402
 import convergence_ceiling  # noqa: E402
-from dataset import Corpus, pitch_target  # noqa: E402
+from dataset import Corpus  # noqa: E402
 from models import SYNTHESIS_GAIN_SMOOTHING, SourceFilterVocoder  # noqa: E402
 
 
@@ -284,8 +284,7 @@ def main():
         # Vocoder on the teacher's mel.
         audio_v = vocode_chunked(voc, u["mel"])
         sc.append(features.spectral_convergence(audio_v, test.audio_of(k)))
-        f0_t_hz = np.exp(pitch_target(u["f0"], (0.0, 1.0))) if (u["f0"] > 0).any() \
-            else np.full(len(u["f0"]), np.exp(source.log_f0_centre))
+        f0_t_hz = convergence_ceiling.teacher_f0_hz(source, u["f0"])
         for width, value in ceiling_widths.items():
             value.append(convergence_ceiling.ceilings(
                 source, f0_t_hz, test.audio_of(k), [width], with_phase=False)[(width, False)])
