@@ -24,7 +24,7 @@ import torch
 import torch.nn.functional as F
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from dataset import Corpus, pitch_target  # noqa: E402
+from dataset import Corpus, source_log_f0  # noqa: E402
 from features import spectral_convergence  # noqa: E402
 from models import HOP, SourceFilterVocoder  # noqa: E402
 
@@ -61,12 +61,8 @@ def best_gain(source, teacher, width, with_phase):
 
 
 def teacher_f0_hz(voc, f0):
-    """The teacher's tracked F0 per frame with unvoiced frames interpolated
-    (the source needs a pitch everywhere); the source's centre pitch for an
-    utterance with no voiced frame."""
-    if not (f0 > 0).any():
-        return np.full(len(f0), np.exp(voc.log_f0_centre))
-    return np.exp(pitch_target(f0, (0.0, 1.0)))
+    """The teacher's F0 (Hz) as it drives the source (`source_log_f0`)."""
+    return np.exp(source_log_f0(f0, voc.log_f0_centre))
 
 
 def source_stft(voc, f0_hz, frames):

@@ -45,6 +45,15 @@ def pitch_target(f0_hz, stats):
     return ((lf - stats[0]) / stats[1]).astype(np.float32)
 
 
+def source_log_f0(f0_hz, centre):
+    """Log F0 per frame to drive the vocoder's source, which needs a pitch
+    everywhere: the tracked F0 with unvoiced frames interpolated, or
+    `centre` throughout for an utterance with no voiced frame."""
+    if not (np.asarray(f0_hz) > 0).any():
+        return np.full(len(f0_hz), centre, dtype=np.float32)
+    return pitch_target(f0_hz, (0.0, 1.0))
+
+
 def batches_by_frames(lengths, max_frames, rng):
     """Index batches of similar length with at most max_frames padded
     frames each, in random order."""

@@ -18,7 +18,7 @@ import torch
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from dataset import Corpus  # noqa: E402
-from dataset import pitch_target  # noqa: E402
+from dataset import source_log_f0  # noqa: E402
 from models import HOP, SourceFilterVocoder, Vocoder  # noqa: E402
 from schedule import decay  # noqa: E402
 import export  # noqa: E402
@@ -80,9 +80,7 @@ def sample_batch(corpus, rng, batch, seg):
         mels.append(corpus.mel[s:s + seg].astype(np.float32))
         audios.append(corpus.audio[s * HOP:(s + seg) * HOP].astype(np.float32) / 32768.0)
         # Interpolate over the whole utterance, then cut the segment.
-        lf = pitch_target(corpus.f0[m0:m1], (0.0, 1.0))
-        if not (corpus.f0[m0:m1] > 0).any():
-            lf = np.full(m1 - m0, 4.5, dtype=np.float32)
+        lf = source_log_f0(corpus.f0[m0:m1], 4.5)
         f0s.append(lf[s - m0:s - m0 + seg])
         voiced.append(corpus.f0[s:s + seg] > 0)
     return (torch.from_numpy(np.stack(mels)), torch.from_numpy(np.stack(audios)),

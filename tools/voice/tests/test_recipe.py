@@ -97,6 +97,14 @@ class BatchingTest(unittest.TestCase):
                 self.assertLessEqual(max(lengths[k] for k in b) * len(b), 3000)
 
 
+class SourceLogF0Test(unittest.TestCase):
+    def test_unvoiced_frames_are_interpolated_and_silence_gets_the_centre(self):
+        f0 = np.array([0, 100, 0, 0, 400, 0], dtype=np.float32)
+        lf = dataset.source_log_f0(f0, 4.5)
+        np.testing.assert_allclose(np.exp(lf), [100, 100, 158.74, 251.98, 400, 400], rtol=1e-3)
+        np.testing.assert_array_equal(dataset.source_log_f0(np.zeros(3), 4.5), [4.5] * 3)
+
+
 class EvaluationHelpersTest(unittest.TestCase):
     def test_warp_to_teacher_durations(self):
         pred = np.arange(10, dtype=np.float32)[:, None].repeat(2, 1)
