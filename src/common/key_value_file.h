@@ -1,0 +1,37 @@
+// The configuration file format shared by the tool's and the front end's
+// configurations: lines "--key=value", everything else ignored.
+
+#ifndef TOLVAREN_TTS_COMMON_KEY_VALUE_FILE_H_
+#define TOLVAREN_TTS_COMMON_KEY_VALUE_FILE_H_
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "absl/status/status.h"
+
+namespace tolvaren {
+
+struct KeyValueLine {
+  int line_number = 0;  // 1-based, counting every line of the file
+  std::string key;
+  std::string value;
+};
+
+// Splits one line of the form "--key=value" at its first '=' after the
+// dashes. Lines that do not start with "--", and "--" lines without "=",
+// hold no entry. Keys and values are taken exactly as written: no trimming,
+// a carriage return stays in the value.
+[[nodiscard]] bool SplitKeyValueLine(std::string_view line, std::string& key,
+                                     std::string& value);
+
+// Appends the entries of `path` to `entries` in file order (repeated keys
+// included: the caller decides that the last one wins). NotFound when the
+// file cannot be opened; DataLoss when it opened but a read failed (such as
+// a directory), with the entries read before the failure kept.
+[[nodiscard]] absl::Status ReadKeyValueFile(const std::string& path,
+                                            std::vector<KeyValueLine>& entries);
+
+}  // namespace tolvaren
+
+#endif  // TOLVAREN_TTS_COMMON_KEY_VALUE_FILE_H_
