@@ -1,9 +1,8 @@
-#!/usr/bin/python3
 """Builds the training corpus: text -> front end -> teacher audio -> features.
 
-  build_corpus.py --front BIN --conf TOOL_CONF --phones-tsv TSV
-                  --phone2id DICT --prose TXT --out DIR
-                  [--prose-count N] [--random-count N] [--test-count 50]
+  python3 -m tools.voice.build_corpus --front BIN --conf TOOL_CONF --phones-tsv TSV
+                                      --phone2id DICT --prose TXT --out DIR
+                                      [--prose-count N] [--random-count N] [--test-count 50]
 
 Writes DIR/train.npz and DIR/test.npz (see save()) and DIR/test.txt (the
 held-out prose sentences). Prose sentences go through the real front end
@@ -22,10 +21,8 @@ import sys
 import numpy as np
 from scipy.signal import resample_poly
 
-sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-import espeak_driver  # noqa: E402
-import features  # noqa: E402
-from phoneset import Inventory, tone_of  # noqa: E402
+from . import espeak_driver, features
+from .phoneset import Inventory, tone_of
 
 
 def run_front(front, conf, mode, path):

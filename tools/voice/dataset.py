@@ -1,7 +1,7 @@
 """Loading of the corpus written by build_corpus.py."""
 import numpy as np
 
-import features
+from . import features
 
 
 class Corpus:

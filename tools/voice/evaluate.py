@@ -1,7 +1,6 @@
-#!/usr/bin/python3
 """Evaluates a trained voice against the teacher on the held-out sentences.
 
-  evaluate.py --data DIR --run DIR --tool BUILD_DIR/src --report DIR
+  python3 -m tools.voice.evaluate --data DIR --run DIR --tool BUILD_DIR/src/tool --report DIR
 
 DIR/test.npz holds held-out prose sentences that went through the real
 front end and the teacher. Measures:
@@ -28,19 +27,16 @@ import argparse
 import json
 import os
 import subprocess
-import sys
 import tempfile
 import time
 
 import numpy as np
 import torch
 
-sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-import export  # noqa: E402
-import features  # noqa: E402
-import convergence_ceiling  # noqa: E402
-from dataset import Corpus  # noqa: E402
-from models import SYNTHESIS_GAIN_SMOOTHING, SourceFilterVocoder  # noqa: E402
+from . import convergence_ceiling, export, features
+from .dataset import Corpus
+from .models import SYNTHESIS_GAIN_SMOOTHING, SourceFilterVocoder
+from .train_acoustic import evaluate as teacher_forced_losses
 
 
 def warp_to(pred, pred_durs, ref_durs):
@@ -298,11 +294,9 @@ def main():
         n_phones += len(d)
     # Teacher-forced durations mel L1 via the training forward pass.
     with torch.no_grad():
-        from train_acoustic import evaluate as tf_eval
-        tf_mel, tf_dur, tf_pitch = tf_eval(acoustic, test,
-                                           (acoustic.pitch_stats[0].item(),
-                                            acoustic.pitch_stats[1].item()),
-                                           limit=len(test))
+        tf_mel, tf_dur, tf_pitch = teacher_forced_losses(
+            acoustic, test, (acoustic.pitch_stats[0].item(), acoustic.pitch_stats[1].item()),
+            limit=len(test))
     acoustic.eval()
     # Per-tone mean contours (10 points each, tones 1-5 joined): teacher vs
     # student correlation, and how much flatter the student's tones are.

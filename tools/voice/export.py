@@ -1,7 +1,6 @@
-#!/usr/bin/python3
 """ONNX export of the two models, in the form the C++ tool runs them.
 
-  export.py --acoustic CKPT --vocoder CKPT --out-dir DIR
+  python3 -m tools.voice.export --acoustic CKPT --vocoder CKPT --out-dir DIR
 
 writes DIR/fastspeech2.onnx (ids int64 [N] -> mel float [frames, 80]) and
 DIR/hifigan.onnx (mel float [T, 80] -> audio float [1, 300 T]). Opset 13,
@@ -10,16 +9,13 @@ IR version 8: loadable by ONNX Runtime 1.15.
 import argparse
 import io
 import os
-import sys
 import warnings
 
 import onnx
 import torch
 
-sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from models import (SYNTHESIS_GAIN_SMOOTHING, AcousticExport, FastSpeech2,  # noqa: E402
-                    SourceFilterVocoder, Vocoder,  # noqa: E402
-                    VocoderExport)
+from .models import (SYNTHESIS_GAIN_SMOOTHING, AcousticExport, FastSpeech2,
+                     SourceFilterVocoder, Vocoder, VocoderExport)
 
 OPSET = 13
 IR_VERSION = 8

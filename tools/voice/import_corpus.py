@@ -1,9 +1,8 @@
-#!/usr/bin/python3
 """Turns a recorded corpus into the recipe's training files.
 
-  import_corpus.py --list LIST.tsv --front BIN --conf TOOL_CONF
-                   --phones-tsv TSV --phone2id DICT --out DIR
-                   [--test-count 50]
+  python3 -m tools.voice.import_corpus --list LIST.tsv --front BIN --conf TOOL_CONF
+                                       --phones-tsv TSV --phone2id DICT --out DIR
+                                       [--test-count 50]
 
 LIST.tsv: one utterance per line, "WAV<TAB>TEXT[<TAB>DURATIONS]".
   WAV        a mono recording (any rate; resampled to 24 kHz with sox),
@@ -28,11 +27,8 @@ import tempfile
 
 import numpy as np
 
-sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-import build_corpus  # noqa: E402
-import espeak_driver  # noqa: E402
-import features  # noqa: E402
-from phoneset import Inventory  # noqa: E402
+from . import build_corpus, espeak_driver, features
+from .phoneset import Inventory
 
 
 def load_wav(path):

@@ -1,25 +1,22 @@
-#!/usr/bin/python3
 """Trains the acoustic model on DATA/train.npz for a time budget.
 
-  train_acoustic.py --data DIR --out DIR [--minutes M] [--steps S]
-                    [--threads 1] [--export-every MIN]
+  python3 -m tools.voice.train_acoustic --data DIR --out DIR [--minutes M] [--steps S]
+                                        [--threads 1] [--export-every MIN]
 
 Keeps DIR/acoustic.pt (latest checkpoint, resumed if present) and, every
 --export-every minutes and at the end, DIR/fastspeech2.onnx.
 """
 import argparse
 import os
-import sys
 import time
 
 import numpy as np
 import torch
 
-sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from dataset import Corpus, batches_by_frames, pitch_target  # noqa: E402
-from models import FastSpeech2  # noqa: E402
-from schedule import decay  # noqa: E402
-import export  # noqa: E402
+from . import export
+from .dataset import Corpus, batches_by_frames, pitch_target
+from .models import FastSpeech2
+from .schedule import decay
 
 
 def make_batch(corpus, idx, stats):

@@ -1,8 +1,7 @@
-#!/usr/bin/python3
 """Trains the vocoder on teacher mels and audio of DATA/train.npz.
 
-  train_vocoder.py --data DIR --out DIR [--minutes M] [--steps S]
-                   [--threads 1] [--export-every MIN]
+  python3 -m tools.voice.train_vocoder --data DIR --out DIR [--minutes M] [--steps S]
+                                       [--threads 1] [--export-every MIN]
 
 Random 48-frame segments; loss = multi-resolution STFT loss (spectral
 convergence + log magnitude) + log-mel L1. Keeps DIR/vocoder.pt (resumed if
@@ -16,13 +15,10 @@ import time
 import numpy as np
 import torch
 
-sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from dataset import Corpus  # noqa: E402
-from dataset import source_log_f0  # noqa: E402
-from models import HOP, SourceFilterVocoder, Vocoder  # noqa: E402
-from schedule import decay  # noqa: E402
-import export  # noqa: E402
-import features  # noqa: E402
+from . import export, features
+from .dataset import Corpus, source_log_f0
+from .models import HOP, SourceFilterVocoder, Vocoder
+from .schedule import decay
 
 RESOLUTIONS = [(512, 128, 512), (1024, 256, 1024), (2048, 512, 2048)]
 

@@ -1,14 +1,10 @@
-import os
-import sys
 import unittest
 
 import numpy as np
 import torch
 
-HERE = os.path.dirname(os.path.abspath(__file__))
-sys.path.insert(0, os.path.join(HERE, ".."))
-import convergence_ceiling as cc  # noqa: E402
-import models  # noqa: E402
+from tools.voice import convergence_ceiling as cc
+from tools.voice import models
 
 torch.set_num_threads(1)
 

@@ -1,11 +1,8 @@
-import os
-import sys
 import unittest
 
 import numpy as np
 
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
-import features  # noqa: E402
+from tools.voice import features
 
 
 class MelTest(unittest.TestCase):

@@ -1,15 +1,11 @@
 import os
-import sys
 import tempfile
 import unittest
 
 import numpy as np
 import torch
 
-HERE = os.path.dirname(os.path.abspath(__file__))
-sys.path.insert(0, os.path.join(HERE, ".."))
-import features  # noqa: E402
-import models  # noqa: E402
+from tools.voice import export, features, models
 
 torch.set_num_threads(1)
 
@@ -67,7 +63,6 @@ class AcousticTest(unittest.TestCase):
 
     def test_export_matches_contract(self):
         import onnx
-        import export
         with tempfile.TemporaryDirectory() as tmp:
             path = os.path.join(tmp, "a.onnx")
             export.export_acoustic(self.model, path)
@@ -101,7 +96,6 @@ class VocoderTest(unittest.TestCase):
 
     def test_output_length_and_export(self):
         import onnx
-        import export
         voc = models.Vocoder(dim=16, hidden=32, layers=1).eval()
         for t in (1, 37, 64):
             with torch.no_grad():
@@ -181,7 +175,6 @@ class SourceFilterVocoderTest(unittest.TestCase):
 
     def test_predicted_f0_and_export(self):
         import onnx
-        import export
         with torch.no_grad():
             audio, log_f0 = self.voc(torch.zeros(2, 7, 80) - 4)
         self.assertEqual(tuple(audio.shape), (2, 2100))
@@ -199,7 +192,7 @@ class SourceFilterVocoderTest(unittest.TestCase):
 class ScheduleTest(unittest.TestCase):
     def test_rate_falls_linearly_over_the_budget_then_stays(self):
         import types
-        from schedule import decay
+        from tools.voice.schedule import decay
         by_steps = types.SimpleNamespace(steps=100, minutes=1.0, final_lr=0.1)
         self.assertAlmostEqual(decay(by_steps, 0, 9999), 1.0)
         self.assertAlmostEqual(decay(by_steps, 50, 0), 0.55)

@@ -1,19 +1,13 @@
 import os
 import random
-import sys
 import unittest
 
 import numpy as np
 
+from tools.voice import corpus_text, dataset, evaluate, features, import_corpus, phoneset
+
 HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.abspath(os.path.join(HERE, "..", "..", ".."))
-sys.path.insert(0, os.path.join(HERE, ".."))
-import corpus_text  # noqa: E402
-import dataset  # noqa: E402
-import evaluate  # noqa: E402
-import features  # noqa: E402
-import import_corpus  # noqa: E402
-import phoneset  # noqa: E402
 
 PHONES_TSV = os.path.join(ROOT, "resources", "dict", "phones.tsv")
 
