@@ -21,7 +21,7 @@ import sys
 import numpy as np
 from scipy.signal import resample_poly
 
-from . import espeak_driver, features
+from . import contract, espeak_driver, features
 from .phoneset import Inventory, tone_of
 
 
@@ -100,12 +100,12 @@ def render_item(item):
     except (ValueError, RuntimeError):
         return None
     x = np.frombuffer(pcm, dtype=np.int16).astype(np.float32) / 32768.0
-    y = resample_poly(x, features.SR // 150, _teacher.sample_rate // 150)
-    n_frames = len(y) // features.HOP
+    y = resample_poly(x, contract.SAMPLE_RATE // 150, _teacher.sample_rate // 150)
+    n_frames = len(y) // contract.HOP
     if n_frames < 10 or n_frames > 1600:
         return None
-    y = y[:n_frames * features.HOP].astype(np.float32)
-    durs = espeak_driver.durations_in_frames(starts, n_frames, features.FRAME_MS)
+    y = y[:n_frames * contract.HOP].astype(np.float32)
+    durs = espeak_driver.durations_in_frames(starts, n_frames, contract.FRAME_MS)
     if len(durs) != len(item["ids"]) or sum(durs) != n_frames:
         return None
     mel = features.log_mel(y)
@@ -169,7 +169,7 @@ def main():
         done_train = [r for r in pool.imap(render_item, train_items, 8) if r]
     print(f"teacher: {len(done_train)} training, {len(done_test)} test "
           "utterances aligned", file=sys.stderr)
-    hours = sum(len(r["audio"]) for r in done_train) / features.SR / 3600
+    hours = sum(len(r["audio"]) for r in done_train) / contract.SAMPLE_RATE / 3600
     print(f"training audio: {hours:.2f} h", file=sys.stderr)
     save(os.path.join(args.out, "train.npz"), done_train)
     save(os.path.join(args.out, "test.npz"), done_test)

@@ -23,7 +23,8 @@ import torch.nn.functional as F
 
 from .dataset import Corpus, source_log_f0
 from .features import spectral_convergence
-from .models import HOP, SourceFilterVocoder
+from .contract import HOP
+from .models import SourceFilterVocoder
 
 
 def analyse(voc, padded):

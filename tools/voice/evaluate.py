@@ -33,7 +33,7 @@ import time
 import numpy as np
 import torch
 
-from . import convergence_ceiling, export, features
+from . import contract, convergence_ceiling, export, features
 from .dataset import Corpus
 from .models import SYNTHESIS_GAIN_SMOOTHING, SourceFilterVocoder
 from .train_acoustic import evaluate as teacher_forced_losses
@@ -70,7 +70,7 @@ def syllable_slopes(f0_hz, durs, tones):
             t = np.nonzero(seg > 0)[0]
             if len(t) >= 3:
                 y = np.log2(seg[t])
-                slope = np.polyfit(t * features.FRAME_MS / 1000.0, y, 1)[0]
+                slope = np.polyfit(t * contract.FRAME_MS / 1000.0, y, 1)[0]
                 out.append((tone, slope))
             else:
                 out.append((tone, None))
@@ -88,8 +88,8 @@ def vocode_chunked(voc, mel):
         with torch.no_grad():
             out = voc(torch.from_numpy(mel[s:e]).unsqueeze(0))
             audio = (out[0] if isinstance(out, tuple) else out)[0].numpy()
-        a = 0 if k == 0 else 4200
-        b = len(audio) if k == c - 1 else a + 10800
+        a = 0 if k == 0 else 14 * contract.HOP
+        b = len(audio) if k == c - 1 else a + 36 * contract.HOP
         pieces.append(audio[a:b])
     return np.concatenate(pieces) if pieces else np.zeros(0, np.float32)
 
@@ -161,7 +161,7 @@ def tool_measures(args, texts, report_dir):
                 subprocess.run([os.path.join(args.tool, "tolvaren_tts_wav"), path, dest],
                                check=True, stdout=subprocess.DEVNULL,
                                stderr=subprocess.DEVNULL)
-        seconds = samples / features.SR
+        seconds = samples / contract.SAMPLE_RATE
         out = {"tool_wall_s": wall, "tool_audio_s": seconds,
                "tool_rtf": wall / seconds if seconds else float("nan"),
                "tool_texts": len(texts)}
@@ -177,8 +177,8 @@ def plots(report_dir, example, tone_curves):
     ax[0].set_title("teacher mel")
     ax[1].imshow(example["student_mel"].T, origin="lower", aspect="auto")
     ax[1].set_title("student mel (predicted durations)")
-    t1 = np.arange(len(example["teacher_f0"])) * features.FRAME_MS / 1000
-    t2 = np.arange(len(example["student_f0"])) * features.FRAME_MS / 1000
+    t1 = np.arange(len(example["teacher_f0"])) * contract.FRAME_MS / 1000
+    t2 = np.arange(len(example["student_f0"])) * contract.FRAME_MS / 1000
     f1 = np.where(example["teacher_f0"] > 0, example["teacher_f0"], np.nan)
     f2 = np.where(example["student_f0"] > 0, example["student_f0"], np.nan)
     ax[2].plot(t1, f1, label="teacher")
@@ -313,7 +313,7 @@ def main():
         "mel_l1_predicted_durations": float(np.mean(l1_pred)),
         "mel_l1_teacher_durations_teacher_pitch": tf_mel,
         "duration_mae_frames": float(np.mean(dur_err)),
-        "duration_mae_ms": float(np.mean(dur_err) * features.FRAME_MS),
+        "duration_mae_ms": float(np.mean(dur_err) * contract.FRAME_MS),
         "duration_mae_frames_by_kind": {k: float(np.mean(v)) if v else None
                                         for k, v in dur_err_by.items()},
         "f0_slope_corr_all": corr(slopes_t, slopes_s),

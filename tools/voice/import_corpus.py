@@ -27,7 +27,7 @@ import tempfile
 
 import numpy as np
 
-from . import build_corpus, espeak_driver, features
+from . import build_corpus, contract, espeak_driver, features
 from .phoneset import Inventory
 
 
@@ -35,7 +35,7 @@ def load_wav(path):
     with tempfile.TemporaryDirectory() as tmp:
         raw = os.path.join(tmp, "a.raw")
         subprocess.run(["sox", path, "-t", "raw", "-e", "floating-point", "-b", "32",
-                        "-c", "1", "-r", str(features.SR), raw], check=True)
+                        "-c", "1", "-r", str(contract.SAMPLE_RATE), raw], check=True)
         return np.fromfile(raw, dtype=np.float32)
 
 
@@ -76,8 +76,8 @@ def main():
             print(f"skipped (front end): {fields[1]}", file=sys.stderr)
             continue
         audio = load_wav(fields[0])
-        frames = len(audio) // features.HOP
-        audio = audio[:frames * features.HOP]
+        frames = len(audio) // contract.HOP
+        audio = audio[:frames * contract.HOP]
         if len(fields) >= 3 and fields[2].strip():
             durs = [int(x) for x in fields[2].split()]
             if len(durs) != len(item["ids"]):
@@ -93,8 +93,8 @@ def main():
             except (ValueError, RuntimeError):
                 print(f"skipped (teacher): {fields[0]}", file=sys.stderr)
                 continue
-            t_frames = max(1, int(len(pcm) / 2 / teacher.sample_rate * 1000 / features.FRAME_MS))
-            durs = espeak_driver.durations_in_frames(starts, t_frames, features.FRAME_MS)
+            t_frames = max(1, int(len(pcm) / 2 / teacher.sample_rate * 1000 / contract.FRAME_MS))
+            durs = espeak_driver.durations_in_frames(starts, t_frames, contract.FRAME_MS)
         durs = rescale(durs, frames)
         done.append(dict(item, durs=durs, mel=features.log_mel(audio),
                          f0=features.f0(audio, fmin=50.0, fmax=500.0),

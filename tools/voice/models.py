@@ -11,9 +11,7 @@ import torch
 import torch.nn as nn
 import torch.nn.functional as F
 
-N_MELS = 80
-HOP = 300
-N_PHONES = 403  # ids 1..402, 0 = padding / unknown
+from .contract import HOP, MEL_BINS, N_PHONES, SAMPLE_RATE
 
 
 def sinusoid(positions, dim):
@@ -117,7 +115,7 @@ class FastSpeech2(nn.Module):
         self.decoder = nn.ModuleList(
             FFTBlock(dim, heads, ffn_hidden, ffn_kernel, dropout)
             for _ in range(dec_layers))
-        self.mel_out = nn.Linear(dim, N_MELS)
+        self.mel_out = nn.Linear(dim, MEL_BINS)
         self.register_buffer("pitch_stats",
                              torch.tensor([pitch_mean, pitch_std]))
 
@@ -252,7 +250,7 @@ class Vocoder(nn.Module):
         super().__init__()
         self.n_fft = n_fft
         self.bins = n_fft // 2 + 1
-        self.inp = nn.Conv1d(N_MELS, dim, 7, padding=3)
+        self.inp = nn.Conv1d(MEL_BINS, dim, 7, padding=3)
         self.norm_in = nn.LayerNorm(dim)
         self.blocks = nn.ModuleList(ConvNeXtBlock(dim, hidden)
                                     for _ in range(layers))
@@ -325,13 +323,13 @@ class SourceFilterVocoder(nn.Module):
     """
 
     def __init__(self, dim=192, hidden=512, layers=6, n_fft=1200, win=1200,
-                 sample_rate=24000, log_f0_centre=4.5, gain_smoothing=1):
+                 sample_rate=SAMPLE_RATE, log_f0_centre=4.5, gain_smoothing=1):
         super().__init__()
         self.n_fft = n_fft
         self.bins = n_fft // 2 + 1
         self.sample_rate = sample_rate
         self.log_f0_centre = log_f0_centre
-        self.inp = nn.Conv1d(N_MELS, dim, 7, padding=3)
+        self.inp = nn.Conv1d(MEL_BINS, dim, 7, padding=3)
         self.norm_in = nn.LayerNorm(dim)
         self.blocks = nn.ModuleList(ConvNeXtBlock(dim, hidden)
                                     for _ in range(layers))

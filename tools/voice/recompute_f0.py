@@ -13,14 +13,14 @@ import sys
 
 import numpy as np
 
-from . import features
+from . import contract, features
 
 _audio = None
 
 
 def _track(span):
     m0, m1 = span
-    y = _audio[m0 * features.HOP:m1 * features.HOP].astype(np.float32) / 32768.0
+    y = _audio[m0 * contract.HOP:m1 * contract.HOP].astype(np.float32) / 32768.0
     return features.f0(y)[:m1 - m0]
 
 

@@ -14,6 +14,7 @@ import numpy as np
 import torch
 
 from . import export
+from .contract import MEL_BINS
 from .dataset import Corpus, batches_by_frames, pitch_target
 from .models import FastSpeech2
 from .schedule import decay
@@ -25,7 +26,7 @@ def make_batch(corpus, idx, stats):
     t = max(len(u["mel"]) for u in utts)
     ids = torch.zeros(len(utts), n, dtype=torch.long)
     durs = torch.zeros(len(utts), n, dtype=torch.long)
-    mel = torch.zeros(len(utts), t, 80)
+    mel = torch.zeros(len(utts), t, MEL_BINS)
     pitch = torch.zeros(len(utts), t)
     for b, u in enumerate(utts):
         ids[b, :len(u["ids"])] = torch.from_numpy(u["ids"])

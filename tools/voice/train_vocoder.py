@@ -16,8 +16,9 @@ import numpy as np
 import torch
 
 from . import export, features
+from .contract import CLAMP, HOP, N_FFT, WIN
 from .dataset import Corpus, source_log_f0
-from .models import HOP, SourceFilterVocoder, Vocoder
+from .models import SourceFilterVocoder, Vocoder
 from .schedule import decay
 
 RESOLUTIONS = [(512, 128, 512), (1024, 256, 1024), (2048, 512, 2048)]
@@ -32,10 +33,10 @@ class MelTransform(torch.nn.Module):
         self.register_buffer("fb", torch.from_numpy(features.mel_filterbank()))
 
     def forward(self, audio):
-        spectrum = torch.stft(audio, features.N_FFT, features.HOP, window=self.window,
+        spectrum = torch.stft(audio, N_FFT, HOP, window=self.window,
                           center=True, pad_mode="reflect", return_complex=True)
         mel = torch.matmul(self.fb, spectrum.abs())
-        return torch.log10(torch.clamp(mel, min=features.CLAMP)).transpose(1, 2)
+        return torch.log10(torch.clamp(mel, min=CLAMP)).transpose(1, 2)
 
 
 def stft_mag(x, n_fft, hop, win):
@@ -46,8 +47,8 @@ def stft_mag(x, n_fft, hop, win):
 
 def spectral_convergence(pred, target):
     """||S_target - S_pred||_F / ||S_target||_F at the mel's own STFT."""
-    m_p = stft_mag(pred, features.N_FFT, features.HOP, features.WIN)
-    m_t = stft_mag(target, features.N_FFT, features.HOP, features.WIN)
+    m_p = stft_mag(pred, N_FFT, HOP, WIN)
+    m_t = stft_mag(target, N_FFT, HOP, WIN)
     return torch.norm(m_t - m_p) / torch.norm(m_t)
 
 
@@ -64,7 +65,7 @@ def vocoder_loss(pred, target, mel_tf):
 
 
 def sample_batch(corpus, rng, batch, seg):
-    """Random segments: (mel [B, seg, 80], audio [B, 300 seg], log F0 [B, seg]
+    """Random segments: (mel [B, seg, MEL_BINS], audio [B, HOP seg], log F0 [B, seg]
     with unvoiced frames interpolated, voiced mask [B, seg])."""
     mels, audios, f0s, voiced = [], [], [], []
     while len(mels) < batch:

@@ -4,7 +4,7 @@ import numpy as np
 import torch
 
 from tools.voice import convergence_ceiling as cc
-from tools.voice import models
+from tools.voice import contract, models
 
 torch.set_num_threads(1)
 
@@ -30,7 +30,7 @@ class ConvergenceCeilingTest(unittest.TestCase):
 
     def test_only_a_gain_with_phase_reproduces_noise(self):
         rng = np.random.default_rng(3)
-        noise = (0.1 * rng.standard_normal(models.HOP * self.frames)).astype(np.float32)
+        noise = (0.1 * rng.standard_normal(contract.HOP * self.frames)).astype(np.float32)
         scores = cc.ceilings(self.voc, self.f0, noise, [1])
         self.assertLess(scores[(1, True)], 0.05)
         self.assertGreater(scores[(1, False)], 0.3)

@@ -4,7 +4,7 @@ import unittest
 
 import numpy as np
 
-from tools.voice import build_corpus, dataset, features, phoneset
+from tools.voice import build_corpus, contract, dataset, phoneset
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.abspath(os.path.join(HERE, "..", "..", ".."))
@@ -27,7 +27,7 @@ def fake_item(n_phones, frames, text):
 
 def tone_item(hz, frames, text):
     item = fake_item(2, frames, text)
-    t = np.arange(frames * 300) / features.SR
+    t = np.arange(frames * 300) / contract.SAMPLE_RATE
     item["audio"] = np.round(8000 * np.sin(2 * np.pi * hz * t)).astype(np.int16)
     item["f0"] = np.zeros(frames, np.float32)  # stale: to be recomputed
     return item
@@ -90,7 +90,7 @@ class RenderTest(unittest.TestCase):
         frames = len(out["mel"])
         self.assertEqual(sum(out["durs"]), frames)
         self.assertEqual(len(out["durs"]), len(phones))
-        self.assertEqual(len(out["audio"]), frames * features.HOP)
+        self.assertEqual(len(out["audio"]), frames * contract.HOP)
         self.assertEqual(len(out["f0"]), frames)
         # Every syllable's final is sounded, and voiced somewhere.
         start = 0

@@ -5,7 +5,7 @@ import unittest
 import numpy as np
 import torch
 
-from tools.voice import export, features, models
+from tools.voice import export, features, models, stamp_metadata
 
 torch.set_num_threads(1)
 
@@ -67,6 +67,19 @@ class AcousticTest(unittest.TestCase):
             path = os.path.join(tmp, "a.onnx")
             export.export_acoustic(self.model, path)
             m = onnx.load(path)
+            # Stamping a copy without metadata gives the exported file again.
+            stripped = os.path.join(tmp, "b.onnx")
+            plain = onnx.ModelProto()
+            plain.CopyFrom(m)
+            del plain.metadata_props[:]
+            onnx.save(plain, stripped)
+            self.assertTrue(stamp_metadata.stamp_file(stripped))
+            with open(path, "rb") as a, open(stripped, "rb") as b:
+                self.assertEqual(a.read(), b.read())
+        # What the C++ tool reads.
+        self.assertEqual({p.key: p.value for p in m.metadata_props},
+                         {"sample_rate": "24000", "hop_samples": "300", "mel_bins": "80",
+                          "voice_contract_version": "1"})
         self.assertLessEqual(m.ir_version, 9)
         self.assertLessEqual(max(o.version for o in m.opset_import if o.domain in ("", "ai.onnx")), 17)
         self.assertEqual(len(m.graph.input), 1)
