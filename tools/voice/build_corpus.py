@@ -134,14 +134,19 @@ def save(path, items):
     )
 
 
-def main():
-    ap = argparse.ArgumentParser()
+def add_front_arguments(ap):
+    """The options `front_items` and the phone inventory read, and --out."""
     ap.add_argument("--front", required=True)
     ap.add_argument("--conf", required=True)
     ap.add_argument("--phones-tsv", required=True)
     ap.add_argument("--phone2id", required=True)
-    ap.add_argument("--prose", required=True)
     ap.add_argument("--out", required=True)
+
+
+def main():
+    ap = argparse.ArgumentParser()
+    add_front_arguments(ap)
+    ap.add_argument("--prose", required=True)
     ap.add_argument("--prose-count", type=int, default=6000)
     ap.add_argument("--random-count", type=int, default=1000)
     ap.add_argument("--test-count", type=int, default=50)

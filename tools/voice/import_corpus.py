@@ -51,11 +51,7 @@ def rescale(durs, total):
 def main():
     ap = argparse.ArgumentParser()
     ap.add_argument("--list", required=True)
-    ap.add_argument("--front", required=True)
-    ap.add_argument("--conf", required=True)
-    ap.add_argument("--phones-tsv", required=True)
-    ap.add_argument("--phone2id", required=True)
-    ap.add_argument("--out", required=True)
+    build_corpus.add_front_arguments(ap)
     ap.add_argument("--test-count", type=int, default=50)
     args = ap.parse_args()
     os.makedirs(args.out, exist_ok=True)

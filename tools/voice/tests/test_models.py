@@ -202,19 +202,5 @@ class SourceFilterVocoderTest(unittest.TestCase):
         self.assertEqual(len(m.graph.output[0].type.tensor_type.shape.dim), 2)
 
 
-class ScheduleTest(unittest.TestCase):
-    def test_rate_falls_linearly_over_the_budget_then_stays(self):
-        import types
-        from tools.voice.schedule import decay
-        by_steps = types.SimpleNamespace(steps=100, minutes=1.0, final_lr=0.1)
-        self.assertAlmostEqual(decay(by_steps, 0, 9999), 1.0)
-        self.assertAlmostEqual(decay(by_steps, 50, 0), 0.55)
-        self.assertAlmostEqual(decay(by_steps, 500, 0), 0.1)
-        # Without a step budget the minutes count.
-        by_time = types.SimpleNamespace(steps=0, minutes=2.0, final_lr=0.2)
-        self.assertAlmostEqual(decay(by_time, 10 ** 6, 60.0), 0.6)
-        self.assertAlmostEqual(decay(by_time, 0, 1e6), 0.2)
-
-
 if __name__ == "__main__":
     unittest.main()

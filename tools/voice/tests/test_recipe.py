@@ -1,10 +1,12 @@
 import os
 import random
+import types
 import unittest
 
 import numpy as np
 
-from tools.voice import corpus_text, dataset, evaluate, features, import_corpus, phoneset
+from tools.voice import (corpus_text, dataset, evaluate, features, import_corpus, phoneset,
+                         training)
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.abspath(os.path.join(HERE, "..", "..", ".."))
@@ -89,6 +91,18 @@ class BatchingTest(unittest.TestCase):
         for b in batches:
             if len(b) > 1:
                 self.assertLessEqual(max(lengths[k] for k in b) * len(b), 3000)
+
+
+class ScheduleTest(unittest.TestCase):
+    def test_rate_falls_linearly_over_the_budget_then_stays(self):
+        by_steps = types.SimpleNamespace(steps=100, minutes=1.0, final_lr=0.1)
+        self.assertAlmostEqual(training.decay(by_steps, 0, 9999), 1.0)
+        self.assertAlmostEqual(training.decay(by_steps, 50, 0), 0.55)
+        self.assertAlmostEqual(training.decay(by_steps, 500, 0), 0.1)
+        # Without a step budget the minutes count.
+        by_time = types.SimpleNamespace(steps=0, minutes=2.0, final_lr=0.2)
+        self.assertAlmostEqual(training.decay(by_time, 10 ** 6, 60.0), 0.6)
+        self.assertAlmostEqual(training.decay(by_time, 0, 1e6), 0.2)
 
 
 class SourceLogF0Test(unittest.TestCase):
