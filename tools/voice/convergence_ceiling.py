@@ -21,10 +21,10 @@ import numpy as np
 import torch
 import torch.nn.functional as F
 
+from .contract import HOP
 from .dataset import Corpus, source_log_f0
 from .features import spectral_convergence
-from .contract import HOP
-from .models import SourceFilterVocoder
+from .vocoders import SourceFilterVocoder
 
 
 def analyse(voc, padded):

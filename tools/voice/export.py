@@ -17,8 +17,8 @@ import onnx
 import torch
 
 from . import contract
-from .models import (SYNTHESIS_GAIN_SMOOTHING, AcousticExport, FastSpeech2,
-                     SourceFilterVocoder, Vocoder, VocoderExport)
+from .acoustic_model import AcousticExport, FastSpeech2
+from .vocoders import SYNTHESIS_GAIN_SMOOTHING, SourceFilterVocoder, Vocoder, VocoderExport
 
 OPSET = 13
 IR_VERSION = 8

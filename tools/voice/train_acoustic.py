@@ -12,9 +12,9 @@ import os
 import torch
 
 from . import export, training
+from .acoustic_model import FastSpeech2
 from .contract import MEL_BINS
 from .dataset import batches_by_frames, pitch_target
-from .models import FastSpeech2
 
 
 def make_batch(corpus, idx, stats):

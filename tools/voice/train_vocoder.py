@@ -17,7 +17,7 @@ import torch
 from . import export, features, training
 from .contract import CLAMP, HOP, N_FFT, WIN
 from .dataset import source_log_f0
-from .models import SourceFilterVocoder, Vocoder
+from .vocoders import SourceFilterVocoder, Vocoder
 
 RESOLUTIONS = [(512, 128, 512), (1024, 256, 1024), (2048, 512, 2048)]
 

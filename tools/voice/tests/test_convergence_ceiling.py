@@ -4,7 +4,7 @@ import numpy as np
 import torch
 
 from tools.voice import convergence_ceiling as cc
-from tools.voice import contract, models
+from tools.voice import contract, vocoders
 
 torch.set_num_threads(1)
 
@@ -12,7 +12,7 @@ torch.set_num_threads(1)
 class ConvergenceCeilingTest(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
-        cls.voc = models.SourceFilterVocoder().eval()
+        cls.voc = vocoders.SourceFilterVocoder().eval()
         cls.frames = 60
         t = np.arange(cls.frames)
         cls.f0 = (110 + 30 * np.sin(t / 9.0)).astype(np.float32)

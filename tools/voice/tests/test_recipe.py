@@ -5,7 +5,7 @@ import unittest
 
 import numpy as np
 
-from tools.voice import (corpus_text, dataset, evaluate, features, import_corpus, phoneset,
+from tools.voice import (corpus_text, dataset, eval_measures, features, import_corpus, phoneset,
                          training)
 
 HERE = os.path.dirname(os.path.abspath(__file__))
@@ -116,7 +116,7 @@ class SourceLogF0Test(unittest.TestCase):
 class EvaluationHelpersTest(unittest.TestCase):
     def test_warp_to_teacher_durations(self):
         pred = np.arange(10, dtype=np.float32)[:, None].repeat(2, 1)
-        out = evaluate.warp_to(pred, [4, 6], [2, 3])
+        out = eval_measures.warp_to(pred, [4, 6], [2, 3])
         self.assertEqual(out.shape, (5, 2))
         self.assertTrue(np.all(out[:2, 0] < 4) and np.all(out[2:, 0] >= 4))
         self.assertTrue(np.all(np.diff(out[:, 0]) > 0))
@@ -125,7 +125,7 @@ class EvaluationHelpersTest(unittest.TestCase):
         rising = np.linspace(80, 120, 10)
         falling = rising[::-1]
         f0 = np.concatenate([np.zeros(3), rising, falling, [0, 0, 90]])
-        res = evaluate.syllable_slopes(f0, [3, 10, 10, 3], [0, 2, 4, 1])
+        res = eval_measures.syllable_slopes(f0, [3, 10, 10, 3], [0, 2, 4, 1])
         self.assertEqual([t for t, _ in res], [2, 4, 1])
         self.assertGreater(res[0][1], 0)
         self.assertLess(res[1][1], 0)
@@ -137,7 +137,7 @@ class EvaluationHelpersTest(unittest.TestCase):
         for frames in (20, 36, 37, 73, 80):
             mel = np.zeros((frames, 80), dtype=np.float32)
             mel[:, 0] = np.arange(frames)
-            audio = evaluate.vocode_chunked(fake, mel)
+            audio = eval_measures.vocode_chunked(fake, mel)
             self.assertEqual(len(audio), 300 * frames)
             np.testing.assert_array_equal(audio[::300], np.arange(frames))
 
