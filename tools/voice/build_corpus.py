@@ -1,9 +1,8 @@
-#!/usr/bin/python3
 """Builds the training corpus: text -> front end -> teacher audio -> features.
 
-  build_corpus.py --front BIN --conf TOOL_CONF --phones-tsv TSV
-                  --phone2id DICT --prose TXT --out DIR
-                  [--prose-count N] [--random-count N] [--test-count 50]
+  python3 -m tools.voice.build_corpus --front BIN --conf TOOL_CONF --phones-tsv TSV
+                                      --phone2id DICT --prose TXT --out DIR
+                                      [--prose-count N] [--random-count N] [--test-count 50]
 
 Writes DIR/train.npz and DIR/test.npz (see save()) and DIR/test.txt (the
 held-out prose sentences). Prose sentences go through the real front end
@@ -22,10 +21,8 @@ import sys
 import numpy as np
 from scipy.signal import resample_poly
 
-sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-import espeak_driver  # noqa: E402
-import features  # noqa: E402
-from phoneset import Inventory, tone_of  # noqa: E402
+from . import contract, espeak_driver, features
+from .phoneset import Inventory, tone_of
 
 
 def run_front(front, conf, mode, path):
@@ -103,12 +100,12 @@ def render_item(item):
     except (ValueError, RuntimeError):
         return None
     x = np.frombuffer(pcm, dtype=np.int16).astype(np.float32) / 32768.0
-    y = resample_poly(x, features.SR // 150, _teacher.sample_rate // 150)
-    n_frames = len(y) // features.HOP
+    y = resample_poly(x, contract.SAMPLE_RATE // 150, _teacher.sample_rate // 150)
+    n_frames = len(y) // contract.HOP
     if n_frames < 10 or n_frames > 1600:
         return None
-    y = y[:n_frames * features.HOP].astype(np.float32)
-    durs = espeak_driver.durations_in_frames(starts, n_frames, features.FRAME_MS)
+    y = y[:n_frames * contract.HOP].astype(np.float32)
+    durs = espeak_driver.durations_in_frames(starts, n_frames, contract.FRAME_MS)
     if len(durs) != len(item["ids"]) or sum(durs) != n_frames:
         return None
     mel = features.log_mel(y)
@@ -137,14 +134,19 @@ def save(path, items):
     )
 
 
-def main():
-    ap = argparse.ArgumentParser()
+def add_front_arguments(ap):
+    """The options `front_items` and the phone inventory read, and --out."""
     ap.add_argument("--front", required=True)
     ap.add_argument("--conf", required=True)
     ap.add_argument("--phones-tsv", required=True)
     ap.add_argument("--phone2id", required=True)
-    ap.add_argument("--prose", required=True)
     ap.add_argument("--out", required=True)
+
+
+def main():
+    ap = argparse.ArgumentParser()
+    add_front_arguments(ap)
+    ap.add_argument("--prose", required=True)
     ap.add_argument("--prose-count", type=int, default=6000)
     ap.add_argument("--random-count", type=int, default=1000)
     ap.add_argument("--test-count", type=int, default=50)
@@ -172,7 +174,7 @@ def main():
         done_train = [r for r in pool.imap(render_item, train_items, 8) if r]
     print(f"teacher: {len(done_train)} training, {len(done_test)} test "
           "utterances aligned", file=sys.stderr)
-    hours = sum(len(r["audio"]) for r in done_train) / features.SR / 3600
+    hours = sum(len(r["audio"]) for r in done_train) / contract.SAMPLE_RATE / 3600
     print(f"training audio: {hours:.2f} h", file=sys.stderr)
     save(os.path.join(args.out, "train.npz"), done_train)
     save(os.path.join(args.out, "test.npz"), done_test)

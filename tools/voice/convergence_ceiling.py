@@ -1,7 +1,6 @@
-#!/usr/bin/python3
 """How low the source-filter vocoder's spectral convergence can go at best.
 
-  convergence_ceiling.py --data DIR [--count 50] [--widths 1,5,9,11]
+  python3 -m tools.voice.convergence_ceiling --data DIR [--count 50] [--widths 1,5,9,11]
 
 The vocoder shapes a pulse train that follows F0 with a gain per STFT bin.
 Here the gain is not predicted but computed from the teacher's own audio,
@@ -17,16 +16,15 @@ synthesis without moving the pitch heard.
 """
 import argparse
 import os
-import sys
 
 import numpy as np
 import torch
 import torch.nn.functional as F
 
-sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from dataset import Corpus, source_log_f0  # noqa: E402
-from features import spectral_convergence  # noqa: E402
-from models import HOP, SourceFilterVocoder  # noqa: E402
+from .contract import HOP
+from .dataset import Corpus, source_log_f0
+from .features import spectral_convergence
+from .vocoders import SourceFilterVocoder
 
 
 def analyse(voc, padded):

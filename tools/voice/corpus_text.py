@@ -1,4 +1,3 @@
-#!/usr/bin/python3
 """Collects Chinese prose sentences from Debian's Chinese text packages.
 
 Sources (whatever of them is installed): fortunes-zh (fortune files),
@@ -8,7 +7,7 @@ line breaks, and filtered: mostly Han characters, a bounded length, none of
 the characters the front end refuses. The result is deterministic for a
 given set of installed files.
 
-Usage: corpus_text.py OUT.txt [--max N]
+Usage: python3 -m tools.voice.corpus_text OUT.txt [--max N]
 """
 import argparse
 import glob

@@ -1,7 +1,7 @@
 """Loading of the corpus written by build_corpus.py."""
 import numpy as np
 
-import features
+from . import contract, features
 
 
 class Corpus:
@@ -30,7 +30,7 @@ class Corpus:
 
     def audio_of(self, k):
         m, n = self.mel_off[k], self.mel_off[k + 1]
-        return self.audio[m * features.HOP:n * features.HOP].astype(np.float32) / 32768.0
+        return self.audio[m * contract.HOP:n * contract.HOP].astype(np.float32) / 32768.0
 
     def pitch_stats(self):
         voiced = self.f0[self.f0 > 0]

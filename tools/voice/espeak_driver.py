@@ -1,4 +1,3 @@
-#!/usr/bin/python3
 """Renders numbered-tone pinyin with libespeak-ng and returns phone timings.
 
 The library runs synchronously with phoneme events switched on. For every

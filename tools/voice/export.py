@@ -1,25 +1,24 @@
-#!/usr/bin/python3
 """ONNX export of the two models, in the form the C++ tool runs them.
 
-  export.py --acoustic CKPT --vocoder CKPT --out-dir DIR
+  python3 -m tools.voice.export --acoustic CKPT --vocoder CKPT --out-dir DIR
 
 writes DIR/fastspeech2.onnx (ids int64 [N] -> mel float [frames, 80]) and
 DIR/hifigan.onnx (mel float [T, 80] -> audio float [1, 300 T]). Opset 13,
-IR version 8: loadable by ONNX Runtime 1.15.
+IR version 8: loadable by ONNX Runtime 1.15. Each file carries the voice
+contract in its metadata (contract.metadata: sample_rate, hop_samples,
+mel_bins, voice_contract_version).
 """
 import argparse
 import io
 import os
-import sys
 import warnings
 
 import onnx
 import torch
 
-sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from models import (SYNTHESIS_GAIN_SMOOTHING, AcousticExport, FastSpeech2,  # noqa: E402
-                    SourceFilterVocoder, Vocoder,  # noqa: E402
-                    VocoderExport)
+from . import contract
+from .acoustic_model import AcousticExport, FastSpeech2
+from .vocoders import SYNTHESIS_GAIN_SMOOTHING, SourceFilterVocoder, Vocoder, VocoderExport
 
 OPSET = 13
 IR_VERSION = 8
@@ -40,6 +39,7 @@ def _save(module, example, path, in_name, out_name, in_axes, out_axes,
     model = onnx.load_from_string(buf.getvalue())
     model.ir_version = IR_VERSION
     model.producer_name = "tolvaren_tts tools/voice"
+    contract.stamp(model)
     onnx.checker.check_model(model)
     tmp = path + ".tmp"
     onnx.save(model, tmp)
@@ -69,7 +69,7 @@ def export_vocoder(model, path):
 
 def _export_vocoder(model, path):
     wrapper = VocoderExport(model)
-    example = torch.zeros(64, 80) - 4.0
+    example = torch.zeros(64, contract.MEL_BINS) - 4.0
     # No constant folding: it would store the analysis DFT (derived from
     # the synthesis basis in the graph) as a second 5.8 MB constant. ONNX
     # Runtime folds it in memory when it loads the model.

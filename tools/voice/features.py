@@ -1,22 +1,12 @@
 """Audio features shared by the recipe: log-mel spectrogram and F0.
 
-Mel: sample rate 24000, n_fft 2048, window 1200 (periodic Hann, centred in
-the FFT frame), hop 300, 80 bins from 80 to 7600 Hz on the Slaney mel scale
-with Slaney (area) normalisation, magnitude spectrum, log10 after clamping
-at 1e-5. Frame t is centred on sample 300 t (reflect padding), and an audio
-of L samples, L a multiple of 300, gives exactly L / 300 frames.
+The mel analysis is the voice contract's (contract.py). Frame t is centred
+on sample HOP t (reflect padding), and an audio of L samples, L a multiple
+of HOP, gives exactly L / HOP frames.
 """
 import numpy as np
 
-SR = 24000
-N_FFT = 2048
-WIN = 1200
-HOP = 300
-N_MELS = 80
-FMIN = 80.0
-FMAX = 7600.0
-CLAMP = 1e-5
-FRAME_MS = 1000.0 * HOP / SR  # 12.5
+from .contract import CLAMP, FMAX, FMIN, HOP, MEL_BINS, N_FFT, SAMPLE_RATE, WIN
 
 
 def hz_to_mel(f):
@@ -43,7 +33,7 @@ def mel_to_hz(m):
                     f_sp * m)
 
 
-def mel_filterbank(sr=SR, n_fft=N_FFT, n_mels=N_MELS, fmin=FMIN, fmax=FMAX):
+def mel_filterbank(sr=SAMPLE_RATE, n_fft=N_FFT, n_mels=MEL_BINS, fmin=FMIN, fmax=FMAX):
     """[n_mels, n_fft // 2 + 1] triangular filters, area-normalised."""
     fft_freqs = np.linspace(0, sr / 2, n_fft // 2 + 1)
     mel_pts = mel_to_hz(np.linspace(hz_to_mel(fmin), hz_to_mel(fmax), n_mels + 2))
@@ -80,7 +70,7 @@ def magnitude(audio):
 
 
 def log_mel(audio):
-    """Log10 mel spectrogram [L // HOP, 80] of float audio at 24 kHz."""
+    """Log10 mel spectrogram [L // HOP, MEL_BINS] of float audio at SAMPLE_RATE."""
     global _FB
     if _FB is None:
         _FB = mel_filterbank()
@@ -92,8 +82,8 @@ def f0(audio, fmin=50.0, fmax=250.0, threshold=0.5):
     """YIN-style F0 per mel frame (Hz, 0 where unvoiced), [L // HOP]."""
     audio = np.asarray(audio, dtype=np.float64)
     n_frames = len(audio) // HOP
-    max_lag = int(SR / fmin)
-    min_lag = int(SR / fmax)
+    max_lag = int(SAMPLE_RATE / fmin)
+    min_lag = int(SAMPLE_RATE / fmax)
     frame_len = WIN
     width = frame_len - max_lag
     padded = np.pad(audio, (frame_len // 2, frame_len // 2))
@@ -133,7 +123,7 @@ def f0(audio, fmin=50.0, fmax=250.0, threshold=0.5):
             den = a - 2 * b + cc
             shift = 0.5 * (a - cc) / den if abs(den) > 1e-12 else 0.0
             lag = lag + float(np.clip(shift, -1, 1))
-        out[t] = SR / lag
+        out[t] = SAMPLE_RATE / lag
     return repair_jumps(out, cmnd, min_lag, max_lag).astype(np.float32)
 
 
@@ -163,7 +153,7 @@ def repair_jumps(f0_hz, cmnd, min_lag, max_lag, reach=3, tolerance=0.1, accept=0
         ref = float(np.median(near))
         if abs(log_f0[t] - ref) <= tolerance:
             continue
-        ref_lag = SR / np.exp(ref)
+        ref_lag = SAMPLE_RATE / np.exp(ref)
         a = max(min_lag, int(np.floor(ref_lag * 0.9)))
         b = min(max_lag - 1, int(np.ceil(ref_lag * 1.1)))
         if b < a:
@@ -179,7 +169,7 @@ def repair_jumps(f0_hz, cmnd, min_lag, max_lag, reach=3, tolerance=0.1, accept=0
             den = row[k - 1] - 2 * row[k] + row[k + 1]
             if abs(den) > 1e-12:
                 lag += float(np.clip(0.5 * (row[k - 1] - row[k + 1]) / den, -1, 1))
-        out[t] = SR / lag
+        out[t] = SAMPLE_RATE / lag
     return out
 
 

@@ -1,9 +1,8 @@
-#!/usr/bin/python3
 """Turns a recorded corpus into the recipe's training files.
 
-  import_corpus.py --list LIST.tsv --front BIN --conf TOOL_CONF
-                   --phones-tsv TSV --phone2id DICT --out DIR
-                   [--test-count 50]
+  python3 -m tools.voice.import_corpus --list LIST.tsv --front BIN --conf TOOL_CONF
+                                       --phones-tsv TSV --phone2id DICT --out DIR
+                                       [--test-count 50]
 
 LIST.tsv: one utterance per line, "WAV<TAB>TEXT[<TAB>DURATIONS]".
   WAV        a mono recording (any rate; resampled to 24 kHz with sox),
@@ -28,18 +27,15 @@ import tempfile
 
 import numpy as np
 
-sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-import build_corpus  # noqa: E402
-import espeak_driver  # noqa: E402
-import features  # noqa: E402
-from phoneset import Inventory  # noqa: E402
+from . import build_corpus, contract, espeak_driver, features
+from .phoneset import Inventory
 
 
 def load_wav(path):
     with tempfile.TemporaryDirectory() as tmp:
         raw = os.path.join(tmp, "a.raw")
         subprocess.run(["sox", path, "-t", "raw", "-e", "floating-point", "-b", "32",
-                        "-c", "1", "-r", str(features.SR), raw], check=True)
+                        "-c", "1", "-r", str(contract.SAMPLE_RATE), raw], check=True)
         return np.fromfile(raw, dtype=np.float32)
 
 
@@ -55,11 +51,7 @@ def rescale(durs, total):
 def main():
     ap = argparse.ArgumentParser()
     ap.add_argument("--list", required=True)
-    ap.add_argument("--front", required=True)
-    ap.add_argument("--conf", required=True)
-    ap.add_argument("--phones-tsv", required=True)
-    ap.add_argument("--phone2id", required=True)
-    ap.add_argument("--out", required=True)
+    build_corpus.add_front_arguments(ap)
     ap.add_argument("--test-count", type=int, default=50)
     args = ap.parse_args()
     os.makedirs(args.out, exist_ok=True)
@@ -80,8 +72,8 @@ def main():
             print(f"skipped (front end): {fields[1]}", file=sys.stderr)
             continue
         audio = load_wav(fields[0])
-        frames = len(audio) // features.HOP
-        audio = audio[:frames * features.HOP]
+        frames = len(audio) // contract.HOP
+        audio = audio[:frames * contract.HOP]
         if len(fields) >= 3 and fields[2].strip():
             durs = [int(x) for x in fields[2].split()]
             if len(durs) != len(item["ids"]):
@@ -97,8 +89,8 @@ def main():
             except (ValueError, RuntimeError):
                 print(f"skipped (teacher): {fields[0]}", file=sys.stderr)
                 continue
-            t_frames = max(1, int(len(pcm) / 2 / teacher.sample_rate * 1000 / features.FRAME_MS))
-            durs = espeak_driver.durations_in_frames(starts, t_frames, features.FRAME_MS)
+            t_frames = max(1, int(len(pcm) / 2 / teacher.sample_rate * 1000 / contract.FRAME_MS))
+            durs = espeak_driver.durations_in_frames(starts, t_frames, contract.FRAME_MS)
         durs = rescale(durs, frames)
         done.append(dict(item, durs=durs, mel=features.log_mel(audio),
                          f0=features.f0(audio, fmin=50.0, fmax=500.0),

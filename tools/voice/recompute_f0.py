@@ -1,8 +1,7 @@
-#!/usr/bin/python3
 """Recomputes the F0 track of a corpus written by build_corpus.py from its
 stored audio, in place, after a change to features.f0.
 
-  recompute_f0.py --data DIR [--jobs N]
+  python3 -m tools.voice.recompute_f0 --data DIR [--jobs N]
 
 Rewrites DIR/train.npz and DIR/test.npz (each through a temporary file, so
 an interrupted run leaves the old file whole); everything but "f0" is kept.
@@ -14,15 +13,14 @@ import sys
 
 import numpy as np
 
-sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-import features  # noqa: E402
+from . import contract, features
 
 _audio = None
 
 
 def _track(span):
     m0, m1 = span
-    y = _audio[m0 * features.HOP:m1 * features.HOP].astype(np.float32) / 32768.0
+    y = _audio[m0 * contract.HOP:m1 * contract.HOP].astype(np.float32) / 32768.0
     return features.f0(y)[:m1 - m0]
 
 

@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # Smoke run of the voice recipe, for CI: a handful of utterances, a few
 # training steps, ONNX export, then one synthesis through the C++ tool.
-#   tools/voice/smoke.sh BUILD_DIR      (or TOLVAREN_BUILD_DIR=BUILD_DIR)
+#   tools/voice/smoke.sh BUILD_DIR [BIN_DIR]   (or TOLVAREN_BUILD_DIR=BUILD_DIR)
 # BUILD_DIR is a configured and built tree of this project: it must hold
-# src/tolvaren_tts, src/tolvaren_tts_front, src/tolvaren_tts_wav and the
-# generated resources/conf/tool.conf and resources/dict/phone2id.dict.
+# the generated resources/conf/tool.conf and resources/dict/phone2id.dict,
+# and BIN_DIR (default BUILD_DIR/src/tool) tolvaren_tts, tolvaren_tts_front
+# and tolvaren_tts_wav.
 # Needs espeak-ng, libespeak-ng1, python3-torch, python3-onnx,
 # python3-scipy, sox and at least one Chinese text package (fortunes-zh).
 # Exits 0 when the tool wrote audio of the expected length from the
@@ -18,21 +19,24 @@ if [ -z "$build" ]; then
   exit 2
 fi
 build="$(cd "$build" && pwd)"
+bin="$(cd "${2:-$build/src/tool}" && pwd)"
 py=/usr/bin/python3
 export OPENBLAS_NUM_THREADS=1
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
+# The recipe runs as the package tools.voice, from the repository root.
+cd "$root"
 
-"$py" "$here/corpus_text.py" "$work/prose.txt" --max 400
-"$py" "$here/build_corpus.py" --front "$build/src/tolvaren_tts_front" \
+"$py" -m tools.voice.corpus_text "$work/prose.txt" --max 400
+"$py" -m tools.voice.build_corpus --front "$bin/tolvaren_tts_front" \
   --conf "$build/resources/conf/tool.conf" \
   --phones-tsv "$root/resources/dict/phones.tsv" \
   --phone2id "$build/resources/dict/phone2id.dict" \
   --prose "$work/prose.txt" --out "$work/data" \
   --prose-count 12 --random-count 4 --test-count 3 --jobs 2
-"$py" "$here/train_acoustic.py" --data "$work/data" --out "$work/run" \
+"$py" -m tools.voice.train_acoustic --data "$work/data" --out "$work/run" \
   --steps 3 --threads 2 --max-frames 3000 2> >(grep -v Warning >&2)
-"$py" "$here/train_vocoder.py" --data "$work/data" --out "$work/run" \
+"$py" -m tools.voice.train_vocoder --data "$work/data" --out "$work/run" \
   --steps 3 --threads 2 --batch 2 2> >(grep -v Warning >&2)
 
 # Synthesize with the exported models through the C++ tool.
@@ -41,8 +45,8 @@ sed -e "s#^--fastspeech2_model_path=.*#--fastspeech2_model_path=$work/run/fastsp
     -e "s#^--wav_path=.*#--wav_path=$work#" \
     "$build/resources/conf/tool.conf" > "$work/tool.conf"
 text='你好，世界！'
-TOLVAREN_TTS_CONF="$work/tool.conf" "$build/src/tolvaren_tts" "$text" > "$work/tool.log"
-"$build/src/tolvaren_tts_wav" "$work/$text" "$work/out.wav"
+TOLVAREN_TTS_CONF="$work/tool.conf" "$bin/tolvaren_tts" "$text" > "$work/tool.log"
+"$bin/tolvaren_tts_wav" "$work/$text" "$work/out.wav"
 samples="$(soxi -s "$work/out.wav")"
 rate="$(soxi -r "$work/out.wav")"
 if [ "$rate" != 24000 ] || [ "$samples" -le 0 ] || [ $((samples % 300)) -ne 0 ]; then

@@ -38,10 +38,15 @@ cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release \
 cmake --build "$build" -j"$(nproc)" --target tolvaren_tts tolvaren_tts_front \
   tolvaren_tts_wav resources models
 mkdir -p "$work"
+# The recipe runs as the package tools.voice, from the repository root.
+build="$(cd "$build" && pwd)"
+bin="$build/src/tool"
+work="$(cd "$work" && pwd)"
+cd "$root"
 
-"$py" "$here/corpus_text.py" "$work/prose.txt"
+"$py" -m tools.voice.corpus_text "$work/prose.txt"
 if [ ! -f "$work/data/train.npz" ]; then
-  "$py" "$here/build_corpus.py" --front "$build/src/tolvaren_tts_front" \
+  "$py" -m tools.voice.build_corpus --front "$bin/tolvaren_tts_front" \
     --conf "$build/resources/conf/tool.conf" \
     --phones-tsv "$root/resources/dict/phones.tsv" \
     --phone2id "$build/resources/dict/phone2id.dict" \
@@ -51,19 +56,19 @@ if [ ! -f "$work/data/train.npz" ]; then
 fi
 
 # Both trainings resume from their checkpoints in $work/run if present.
-nice -n 10 "$py" "$here/train_acoustic.py" --data "$work/data" --out "$work/run" \
+nice -n 10 "$py" -m tools.voice.train_acoustic --data "$work/data" --out "$work/run" \
   --minutes "$minutes" --threads 1 --lr "${VOICE_ACOUSTIC_LR:-1e-3}" \
   > "$work/acoustic.log" 2>&1 &
 acoustic=$!
-nice -n 10 "$py" "$here/train_vocoder.py" --data "$work/data" --out "$work/run" \
+nice -n 10 "$py" -m tools.voice.train_vocoder --data "$work/data" --out "$work/run" \
   --minutes "$minutes" --threads 1 --lr "${VOICE_VOCODER_LR:-5e-4}" \
   > "$work/vocoder.log" 2>&1 &
 vocoder=$!
 wait "$acoustic"
 wait "$vocoder"
 
-"$py" "$here/evaluate.py" --data "$work/data" --run "$work/run" \
-  --tool "$build/src" --conf "$build/resources/conf/tool.conf" \
+"$py" -m tools.voice.evaluate --data "$work/data" --run "$work/run" \
+  --tool "$bin" --conf "$build/resources/conf/tool.conf" \
   --report "$here/report" --threads "$(nproc)"
 grep -v Warning "$work/acoustic.log" | grep -E "^(step|finished)" > "$here/report/acoustic_training.log" || true
 grep -v Warning "$work/vocoder.log" | grep -E "^(step|finished)" > "$here/report/vocoder_training.log" || true

@@ -1,25 +1,20 @@
-#!/usr/bin/python3
 """Trains the acoustic model on DATA/train.npz for a time budget.
 
-  train_acoustic.py --data DIR --out DIR [--minutes M] [--steps S]
-                    [--threads 1] [--export-every MIN]
+  python3 -m tools.voice.train_acoustic --data DIR --out DIR [--minutes M] [--steps S]
+                                        [--threads 1] [--export-every MIN]
 
 Keeps DIR/acoustic.pt (latest checkpoint, resumed if present) and, every
 --export-every minutes and at the end, DIR/fastspeech2.onnx.
 """
 import argparse
 import os
-import sys
-import time
 
-import numpy as np
 import torch
 
-sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from dataset import Corpus, batches_by_frames, pitch_target  # noqa: E402
-from models import FastSpeech2  # noqa: E402
-from schedule import decay  # noqa: E402
-import export  # noqa: E402
+from . import export, training
+from .acoustic_model import FastSpeech2
+from .contract import MEL_BINS
+from .dataset import batches_by_frames, pitch_target
 
 
 def make_batch(corpus, idx, stats):
@@ -28,7 +23,7 @@ def make_batch(corpus, idx, stats):
     t = max(len(u["mel"]) for u in utts)
     ids = torch.zeros(len(utts), n, dtype=torch.long)
     durs = torch.zeros(len(utts), n, dtype=torch.long)
-    mel = torch.zeros(len(utts), t, 80)
+    mel = torch.zeros(len(utts), t, MEL_BINS)
     pitch = torch.zeros(len(utts), t)
     for b, u in enumerate(utts):
         ids[b, :len(u["ids"])] = torch.from_numpy(u["ids"])
@@ -67,95 +62,41 @@ def evaluate(model, corpus, stats, limit=50):
 
 def main():
     ap = argparse.ArgumentParser()
-    ap.add_argument("--data", required=True)
-    ap.add_argument("--out", required=True)
-    ap.add_argument("--minutes", type=float, default=60)
-    ap.add_argument("--steps", type=int, default=0)
-    ap.add_argument("--threads", type=int, default=1)
+    training.add_arguments(ap, lr=1e-3)
     ap.add_argument("--max-frames", type=int, default=6000)
-    ap.add_argument("--lr", type=float, default=1e-3)
     ap.add_argument("--warmup", type=int, default=150)
-    ap.add_argument("--export-every", type=float, default=10)
-    ap.add_argument("--seed", type=int, default=1)
-    ap.add_argument("--final-lr", type=float, default=0.1,
-                    help="the learning rate falls linearly over this run's "
-                    "budget (minutes or steps) to this fraction")
     args = ap.parse_args()
-    torch.set_num_threads(args.threads)
-    torch.manual_seed(args.seed)
-    rng = np.random.default_rng(args.seed)
-    os.makedirs(args.out, exist_ok=True)
-    train = Corpus(os.path.join(args.data, "train.npz"))
-    test = Corpus(os.path.join(args.data, "test.npz"))
+    rng, train, test = training.start(args)
     stats = train.pitch_stats()
-    ckpt_path = os.path.join(args.out, "acoustic.pt")
     model = FastSpeech2(pitch_mean=stats[0], pitch_std=stats[1])
     opt = torch.optim.AdamW(model.parameters(), lr=args.lr, betas=(0.9, 0.98),
                             weight_decay=1e-6)
-    step = 0
-    spent = 0.0
-    if os.path.exists(ckpt_path):
-        ck = torch.load(ckpt_path)
-        model.load_state_dict(ck["model"])
-        opt.load_state_dict(ck["opt"])
-        step, spent = ck["step"], ck.get("seconds", 0.0)
-        print(f"resumed at step {step}", flush=True)
+    ckpt = training.Checkpoint(os.path.join(args.out, "acoustic.pt"), model, opt,
+                               {"stats": stats})
     params = sum(p.numel() for p in model.parameters())
     print(f"acoustic model: {params} parameters, {len(train)} utterances, "
           f"pitch stats {stats}", flush=True)
     lengths = [int(train.mel_off[k + 1] - train.mel_off[k]) for k in range(len(train))]
-    first_step = step
-    start = time.time()
-    last_export = start
-    last_log = start
-    done = False
-    run_loss = np.zeros(3)
-    n_loss = 0
 
-    def save_and_export():
-        ck = {"model": model.state_dict(), "opt": opt.state_dict(), "step": step,
-              "seconds": spent + time.time() - start, "stats": stats}
-        torch.save(ck, ckpt_path + ".tmp")
-        os.replace(ckpt_path + ".tmp", ckpt_path)
-        export.export_acoustic(model, os.path.join(args.out, "fastspeech2.onnx"))
-        model.train()
+    def batches():
+        while True:
+            for idx in batches_by_frames(lengths, args.max_frames, rng):
+                yield make_batch(train, idx, stats)
 
-    while not done:
-        for idx in batches_by_frames(lengths, args.max_frames, rng):
-            lr = args.lr * min((step + 1) / args.warmup, (4000 / (step + 1)) ** 0.5, 1.0)
-            lr *= decay(args, step - first_step, time.time() - start)
-            for g in opt.param_groups:
-                g["lr"] = lr
-            mel_l1, dur_l2, pitch_l2 = losses(model, make_batch(train, idx, stats))
-            loss = mel_l1 + dur_l2 + 0.5 * pitch_l2
-            opt.zero_grad()
-            loss.backward()
-            torch.nn.utils.clip_grad_norm_(model.parameters(), 1.0)
-            opt.step()
-            step += 1
-            run_loss += [float(mel_l1), float(dur_l2), float(pitch_l2)]
-            n_loss += 1
-            now = time.time()
-            if now - last_log > 60:
-                ev = evaluate(model, test, stats)
-                tr = run_loss / n_loss
-                print(f"step {step} min {(spent + now - start) / 60:.1f} lr {lr:.2e} "
-                      f"train mel {tr[0]:.3f} dur {tr[1]:.3f} pitch {tr[2]:.3f} | "
-                      f"test mel {ev[0]:.3f} dur {ev[1]:.3f} pitch {ev[2]:.3f}",
-                      flush=True)
-                run_loss[:] = 0
-                n_loss = 0
-                last_log = now
-            if now - last_export > args.export_every * 60:
-                save_and_export()
-                last_export = time.time()
-            if (args.steps and step >= args.steps) or \
-                    (not args.steps and now - start > args.minutes * 60):
-                done = True
-                break
-    save_and_export()
-    print(f"finished at step {step}, {(spent + time.time() - start) / 60:.1f} min",
-          flush=True)
+    def step_losses(batch):
+        mel_l1, dur_l2, pitch_l2 = losses(model, batch)
+        return mel_l1 + dur_l2 + 0.5 * pitch_l2, (mel_l1, dur_l2, pitch_l2)
+
+    def report(lr, tr):
+        ev = evaluate(model, test, stats)
+        return (f"lr {lr:.2e} train mel {tr[0]:.3f} dur {tr[1]:.3f} pitch {tr[2]:.3f} | "
+                f"test mel {ev[0]:.3f} dur {ev[1]:.3f} pitch {ev[2]:.3f}")
+
+    training.train(
+        args, ckpt, batches(), step_losses,
+        warmup=lambda step: min((step + 1) / args.warmup, (4000 / (step + 1)) ** 0.5, 1.0),
+        clip=1.0, report=report,
+        export=lambda: export.export_acoustic(model, os.path.join(args.out, "fastspeech2.onnx")))
 
 
 if __name__ == "__main__":

@@ -1,8 +1,7 @@
-#!/usr/bin/python3
 """Trains the vocoder on teacher mels and audio of DATA/train.npz.
 
-  train_vocoder.py --data DIR --out DIR [--minutes M] [--steps S]
-                   [--threads 1] [--export-every MIN]
+  python3 -m tools.voice.train_vocoder --data DIR --out DIR [--minutes M] [--steps S]
+                                       [--threads 1] [--export-every MIN]
 
 Random 48-frame segments; loss = multi-resolution STFT loss (spectral
 convergence + log magnitude) + log-mel L1. Keeps DIR/vocoder.pt (resumed if
@@ -11,18 +10,14 @@ present) and exports DIR/hifigan.onnx periodically and at the end.
 import argparse
 import os
 import sys
-import time
 
 import numpy as np
 import torch
 
-sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from dataset import Corpus  # noqa: E402
-from dataset import source_log_f0  # noqa: E402
-from models import HOP, SourceFilterVocoder, Vocoder  # noqa: E402
-from schedule import decay  # noqa: E402
-import export  # noqa: E402
-import features  # noqa: E402
+from . import export, features, training
+from .contract import CLAMP, HOP, N_FFT, WIN
+from .dataset import source_log_f0
+from .vocoders import SourceFilterVocoder, Vocoder
 
 RESOLUTIONS = [(512, 128, 512), (1024, 256, 1024), (2048, 512, 2048)]
 
@@ -36,10 +31,10 @@ class MelTransform(torch.nn.Module):
         self.register_buffer("fb", torch.from_numpy(features.mel_filterbank()))
 
     def forward(self, audio):
-        spectrum = torch.stft(audio, features.N_FFT, features.HOP, window=self.window,
+        spectrum = torch.stft(audio, N_FFT, HOP, window=self.window,
                           center=True, pad_mode="reflect", return_complex=True)
         mel = torch.matmul(self.fb, spectrum.abs())
-        return torch.log10(torch.clamp(mel, min=features.CLAMP)).transpose(1, 2)
+        return torch.log10(torch.clamp(mel, min=CLAMP)).transpose(1, 2)
 
 
 def stft_mag(x, n_fft, hop, win):
@@ -50,8 +45,8 @@ def stft_mag(x, n_fft, hop, win):
 
 def spectral_convergence(pred, target):
     """||S_target - S_pred||_F / ||S_target||_F at the mel's own STFT."""
-    m_p = stft_mag(pred, features.N_FFT, features.HOP, features.WIN)
-    m_t = stft_mag(target, features.N_FFT, features.HOP, features.WIN)
+    m_p = stft_mag(pred, N_FFT, HOP, WIN)
+    m_t = stft_mag(target, N_FFT, HOP, WIN)
     return torch.norm(m_t - m_p) / torch.norm(m_t)
 
 
@@ -68,7 +63,7 @@ def vocoder_loss(pred, target, mel_tf):
 
 
 def sample_batch(corpus, rng, batch, seg):
-    """Random segments: (mel [B, seg, 80], audio [B, 300 seg], log F0 [B, seg]
+    """Random segments: (mel [B, seg, MEL_BINS], audio [B, HOP seg], log F0 [B, seg]
     with unvoiced frames interpolated, voiced mask [B, seg])."""
     mels, audios, f0s, voiced = [], [], [], []
     while len(mels) < batch:
@@ -89,16 +84,9 @@ def sample_batch(corpus, rng, batch, seg):
 
 def main():
     ap = argparse.ArgumentParser()
-    ap.add_argument("--data", required=True)
-    ap.add_argument("--out", required=True)
-    ap.add_argument("--minutes", type=float, default=60)
-    ap.add_argument("--steps", type=int, default=0)
-    ap.add_argument("--threads", type=int, default=1)
+    training.add_arguments(ap, lr=5e-4)
     ap.add_argument("--batch", type=int, default=8)
     ap.add_argument("--segment", type=int, default=48)
-    ap.add_argument("--lr", type=float, default=5e-4)
-    ap.add_argument("--export-every", type=float, default=10)
-    ap.add_argument("--seed", type=int, default=1)
     ap.add_argument("--kind", choices=["source-filter", "istft"], default="source-filter",
                     help="source-filter: SourceFilterVocoder (F0 predicted from the "
                     "mel drives a pulse train, shaped in the STFT domain, plus a "
@@ -108,53 +96,29 @@ def main():
                     "(source-filter kind); the others use the predicted F0")
     ap.add_argument("--f0-weight", type=float, default=10.0,
                     help="weight of the F0 head's L1 loss (log F0)")
-    ap.add_argument("--final-lr", type=float, default=0.1,
-                    help="the learning rate falls linearly over this run's "
-                    "budget (minutes or steps) to this fraction")
     args = ap.parse_args()
-    torch.set_num_threads(args.threads)
-    torch.manual_seed(args.seed)
-    rng = np.random.default_rng(args.seed)
-    os.makedirs(args.out, exist_ok=True)
-    train = Corpus(os.path.join(args.data, "train.npz"))
-    test = Corpus(os.path.join(args.data, "test.npz"))
+    rng, train, test = training.start(args)
     model = SourceFilterVocoder() if args.kind == "source-filter" else Vocoder()
     mel_tf = MelTransform()
     opt = torch.optim.AdamW(model.parameters(), lr=args.lr, betas=(0.8, 0.99))
     ckpt_path = os.path.join(args.out, "vocoder.pt")
-    step, spent = 0, 0.0
-    if os.path.exists(ckpt_path):
-        ck = torch.load(ckpt_path)
+
+    def same_kind(ck):
         if ck.get("kind", "istft") != args.kind:
             sys.exit(f"{ckpt_path} holds a {ck.get('kind', 'istft')} vocoder")
-        model.load_state_dict(ck["model"])
-        opt.load_state_dict(ck["opt"])
-        step, spent = ck["step"], ck.get("seconds", 0.0)
-        print(f"resumed at step {step}", flush=True)
+
+    ckpt = training.Checkpoint(ckpt_path, model, opt, {"kind": args.kind}, check=same_kind)
     print(f"vocoder ({args.kind}): {sum(p.numel() for p in model.parameters())} parameters",
           flush=True)
     test_rng = np.random.default_rng(123)
     test_mel, test_audio, _, _ = sample_batch(test, test_rng, 16, args.segment)
-    first_step = step
-    start = time.time()
-    last_log = last_export = start
-    run = np.zeros(4)
-    n = 0
 
-    def save_and_export():
-        ck = {"model": model.state_dict(), "opt": opt.state_dict(), "step": step,
-              "seconds": spent + time.time() - start, "kind": args.kind}
-        torch.save(ck, ckpt_path + ".tmp")
-        os.replace(ckpt_path + ".tmp", ckpt_path)
-        export.export_vocoder(model, os.path.join(args.out, "hifigan.onnx"))
-        model.train()
+    def batches():
+        while True:
+            yield sample_batch(train, rng, args.batch, args.segment)
 
-    while True:
-        lr = args.lr * min((step + 1) / 200, 1.0)
-        lr *= decay(args, step - first_step, time.time() - start)
-        for g in opt.param_groups:
-            g["lr"] = lr
-        mel, audio, log_f0, voiced = sample_batch(train, rng, args.batch, args.segment)
+    def step_losses(batch):
+        mel, audio, log_f0, voiced = batch
         if args.kind == "source-filter":
             forced = torch.exp(log_f0) if rng.random() < args.teacher_f0 else None
             pred, pred_f0 = model(mel, forced)
@@ -165,38 +129,22 @@ def main():
             pred = model(mel)
             f0_l1 = torch.zeros(())
         sc, lm, ml = vocoder_loss(pred, audio, mel_tf)
-        loss = sc + lm + ml + args.f0_weight * f0_l1
-        opt.zero_grad()
-        loss.backward()
-        torch.nn.utils.clip_grad_norm_(model.parameters(), 5.0)
-        opt.step()
-        step += 1
-        run += [float(sc), float(lm), float(ml), float(f0_l1)]
-        n += 1
-        now = time.time()
-        if now - last_log > 60:
-            model.eval()
-            with torch.no_grad():
-                out = model(test_mel)
-                out = out[0] if isinstance(out, tuple) else out
-                test_sc = float(spectral_convergence(out, test_audio))
-            model.train()
-            r = run / n
-            print(f"step {step} min {(spent + now - start) / 60:.1f} train sc {r[0]:.3f} "
-                  f"logmag {r[1]:.3f} mel {r[2]:.3f} logf0 {r[3]:.3f} | test sc(2048) {test_sc:.3f}",
-                  flush=True)
-            run[:] = 0
-            n = 0
-            last_log = now
-        if now - last_export > args.export_every * 60:
-            save_and_export()
-            last_export = time.time()
-        if (args.steps and step >= args.steps) or \
-                (not args.steps and now - start > args.minutes * 60):
-            break
-    save_and_export()
-    print(f"finished at step {step}, {(spent + time.time() - start) / 60:.1f} min",
-          flush=True)
+        return sc + lm + ml + args.f0_weight * f0_l1, (sc, lm, ml, f0_l1)
+
+    def report(lr, r):
+        model.eval()
+        with torch.no_grad():
+            out = model(test_mel)
+            out = out[0] if isinstance(out, tuple) else out
+            test_sc = float(spectral_convergence(out, test_audio))
+        model.train()
+        return (f"train sc {r[0]:.3f} logmag {r[1]:.3f} mel {r[2]:.3f} logf0 {r[3]:.3f} | "
+                f"test sc(2048) {test_sc:.3f}")
+
+    training.train(
+        args, ckpt, batches(), step_losses, warmup=lambda step: min((step + 1) / 200, 1.0),
+        clip=5.0, report=report,
+        export=lambda: export.export_vocoder(model, os.path.join(args.out, "hifigan.onnx")))
 
 
 if __name__ == "__main__":

@@ -1,9 +1,7 @@
 import os
-import sys
 import unittest
 
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
-import espeak_driver as ed  # noqa: E402
+from tools.voice import espeak_driver as ed
 
 INITIALS = {"j", "t", "h", "n"}
 

@@ -1,14 +1,10 @@
-import os
-import sys
 import unittest
 
 import numpy as np
 import torch
 
-HERE = os.path.dirname(os.path.abspath(__file__))
-sys.path.insert(0, os.path.join(HERE, ".."))
-import convergence_ceiling as cc  # noqa: E402
-import models  # noqa: E402
+from tools.voice import convergence_ceiling as cc
+from tools.voice import contract, vocoders
 
 torch.set_num_threads(1)
 
@@ -16,7 +12,7 @@ torch.set_num_threads(1)
 class ConvergenceCeilingTest(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
-        cls.voc = models.SourceFilterVocoder().eval()
+        cls.voc = vocoders.SourceFilterVocoder().eval()
         cls.frames = 60
         t = np.arange(cls.frames)
         cls.f0 = (110 + 30 * np.sin(t / 9.0)).astype(np.float32)
@@ -34,7 +30,7 @@ class ConvergenceCeilingTest(unittest.TestCase):
 
     def test_only_a_gain_with_phase_reproduces_noise(self):
         rng = np.random.default_rng(3)
-        noise = (0.1 * rng.standard_normal(models.HOP * self.frames)).astype(np.float32)
+        noise = (0.1 * rng.standard_normal(contract.HOP * self.frames)).astype(np.float32)
         scores = cc.ceilings(self.voc, self.f0, noise, [1])
         self.assertLess(scores[(1, True)], 0.05)
         self.assertGreater(scores[(1, False)], 0.3)

@@ -1,17 +1,13 @@
 import os
-import sys
 import tempfile
 import unittest
 
 import numpy as np
 
+from tools.voice import build_corpus, contract, dataset, phoneset
+
 HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.abspath(os.path.join(HERE, "..", "..", ".."))
-sys.path.insert(0, os.path.join(HERE, ".."))
-import build_corpus  # noqa: E402
-import dataset  # noqa: E402
-import features  # noqa: E402
-import phoneset  # noqa: E402
 
 PHONES_TSV = os.path.join(ROOT, "resources", "dict", "phones.tsv")
 HAVE_ESPEAK = any(os.path.exists(p) for p in ("/usr/lib/x86_64-linux-gnu/libespeak-ng.so.1",
@@ -31,7 +27,7 @@ def fake_item(n_phones, frames, text):
 
 def tone_item(hz, frames, text):
     item = fake_item(2, frames, text)
-    t = np.arange(frames * 300) / features.SR
+    t = np.arange(frames * 300) / contract.SAMPLE_RATE
     item["audio"] = np.round(8000 * np.sin(2 * np.pi * hz * t)).astype(np.int16)
     item["f0"] = np.zeros(frames, np.float32)  # stale: to be recomputed
     return item
@@ -39,7 +35,7 @@ def tone_item(hz, frames, text):
 
 class RecomputeF0Test(unittest.TestCase):
     def test_f0_comes_from_each_utterances_own_audio(self):
-        import recompute_f0
+        from tools.voice import recompute_f0
         with tempfile.TemporaryDirectory() as tmp:
             for name in ("train.npz", "test.npz"):
                 build_corpus.save(os.path.join(tmp, name),
@@ -94,7 +90,7 @@ class RenderTest(unittest.TestCase):
         frames = len(out["mel"])
         self.assertEqual(sum(out["durs"]), frames)
         self.assertEqual(len(out["durs"]), len(phones))
-        self.assertEqual(len(out["audio"]), frames * features.HOP)
+        self.assertEqual(len(out["audio"]), frames * contract.HOP)
         self.assertEqual(len(out["f0"]), frames)
         # Every syllable's final is sounded, and voiced somewhere.
         start = 0

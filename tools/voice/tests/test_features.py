@@ -1,11 +1,8 @@
-import os
-import sys
 import unittest
 
 import numpy as np
 
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
-import features  # noqa: E402
+from tools.voice import contract, features
 
 
 class MelTest(unittest.TestCase):
@@ -27,7 +24,7 @@ class MelTest(unittest.TestCase):
         np.testing.assert_allclose(area, 1.0, rtol=0.15)
 
     def test_frames_and_tone_lands_in_its_band(self):
-        sr = features.SR
+        sr = contract.SAMPLE_RATE
         t = np.arange(sr) / sr
         audio = 0.5 * np.sin(2 * np.pi * 1000 * t).astype(np.float32)
         mel = features.log_mel(audio)
@@ -44,8 +41,8 @@ class MelTest(unittest.TestCase):
 
 class PitchTest(unittest.TestCase):
     def harmonic(self, f0_hz, seconds=0.5):
-        t = np.arange(int(features.SR * seconds)) / features.SR
-        phase = 2 * np.pi * np.cumsum(np.broadcast_to(f0_hz, t.shape)) / features.SR
+        t = np.arange(int(contract.SAMPLE_RATE * seconds)) / contract.SAMPLE_RATE
+        phase = 2 * np.pi * np.cumsum(np.broadcast_to(f0_hz, t.shape)) / contract.SAMPLE_RATE
         return sum(np.sin(k * phase) / k for k in range(1, 6)).astype(np.float32)
 
     def test_steady_tone(self):
@@ -56,7 +53,7 @@ class PitchTest(unittest.TestCase):
             np.testing.assert_allclose(inner, hz, rtol=0.02)
 
     def test_rising_glide_tracks_direction(self):
-        n = features.SR // 2
+        n = contract.SAMPLE_RATE // 2
         glide = np.linspace(90.0, 140.0, n)
         f0 = features.f0(self.harmonic(glide))[4:-4]
         self.assertGreater(np.corrcoef(np.arange(len(f0)), f0)[0, 1], 0.95)
@@ -76,7 +73,7 @@ class PitchTest(unittest.TestCase):
         cmnd[8, 240] = 0.9
         cmnd[8, 180] = 0.3
         track = np.full(n, 100.0)
-        track[[4, 8]] = features.SR / 180
+        track[[4, 8]] = contract.SAMPLE_RATE / 180
         track[0] = 0.0  # unvoiced frames stay unvoiced
         out = features.repair_jumps(track, cmnd, 96, max_lag)
         self.assertAlmostEqual(out[4], 100.0, places=3)

@@ -1,19 +1,15 @@
 import os
 import random
-import sys
+import types
 import unittest
 
 import numpy as np
 
+from tools.voice import (corpus_text, dataset, eval_measures, features, import_corpus, phoneset,
+                         training)
+
 HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.abspath(os.path.join(HERE, "..", "..", ".."))
-sys.path.insert(0, os.path.join(HERE, ".."))
-import corpus_text  # noqa: E402
-import dataset  # noqa: E402
-import evaluate  # noqa: E402
-import features  # noqa: E402
-import import_corpus  # noqa: E402
-import phoneset  # noqa: E402
 
 PHONES_TSV = os.path.join(ROOT, "resources", "dict", "phones.tsv")
 
@@ -97,6 +93,18 @@ class BatchingTest(unittest.TestCase):
                 self.assertLessEqual(max(lengths[k] for k in b) * len(b), 3000)
 
 
+class ScheduleTest(unittest.TestCase):
+    def test_rate_falls_linearly_over_the_budget_then_stays(self):
+        by_steps = types.SimpleNamespace(steps=100, minutes=1.0, final_lr=0.1)
+        self.assertAlmostEqual(training.decay(by_steps, 0, 9999), 1.0)
+        self.assertAlmostEqual(training.decay(by_steps, 50, 0), 0.55)
+        self.assertAlmostEqual(training.decay(by_steps, 500, 0), 0.1)
+        # Without a step budget the minutes count.
+        by_time = types.SimpleNamespace(steps=0, minutes=2.0, final_lr=0.2)
+        self.assertAlmostEqual(training.decay(by_time, 10 ** 6, 60.0), 0.6)
+        self.assertAlmostEqual(training.decay(by_time, 0, 1e6), 0.2)
+
+
 class SourceLogF0Test(unittest.TestCase):
     def test_unvoiced_frames_are_interpolated_and_silence_gets_the_centre(self):
         f0 = np.array([0, 100, 0, 0, 400, 0], dtype=np.float32)
@@ -108,7 +116,7 @@ class SourceLogF0Test(unittest.TestCase):
 class EvaluationHelpersTest(unittest.TestCase):
     def test_warp_to_teacher_durations(self):
         pred = np.arange(10, dtype=np.float32)[:, None].repeat(2, 1)
-        out = evaluate.warp_to(pred, [4, 6], [2, 3])
+        out = eval_measures.warp_to(pred, [4, 6], [2, 3])
         self.assertEqual(out.shape, (5, 2))
         self.assertTrue(np.all(out[:2, 0] < 4) and np.all(out[2:, 0] >= 4))
         self.assertTrue(np.all(np.diff(out[:, 0]) > 0))
@@ -117,7 +125,7 @@ class EvaluationHelpersTest(unittest.TestCase):
         rising = np.linspace(80, 120, 10)
         falling = rising[::-1]
         f0 = np.concatenate([np.zeros(3), rising, falling, [0, 0, 90]])
-        res = evaluate.syllable_slopes(f0, [3, 10, 10, 3], [0, 2, 4, 1])
+        res = eval_measures.syllable_slopes(f0, [3, 10, 10, 3], [0, 2, 4, 1])
         self.assertEqual([t for t, _ in res], [2, 4, 1])
         self.assertGreater(res[0][1], 0)
         self.assertLess(res[1][1], 0)
@@ -129,7 +137,7 @@ class EvaluationHelpersTest(unittest.TestCase):
         for frames in (20, 36, 37, 73, 80):
             mel = np.zeros((frames, 80), dtype=np.float32)
             mel[:, 0] = np.arange(frames)
-            audio = evaluate.vocode_chunked(fake, mel)
+            audio = eval_measures.vocode_chunked(fake, mel)
             self.assertEqual(len(audio), 300 * frames)
             np.testing.assert_array_equal(audio[::300], np.arange(frames))
 

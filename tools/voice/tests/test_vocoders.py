@@ -1,86 +1,13 @@
 import os
-import sys
 import tempfile
 import unittest
 
 import numpy as np
 import torch
 
-HERE = os.path.dirname(os.path.abspath(__file__))
-sys.path.insert(0, os.path.join(HERE, ".."))
-import features  # noqa: E402
-import models  # noqa: E402
+from tools.voice import export, features, vocoders
 
 torch.set_num_threads(1)
-
-
-class LengthRegulatorTest(unittest.TestCase):
-    def test_indices_and_starts(self):
-        index, start, t = models.expand_indices(torch.tensor([2, 0, 3, 1]))
-        self.assertEqual(index.tolist(), [0, 0, 2, 2, 2, 3])
-        self.assertEqual(start.tolist(), [0, 0, 2, 2, 2, 5])
-        self.assertEqual(t.tolist(), list(range(6)))
-
-    def test_single_phone(self):
-        index, start, _ = models.expand_indices(torch.tensor([3]))
-        self.assertEqual(index.tolist(), [0, 0, 0])
-        self.assertEqual(start.tolist(), [0, 0, 0])
-
-
-class AcousticTest(unittest.TestCase):
-    def setUp(self):
-        torch.manual_seed(0)
-        self.model = models.FastSpeech2(dim=32, heads=2, enc_layers=1, dec_layers=1,
-                                         ffn_hidden=64, var_hidden=32).eval()
-
-    def test_training_pass_shapes_and_masks(self):
-        ids = torch.tensor([[5, 200, 402, 0], [7, 8, 0, 0]])
-        durs = torch.tensor([[2, 3, 1, 0], [4, 1, 0, 0]])
-        pitch = torch.zeros(2, 6)
-        mel, log_dur, pitch_pred, frame_mask = self.model(ids, durs, pitch)
-        self.assertEqual(tuple(mel.shape), (2, 6, 80))
-        self.assertEqual(tuple(log_dur.shape), (2, 4))
-        self.assertEqual(frame_mask[1].tolist(), [False] * 5 + [True])
-        self.assertEqual(float(log_dur[1, 2:].abs().sum()), 0.0)
-        self.assertEqual(float(pitch_pred[1, 5].abs()), 0.0)
-
-    def test_padding_does_not_change_an_utterance(self):
-        ids = torch.tensor([[7, 8, 9]])
-        durs = torch.tensor([[2, 2, 1]])
-        pitch = torch.randn(1, 5)
-        alone = self.model(ids, durs, pitch)[0]
-        ids2 = torch.tensor([[7, 8, 9, 0, 0], [1, 2, 3, 4, 5]])
-        durs2 = torch.tensor([[2, 2, 1, 0, 0], [1, 1, 1, 1, 3]])
-        pitch2 = torch.cat([torch.cat([pitch, torch.zeros(1, 2)], 1), torch.randn(1, 7)])
-        batched = self.model(ids2, durs2, pitch2)[0]
-        torch.testing.assert_close(batched[0, :5], alone[0], atol=1e-4, rtol=1e-4)
-
-    def test_inference_durations_and_empty_input(self):
-        with torch.no_grad():
-            mel, d, _ = self.model.infer(torch.tensor([3, 100, 402]))
-            self.assertEqual(len(d), 3)
-            self.assertTrue((d >= 1).all())
-            self.assertEqual(mel.shape[0], int(d.sum()))
-            mel, d, _ = self.model.infer(torch.zeros(0, dtype=torch.long))
-            self.assertEqual(tuple(mel.shape), (1, 80))
-            self.assertEqual(len(d), 0)
-
-    def test_export_matches_contract(self):
-        import onnx
-        import export
-        with tempfile.TemporaryDirectory() as tmp:
-            path = os.path.join(tmp, "a.onnx")
-            export.export_acoustic(self.model, path)
-            m = onnx.load(path)
-        self.assertLessEqual(m.ir_version, 9)
-        self.assertLessEqual(max(o.version for o in m.opset_import if o.domain in ("", "ai.onnx")), 17)
-        self.assertEqual(len(m.graph.input), 1)
-        inp = m.graph.input[0].type.tensor_type
-        self.assertEqual(inp.elem_type, onnx.TensorProto.INT64)
-        self.assertEqual(len(inp.shape.dim), 1)
-        out = m.graph.output[0].type.tensor_type
-        self.assertEqual(len(out.shape.dim), 2)
-        self.assertEqual(out.shape.dim[1].dim_value, 80)
 
 
 class VocoderTest(unittest.TestCase):
@@ -94,15 +21,14 @@ class VocoderTest(unittest.TestCase):
         spectrum = torch.stft(torch.from_numpy(audio), n_fft, hop, window=w, center=True,
                           return_complex=True)  # [601, 21]
         x = torch.cat([spectrum.real, spectrum.imag]).unsqueeze(0)
-        basis = models.istft_basis(n_fft, n_fft)
+        basis = vocoders.istft_basis(n_fft, n_fft)
         out = torch.nn.functional.conv_transpose1d(x, basis, stride=hop)[0, 0]
         out = out[n_fft // 2:n_fft // 2 + len(audio)].numpy()
         np.testing.assert_allclose(out[n_fft:-n_fft], audio[n_fft:-n_fft], atol=1e-4)
 
     def test_output_length_and_export(self):
         import onnx
-        import export
-        voc = models.Vocoder(dim=16, hidden=32, layers=1).eval()
+        voc = vocoders.Vocoder(dim=16, hidden=32, layers=1).eval()
         for t in (1, 37, 64):
             with torch.no_grad():
                 y = voc(torch.zeros(2, t, 80) - 4)
@@ -119,7 +45,7 @@ class VocoderTest(unittest.TestCase):
 class SourceFilterVocoderTest(unittest.TestCase):
     def setUp(self):
         torch.manual_seed(0)
-        self.voc = models.SourceFilterVocoder(dim=16, hidden=32, layers=1).eval()
+        self.voc = vocoders.SourceFilterVocoder(dim=16, hidden=32, layers=1).eval()
         with torch.no_grad():  # residual silent, source passed with gain 1
             self.voc.head.weight.zero_()
             self.voc.head.bias.fill_(-30.0)
@@ -148,7 +74,7 @@ class SourceFilterVocoderTest(unittest.TestCase):
         self.assertEqual(self.voc.gain_smoothing, 1)  # training: off
         gain = torch.rand(1, 2, bins)
         torch.testing.assert_close(self.voc.smooth_across_bins(gain), gain)
-        self.voc.set_gain_smoothing(models.SYNTHESIS_GAIN_SMOOTHING)
+        self.voc.set_gain_smoothing(vocoders.SYNTHESIS_GAIN_SMOOTHING)
         # A constant gain stays constant, the edge bins included.
         flat = torch.full((1, 3, bins), 2.5)
         torch.testing.assert_close(self.voc.smooth_across_bins(flat), flat)
@@ -163,7 +89,7 @@ class SourceFilterVocoderTest(unittest.TestCase):
         self.assertEqual(float(self.voc.smooth_across_bins(frames)[0, 1].abs().max()), 0.0)
 
     def test_analysis_basis_is_the_windowed_dft(self):
-        torch.testing.assert_close(self.voc.analysis(), models.stft_basis(1200, 1200),
+        torch.testing.assert_close(self.voc.analysis(), vocoders.stft_basis(1200, 1200),
                                    atol=1e-5, rtol=1e-4)
         self.assertNotIn("analysis_scale", self.voc.state_dict())
 
@@ -181,7 +107,6 @@ class SourceFilterVocoderTest(unittest.TestCase):
 
     def test_predicted_f0_and_export(self):
         import onnx
-        import export
         with torch.no_grad():
             audio, log_f0 = self.voc(torch.zeros(2, 7, 80) - 4)
         self.assertEqual(tuple(audio.shape), (2, 2100))
@@ -194,20 +119,6 @@ class SourceFilterVocoderTest(unittest.TestCase):
         self.assertEqual(self.voc.gain_smoothing, 1)
         self.assertEqual(len(m.graph.input), 1)
         self.assertEqual(len(m.graph.output[0].type.tensor_type.shape.dim), 2)
-
-
-class ScheduleTest(unittest.TestCase):
-    def test_rate_falls_linearly_over_the_budget_then_stays(self):
-        import types
-        from schedule import decay
-        by_steps = types.SimpleNamespace(steps=100, minutes=1.0, final_lr=0.1)
-        self.assertAlmostEqual(decay(by_steps, 0, 9999), 1.0)
-        self.assertAlmostEqual(decay(by_steps, 50, 0), 0.55)
-        self.assertAlmostEqual(decay(by_steps, 500, 0), 0.1)
-        # Without a step budget the minutes count.
-        by_time = types.SimpleNamespace(steps=0, minutes=2.0, final_lr=0.2)
-        self.assertAlmostEqual(decay(by_time, 10 ** 6, 60.0), 0.6)
-        self.assertAlmostEqual(decay(by_time, 0, 1e6), 0.2)
 
 
 if __name__ == "__main__":

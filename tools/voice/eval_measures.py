@@ -1,0 +1,82 @@
+"""The measures of evaluate.py that compare a student with its teacher:
+durations warped onto the teacher's, F0 slopes and contours per syllable
+final, correlations, and vocoding in the tool's chunks."""
+import numpy as np
+import torch
+
+from . import contract
+
+
+def warp_to(pred, pred_durs, ref_durs):
+    """Resamples each phone's predicted frames onto ref_durs[i] frames."""
+    out = []
+    p0 = 0
+    for dp, dr in zip(pred_durs, ref_durs):
+        seg = pred[p0:p0 + dp]
+        p0 += dp
+        if dr == 0:
+            continue
+        if len(seg) == 0:
+            seg = pred[max(p0 - 1, 0):max(p0, 1)]
+        pos = (np.arange(dr) + 0.5) * len(seg) / dr - 0.5
+        pos = np.clip(pos, 0, len(seg) - 1)
+        lo = np.floor(pos).astype(int)
+        hi = np.minimum(lo + 1, len(seg) - 1)
+        w = (pos - lo)[:, None] if seg.ndim == 2 else pos - lo
+        out.append(seg[lo] * (1 - w) + seg[hi] * w)
+    return np.concatenate(out)
+
+
+def syllable_slopes(f0_hz, durs, tones):
+    """(tone, slope) per final with >= 3 voiced frames; slope of log2 F0 in
+    octaves per second."""
+    out = []
+    start = 0
+    for d, tone in zip(durs, tones):
+        if tone > 0:
+            seg = f0_hz[start:start + d]
+            t = np.nonzero(seg > 0)[0]
+            if len(t) >= 3:
+                y = np.log2(seg[t])
+                slope = np.polyfit(t * contract.FRAME_MS / 1000.0, y, 1)[0]
+                out.append((tone, slope))
+            else:
+                out.append((tone, None))
+        start += d
+    return out
+
+
+def vocode_chunked(voc, mel):
+    """The tool's chunking: 36-frame blocks with 14 frames of context."""
+    frames = len(mel)
+    pieces = []
+    c = -(-frames // 36)
+    for k in range(c):
+        s, e = max(36 * k - 14, 0), min(36 * k + 50, frames)
+        with torch.no_grad():
+            out = voc(torch.from_numpy(mel[s:e]).unsqueeze(0))
+            audio = (out[0] if isinstance(out, tuple) else out)[0].numpy()
+        a = 0 if k == 0 else 14 * contract.HOP
+        b = len(audio) if k == c - 1 else a + 36 * contract.HOP
+        pieces.append(audio[a:b])
+    return np.concatenate(pieces) if pieces else np.zeros(0, np.float32)
+
+
+def corr(a, b):
+    a, b = np.asarray(a), np.asarray(b)
+    if len(a) < 3 or a.std() == 0 or b.std() == 0:
+        return None
+    return float(np.corrcoef(a, b)[0, 1])
+
+
+def share(mask):
+    return float(np.mean(mask)) if len(mask) else None
+
+
+def normalized_curve(f0_hz):
+    seg = f0_hz
+    t = np.nonzero(seg > 0)[0]
+    if len(t) < 3:
+        return None
+    y = np.interp(np.linspace(0, len(seg) - 1, 10), t, np.log2(seg[t]))
+    return y - y.mean()

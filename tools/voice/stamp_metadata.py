@@ -1,0 +1,59 @@
+"""Writes the voice contract into the metadata of existing ONNX files.
+
+  python3 -m tools.voice.stamp_metadata FILE.onnx [FILE.onnx ...]
+
+For models exported before export.py wrote the contract itself (the voice
+in resources/models/): sets the keys of contract.metadata in each file's
+metadata_props, keeping any other entries, and changes nothing else. Each
+file is rewritten only after the stamped model, read back, has proved to
+hold the same graph, weights and header as the original (the two
+serialise identically once their metadata is cleared).
+"""
+import argparse
+import os
+import sys
+
+import onnx
+
+from . import contract
+
+
+def without_metadata(model):
+    """Serialisation of `model` with its metadata_props cleared."""
+    copy = onnx.ModelProto()
+    copy.CopyFrom(model)
+    del copy.metadata_props[:]
+    return copy.SerializeToString()
+
+
+def stamp_file(path):
+    """Stamps one file in place; returns False (file untouched) when the
+    result would differ from the original in anything but metadata."""
+    with open(path, "rb") as f:
+        original = onnx.load_from_string(f.read())
+    stamped = onnx.ModelProto()
+    stamped.CopyFrom(original)
+    contract.stamp(stamped)
+    data = stamped.SerializeToString()
+    if without_metadata(onnx.load_from_string(data)) != without_metadata(original):
+        return False
+    tmp = path + ".tmp"
+    with open(tmp, "wb") as f:
+        f.write(data)
+    os.replace(tmp, path)
+    return True
+
+
+def main():
+    ap = argparse.ArgumentParser()
+    ap.add_argument("files", nargs="+")
+    args = ap.parse_args()
+    failed = [path for path in args.files if not stamp_file(path)]
+    for path in failed:
+        print(f"{path}: left as it was (stamping would change more than metadata)",
+              file=sys.stderr)
+    sys.exit(1 if failed else 0)
+
+
+if __name__ == "__main__":
+    main()
