@@ -4,7 +4,7 @@
 #   tools/voice/smoke.sh BUILD_DIR [BIN_DIR]   (or TOLVAREN_BUILD_DIR=BUILD_DIR)
 # BUILD_DIR is a configured and built tree of this project: it must hold
 # the generated resources/conf/tool.conf and resources/dict/phone2id.dict,
-# and BIN_DIR (default BUILD_DIR/src/tool) tolvaren_tts, tolvaren_tts_front
+# and BIN_DIR (default BUILD_DIR/src) tolvaren_tts, tolvaren_tts_front
 # and tolvaren_tts_wav.
 # Needs espeak-ng, libespeak-ng1, python3-torch, python3-onnx,
 # python3-scipy, sox and at least one Chinese text package (fortunes-zh).
@@ -19,7 +19,7 @@ if [ -z "$build" ]; then
   exit 2
 fi
 build="$(cd "$build" && pwd)"
-bin="$(cd "${2:-$build/src/tool}" && pwd)"
+bin="$(cd "${2:-$build/src}" && pwd)"
 py=/usr/bin/python3
 export OPENBLAS_NUM_THREADS=1
 work="$(mktemp -d)"

@@ -40,7 +40,7 @@ cmake --build "$build" -j"$(nproc)" --target tolvaren_tts tolvaren_tts_front \
 mkdir -p "$work"
 # The recipe runs as the package tools.voice, from the repository root.
 build="$(cd "$build" && pwd)"
-bin="$build/src/tool"
+bin="$build/src"
 work="$(cd "$work" && pwd)"
 cd "$root"
 
