@@ -21,7 +21,7 @@ using ::testing::HasSubstr;
 using ::testing::internal::CaptureStdout;
 using ::testing::internal::GetCapturedStdout;
 
-constexpr char kLogSource[] = "./src/tool/logger_test";
+constexpr char kFile[] = "/any/where/src/tool/logger_test.cc";
 
 // Sets or clears the three variables for one holder construction.
 void SetEnv(const char* name, const char* value) {
@@ -155,9 +155,8 @@ TEST(WriteRecordTest, ConsoleShowsCounterTagAndMessage) {
   std::unique_ptr<LoggerHolder> holder;
   Build({"true", "false", "info"}, holder);
   CaptureStdout();
-  WriteRecord(*holder, kLevelInfo, kLogSource, 1, "f",
-              "front process receive 你好");
-  WriteRecord(*holder, kLevelError, kLogSource, 2, "f", "broken {} braces");
+  WriteRecord(*holder, kLevelInfo, kFile, 1, "f", "front process receive 你好");
+  WriteRecord(*holder, kLevelError, kFile, 2, "f", "broken {} braces");
   EXPECT_EQ(GetCapturedStdout(),
             "  1 [INFO] front process receive 你好\n"
             "  2 [ERROR] broken {} braces\n");
@@ -169,7 +168,7 @@ TEST(WriteRecordTest, CounterWrapsShowingSevenBits) {
   auto sink = std::make_shared<RecordingSink>();
   holder->logger->sinks().push_back(sink);
   for (int i = 0; i < 260; ++i) {
-    WriteRecord(*holder, kLevelInfo, kLogSource, 1, "f", "x");
+    WriteRecord(*holder, kLevelInfo, kFile, 1, "f", "x");
   }
   ASSERT_EQ(sink->records.size(), 260u);
   EXPECT_EQ(sink->records[0].text, "  1 [INFO] x");
@@ -186,9 +185,9 @@ TEST(WriteRecordTest, FilteredRecordsDoNotAdvanceTheCounter) {
   Build({"false", "false", "error"}, holder);
   auto sink = std::make_shared<RecordingSink>();
   holder->logger->sinks().push_back(sink);
-  WriteRecord(*holder, kLevelInfo, kLogSource, 1, "f", "dropped");
-  WriteRecord(*holder, kLevelInfo, kLogSource, 1, "f", "dropped");
-  WriteRecord(*holder, kLevelError, kLogSource, 1, "f", "kept");
+  WriteRecord(*holder, kLevelInfo, kFile, 1, "f", "dropped");
+  WriteRecord(*holder, kLevelInfo, kFile, 1, "f", "dropped");
+  WriteRecord(*holder, kLevelError, kFile, 1, "f", "kept");
   ASSERT_EQ(sink->records.size(), 1u);
   EXPECT_EQ(sink->records[0].text, "  1 [ERROR] kept");
 }
@@ -197,10 +196,27 @@ TEST(WriteRecordTest, RecordsWithoutSinksAreStillCounted) {
   std::unique_ptr<LoggerHolder> holder;
   Build({"false", "false", "info"}, holder);
   CaptureStdout();
-  WriteRecord(*holder, kLevelInfo, kLogSource, 1, "f", "nowhere");
-  WriteRecord(*holder, kLevelError, kLogSource, 1, "f", "nowhere");
+  WriteRecord(*holder, kLevelInfo, kFile, 1, "f", "nowhere");
+  WriteRecord(*holder, kLevelError, kFile, 1, "f", "nowhere");
   EXPECT_EQ(GetCapturedStdout(), "");
   EXPECT_EQ(holder->record_count, 2);
+}
+
+TEST(LogSourceNameTest, PathFromTheTreeWithoutExtension) {
+  const std::string root = TOLVAREN_SOURCE_ROOT_DIR;
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      {root + "/src/tool/synth/vocoder.cc", "./src/tool/synth/vocoder"},
+      {root + "/src/tool/tool.cc", "./src/tool/tool"},
+      {root + "/tests/tool/logger_test.cc", "./tests/tool/logger_test"},
+      // Outside the tree: from the last src/ folder on.
+      {"/elsewhere/src/app/src/tool/x.h", "./src/tool/x"},
+      {"src/tool/main.cc", "./src/tool/main"},
+      {"./src/tool/tool", "./src/tool/tool"},
+      {"/no/tree.d/file", "./no/tree.d/file"},
+  };
+  for (const auto& [file, name] : cases) {
+    EXPECT_EQ(LogSourceName(file), name) << file;
+  }
 }
 
 TEST(LogMacroTest, RecordsCarryTheCallSite) {
@@ -217,7 +233,8 @@ TEST(LogMacroTest, RecordsCarryTheCallSite) {
   holder.logger->sinks().pop_back();
   ASSERT_EQ(sink->records.size(), 2u);
   EXPECT_THAT(sink->records[0].text, HasSubstr("[INFO] value 42 and text"));
-  EXPECT_EQ(sink->records[0].file, kLogSource);
+  // The source name is this file's path from the tree's root.
+  EXPECT_EQ(sink->records[0].file, "./tests/tool/logger_test");
   EXPECT_EQ(sink->records[0].line, line);
   EXPECT_EQ(sink->records[0].function, "TestBody");
   EXPECT_EQ(sink->records[0].level, spdlog::level::info);

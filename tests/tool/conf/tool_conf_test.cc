@@ -1,4 +1,4 @@
-#include "tool/tool_conf.h"
+#include "tool/conf/tool_conf.h"
 
 #include <gtest/gtest.h>
 
@@ -108,6 +108,17 @@ TEST_F(ToolConfTest, UnreadableFileIsAnError) {
   EXPECT_FALSE(ReadConfFile(dir_.path(), conf));  // a directory
   const std::string log = GetCapturedStdout();
   EXPECT_NE(log.find("[ERROR] Cannot open config file\n"), std::string::npos);
+}
+
+TEST(ToolConfValidateTest, NamesTheBadKeyAndValue) {
+  ToolConf conf;
+  EXPECT_TRUE(conf.Validate().ok());
+  conf.inter_op_num_threads = 0;
+  const absl::Status status = conf.Validate();
+  EXPECT_TRUE(absl::IsInvalidArgument(status));
+  EXPECT_NE(status.message().find("inter_op_num_threads is 0"),
+            std::string::npos)
+      << status;
 }
 
 TEST(ToolConfPathTest, EnvironmentOverridesTheInstalledPath) {

@@ -1,0 +1,228 @@
+// Runs against whichever ONNX Runtime library the loader finds; the suite is
+// registered once with the bundled 1.29 library and once with 1.15.1, so a
+// call beyond API version 15 shows up as a failure here.
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "tool/synth/acoustic_model.h"
+#include "tool/synth/ort_session.h"
+#include "tool/synth/vocoder.h"
+#include "tool/synth/voice_config.h"
+
+namespace tolvaren {
+namespace {
+
+using ::testing::internal::CaptureStdout;
+using ::testing::internal::GetCapturedStdout;
+
+const std::string kModels = TOLVAREN_TEST_MODEL_DIR;
+
+class OrtRunnerTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    setenv("SPDLOG_STDOUT", "true", 1);
+    setenv("SPDLOG_SYSTEMD", "false", 1);
+    setenv("SPDLOG_LEVEL", "info", 1);
+  }
+};
+
+TEST_F(OrtRunnerTest, UsesTheExpectedRuntime) {
+  const char* expected = std::getenv("TOLVAREN_EXPECT_ORT_VERSION");
+  if (expected == nullptr) GTEST_SKIP() << "no runtime version requested";
+  ASSERT_TRUE(EnsureOrtApi().ok());
+  EXPECT_EQ(OrtRuntimeVersion(), expected);
+}
+
+TEST_F(OrtRunnerTest, AcousticModelMapsEachIdToARow) {
+  FastSpeech2Predictor predictor;
+  CaptureStdout();
+  ASSERT_TRUE(predictor.loadModel(kModels + "/acoustic.onnx", 4, 4).ok());
+  std::vector<int64_t> ids = {3, 0, 1023, 7};
+  Ort::Value mel{nullptr};
+  ASSERT_TRUE(predictor.predict(ids.data(), ids.size(), mel).ok());
+  const std::string log = GetCapturedStdout();
+
+  const std::vector<int64_t> shape = TensorShape(mel);
+  ASSERT_EQ(shape, (std::vector<int64_t>{4, 80}));
+  const float* data = mel.GetTensorMutableData<float>();
+  for (int row = 0; row < 4; ++row) {
+    EXPECT_FLOAT_EQ(data[row * 80], static_cast<float>(ids[row]));
+    EXPECT_FLOAT_EQ(data[row * 80 + 79], ids[row] + 0.079f);
+  }
+  EXPECT_NE(
+      log.find("[INFO] Try to load model from " + kModels + "/acoustic.onnx\n"),
+      std::string::npos);
+  EXPECT_NE(log.find("[INFO] Finish loading model " + kModels +
+                     "/acoustic.onnx, intra/inter_op_num_threads=4/4\n"),
+            std::string::npos);
+  const std::size_t start =
+      log.find("[INFO] do FastSpeech2 predict, current time ");
+  const std::size_t finish =
+      log.find("[INFO] finish FastSpeech2 predict, current time ");
+  ASSERT_NE(start, std::string::npos);
+  ASSERT_NE(finish, std::string::npos);
+  EXPECT_LT(start, finish);
+}
+
+TEST_F(OrtRunnerTest, RuntimeErrorsArriveAsRuntimeErrorStatuses) {
+  FastSpeech2Predictor predictor;
+  CaptureStdout();
+  ASSERT_TRUE(predictor.loadModel(kModels + "/acoustic.onnx", 4, 4).ok());
+  std::vector<int64_t> ids = {1, 1024};  // Beyond the model's table.
+  Ort::Value mel{nullptr};
+  const absl::Status run = predictor.predict(ids.data(), ids.size(), mel);
+  GetCapturedStdout();
+  EXPECT_TRUE(IsRuntimeError(run)) << run;
+  EXPECT_FALSE(static_cast<bool>(mel));
+}
+
+TEST_F(OrtRunnerTest, MissingModelFailsBetweenTheTwoLoadRecords) {
+  FastSpeech2Predictor predictor;
+  CaptureStdout();
+  const absl::Status loaded =
+      predictor.loadModel(kModels + "/no_such_model.onnx", 4, 4);
+  const std::string log = GetCapturedStdout();
+  EXPECT_TRUE(IsRuntimeError(loaded)) << loaded;
+  EXPECT_NE(loaded.message(), "");
+  EXPECT_NE(log.find("Try to load model from"), std::string::npos);
+  EXPECT_EQ(log.find("Finish loading model"), std::string::npos);
+  EXPECT_EQ(predictor.session(), nullptr);
+
+  HifiGanPredictor vocoder;
+  EXPECT_TRUE(IsRuntimeError(vocoder.loadModel("", 4, 4)));
+}
+
+TEST_F(OrtRunnerTest, VocoderRunsOnAViewOfTheCallersRows) {
+  CaptureStdout();
+  {
+    HifiGanPredictor vocoder;
+    ASSERT_TRUE(vocoder.loadModel(kModels + "/vocoder.onnx", 4, 4).ok());
+    // Three frames whose means are 1, 2 and 3; run rows 1..2 only.
+    std::vector<float> mel(3 * 80);
+    for (int row = 0; row < 3; ++row) {
+      for (int bin = 0; bin < 80; ++bin) mel[row * 80 + bin] = row + 1.0f;
+    }
+    const int64_t shape[] = {2, 80};
+    Ort::Value input = Ort::Value::CreateTensor<float>(
+        vocoder.cpu_memory_info(), mel.data() + 80, 2 * 80, shape, 2);
+    // The tensor is a view: the caller's buffer is what the model reads.
+    ASSERT_EQ(input.GetTensorMutableData<float>(), mel.data() + 80);
+    Ort::Value output{nullptr};
+    ASSERT_TRUE(vocoder.predict(std::move(input), output).ok());
+    ASSERT_EQ(TensorShape(output), (std::vector<int64_t>{1, 600}));
+    const float* audio = output.GetTensorMutableData<float>();
+    EXPECT_FLOAT_EQ(audio[0], 2.0f);
+    EXPECT_FLOAT_EQ(audio[299], 2.0f);
+    EXPECT_FLOAT_EQ(audio[300], 3.0f);
+  }
+  const std::string log = GetCapturedStdout();
+  const std::size_t constructed =
+      log.find("[INFO] Construct HifiGanPredictor\n");
+  const std::size_t run = log.find("[INFO] do HifiGan predict, current time ");
+  const std::size_t ran =
+      log.find("[INFO] finish HifiGan predict, current time ");
+  const std::size_t destroyed = log.find("[INFO] Destory HifiGanPredictor\n");
+  ASSERT_NE(constructed, std::string::npos);
+  ASSERT_NE(destroyed, std::string::npos);
+  EXPECT_LT(constructed, run);
+  EXPECT_LT(run, ran);
+  EXPECT_LT(ran, destroyed);
+}
+
+// The session as the predictors see it: every name in the model's order,
+// inputs addressed by position whatever their names, every output back,
+// and the inputs a model takes checked before the runtime sees them.
+TEST_F(OrtRunnerTest, SessionsReadNamesFromEachModel) {
+  ASSERT_TRUE(EnsureOrtApi().ok());
+  const Ort::Env env = MakeEnv();
+  const Ort::MemoryInfo memory = MakeCpuMemoryInfo();
+  struct Case {
+    const char* model;
+    const char* input;
+    const char* output;
+  };
+  for (const Case& c : {Case{"/vocoder.onnx", "spectrogram", "waveform"},
+                        Case{"/short_vocoder.onnx", "mel_chunk", "audio"}}) {
+    absl::StatusOr<OrtSession> session =
+        OrtSession::Load(env, kModels + c.model, 1, 1);
+    ASSERT_TRUE(session.ok()) << session.status();
+    EXPECT_EQ(session->input_names(), std::vector<std::string>{c.input});
+    EXPECT_EQ(session->output_names(), std::vector<std::string>{c.output});
+    EXPECT_EQ(session->FindInput(c.input), 0u);
+    EXPECT_FALSE(session->FindInput("phone_ids").has_value());
+
+    std::vector<float> mel(80, 0.5f);
+    const int64_t shape[] = {1, 80};
+    std::vector<Ort::Value> inputs;
+    inputs.push_back(Ort::Value::CreateTensor<float>(memory, mel.data(),
+                                                     mel.size(), shape, 2));
+    absl::StatusOr<std::vector<Ort::Value>> outputs = session->Run(inputs);
+    ASSERT_TRUE(outputs.ok()) << outputs.status();
+    ASSERT_EQ(outputs->size(), 1u);
+    EXPECT_EQ(TensorShape(outputs->front())[0], 1) << c.model;
+
+    inputs.emplace_back(nullptr);
+    EXPECT_TRUE(absl::IsFailedPrecondition(session->Run(inputs).status()));
+  }
+}
+
+// Declared keys win, absent ones keep the fallback, and a value that is
+// not a positive decimal integer stops start-up naming model, key, value.
+TEST_F(OrtRunnerTest, VoiceComesFromTheModelMetadata) {
+  ASSERT_TRUE(EnsureOrtApi().ok());
+  const Ort::Env env = MakeEnv();
+  auto voice_of = [&](const std::vector<std::string>& models,
+                      VoiceConfig& voice) {
+    for (const std::string& model : models) {
+      absl::StatusOr<OrtSession> session =
+          OrtSession::Load(env, kModels + model, 1, 1);
+      if (!session.ok()) return session.status();
+      if (absl::Status applied =
+              ApplyVoiceMetadata(*session, kModels + model, voice);
+          !applied.ok()) {
+        return applied;
+      }
+    }
+    return absl::OkStatus();
+  };
+
+  VoiceConfig plain;
+  ASSERT_TRUE(voice_of({"/acoustic.onnx", "/short_vocoder.onnx"}, plain).ok());
+  EXPECT_EQ(plain.sample_rate, 24000);
+  EXPECT_EQ(plain.hop_samples, 300);
+  EXPECT_EQ(plain.mel_bins, 80);
+  EXPECT_FALSE(plain.mel_bins_declared);
+
+  VoiceConfig declared;
+  ASSERT_TRUE(voice_of({"/acoustic.onnx", "/vocoder.onnx"}, declared).ok());
+  EXPECT_TRUE(declared.sample_rate_declared && declared.hop_samples_declared &&
+              declared.mel_bins_declared);
+
+  VoiceConfig hop200;
+  ASSERT_TRUE(voice_of({"/hop200_vocoder.onnx"}, hop200).ok());
+  EXPECT_EQ(hop200.hop_samples, 200);
+  EXPECT_EQ(hop200.sample_rate, 24000);
+
+  VoiceConfig bad;
+  const absl::Status invalid = voice_of({"/bad_voice_vocoder.onnx"}, bad);
+  EXPECT_TRUE(absl::IsInvalidArgument(invalid));
+  for (const std::string& part :
+       {kModels + "/bad_voice_vocoder.onnx", std::string("hop_samples"),
+        std::string("\"3OO\"")}) {
+    EXPECT_NE(invalid.message().find(part), std::string::npos) << invalid;
+  }
+
+  VoiceConfig contradicted;
+  const absl::Status conflict =
+      voice_of({"/vocoder.onnx", "/hop200_vocoder.onnx"}, contradicted);
+  EXPECT_TRUE(absl::IsInvalidArgument(conflict));
+  EXPECT_NE(conflict.message().find("hop_samples"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace tolvaren
