@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -20,45 +21,36 @@ using ::testing::internal::CaptureStdout;
 using ::testing::internal::GetCapturedStderr;
 using ::testing::internal::GetCapturedStdout;
 
-// File mode needs its own text file per case, so its own tool.
-class FileModeTest : public ::testing::Test {
- protected:
-  static void SetUpTestSuite() { QuietEnvironment(); }
-
-  // Runs file mode over `contents`; returns the log.
-  std::string RunFileMode(const std::string& contents, bool& all_written) {
-    std::ofstream(setup_.text_path, std::ios::binary) << contents;
-    CaptureStdout();
-    CaptureStderr();
-    {
-      Tool tool(setup_.conf_path);
-      all_written = tool.getFileAndPredict();
-    }
-    GetCapturedStderr();
-    return GetCapturedStdout();
+// Runs file mode over `contents` (no text file at all when nullopt) with a
+// tool of its own; returns the log and the files written.
+std::string RunFileMode(const std::optional<std::string>& contents,
+                        bool& all_written, std::vector<std::string>& outputs) {
+  QuietEnvironment();
+  ToolSetup setup;
+  if (contents) std::ofstream(setup.text_path, std::ios::binary) << *contents;
+  CaptureStdout();
+  CaptureStderr();
+  {
+    Tool tool(setup.conf_path);
+    all_written = tool.getFileAndPredict();
   }
-
-  std::vector<std::string> Outputs() const {
-    std::vector<std::string> names;
-    for (const auto& entry :
-         std::filesystem::directory_iterator(setup_.out_dir)) {
-      names.push_back(entry.path().filename().string());
-    }
-    std::sort(names.begin(), names.end());
-    return names;
+  GetCapturedStderr();
+  for (const auto& entry : std::filesystem::directory_iterator(setup.out_dir)) {
+    outputs.push_back(entry.path().filename().string());
   }
+  std::sort(outputs.begin(), outputs.end());
+  return GetCapturedStdout();
+}
 
-  ToolSetup setup_;
-};
-
-TEST_F(FileModeTest, EveryLineIsSynthesisedAndTheRunGoesOnAfterErrors) {
+TEST(FileModeTest, EveryLineIsSynthesisedAndTheRunGoesOnAfterErrors) {
   bool all_written = true;
+  std::vector<std::string> outputs;
   const std::string log =
-      RunFileMode("你好\n错\n再见\r\n你好\n世界", all_written);
+      RunFileMode("你好\n错\n再见\r\n你好\n世界", all_written, outputs);
   EXPECT_FALSE(all_written);  // 错 failed in the runtime
   // The carriage return of a CR LF line stays part of the text and of its
   // file name; it is not spoken, so that line is synthesised too.
-  EXPECT_EQ(Outputs(), (std::vector<std::string>{"世界", "你好", "再见\r"}));
+  EXPECT_EQ(outputs, (std::vector<std::string>{"世界", "你好", "再见\r"}));
   ExpectInOrder(
       log, {"[INFO] Info: getFileAndPredict \n", "[INFO] 你好\n", "[INFO] 错\n",
             "[ERROR] ONNX Runtime error: ", "[INFO] 再见\r\n",
@@ -66,86 +58,114 @@ TEST_F(FileModeTest, EveryLineIsSynthesisedAndTheRunGoesOnAfterErrors) {
             "[INFO] 世界\n"});
 }
 
-TEST_F(FileModeTest, EmptyFileLogsOnlyTheStart) {
-  bool all_written = false;
-  const std::string log = RunFileMode("", all_written);
-  EXPECT_TRUE(all_written);
-  const std::size_t start = log.find("[INFO] Info: getFileAndPredict \n");
-  ASSERT_NE(start, std::string::npos);
-  EXPECT_EQ(log.find("do predict", start), std::string::npos);
-  EXPECT_TRUE(Outputs().empty());
-}
-
-TEST_F(FileModeTest, EmptyLineIsAnEmptyTextThatNamesNoFile) {
-  bool all_written = true;
-  const std::string log = RunFileMode("\n你好\n", all_written);
-  // The empty text has no file name of its own: it counts as not written.
-  EXPECT_FALSE(all_written);
-  EXPECT_EQ(Outputs(), std::vector<std::string>{"你好"});
-  EXPECT_NE(log.find("[INFO] front process receive \n"), std::string::npos);
-}
-
-TEST_F(FileModeTest, UnreadableTextFileIsAnError) {
-  std::filesystem::remove(setup_.text_path);
-  CaptureStdout();
-  CaptureStderr();
-  bool all_written = true;
-  {
-    Tool tool(setup_.conf_path);
-    all_written = tool.getFileAndPredict();
+TEST(FileModeTest, EmptyAndMissingFiles) {
+  struct Case {
+    const char* what;
+    std::optional<std::string> contents;
+    bool all_written;
+    std::vector<std::string> outputs;
+    const char* record;  // logged after the start
+    const char* absent;  // never logged after the start
+  };
+  const std::vector<Case> cases = {
+      {"empty file", "", true, {}, nullptr, "do predict"},
+      // The empty text has no file name of its own: it counts as not written.
+      {"empty line",
+       "\n你好\n",
+       false,
+       {"你好"},
+       "[INFO] front process receive \n",
+       nullptr},
+      {"no file",
+       std::nullopt,
+       false,
+       {},
+       "[ERROR] Error: cannot open file ",
+       "do predict"},
+  };
+  for (const Case& c : cases) {
+    bool all_written = !c.all_written;
+    std::vector<std::string> outputs;
+    const std::string log = RunFileMode(c.contents, all_written, outputs);
+    EXPECT_EQ(all_written, c.all_written) << c.what;
+    EXPECT_EQ(outputs, c.outputs) << c.what;
+    const std::size_t start = log.find("[INFO] Info: getFileAndPredict \n");
+    ASSERT_NE(start, std::string::npos) << c.what;
+    EXPECT_TRUE(!c.record || log.find(c.record, start) != std::string::npos)
+        << c.what << "\n"
+        << log;
+    EXPECT_TRUE(!c.absent || log.find(c.absent, start) == std::string::npos)
+        << c.what << "\n"
+        << log;
   }
-  GetCapturedStderr();
-  const std::string log = GetCapturedStdout();
-  EXPECT_FALSE(all_written);
-  EXPECT_NE(log.find("[ERROR] Error: cannot open file " + setup_.text_path),
-            std::string::npos);
 }
 
-TEST(ToolStartupTest, UnreadableConfigurationStopsBeforeAnyModel) {
+// Each failure stops start-up with its records, before any model when the
+// configuration or the front end is at fault. A runtime error is left for
+// the entry point to log (main_test).
+TEST(ToolStartupTest, FailuresStopWithTheirRecords) {
+  struct Case {
+    const char* what;
+    const char* vocoder;
+    const char* extra_conf;
+    bool missing_conf;
+    std::vector<std::string> records;
+    bool loads_models;
+    bool runtime_error;
+  };
+  const std::vector<Case> cases = {
+      {"unreadable configuration",
+       "/vocoder.onnx",
+       "",
+       true,
+       {"[ERROR] Cannot open config file\n",
+        "[ERROR] Read front conf file failed\n"},
+       false,
+       false},
+      {"broken front end",
+       "/vocoder.onnx",
+       "--front_conf_path=/nonexistent/front.conf\n",
+       false,
+       {"[ERROR] Creater tts engine failed!\n"},
+       false,
+       false},
+      {"missing model",
+       "/missing_vocoder.onnx",
+       "",
+       false,
+       {"Try to load model from " + kModels + "/missing_vocoder.onnx"},
+       true,
+       true},
+      {"invalid voice metadata",
+       "/bad_voice_vocoder.onnx",
+       "",
+       false,
+       {"[ERROR] model " + kModels +
+        "/bad_voice_vocoder.onnx: metadata key hop_samples has the invalid "
+        "value \"3OO\""},
+       true,
+       false},
+  };
   QuietEnvironment();
-  CaptureStdout();
-  CaptureStderr();
-  EXPECT_THROW(Tool("/nonexistent/tool.conf"), StartupError);
-  GetCapturedStderr();
-  const std::string log = GetCapturedStdout();
-  ExpectInOrder(log, {"[ERROR] Cannot open config file\n",
-                      "[ERROR] Read front conf file failed\n"});
-  EXPECT_EQ(log.find("Try to load model"), std::string::npos);
-}
-
-TEST(ToolStartupTest, BrokenFrontEndStopsBeforeAnyModel) {
-  QuietEnvironment();
-  ToolSetup setup("/vocoder.onnx",
-                  "--front_conf_path=/nonexistent/front.conf\n");
-  CaptureStdout();
-  CaptureStderr();
-  EXPECT_THROW(Tool(setup.conf_path), StartupError);
-  const std::string err = GetCapturedStderr();
-  const std::string log = GetCapturedStdout();
-  EXPECT_NE(log.find("[ERROR] Creater tts engine failed!\n"),
-            std::string::npos);
-  EXPECT_EQ(log.find("Try to load model"), std::string::npos);
-  EXPECT_NE(err.find("Cannot open config file: /nonexistent/front.conf"),
-            std::string::npos);
-}
-
-TEST(ToolStartupTest, MissingModelRaisesTheRuntimeError) {
-  QuietEnvironment();
-  ToolSetup setup("/missing_vocoder.onnx");
-  CaptureStdout();
-  CaptureStderr();
-  bool runtime_error = false;
-  try {
-    Tool tool(setup.conf_path);
-  } catch (const StartupError& e) {
-    runtime_error = IsRuntimeError(e.status());
+  for (const Case& c : cases) {
+    ToolSetup setup(c.vocoder, c.extra_conf);
+    CaptureStdout();
+    CaptureStderr();
+    std::optional<absl::Status> failure;
+    try {
+      Tool tool(c.missing_conf ? "/nonexistent/tool.conf" : setup.conf_path);
+    } catch (const StartupError& e) {
+      failure = e.status();
+    }
+    GetCapturedStderr();
+    const std::string log = GetCapturedStdout();
+    ASSERT_TRUE(failure.has_value()) << c.what;
+    EXPECT_EQ(IsRuntimeError(*failure), c.runtime_error) << c.what;
+    ExpectInOrder(log, c.records);
+    EXPECT_EQ(log.find("Try to load model") != std::string::npos,
+              c.loads_models)
+        << c.what;
   }
-  GetCapturedStderr();
-  const std::string log = GetCapturedStdout();
-  EXPECT_TRUE(runtime_error);
-  EXPECT_NE(
-      log.find("Try to load model from " + kModels + "/missing_vocoder.onnx"),
-      std::string::npos);
 }
 
 // The samples kept of each chunk follow the voice: 300 a frame unless the
@@ -180,26 +200,6 @@ TEST(ToolStartupTest, TrimmingFollowsTheDeclaredHop) {
       EXPECT_EQ(chunks[k].size(), c.chunk_sizes[k]) << c.vocoder << " " << k;
     }
   }
-}
-
-TEST(ToolStartupTest, InvalidVoiceMetadataStopsStartUp) {
-  QuietEnvironment();
-  ToolSetup setup("/bad_voice_vocoder.onnx");
-  CaptureStdout();
-  CaptureStderr();
-  std::string message;
-  try {
-    Tool tool(setup.conf_path);
-  } catch (const StartupError& e) {
-    message = e.what();
-  }
-  GetCapturedStderr();
-  const std::string log = GetCapturedStdout();
-  EXPECT_NE(message.find(kModels + "/bad_voice_vocoder.onnx"),
-            std::string::npos)
-      << message;
-  EXPECT_NE(message.find("hop_samples"), std::string::npos) << message;
-  EXPECT_NE(log.find("[ERROR] " + message + "\n"), std::string::npos) << log;
 }
 
 }  // namespace

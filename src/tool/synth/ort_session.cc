@@ -73,14 +73,6 @@ absl::StatusOr<OrtSession> OrtSession::Load(const Ort::Env& env,
   }
 }
 
-std::optional<std::size_t> OrtSession::FindInput(
-    const std::string& name) const {
-  for (std::size_t i = 0; i < input_names_.size(); ++i) {
-    if (input_names_[i] == name) return i;
-  }
-  return std::nullopt;
-}
-
 absl::StatusOr<std::vector<Ort::Value>> OrtSession::Run(
     const std::vector<Ort::Value>& inputs) {
   if (inputs.size() != input_names_.size()) {

@@ -57,9 +57,6 @@ class OrtSession {
 
   const std::vector<std::string>& input_names() const { return input_names_; }
   const std::vector<std::string>& output_names() const { return output_names_; }
-  // Position of the input called `name`, if the model has one.
-  std::optional<std::size_t> FindInput(const std::string& name) const;
-
   // One run: `inputs` holds one value per model input, in the model's order
   // (models are addressed by position, whatever they call their tensors);
   // every output comes back, in the model's order, allocated by the runtime.

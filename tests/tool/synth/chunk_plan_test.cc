@@ -32,32 +32,6 @@ TEST(ChunkPlanTest, WorkedExamples) {
   }
 }
 
-TEST(ChunkPlanTest, KeptSamplesAreEachChunksOwnFrames) {
-  // 80 frames: chunks of 50, 58 and 22 frames.
-  const ChunkPlan plan = ChunkPlan::ForFrames(80);
-  struct Case {
-    const char* what;
-    int32_t model_hop;  // what the vocoder really gives per frame
-    int32_t hop;        // what the voice says
-    std::vector<std::pair<int64_t, int64_t>> kept;
-  };
-  const std::vector<Case> cases = {
-      {"matching hop", 300, 300, {{0, 10800}, {4200, 15000}, {4200, 6600}}},
-      {"declared 200", 200, 200, {{0, 7200}, {2800, 10000}, {2800, 4400}}},
-      // A vocoder with fewer samples than assumed is never read past its end.
-      {"short output", 200, 300, {{0, 10000}, {4200, 11600}, {4200, 4400}}},
-  };
-  for (const Case& c : cases) {
-    for (std::size_t k = 0; k < plan.chunks.size(); ++k) {
-      const ChunkSpan& span = plan.chunks[k];
-      const SampleRange kept =
-          plan.Kept(k, int64_t{span.end - span.begin} * c.model_hop, c.hop);
-      EXPECT_EQ(kept.begin, c.kept[k].first) << c.what << " chunk " << k;
-      EXPECT_EQ(kept.end, c.kept[k].second) << c.what << " chunk " << k;
-    }
-  }
-}
-
 TEST(ChunkPlanTest, UnusableIndexesAreRefused) {
   struct Case {
     std::vector<int32_t> index;

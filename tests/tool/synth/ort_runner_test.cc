@@ -54,12 +54,6 @@ TEST_F(OrtRunnerTest, AcousticModelMapsEachIdToARow) {
     EXPECT_FLOAT_EQ(data[row * 80], static_cast<float>(ids[row]));
     EXPECT_FLOAT_EQ(data[row * 80 + 79], ids[row] + 0.079f);
   }
-  EXPECT_NE(
-      log.find("[INFO] Try to load model from " + kModels + "/acoustic.onnx\n"),
-      std::string::npos);
-  EXPECT_NE(log.find("[INFO] Finish loading model " + kModels +
-                     "/acoustic.onnx, intra/inter_op_num_threads=4/4\n"),
-            std::string::npos);
   const std::size_t start =
       log.find("[INFO] do FastSpeech2 predict, current time ");
   const std::size_t finish =
@@ -153,8 +147,6 @@ TEST_F(OrtRunnerTest, SessionsReadNamesFromEachModel) {
     ASSERT_TRUE(session.ok()) << session.status();
     EXPECT_EQ(session->input_names(), std::vector<std::string>{c.input});
     EXPECT_EQ(session->output_names(), std::vector<std::string>{c.output});
-    EXPECT_EQ(session->FindInput(c.input), 0u);
-    EXPECT_FALSE(session->FindInput("phone_ids").has_value());
 
     std::vector<float> mel(80, 0.5f);
     const int64_t shape[] = {1, 80};
@@ -171,8 +163,8 @@ TEST_F(OrtRunnerTest, SessionsReadNamesFromEachModel) {
   }
 }
 
-// Declared keys win, absent ones keep the fallback, and a value that is
-// not a positive decimal integer stops start-up naming model, key, value.
+// Declared keys win, absent ones keep the fallback, and two models must not
+// contradict each other (an invalid value: tool_startup_test).
 TEST_F(OrtRunnerTest, VoiceComesFromTheModelMetadata) {
   ASSERT_TRUE(EnsureOrtApi().ok());
   const Ort::Env env = MakeEnv();
@@ -207,15 +199,6 @@ TEST_F(OrtRunnerTest, VoiceComesFromTheModelMetadata) {
   ASSERT_TRUE(voice_of({"/hop200_vocoder.onnx"}, hop200).ok());
   EXPECT_EQ(hop200.hop_samples, 200);
   EXPECT_EQ(hop200.sample_rate, 24000);
-
-  VoiceConfig bad;
-  const absl::Status invalid = voice_of({"/bad_voice_vocoder.onnx"}, bad);
-  EXPECT_TRUE(absl::IsInvalidArgument(invalid));
-  for (const std::string& part :
-       {kModels + "/bad_voice_vocoder.onnx", std::string("hop_samples"),
-        std::string("\"3OO\"")}) {
-    EXPECT_NE(invalid.message().find(part), std::string::npos) << invalid;
-  }
 
   VoiceConfig contradicted;
   const absl::Status conflict =
