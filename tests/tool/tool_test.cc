@@ -185,32 +185,6 @@ TEST_F(ToolTest, OneSynthesisLogsEveryStageInOrder) {
   }
 }
 
-TEST_F(ToolTest, RefusedAndInvalidTextsWriteNothing) {
-  for (const std::string& text :
-       {std::string("a/b"), std::string("3.5"), std::string("<b>"),
-        std::string("你好\xE4\xBD"), std::string("\xFF")}) {
-    CaptureStdout();
-    CaptureStderr();
-    EXPECT_FALSE(tool_->predict(text));
-    const std::string log = GetCapturedStdout();
-    GetCapturedStderr();
-    EXPECT_EQ(log.find("finished front process"), std::string::npos) << text;
-  }
-  EXPECT_FALSE(std::filesystem::exists(setup_->out_dir + "/a"));
-}
-
-TEST_F(ToolTest, RuntimeErrorsFailOnlyThatText) {
-  CaptureStdout();
-  CaptureStderr();
-  EXPECT_FALSE(tool_->predict("错"));
-  EXPECT_TRUE(tool_->predict("你好"));
-  const std::string log = GetCapturedStdout();
-  GetCapturedStderr();
-  EXPECT_NE(log.find("[ERROR] ONNX Runtime error: "), std::string::npos);
-  EXPECT_FALSE(std::filesystem::exists(setup_->out_dir + "/错"));
-  EXPECT_TRUE(std::filesystem::exists(setup_->out_dir + "/你好"));
-}
-
 TEST_F(ToolTest, RepeatedTextOverwritesItsFile) {
   CaptureStdout();
   CaptureStderr();

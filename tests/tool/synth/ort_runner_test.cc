@@ -128,10 +128,11 @@ TEST_F(OrtRunnerTest, VocoderRunsOnAViewOfTheCallersRows) {
   EXPECT_LT(ran, destroyed);
 }
 
-// The session as the predictors see it: every name in the model's order,
-// inputs addressed by position whatever their names, every output back,
-// and the inputs a model takes checked before the runtime sees them.
-TEST_F(OrtRunnerTest, SessionsReadNamesFromEachModel) {
+// The session as the predictors see it: every name in the model's order
+// (models are addressed by position, whatever they call their tensors),
+// every output back, the input count checked before the runtime sees it;
+// and the voice each model declares, the fallback for keys it does not.
+TEST_F(OrtRunnerTest, SessionsReadNamesAndVoiceFromEachModel) {
   ASSERT_TRUE(EnsureOrtApi().ok());
   const Ort::Env env = MakeEnv();
   const Ort::MemoryInfo memory = MakeCpuMemoryInfo();
@@ -139,14 +140,32 @@ TEST_F(OrtRunnerTest, SessionsReadNamesFromEachModel) {
     const char* model;
     const char* input;
     const char* output;
+    int32_t hop_samples;
+    bool declared;
   };
-  for (const Case& c : {Case{"/vocoder.onnx", "spectrogram", "waveform"},
-                        Case{"/short_vocoder.onnx", "mel_chunk", "audio"}}) {
+  const Case cases[] = {
+      {"/vocoder.onnx", "spectrogram", "waveform", 300, true},
+      {"/short_vocoder.onnx", "mel_chunk", "audio", 300, false},
+      {"/hop200_vocoder.onnx", "mel_chunk", "audio", 200, true}};
+  for (const Case& c : cases) {
     absl::StatusOr<OrtSession> session =
         OrtSession::Load(env, kModels + c.model, 1, 1);
     ASSERT_TRUE(session.ok()) << session.status();
     EXPECT_EQ(session->input_names(), std::vector<std::string>{c.input});
     EXPECT_EQ(session->output_names(), std::vector<std::string>{c.output});
+    VoiceConfig voice;
+    ASSERT_TRUE(ApplyVoiceMetadata(*session, c.model, voice).ok()) << c.model;
+    EXPECT_EQ(voice.hop_samples, c.hop_samples) << c.model;
+    EXPECT_EQ(voice.hop_samples_declared, c.declared) << c.model;
+    EXPECT_EQ(voice.sample_rate, 24000) << c.model;
+    EXPECT_EQ(voice.mel_bins, 80) << c.model;
+    // A model must not contradict what the other declared.
+    VoiceConfig contradicted;
+    contradicted.hop_samples = 250;
+    contradicted.hop_samples_declared = true;
+    EXPECT_EQ(ApplyVoiceMetadata(*session, c.model, contradicted).ok(),
+              !c.declared)
+        << c.model;
 
     std::vector<float> mel(80, 0.5f);
     const int64_t shape[] = {1, 80};
@@ -157,54 +176,9 @@ TEST_F(OrtRunnerTest, SessionsReadNamesFromEachModel) {
     ASSERT_TRUE(outputs.ok()) << outputs.status();
     ASSERT_EQ(outputs->size(), 1u);
     EXPECT_EQ(TensorShape(outputs->front())[0], 1) << c.model;
-
     inputs.emplace_back(nullptr);
     EXPECT_TRUE(absl::IsFailedPrecondition(session->Run(inputs).status()));
   }
-}
-
-// Declared keys win, absent ones keep the fallback, and two models must not
-// contradict each other (an invalid value: tool_startup_test).
-TEST_F(OrtRunnerTest, VoiceComesFromTheModelMetadata) {
-  ASSERT_TRUE(EnsureOrtApi().ok());
-  const Ort::Env env = MakeEnv();
-  auto voice_of = [&](const std::vector<std::string>& models,
-                      VoiceConfig& voice) {
-    for (const std::string& model : models) {
-      absl::StatusOr<OrtSession> session =
-          OrtSession::Load(env, kModels + model, 1, 1);
-      if (!session.ok()) return session.status();
-      if (absl::Status applied =
-              ApplyVoiceMetadata(*session, kModels + model, voice);
-          !applied.ok()) {
-        return applied;
-      }
-    }
-    return absl::OkStatus();
-  };
-
-  VoiceConfig plain;
-  ASSERT_TRUE(voice_of({"/acoustic.onnx", "/short_vocoder.onnx"}, plain).ok());
-  EXPECT_EQ(plain.sample_rate, 24000);
-  EXPECT_EQ(plain.hop_samples, 300);
-  EXPECT_EQ(plain.mel_bins, 80);
-  EXPECT_FALSE(plain.mel_bins_declared);
-
-  VoiceConfig declared;
-  ASSERT_TRUE(voice_of({"/acoustic.onnx", "/vocoder.onnx"}, declared).ok());
-  EXPECT_TRUE(declared.sample_rate_declared && declared.hop_samples_declared &&
-              declared.mel_bins_declared);
-
-  VoiceConfig hop200;
-  ASSERT_TRUE(voice_of({"/hop200_vocoder.onnx"}, hop200).ok());
-  EXPECT_EQ(hop200.hop_samples, 200);
-  EXPECT_EQ(hop200.sample_rate, 24000);
-
-  VoiceConfig contradicted;
-  const absl::Status conflict =
-      voice_of({"/vocoder.onnx", "/hop200_vocoder.onnx"}, contradicted);
-  EXPECT_TRUE(absl::IsInvalidArgument(conflict));
-  EXPECT_NE(conflict.message().find("hop_samples"), std::string::npos);
 }
 
 }  // namespace
