@@ -32,6 +32,26 @@ Switch ReadSwitch(const char* name) {
 
 }  // namespace
 
+std::string LogSourceName(std::string_view file) {
+  bool in_tree = false;
+#ifdef TOLVAREN_SOURCE_ROOT_DIR
+  constexpr std::string_view kRoot = TOLVAREN_SOURCE_ROOT_DIR "/";
+  in_tree = file.substr(0, kRoot.size()) == kRoot;
+  if (in_tree) file.remove_prefix(kRoot.size());
+#endif
+  const std::size_t src = file.rfind("/src/");
+  if (!in_tree && src != std::string_view::npos) file.remove_prefix(src + 1);
+  if (file.substr(0, 2) == "./") file.remove_prefix(2);
+  while (!file.empty() && file.front() == '/') file.remove_prefix(1);
+  const std::size_t slash = file.rfind('/');
+  const std::size_t dot = file.rfind('.');
+  if (dot != std::string_view::npos &&
+      (slash == std::string_view::npos || dot > slash)) {
+    file = file.substr(0, dot);
+  }
+  return "./" + std::string(file);
+}
+
 LoggerHolder::LoggerHolder() {
   try {
     std::vector<spdlog::sink_ptr> sinks;
@@ -107,7 +127,8 @@ void WriteRecord(LoggerHolder& holder, int32_t record_level, const char* file,
   const bool is_error = record_level >= kLevelError;
   const std::string prefix = is_error ? fmt::format("{0:3d} [ERROR] ", shown)
                                       : fmt::format("{0:3d} [INFO] ", shown);
-  logger->log(spdlog::source_loc{file, line, function},
+  const std::string source = LogSourceName(file);
+  logger->log(spdlog::source_loc{source.c_str(), line, function},
               is_error ? spdlog::level::err : spdlog::level::info,
               prefix + message);
 }

@@ -4,12 +4,9 @@
 //
 // Every record is "{count:3d} [INFO] message" or "{count:3d} [ERROR] message",
 // where count numbers the records that passed the level threshold (an 8-bit
-// counter shown modulo 128). Each record carries its call site: the calling
-// module's source path, the line and the function name.
-//
-// A file that logs defines, in an unnamed namespace,
-//   constexpr char kLogSource[] = "./src/tool/tool";
-// which LOG_INFO / LOG_ERROR pick up as the record's source file.
+// counter shown modulo 128). Each record carries its call site as the
+// compiler sees it: the source name derived from __FILE__ (see
+// LogSourceName), the line and the function name.
 
 #ifndef TOLVAREN_TTS_TOOL_LOGGER_H_
 #define TOLVAREN_TTS_TOOL_LOGGER_H_
@@ -20,6 +17,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 
 namespace tolvaren {
 
@@ -42,8 +40,14 @@ struct LoggerHolder {
 // The one holder of the process, created on first use.
 LoggerHolder& GetLogger();
 
+// The name a record gives its source file: the path from the source tree's
+// root with "./" in front and the extension dropped, so that
+// ".../src/tool/synth/vocoder.cc" is "./src/tool/synth/vocoder". A path
+// outside the tree keeps what follows its last "/src/" (or its whole self).
+std::string LogSourceName(std::string_view file);
+
 // Writes one record through `holder` (the counter advances only when the
-// record passes the threshold).
+// record passes the threshold). `file` is a path as __FILE__ gives it.
 void WriteRecord(LoggerHolder& holder, int32_t record_level, const char* file,
                  int line, const char* function, const std::string& message);
 
@@ -63,11 +67,11 @@ void LogRecord(int32_t record_level, const char* file, int line,
 #ifdef LOG_INFO
 #undef LOG_INFO
 #endif
-#define LOG_INFO(...)                                                 \
-  ::tolvaren::LogRecord(::tolvaren::kLevelInfo, kLogSource, __LINE__, \
+#define LOG_INFO(...)                                               \
+  ::tolvaren::LogRecord(::tolvaren::kLevelInfo, __FILE__, __LINE__, \
                         static_cast<const char*>(__func__), __VA_ARGS__)
-#define LOG_ERROR(...)                                                 \
-  ::tolvaren::LogRecord(::tolvaren::kLevelError, kLogSource, __LINE__, \
+#define LOG_ERROR(...)                                               \
+  ::tolvaren::LogRecord(::tolvaren::kLevelError, __FILE__, __LINE__, \
                         static_cast<const char*>(__func__), __VA_ARGS__)
 
 #endif  // TOLVAREN_TTS_TOOL_LOGGER_H_

@@ -8,12 +8,11 @@
 #include <iostream>
 #include <string>
 
+#include "tool/conf/tool_conf.h"
 #include "tool/logger.h"
 #include "tool/tool.h"
-#include "tool/tool_conf.h"
 
 namespace {
-constexpr char kLogSource[] = "./src/tool/main";
 
 // Exit statuses.
 constexpr int kOk = 0;
@@ -69,9 +68,15 @@ int main(int argc, char** argv) {
     if (argc == 2) return tool.predict(argv[1]) ? kOk : kNotWritten;
     return kOk;
   } catch (const tolvaren::StartupError& e) {
-    std::cerr << "tolvaren_tts: " << e.what() << "\n";
+    if (tolvaren::IsRuntimeError(e.status())) {
+      LOG_ERROR("ONNX Runtime error: {}", e.what());
+      std::cerr << "tolvaren_tts: ONNX Runtime error: " << e.what() << "\n";
+    } else {
+      std::cerr << "tolvaren_tts: " << e.what() << "\n";
+    }
     return kStartupFailed;
   } catch (const Ort::Exception& e) {
+    // Only the predictors' runtime environments can still raise.
     LOG_ERROR("ONNX Runtime error: {}", e.what());
     std::cerr << "tolvaren_tts: ONNX Runtime error: " << e.what() << "\n";
     return kStartupFailed;

@@ -1,26 +1,27 @@
 #include "tool/tool.h"
 
-#include <algorithm>
 #include <ctime>
 #include <fstream>
+#include <optional>
 
 #include "absl/strings/numbers.h"
-#include "tool/acoustic_pieces.h"
+#include "tool/io/chunk_file.h"
 #include "tool/logger.h"
+#include "tool/synth/chunk_plan.h"
 
 namespace tolvaren {
 namespace {
-constexpr char kLogSource[] = "./src/tool/tool";
 
 long long Now() { return static_cast<long long>(std::time(nullptr)); }
 
-// The acoustic model's output must be a float tensor [frames, bins]; its
-// shape is returned when it is.
-bool MelShape(const Ort::Value& mel, std::vector<int64_t>& shape) {
-  const Ort::TensorTypeAndShapeInfo info = mel.GetTensorTypeAndShapeInfo();
-  shape = info.GetShape();
-  return info.GetElementType() == ONNX_TENSOR_ELEMENT_DATA_TYPE_FLOAT &&
-         shape.size() == 2 && shape[0] >= 0 && shape[1] > 0;
+// Loads one model and applies what its metadata declares about the voice.
+template <typename Predictor>
+absl::Status LoadModel(Predictor& predictor, const std::string& model_path,
+                       const ToolConf& conf, VoiceConfig& voice) {
+  absl::Status loaded = predictor.loadModel(
+      model_path, conf.intra_op_num_threads, conf.inter_op_num_threads);
+  if (!loaded.ok()) return loaded;
+  return ApplyVoiceMetadata(*predictor.session(), model_path, voice);
 }
 
 }  // namespace
@@ -30,7 +31,12 @@ Tool::Tool() : Tool(ToolConfPath()) {}
 Tool::Tool(const std::string& conf_path) {
   if (!ReadConfFile(conf_path, conf_)) {
     LOG_ERROR("Read front conf file failed");
-    throw StartupError("cannot read the configuration file " + conf_path);
+    throw StartupError(
+        absl::NotFoundError("cannot read the configuration file " + conf_path));
+  }
+  if (absl::Status valid = conf_.Validate(); !valid.ok()) {
+    LOG_ERROR("{}", std::string(valid.message()));
+    throw StartupError(valid);
   }
   LOG_INFO("Info: front_conf is {}", conf_.front_conf_path);
 
@@ -39,8 +45,8 @@ Tool::Tool(const std::string& conf_path) {
   if (front_inst == nullptr || front_inst->Init() != 0) {
     LOG_ERROR("Creater tts engine failed!");
     front_inst.reset();
-    throw StartupError("cannot create the text front end from " +
-                       conf_.front_conf_path);
+    throw StartupError(absl::FailedPreconditionError(
+        "cannot create the text front end from " + conf_.front_conf_path));
   }
 
   // Long texts are cut for the acoustic model at the pause's id.
@@ -51,14 +57,22 @@ Tool::Tool(const std::string& conf_path) {
     pause_id_ = -1;
   }
 
-  LOG_INFO("Info: intra_op_num_threads is {}", intra_op_num_threads);
-  LOG_INFO("Info: inter_op_num_threads is {}", inter_op_num_threads);
+  LOG_INFO("Info: intra_op_num_threads is {}", conf_.intra_op_num_threads);
+  LOG_INFO("Info: inter_op_num_threads is {}", conf_.inter_op_num_threads);
   LOG_INFO("Info: fastspeech2_model_path is {}", conf_.fastspeech2_model_path);
   LOG_INFO("Info: hifigan_model_path is {}", conf_.hifigan_model_path);
-  fastspeech2_predictor.loadModel(conf_.fastspeech2_model_path,
-                                  intra_op_num_threads, inter_op_num_threads);
-  hifigan_predictor.loadModel(conf_.hifigan_model_path, intra_op_num_threads,
-                              inter_op_num_threads);
+  absl::Status loaded = LoadModel(fastspeech2_predictor,
+                                  conf_.fastspeech2_model_path, conf_, voice_);
+  if (loaded.ok()) {
+    loaded =
+        LoadModel(hifigan_predictor, conf_.hifigan_model_path, conf_, voice_);
+  }
+  if (!loaded.ok()) {
+    // A runtime error is logged by the entry point, after the predictors
+    // are gone, as it always was.
+    if (!IsRuntimeError(loaded)) LOG_ERROR("{}", std::string(loaded.message()));
+    throw StartupError(loaded);
+  }
 }
 
 bool Tool::predict(const std::string& text) {
@@ -69,11 +83,16 @@ bool Tool::predict(const std::string& text) {
 
   std::vector<int64_t> wide_ids(phone_ids.begin(), phone_ids.end());
   std::vector<std::vector<float>> chunks;
-  try {
-    if (!Synthesize(wide_ids, chunks)) return false;
-  } catch (const Ort::Exception& e) {
+  if (absl::Status synthesized = Synthesize(wide_ids, chunks);
+      !synthesized.ok()) {
     // One text the models reject must not end a whole run.
-    LOG_ERROR("ONNX Runtime error: {}", e.what());
+    if (IsRuntimeError(synthesized)) {
+      LOG_ERROR("ONNX Runtime error: {}", std::string(synthesized.message()));
+    } else if (absl::IsInvalidArgument(synthesized)) {
+      LOG_INFO("{}", std::string(synthesized.message()));
+    } else {
+      LOG_ERROR("{}", std::string(synthesized.message()));
+    }
     return false;
   }
   LOG_INFO("do predict finish");
@@ -81,108 +100,33 @@ bool Tool::predict(const std::string& text) {
   return saveWavBufferToFile(conf_.wav_path + "/" + text, chunks);
 }
 
-bool Tool::RunAcousticModel(std::vector<int64_t>& phone_ids,
-                            std::vector<float>& joined_rows, Ort::Value& mel) {
-  const std::vector<AcousticPiece> pieces =
-      PlanAcousticPieces(phone_ids, pause_id_);
-  if (pieces.size() == 1) {
-    fastspeech2_predictor.predict(phone_ids, mel);
-    return true;
-  }
-  int64_t frames = 0;
-  int64_t bins = -1;
-  for (const AcousticPiece& piece : pieces) {
-    Ort::Value piece_mel{nullptr};
-    fastspeech2_predictor.predict(phone_ids.data() + piece.begin,
-                                  piece.end - piece.begin, piece_mel);
-    std::vector<int64_t> shape;
-    if (!MelShape(piece_mel, shape) || (bins != -1 && shape[1] != bins)) {
-      LOG_ERROR("the acoustic model must output a float tensor [frames, bins]");
-      return false;
-    }
-    bins = shape[1];
-    frames += shape[0];
-    const float* rows = piece_mel.GetTensorMutableData<float>();
-    joined_rows.insert(joined_rows.end(), rows, rows + shape[0] * shape[1]);
-  }
-  const int64_t shape[] = {frames, bins};
-  mel = Ort::Value::CreateTensor<float>(hifigan_predictor.cpu_memory_info(),
-                                        joined_rows.data(), joined_rows.size(),
-                                        shape, 2);
-  return true;
-}
-
-bool Tool::Synthesize(std::vector<int64_t>& phone_ids,
-                      std::vector<std::vector<float>>& chunks) {
+absl::Status Tool::Synthesize(std::vector<int64_t>& phone_ids,
+                              std::vector<std::vector<float>>& chunks) {
   LOG_INFO("do am predictor, current time {}", Now());
-  // Declared before `mel`, which may be a view of it.
-  std::vector<float> joined_rows;
-  Ort::Value mel{nullptr};
-  if (!RunAcousticModel(phone_ids, joined_rows, mel)) return false;
+  absl::StatusOr<MelSpectrogram> mel = fastspeech2_predictor.PredictMel(
+      phone_ids, pause_id_,
+      voice_.mel_bins_declared ? std::optional<int64_t>(voice_.mel_bins)
+                               : std::nullopt);
+  if (!mel.ok()) return mel.status();
   LOG_INFO("finish am predictor, current time {}", Now());
 
   LOG_INFO("do voc predictor, current time {}", Now());
-  std::vector<int64_t> mel_shape;
-  if (!MelShape(mel, mel_shape)) {
-    LOG_ERROR("the acoustic model must output a float tensor [frames, bins]");
-    return false;
-  }
-  const int64_t mel_dim = mel_shape[1];
   const std::vector<int32_t> mel_batch_index =
-      hifigan_predictor.batchInput(mel);
+      hifigan_predictor.batchInput(mel->tensor);
   LOG_INFO("finish voc predictor, current time {}", Now());
+  absl::StatusOr<ChunkPlan> plan =
+      ChunkPlan::FromIndex(mel_batch_index, static_cast<int32_t>(mel->frames));
+  if (!plan.ok()) return plan.status();
 
-  if (mel_batch_index.empty()) {
-    LOG_INFO("mel_batch_index is empty");
-    return false;
+  std::vector<std::vector<float>> vocoded;
+  absl::Status status =
+      hifigan_predictor.Vocode(*mel, *plan, voice_.hop_samples, vocoded);
+  // A text fails whole: no chunk of a failed run reaches the caller.
+  if (status.ok()) {
+    chunks.insert(chunks.end(), std::make_move_iterator(vocoded.begin()),
+                  std::make_move_iterator(vocoded.end()));
   }
-  if (mel_batch_index.size() % 2 == 0) {
-    LOG_INFO("mel_batch_index lenth must be odd");
-    return false;
-  }
-
-  float* mel_data = mel.GetTensorMutableData<float>();
-  const int32_t chunk_count =
-      static_cast<int32_t>((mel_batch_index.size() - 1) / 2);
-  chunks.reserve(static_cast<std::size_t>(chunk_count));
-  for (int32_t k = 0; k < chunk_count; ++k) {
-    const int32_t start = mel_batch_index[2 * k + 1];
-    const int32_t end = mel_batch_index[2 * k + 2];
-    LOG_INFO("voc chunk {}, from {} to {}", k, start, end);
-    // A view of rows start..end-1 of the mel: no copy.
-    const int64_t input_shape[] = {end - start, mel_dim};
-    Ort::Value input = Ort::Value::CreateTensor<float>(
-        hifigan_predictor.cpu_memory_info(), mel_data + start * mel_dim,
-        static_cast<std::size_t>((end - start) * mel_dim), input_shape, 2);
-    Ort::Value output{nullptr};
-    hifigan_predictor.predict(input, output);
-
-    chunks.emplace_back();
-    const Ort::TensorTypeAndShapeInfo out_info =
-        output.GetTensorTypeAndShapeInfo();
-    if (out_info.GetElementType() != ONNX_TENSOR_ELEMENT_DATA_TYPE_FLOAT) {
-      LOG_ERROR("the vocoder must output a float tensor");
-      return false;
-    }
-    const std::vector<int64_t> out_shape = out_info.GetShape();
-    int64_t samples = 1;
-    for (const int64_t dim : out_shape) samples *= dim;
-    const int64_t keep_start =
-        k == 0
-            ? 0
-            : static_cast<int64_t>(std::min(kBlockFrames * k, kContextFrames)) *
-                  kHopSamples;
-    int64_t keep_end =
-        k == chunk_count - 1 ? samples : keep_start + kKeptSamples;
-    // A vocoder with fewer samples per frame than expected must not make us
-    // read past its output.
-    keep_end = std::min(keep_end, samples);
-    if (keep_end > keep_start) {
-      const float* audio = output.GetTensorMutableData<float>();
-      chunks.back().assign(audio + keep_start, audio + keep_end);
-    }
-  }
-  return true;
+  return status;
 }
 
 bool Tool::getFileAndPredict() {
@@ -208,6 +152,18 @@ bool Tool::getFileAndPredict() {
     if (!predict(text)) all_written = false;
   }
   return all_written;
+}
+
+bool saveWavBufferToFile(const std::string& path,
+                         const std::vector<std::vector<float>>& chunks) {
+  const absl::Status written = WriteChunkFile(path, chunks);
+  if (absl::IsDataLoss(written)) {
+    LOG_ERROR("Failed to write file {}: {}", path,
+              std::string(written.message()));
+  } else if (!written.ok()) {
+    LOG_ERROR("无法打开文件：{}", path);
+  }
+  return written.ok();
 }
 
 }  // namespace tolvaren

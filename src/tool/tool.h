@@ -1,5 +1,5 @@
 // The application object: start-up, the per-text synthesis driver and file
-// mode.
+// mode. Tool::frontProcess, the front end's part, lives in front_process.cc.
 
 #ifndef TOLVAREN_TTS_TOOL_TOOL_H_
 #define TOLVAREN_TTS_TOOL_TOOL_H_
@@ -10,19 +10,28 @@
 #include <string>
 #include <vector>
 
+#include "absl/status/status.h"
 #include "speech_neural_network/front_interface.h"
-#include "tool/fastspeech2.h"
-#include "tool/hifigan.h"
-#include "tool/tool_conf.h"
+#include "tool/conf/tool_conf.h"
+#include "tool/synth/acoustic_model.h"
+#include "tool/synth/vocoder.h"
+#include "tool/synth/voice_config.h"
 
 namespace tolvaren {
 
-// Raised by the constructor on the two fatal start-up conditions (unreadable
-// configuration, front end that cannot be created); the entry point ends the
-// process with status 1.
+// Raised by the constructor when start-up cannot go on (configuration,
+// front end, models, voice metadata); the entry point ends the process with
+// status 1. The records the failure needs are logged before it is raised,
+// except for runtime errors (IsRuntimeError), which the entry point logs.
 class StartupError : public std::runtime_error {
  public:
-  using std::runtime_error::runtime_error;
+  explicit StartupError(absl::Status status)
+      : std::runtime_error(std::string(status.message())),
+        status_(std::move(status)) {}
+  const absl::Status& status() const { return status_; }
+
+ private:
+  absl::Status status_;
 };
 
 class Tool {
@@ -43,13 +52,15 @@ class Tool {
   bool getFileAndPredict();
 
   // Runs the acoustic model and the chunked vocoder over `phone_ids`,
-  // appending one trimmed sample vector per chunk to `chunks`. False (logged)
-  // when the model outputs or the chunk plan are unusable; runtime errors
-  // arrive as Ort::Exception.
-  bool Synthesize(std::vector<int64_t>& phone_ids,
-                  std::vector<std::vector<float>>& chunks);
+  // appending one trimmed sample vector per chunk to `chunks`. Runtime
+  // errors are RuntimeError statuses; InvalidArgument is an unusable chunk
+  // plan (logged at INFO by predict), FailedPrecondition unusable model
+  // outputs.
+  [[nodiscard]] absl::Status Synthesize(
+      std::vector<int64_t>& phone_ids, std::vector<std::vector<float>>& chunks);
 
   const ToolConf& conf() const { return conf_; }
+  const VoiceConfig& voice() const { return voice_; }
 
   // The phone id of a pause, -1 when the phone table has none.
   int64_t pause_id() const { return pause_id_; }
@@ -65,23 +76,13 @@ class Tool {
   HifiGanPredictor hifigan_predictor;
   std::unique_ptr<speechnn::FrontEngineInterface> front_inst;
   ToolConf conf_;
-  // Runs the acoustic model over `phone_ids` into `mel` ([frames, bins]).
-  // Long sequences run piece by piece (see acoustic_pieces.h); their rows
-  // are joined in `joined_rows`, of which `mel` is then a view. False
-  // (logged) when a piece's output is unusable.
-  bool RunAcousticModel(std::vector<int64_t>& phone_ids,
-                        std::vector<float>& joined_rows, Ort::Value& mel);
-
+  VoiceConfig voice_;
   int64_t pause_id_ = -1;
-  int32_t intra_op_num_threads = 4;
-  int32_t inter_op_num_threads = 4;
 };
 
-// Writes the chunk list as: chunk count, each chunk's sample count (unsigned
-// 64-bit little-endian), then all samples (32-bit float little-endian). The
-// file appears complete or not at all: data go to a temporary file in the
-// same folder that replaces `path` only after a successful close. Failures
-// are logged; returns true when the file was written.
+// Writes the chunk list to `path` in the chunk file format (see
+// io/chunk_file.h). Failures are logged; returns true when the file was
+// written.
 bool saveWavBufferToFile(const std::string& path,
                          const std::vector<std::vector<float>>& chunks);
 

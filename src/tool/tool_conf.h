@@ -1,33 +1,9 @@
-// The tool configuration file: lines "--key=value", everything else ignored.
+// Kept only for the front-end inspection tool, which includes this path;
+// the configuration lives in tool/conf/tool_conf.h.
 
 #ifndef TOLVAREN_TTS_TOOL_TOOL_CONF_H_
 #define TOLVAREN_TTS_TOOL_TOOL_CONF_H_
 
-#include <map>
-#include <string>
-
-namespace tolvaren {
-
-struct ToolConf {
-  // Every pair read, plus the known keys (empty when absent).
-  std::map<std::string, std::string> entries;
-  std::string wav_path;
-  std::string text_path;
-  std::string fastspeech2_model_path;
-  std::string hifigan_model_path;
-  std::string front_conf_path;
-};
-
-// Reads `path` into `conf`. Logs each pair ("Key: {}; Value: {}"); on a file
-// that cannot be opened logs "Cannot open config file" and returns false.
-// Keys and values are taken exactly as written: no trimming, a carriage
-// return stays in the value, the last of repeated keys wins.
-bool ReadConfFile(const std::string& path, ToolConf& conf);
-
-// The configuration path: TOLVAREN_TTS_CONF when set and not empty,
-// otherwise the compiled-in path of the installed package.
-std::string ToolConfPath();
-
-}  // namespace tolvaren
+#include "tool/conf/tool_conf.h"
 
 #endif  // TOLVAREN_TTS_TOOL_TOOL_CONF_H_

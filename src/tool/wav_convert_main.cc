@@ -3,20 +3,20 @@
 //
 //   tolvaren_tts_wav INPUT OUTPUT.wav [--rate HZ] [--pcm16]
 
-#include <sndfile.h>
-
 #include <cerrno>
-#include <cstdio>
 #include <cstdlib>
 #include <iostream>
 #include <string>
 #include <vector>
 
-#include "tool/chunk_file.h"
+#include "tool/io/chunk_file.h"
+#include "tool/io/output_formats.h"
+#include "tool/synth/voice_config.h"
 
 namespace {
 
-constexpr int kDefaultRate = 24000;  // the shipped voice's rate
+// A chunk file records no rate: the shipped voice's is the default.
+constexpr int kDefaultRate = tolvaren::kFallbackVoice.sample_rate;
 
 void PrintUsage(std::ostream& out) {
   out << "Usage: tolvaren_tts_wav INPUT OUTPUT.wav [--rate HZ] [--pcm16]\n"
@@ -67,35 +67,17 @@ int main(int argc, char** argv) {
     return 1;
   }
 
-  std::vector<float> samples;
-  std::string error;
-  if (!tolvaren::ReadChunkFile(positional[0], samples, error)) {
-    std::cerr << "tolvaren_tts_wav: " << error << "\n";
+  const absl::StatusOr<std::vector<float>> samples =
+      tolvaren::ReadChunkFile(positional[0]);
+  if (!samples.ok()) {
+    std::cerr << "tolvaren_tts_wav: " << samples.status().message() << "\n";
     return 1;
   }
-
-  SF_INFO info = {};
-  info.samplerate = rate;
-  info.channels = 1;
-  info.format = SF_FORMAT_WAV | (pcm16 ? SF_FORMAT_PCM_16 : SF_FORMAT_FLOAT);
-  SNDFILE* out = sf_open(positional[1].c_str(), SFM_WRITE, &info);
-  if (out == nullptr) {
-    std::cerr << "tolvaren_tts_wav: cannot create " << positional[1] << ": "
-              << sf_strerror(nullptr) << "\n";
-    return 1;
-  }
-  if (pcm16) {
-    // Clip rather than wrap around when converting floats to integers.
-    sf_command(out, SFC_SET_CLIPPING, nullptr, SF_TRUE);
-  }
-  const sf_count_t written = sf_write_float(
-      out, samples.data(), static_cast<sf_count_t>(samples.size()));
-  const bool complete = written == static_cast<sf_count_t>(samples.size());
-  const std::string write_error = complete ? "" : sf_strerror(out);
-  if (sf_close(out) != 0 || !complete) {
-    std::cerr << "tolvaren_tts_wav: cannot write " << positional[1] << ": "
-              << write_error << "\n";
-    std::remove(positional[1].c_str());
+  const tolvaren::OutputFormat* format =
+      tolvaren::FindOutputFormat(pcm16 ? "wav_pcm16" : "wav_float32");
+  const absl::Status written = format->write(positional[1], {*samples}, rate);
+  if (!written.ok()) {
+    std::cerr << "tolvaren_tts_wav: " << written.message() << "\n";
     return 1;
   }
   return 0;

@@ -21,7 +21,7 @@ using ::testing::HasSubstr;
 using ::testing::internal::CaptureStdout;
 using ::testing::internal::GetCapturedStdout;
 
-constexpr char kLogSource[] = "./src/tool/logger_test";
+constexpr char kFile[] = "/any/where/src/tool/logger_test.cc";
 
 // Sets or clears the three variables for one holder construction.
 void SetEnv(const char* name, const char* value) {
@@ -91,36 +91,33 @@ TEST(LoggerHolderTest, NoticesForUnsetVariablesComeInOrder) {
   EXPECT_EQ(spdlog::get("spdlog"), nullptr);
 }
 
-TEST(LoggerHolderTest, InvalidValuesFallBackToDefaultsWithNotices) {
+TEST(LoggerHolderTest, InvalidSwitchesFallBackToDefaultsWithNotices) {
   std::unique_ptr<LoggerHolder> holder;
-  const std::string out = Build({"yes", "TRUE", "warn"}, holder);
+  const std::string out = Build({"yes", "TRUE", "info"}, holder);
   EXPECT_EQ(out,
             "environment variable SPDLOG_STDOUT is invalid, and set true\n"
-            "environment variable SPDLOG_SYSTEMD is invalid, and set false\n"
-            "environment variable SPDLOG_LEVEL is invalid, and set default "
-            "level\n");
+            "environment variable SPDLOG_SYSTEMD is invalid, and set false\n");
   EXPECT_EQ(holder->logger->sinks().size(), 1u);
-  EXPECT_EQ(holder->level, 2);
-
-  // Level names are matched exactly: case and spdlog's own names differ.
-  for (const char* level : {"INFO", "warn", "err", "off", ""}) {
-    const std::string notice = Build({"true", "false", level}, holder);
-    EXPECT_EQ(notice,
-              "environment variable SPDLOG_LEVEL is invalid, and set default "
-              "level\n")
-        << level;
-    EXPECT_EQ(holder->level, 2) << level;
-  }
 }
 
-TEST(LoggerHolderTest, ValidValuesPrintNothingAndSetTheLevel) {
-  const std::vector<std::pair<const char*, int>> levels = {
-      {"trace", 0},   {"debug", 1}, {"info", 2},
-      {"warning", 3}, {"error", 4}, {"critical", 5}};
-  for (const auto& [name, number] : levels) {
+TEST(LoggerHolderTest, LevelNamesAreMatchedExactly) {
+  const std::string invalid =
+      "environment variable SPDLOG_LEVEL is invalid, and set default level\n";
+  struct Case {
+    const char* name;
+    std::string notice;
+    int level;
+  };
+  // Case and spdlog's own names differ: the default, with a notice.
+  const std::vector<Case> cases = {
+      {"trace", "", 0},     {"debug", "", 1},     {"info", "", 2},
+      {"warning", "", 3},   {"error", "", 4},     {"critical", "", 5},
+      {"INFO", invalid, 2}, {"warn", invalid, 2}, {"err", invalid, 2},
+      {"off", invalid, 2},  {"", invalid, 2}};
+  for (const Case& c : cases) {
     std::unique_ptr<LoggerHolder> holder;
-    EXPECT_EQ(Build({"true", "false", name}, holder), "") << name;
-    EXPECT_EQ(holder->level, number) << name;
+    EXPECT_EQ(Build({"true", "false", c.name}, holder), c.notice) << c.name;
+    EXPECT_EQ(holder->level, c.level) << c.name;
   }
   std::unique_ptr<LoggerHolder> holder;
   Build({"true", "false", "warning"}, holder);
@@ -155,9 +152,8 @@ TEST(WriteRecordTest, ConsoleShowsCounterTagAndMessage) {
   std::unique_ptr<LoggerHolder> holder;
   Build({"true", "false", "info"}, holder);
   CaptureStdout();
-  WriteRecord(*holder, kLevelInfo, kLogSource, 1, "f",
-              "front process receive 你好");
-  WriteRecord(*holder, kLevelError, kLogSource, 2, "f", "broken {} braces");
+  WriteRecord(*holder, kLevelInfo, kFile, 1, "f", "front process receive 你好");
+  WriteRecord(*holder, kLevelError, kFile, 2, "f", "broken {} braces");
   EXPECT_EQ(GetCapturedStdout(),
             "  1 [INFO] front process receive 你好\n"
             "  2 [ERROR] broken {} braces\n");
@@ -169,7 +165,7 @@ TEST(WriteRecordTest, CounterWrapsShowingSevenBits) {
   auto sink = std::make_shared<RecordingSink>();
   holder->logger->sinks().push_back(sink);
   for (int i = 0; i < 260; ++i) {
-    WriteRecord(*holder, kLevelInfo, kLogSource, 1, "f", "x");
+    WriteRecord(*holder, kLevelInfo, kFile, 1, "f", "x");
   }
   ASSERT_EQ(sink->records.size(), 260u);
   EXPECT_EQ(sink->records[0].text, "  1 [INFO] x");
@@ -181,26 +177,36 @@ TEST(WriteRecordTest, CounterWrapsShowingSevenBits) {
   EXPECT_EQ(holder->record_count, 260 % 256);
 }
 
-TEST(WriteRecordTest, FilteredRecordsDoNotAdvanceTheCounter) {
+// The counter numbers the records that pass the threshold, whether or not
+// a sink takes them.
+TEST(WriteRecordTest, OnlyRecordsAboveTheThresholdAreCounted) {
   std::unique_ptr<LoggerHolder> holder;
   Build({"false", "false", "error"}, holder);
+  WriteRecord(*holder, kLevelError, kFile, 1, "f", "nowhere");
   auto sink = std::make_shared<RecordingSink>();
   holder->logger->sinks().push_back(sink);
-  WriteRecord(*holder, kLevelInfo, kLogSource, 1, "f", "dropped");
-  WriteRecord(*holder, kLevelInfo, kLogSource, 1, "f", "dropped");
-  WriteRecord(*holder, kLevelError, kLogSource, 1, "f", "kept");
+  WriteRecord(*holder, kLevelInfo, kFile, 1, "f", "dropped");
+  WriteRecord(*holder, kLevelError, kFile, 1, "f", "kept");
   ASSERT_EQ(sink->records.size(), 1u);
-  EXPECT_EQ(sink->records[0].text, "  1 [ERROR] kept");
+  EXPECT_EQ(sink->records[0].text, "  2 [ERROR] kept");
+  EXPECT_EQ(holder->record_count, 2);
 }
 
-TEST(WriteRecordTest, RecordsWithoutSinksAreStillCounted) {
-  std::unique_ptr<LoggerHolder> holder;
-  Build({"false", "false", "info"}, holder);
-  CaptureStdout();
-  WriteRecord(*holder, kLevelInfo, kLogSource, 1, "f", "nowhere");
-  WriteRecord(*holder, kLevelError, kLogSource, 1, "f", "nowhere");
-  EXPECT_EQ(GetCapturedStdout(), "");
-  EXPECT_EQ(holder->record_count, 2);
+TEST(LogSourceNameTest, PathFromTheTreeWithoutExtension) {
+  const std::string root = TOLVAREN_SOURCE_ROOT_DIR;
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      {root + "/src/tool/synth/vocoder.cc", "./src/tool/synth/vocoder"},
+      {root + "/src/tool/tool.cc", "./src/tool/tool"},
+      {root + "/tests/tool/logger_test.cc", "./tests/tool/logger_test"},
+      // Outside the tree: from the last src/ folder on.
+      {"/elsewhere/src/app/src/tool/x.h", "./src/tool/x"},
+      {"src/tool/main.cc", "./src/tool/main"},
+      {"./src/tool/tool", "./src/tool/tool"},
+      {"/no/tree.d/file", "./no/tree.d/file"},
+  };
+  for (const auto& [file, name] : cases) {
+    EXPECT_EQ(LogSourceName(file), name) << file;
+  }
 }
 
 TEST(LogMacroTest, RecordsCarryTheCallSite) {
@@ -217,7 +223,8 @@ TEST(LogMacroTest, RecordsCarryTheCallSite) {
   holder.logger->sinks().pop_back();
   ASSERT_EQ(sink->records.size(), 2u);
   EXPECT_THAT(sink->records[0].text, HasSubstr("[INFO] value 42 and text"));
-  EXPECT_EQ(sink->records[0].file, kLogSource);
+  // The source name is this file's path from the tree's root.
+  EXPECT_EQ(sink->records[0].file, "./tests/tool/logger_test");
   EXPECT_EQ(sink->records[0].line, line);
   EXPECT_EQ(sink->records[0].function, "TestBody");
   EXPECT_EQ(sink->records[0].level, spdlog::level::info);

@@ -7,7 +7,12 @@
                   make the runtime fail (Gather out of range).
   vocoder.onnx    spectrogram float [T, 80] -> waveform float [1, 300 T];
                   the 300 samples of frame t all equal the mean of row t.
-  short_vocoder.onnx  as vocoder.onnx but only 200 samples per frame.
+                  Declares its voice in the metadata (24000 Hz, 300 samples
+                  per frame, 80 bins); acoustic.onnx declares nothing.
+  short_vocoder.onnx  as vocoder.onnx but only 200 samples per frame, and
+                  no metadata (the tool then assumes 300).
+  hop200_vocoder.onnx  short_vocoder.onnx declaring hop_samples 200.
+  bad_voice_vocoder.onnx  vocoder.onnx declaring hop_samples "3OO".
 
 Input and output names differ from model to model on purpose: the program
 must read them from the model. IR version 8 and opset 13 keep the models
@@ -26,11 +31,13 @@ MEL_BINS = 80
 TABLE_ROWS = 1024
 
 
-def save(graph, path):
+def save(graph, path, voice=None):
     model = helper.make_model(
         graph, opset_imports=[helper.make_opsetid("", 13)],
         producer_name="tolvaren_tts tests")
     model.ir_version = 8
+    if voice:
+        helper.set_model_props(model, voice)
     onnx.checker.check_model(model)
     onnx.save(model, path)
 
@@ -71,10 +78,17 @@ def main():
     args = parser.parse_args()
     os.makedirs(args.out_dir, exist_ok=True)
     save(acoustic(), os.path.join(args.out_dir, "acoustic.onnx"))
+    voice = {"sample_rate": "24000", "hop_samples": "300", "mel_bins": "80"}
     save(vocoder(300, "spectrogram", "waveform"),
-         os.path.join(args.out_dir, "vocoder.onnx"))
+         os.path.join(args.out_dir, "vocoder.onnx"), voice)
     save(vocoder(200, "mel_chunk", "audio"),
          os.path.join(args.out_dir, "short_vocoder.onnx"))
+    save(vocoder(200, "mel_chunk", "audio"),
+         os.path.join(args.out_dir, "hop200_vocoder.onnx"),
+         {"hop_samples": "200"})
+    save(vocoder(300, "spectrogram", "waveform"),
+         os.path.join(args.out_dir, "bad_voice_vocoder.onnx"),
+         dict(voice, hop_samples="3OO"))
 
 
 if __name__ == "__main__":

@@ -8,8 +8,8 @@
 // joined; a piece ends at a pause wherever one is available, so every cut
 // falls where the speaker pauses anyway.
 
-#ifndef TOLVAREN_TTS_TOOL_ACOUSTIC_PIECES_H_
-#define TOLVAREN_TTS_TOOL_ACOUSTIC_PIECES_H_
+#ifndef TOLVAREN_TTS_TOOL_SYNTH_ACOUSTIC_PIECES_H_
+#define TOLVAREN_TTS_TOOL_SYNTH_ACOUSTIC_PIECES_H_
 
 #include <cstddef>
 #include <cstdint>
@@ -43,4 +43,4 @@ std::vector<AcousticPiece> PlanAcousticPieces(
 
 }  // namespace tolvaren
 
-#endif  // TOLVAREN_TTS_TOOL_ACOUSTIC_PIECES_H_
+#endif  // TOLVAREN_TTS_TOOL_SYNTH_ACOUSTIC_PIECES_H_

@@ -1,4 +1,4 @@
-#include "tool/acoustic_pieces.h"
+#include "tool/synth/acoustic_pieces.h"
 
 #include <cstdint>
 #include <random>

@@ -1,4 +1,4 @@
-#include "tool/tool_conf.h"
+#include "tool/conf/tool_conf.h"
 
 #include <gtest/gtest.h>
 
@@ -58,36 +58,20 @@ TEST_F(ToolConfTest, ReadsKnownKeysAndLogsEveryPair) {
   EXPECT_NE(log.find("[INFO] Key: extra; Value: kept\n"), std::string::npos);
 }
 
-TEST_F(ToolConfTest, OnlyDoubleDashLinesCount) {
+// How lines split is the shared reader's (key_value_file_test); here only
+// that what configures nothing leaves the five keys present and empty.
+TEST_F(ToolConfTest, KeysThatNoLineSetsAreEmpty) {
   ToolConf conf;
   bool ok = false;
-  Read(
-      "wav_path=/out\n"
-      " --text_path=/lead\n"
-      "# --front_conf_path=/comment\n"
-      "-\n"
-      "\n"
-      "--no_equals_sign\n",
-      conf, ok);
-  ASSERT_TRUE(ok);
-  EXPECT_EQ(conf.wav_path, "");
-  EXPECT_EQ(conf.text_path, "");
-  EXPECT_EQ(conf.front_conf_path, "");
-  EXPECT_EQ(conf.entries.count("no_equals_sign"), 0u);
-  // The known keys are present, empty, after the look-ups.
-  EXPECT_EQ(conf.entries.size(), 5u);
-}
-
-TEST_F(ToolConfTest, NothingIsTrimmed) {
-  ToolConf conf;
-  bool ok = false;
-  Read("--wav_path = /x\n--text_path=/in.txt\r\n--front_conf_path=f \n", conf,
-       ok);
+  Read("wav_path=/out\n--wav_path = /x\n--no_equals_sign\n", conf, ok);
   ASSERT_TRUE(ok);
   EXPECT_EQ(conf.wav_path, "");  // The key is "wav_path " with a blank.
   EXPECT_EQ(conf.entries.at("wav_path "), " /x");
-  EXPECT_EQ(conf.text_path, "/in.txt\r");
-  EXPECT_EQ(conf.front_conf_path, "f ");
+  EXPECT_EQ(conf.entries.size(), 6u);
+  for (const char* key : {"wav_path", "text_path", "fastspeech2_model_path",
+                          "hifigan_model_path", "front_conf_path"}) {
+    EXPECT_EQ(conf.entries.at(key), "") << key;
+  }
 }
 
 TEST_F(ToolConfTest, LaterKeyWinsAndBothAreLogged) {
@@ -108,6 +92,17 @@ TEST_F(ToolConfTest, UnreadableFileIsAnError) {
   EXPECT_FALSE(ReadConfFile(dir_.path(), conf));  // a directory
   const std::string log = GetCapturedStdout();
   EXPECT_NE(log.find("[ERROR] Cannot open config file\n"), std::string::npos);
+}
+
+TEST(ToolConfValidateTest, NamesTheBadKeyAndValue) {
+  ToolConf conf;
+  EXPECT_TRUE(conf.Validate().ok());
+  conf.inter_op_num_threads = 0;
+  const absl::Status status = conf.Validate();
+  EXPECT_TRUE(absl::IsInvalidArgument(status));
+  EXPECT_NE(status.message().find("inter_op_num_threads is 0"),
+            std::string::npos)
+      << status;
 }
 
 TEST(ToolConfPathTest, EnvironmentOverridesTheInstalledPath) {

@@ -1,0 +1,45 @@
+// The tool configuration file: lines "--key=value", everything else ignored
+// (the shared reader of src/common/key_value_file.h).
+
+#ifndef TOLVAREN_TTS_TOOL_CONF_TOOL_CONF_H_
+#define TOLVAREN_TTS_TOOL_CONF_TOOL_CONF_H_
+
+#include <cstdint>
+#include <map>
+#include <string>
+
+#include "absl/status/status.h"
+
+namespace tolvaren {
+
+struct ToolConf {
+  // Every pair read, plus the known keys (empty when absent).
+  std::map<std::string, std::string> entries;
+  std::string wav_path;
+  std::string text_path;
+  std::string fastspeech2_model_path;
+  std::string hifigan_model_path;
+  std::string front_conf_path;
+  // Fixed: no key sets them.
+  int32_t intra_op_num_threads = 4;
+  int32_t inter_op_num_threads = 4;
+
+  // InvalidArgument naming the key and its value when a value cannot work.
+  // Paths are not checked here: a wrong model path is the runtime's error
+  // and a missing front configuration the front end's.
+  [[nodiscard]] absl::Status Validate() const;
+};
+
+// Reads `path` into `conf`. Logs each pair ("Key: {}; Value: {}"); on a file
+// that cannot be opened logs "Cannot open config file" and returns false.
+// Keys and values are taken exactly as written: no trimming, a carriage
+// return stays in the value, the last of repeated keys wins.
+bool ReadConfFile(const std::string& path, ToolConf& conf);
+
+// The configuration path: TOLVAREN_TTS_CONF when set and not empty,
+// otherwise the compiled-in path of the installed package.
+std::string ToolConfPath();
+
+}  // namespace tolvaren
+
+#endif  // TOLVAREN_TTS_TOOL_CONF_TOOL_CONF_H_

@@ -1,0 +1,177 @@
+// The chunked float file that tolvaren_tts writes: a uint64 chunk count C,
+// C uint64 sample counts, then all samples as 32-bit floats (little-endian,
+// mono, no header).
+
+#include "tool/io/chunk_file.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <limits>
+
+static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__,
+              "the output format is little-endian; add byte swapping here");
+
+namespace tolvaren {
+namespace {
+
+// Writes all of `size` bytes, retrying short writes and interruptions.
+bool WriteAll(int fd, const void* data, std::size_t size) {
+  const auto* bytes = static_cast<const unsigned char*>(data);
+  while (size > 0) {
+    const ssize_t written = ::write(fd, bytes, size);
+    if (written < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    bytes += written;
+    size -= static_cast<std::size_t>(written);
+  }
+  return true;
+}
+
+bool WriteChunks(int fd, const std::vector<std::vector<float>>& chunks) {
+  // Counts first, so a reader learns every chunk's size before the samples.
+  std::vector<uint64_t> counts;
+  counts.reserve(chunks.size() + 1);
+  counts.push_back(chunks.size());
+  for (const auto& chunk : chunks) counts.push_back(chunk.size());
+  if (!WriteAll(fd, counts.data(), counts.size() * sizeof(uint64_t))) {
+    return false;
+  }
+  for (const auto& chunk : chunks) {
+    if (!WriteAll(fd, chunk.data(), chunk.size() * sizeof(float))) {
+      return false;
+    }
+  }
+  return true;
+}
+
+std::string Directory(const std::string& path) {
+  const std::size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return ".";
+  if (slash == 0) return "/";
+  return path.substr(0, slash);
+}
+
+// Writes the chunks to `fd` and closes it; DataLoss when either fails (a
+// full disk, an I/O error), so no failure passes as written.
+absl::Status WriteAndClose(int fd,
+                           const std::vector<std::vector<float>>& chunks) {
+  const bool written = WriteChunks(fd, chunks);
+  const int write_errno = errno;
+  const bool closed = ::close(fd) == 0;
+  if (written && closed) return absl::OkStatus();
+  return absl::DataLossError(std::strerror(written ? errno : write_errno));
+}
+
+absl::Status CannotOpen(const std::string& path) {
+  return absl::UnavailableError("cannot open " + path);
+}
+
+}  // namespace
+
+absl::Status WriteChunkFile(const std::string& path,
+                            const std::vector<std::vector<float>>& chunks) {
+  // A name the file system cannot hold is an open failure like any other.
+  const std::size_t slash = path.rfind('/');
+  const std::string name =
+      slash == std::string::npos ? path : path.substr(slash + 1);
+  const long name_max = ::pathconf(Directory(path).c_str(), _PC_NAME_MAX);
+  if (name.empty() ||
+      (name_max > 0 && name.size() > static_cast<std::size_t>(name_max))) {
+    return CannotOpen(path);
+  }
+
+  // Special files (devices, pipes) and symbolic links are written in place,
+  // as an ordinary open would; a regular file is replaced only once its new
+  // contents are complete.
+  struct stat target;
+  if (::lstat(path.c_str(), &target) == 0 && !S_ISREG(target.st_mode)) {
+    const int fd = ::open(path.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
+    if (fd < 0) {
+      return CannotOpen(path);
+    }
+    return WriteAndClose(fd, chunks);
+  }
+
+  std::string temp_path = Directory(path) + "/.tolvaren_tts.XXXXXX";
+  const int fd = ::mkstemp(temp_path.data());
+  if (fd < 0) {
+    return CannotOpen(path);
+  }
+  // mkstemp creates the file private to its owner; give it the permissions
+  // a plain open would have.
+  const mode_t mask = ::umask(0);
+  ::umask(mask);
+  ::fchmod(fd, 0666 & ~mask);
+
+  if (absl::Status written = WriteAndClose(fd, chunks); !written.ok()) {
+    ::unlink(temp_path.c_str());
+    return written;
+  }
+  if (::rename(temp_path.c_str(), path.c_str()) != 0) {
+    ::unlink(temp_path.c_str());
+    return CannotOpen(path);
+  }
+  return absl::OkStatus();
+}
+
+absl::StatusOr<std::vector<float>> ReadChunkFile(const std::string& path) {
+  std::ifstream file(path, std::ios::binary | std::ios::ate);
+  if (!file.is_open()) {
+    return absl::NotFoundError("cannot open " + path);
+  }
+  const std::streamoff end = file.tellg();
+  if (end < 0) {
+    return absl::DataLossError("cannot read " + path);
+  }
+  const auto size = static_cast<uint64_t>(end);
+  file.seekg(0);
+
+  uint64_t chunk_count = 0;
+  if (size < sizeof(chunk_count) ||
+      !file.read(reinterpret_cast<char*>(&chunk_count), sizeof(chunk_count))) {
+    return absl::DataLossError(path + " is too short to be a chunk file");
+  }
+  // Each chunk needs at least its 8-byte count: a count that the file size
+  // cannot hold is not ours (or is truncated), whatever its value.
+  if (chunk_count > (size - 8) / 8) {
+    return absl::DataLossError(path + " declares " +
+                               std::to_string(chunk_count) +
+                               " chunks, more than its size allows");
+  }
+  std::vector<uint64_t> counts(chunk_count);
+  if (chunk_count > 0 &&
+      !file.read(reinterpret_cast<char*>(counts.data()),
+                 static_cast<std::streamsize>(chunk_count * 8))) {
+    return absl::DataLossError("cannot read the chunk counts of " + path);
+  }
+  const uint64_t data_bytes = size - 8 - 8 * chunk_count;
+  uint64_t total = 0;
+  for (const uint64_t count : counts) {
+    if (count > data_bytes / 4 || total > data_bytes / 4 - count) {
+      return absl::DataLossError(path + " declares more samples than it holds");
+    }
+    total += count;
+  }
+  if (total * 4 != data_bytes) {
+    return absl::DataLossError(path + " holds " + std::to_string(data_bytes) +
+                               " bytes of samples, but its counts need " +
+                               std::to_string(total * 4));
+  }
+  std::vector<float> samples(total);
+  if (total > 0 && !file.read(reinterpret_cast<char*>(samples.data()),
+                              static_cast<std::streamsize>(total * 4))) {
+    return absl::DataLossError("cannot read the samples of " + path);
+  }
+  return samples;
+}
+
+}  // namespace tolvaren

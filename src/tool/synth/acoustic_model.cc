@@ -1,0 +1,119 @@
+#include "tool/synth/acoustic_model.h"
+
+#include <chrono>
+#include <ctime>
+#include <utility>
+
+#include "tool/logger.h"
+#include "tool/synth/acoustic_pieces.h"
+
+namespace tolvaren {
+namespace {
+
+long long Now() { return static_cast<long long>(std::time(nullptr)); }
+
+// The acoustic model's output must be a float tensor [frames, bins].
+absl::Status CheckMel(const Ort::Value& mel, std::optional<int64_t> mel_bins,
+                      int64_t& frames, int64_t& bins) {
+  const Ort::TensorTypeAndShapeInfo info = mel.GetTensorTypeAndShapeInfo();
+  const std::vector<int64_t> shape = info.GetShape();
+  if (info.GetElementType() != ONNX_TENSOR_ELEMENT_DATA_TYPE_FLOAT ||
+      shape.size() != 2 || shape[0] < 0 || shape[1] <= 0 ||
+      (mel_bins && shape[1] != *mel_bins)) {
+    return absl::FailedPreconditionError(
+        "the acoustic model must output a float tensor [frames, bins]");
+  }
+  frames = shape[0];
+  bins = shape[1];
+  return absl::OkStatus();
+}
+
+}  // namespace
+
+FastSpeech2Predictor::FastSpeech2Predictor()
+    : env(MakeEnv()), memory_info(MakeCpuMemoryInfo()) {}
+
+absl::Status FastSpeech2Predictor::loadModel(const std::string& model_path,
+                                             int intra_op_num_threads,
+                                             int inter_op_num_threads) {
+  LOG_INFO("Try to load model from {}", model_path);
+  absl::StatusOr<OrtSession> loaded = OrtSession::Load(
+      env, model_path, intra_op_num_threads, inter_op_num_threads);
+  if (!loaded.ok()) return loaded.status();
+  session_ = std::move(*loaded);
+  LOG_INFO("Finish loading model {}, intra/inter_op_num_threads={}/{}",
+           model_path, intra_op_num_threads, inter_op_num_threads);
+  return absl::OkStatus();
+}
+
+absl::Status FastSpeech2Predictor::predict(int64_t* phone_ids,
+                                           std::size_t count,
+                                           Ort::Value& mel_out) {
+  LOG_INFO("do FastSpeech2 predict, current time {}", Now());
+  if (!session_) return absl::FailedPreconditionError("no acoustic model");
+  std::vector<Ort::Value> inputs;
+  try {
+    const int64_t shape[] = {static_cast<int64_t>(count)};
+    inputs.push_back(Ort::Value::CreateTensor<int64_t>(memory_info, phone_ids,
+                                                       count, shape, 1));
+  } catch (const Ort::Exception& e) {
+    return RuntimeError(e);
+  }
+  const auto start = std::chrono::steady_clock::now();
+  absl::StatusOr<std::vector<Ort::Value>> outputs = session_->Run(inputs);
+  run_seconds_ +=
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - start)
+          .count();
+  if (!outputs.ok()) return outputs.status();
+  mel_out = std::move(outputs->front());
+  LOG_INFO("finish FastSpeech2 predict, current time {}", Now());
+  return absl::OkStatus();
+}
+
+absl::StatusOr<MelSpectrogram> FastSpeech2Predictor::PredictMel(
+    std::vector<int64_t>& phone_ids, int64_t pause_id,
+    std::optional<int64_t> mel_bins) {
+  MelSpectrogram mel;
+  try {
+    const std::vector<AcousticPiece> pieces =
+        PlanAcousticPieces(phone_ids, pause_id);
+    if (pieces.size() == 1) {
+      absl::Status run =
+          predict(phone_ids.data(), phone_ids.size(), mel.tensor);
+      if (!run.ok()) return run;
+      if (absl::Status shape =
+              CheckMel(mel.tensor, mel_bins, mel.frames, mel.bins);
+          !shape.ok()) {
+        return shape;
+      }
+      return mel;
+    }
+    for (const AcousticPiece& piece : pieces) {
+      Ort::Value piece_mel{nullptr};
+      absl::Status run = predict(phone_ids.data() + piece.begin,
+                                 piece.end - piece.begin, piece_mel);
+      if (!run.ok()) return run;
+      int64_t frames = 0;
+      int64_t bins = 0;
+      // Every piece must have the first piece's bins.
+      const std::optional<int64_t> expected_bins =
+          mel.bins > 0 ? std::optional<int64_t>(mel.bins) : mel_bins;
+      if (absl::Status shape = CheckMel(piece_mel, expected_bins, frames, bins);
+          !shape.ok()) {
+        return shape;
+      }
+      mel.bins = bins;
+      mel.frames += frames;
+      const float* rows = piece_mel.GetTensorMutableData<float>();
+      mel.joined_rows.insert(mel.joined_rows.end(), rows, rows + frames * bins);
+    }
+    const int64_t shape[] = {mel.frames, mel.bins};
+    mel.tensor = Ort::Value::CreateTensor<float>(
+        memory_info, mel.joined_rows.data(), mel.joined_rows.size(), shape, 2);
+  } catch (const Ort::Exception& e) {
+    return RuntimeError(e);
+  }
+  return mel;
+}
+
+}  // namespace tolvaren

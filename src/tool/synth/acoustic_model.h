@@ -1,0 +1,68 @@
+// The acoustic predictor: phone ids in, mel spectrogram [frames, bins] out.
+
+#ifndef TOLVAREN_TTS_TOOL_SYNTH_ACOUSTIC_MODEL_H_
+#define TOLVAREN_TTS_TOOL_SYNTH_ACOUSTIC_MODEL_H_
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "absl/status/status.h"
+#include "absl/status/statusor.h"
+#include "tool/synth/ort_session.h"
+
+namespace tolvaren {
+
+// A mel spectrogram [frames, bins] of 32-bit floats. `tensor` is either the
+// model's own output or a view of `joined_rows`, which then holds the rows
+// of several runs; move it as a whole, never copy the view alone.
+struct MelSpectrogram {
+  std::vector<float> joined_rows;
+  Ort::Value tensor{nullptr};
+  int64_t frames = 0;
+  int64_t bins = 0;
+
+  float* rows() { return tensor.GetTensorMutableData<float>(); }
+};
+
+class FastSpeech2Predictor {
+ public:
+  FastSpeech2Predictor();
+
+  // Creates the session, logging before and after; on failure any earlier
+  // session stays in place.
+  [[nodiscard]] absl::Status loadModel(const std::string& model_path,
+                                       int intra_op_num_threads,
+                                       int inter_op_num_threads);
+
+  // Runs the model on the `count` ids at `phone_ids` (viewed, not copied:
+  // keep them alive until this returns); `mel_out` receives the model's
+  // first output. Runtime errors come back as RuntimeError statuses.
+  [[nodiscard]] absl::Status predict(int64_t* phone_ids, std::size_t count,
+                                     Ort::Value& mel_out);
+
+  // The whole mel of `phone_ids`: one run, or for long sequences one run
+  // per piece (see acoustic_pieces.h) with the rows joined, cut after
+  // `pause_id`. FailedPrecondition when an output is not a float tensor
+  // [frames, bins], or has other than `mel_bins` bins when that is given.
+  [[nodiscard]] absl::StatusOr<MelSpectrogram> PredictMel(
+      std::vector<int64_t>& phone_ids, int64_t pause_id,
+      std::optional<int64_t> mel_bins);
+
+  const OrtSession* session() const { return session_ ? &*session_ : nullptr; }
+
+  // Seconds spent inside the runtime's Run so far, for benchmarks.
+  double run_seconds() const { return run_seconds_; }
+
+ private:
+  Ort::Env env{nullptr};
+  std::optional<OrtSession> session_;
+  Ort::MemoryInfo memory_info{nullptr};
+  double run_seconds_ = 0.0;
+};
+
+}  // namespace tolvaren
+
+#endif  // TOLVAREN_TTS_TOOL_SYNTH_ACOUSTIC_MODEL_H_

@@ -1,0 +1,74 @@
+#include "tool/synth/chunk_plan.h"
+
+#include <algorithm>
+#include <cmath>
+#include <string>
+
+#include "absl/status/status.h"
+
+namespace tolvaren {
+
+ChunkPlan ChunkPlan::ForFrames(int32_t frames) {
+  // Computed in single precision, as the plan has always been.
+  const auto count = static_cast<int32_t>(
+      std::ceil(static_cast<float>(frames) / static_cast<float>(kBlockFrames)));
+  ChunkPlan plan;
+  plan.chunks.reserve(static_cast<std::size_t>(std::max(count, 0)));
+  int32_t offset = -kContextFrames;
+  for (int32_t k = 0; k < count; ++k) {
+    plan.chunks.push_back(
+        {std::max(offset, 0), std::min(offset + kWindowFrames, frames)});
+    offset += kBlockFrames;
+  }
+  return plan;
+}
+
+absl::StatusOr<ChunkPlan> ChunkPlan::FromIndex(
+    const std::vector<int32_t>& index, int32_t frames) {
+  if (index.empty()) {
+    return absl::InvalidArgumentError("mel_batch_index is empty");
+  }
+  if (index.size() % 2 == 0) {
+    return absl::InvalidArgumentError("mel_batch_index lenth must be odd");
+  }
+  ChunkPlan plan;
+  for (std::size_t k = 1; k + 1 < index.size(); k += 2) {
+    const ChunkSpan span{index[k], index[k + 1]};
+    if (span.begin < 0 || span.begin > span.end || span.end > frames) {
+      return absl::FailedPreconditionError(
+          "chunk [" + std::to_string(span.begin) + ", " +
+          std::to_string(span.end) + ") lies outside the " +
+          std::to_string(frames) + " mel frames");
+    }
+    plan.chunks.push_back(span);
+  }
+  return plan;
+}
+
+std::vector<int32_t> ChunkPlan::ToIndex() const {
+  std::vector<int32_t> index;
+  index.reserve(1 + 2 * chunks.size());
+  index.push_back(static_cast<int32_t>(chunks.size()));
+  for (const ChunkSpan& span : chunks) {
+    index.push_back(span.begin);
+    index.push_back(span.end);
+  }
+  return index;
+}
+
+SampleRange ChunkPlan::Kept(std::size_t k, int64_t output_samples,
+                            int32_t hop_samples) const {
+  const auto chunk = static_cast<int64_t>(k);
+  SampleRange kept;
+  kept.begin = k == 0
+                   ? 0
+                   : std::min<int64_t>(kBlockFrames * chunk, kContextFrames) *
+                         hop_samples;
+  kept.end = k + 1 == chunks.size()
+                 ? output_samples
+                 : kept.begin + int64_t{kBlockFrames} * hop_samples;
+  kept.end = std::min(kept.end, output_samples);
+  return kept;
+}
+
+}  // namespace tolvaren

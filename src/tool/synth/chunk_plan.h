@@ -1,0 +1,67 @@
+// How a mel spectrogram is vocoded in pieces, and which samples of each
+// piece's audio are kept.
+//
+// Each chunk owns kBlockFrames frames and sees kContextFrames more on each
+// side, so the vocoder never runs over more than kWindowFrames frames (its
+// memory stays bounded however long the text). Of a chunk's audio only the
+// samples of its own frames are kept; concatenated in order, the kept
+// pieces are the utterance's waveform.
+
+#ifndef TOLVAREN_TTS_TOOL_SYNTH_CHUNK_PLAN_H_
+#define TOLVAREN_TTS_TOOL_SYNTH_CHUNK_PLAN_H_
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "absl/status/statusor.h"
+
+namespace tolvaren {
+
+inline constexpr int32_t kBlockFrames = 36;
+inline constexpr int32_t kContextFrames = 14;
+inline constexpr int32_t kWindowFrames = kBlockFrames + 2 * kContextFrames;
+
+// Mel frames [begin, end) that one vocoder run sees.
+struct ChunkSpan {
+  int32_t begin = 0;
+  int32_t end = 0;
+
+  bool operator==(const ChunkSpan& other) const {
+    return begin == other.begin && end == other.end;
+  }
+};
+
+// Samples [begin, end) of one chunk's audio that belong to the utterance.
+struct SampleRange {
+  int64_t begin = 0;
+  int64_t end = 0;
+};
+
+struct ChunkPlan {
+  std::vector<ChunkSpan> chunks;
+
+  // The plan for `frames` mel frames: chunk k covers
+  // [max(36k - 14, 0), min(36k + 50, frames)).
+  static ChunkPlan ForFrames(int32_t frames);
+
+  // Reads the flat form [C, begin0, end0, ...] back. InvalidArgument, with
+  // the message the synthesis driver logs, when it is empty or of even
+  // length; FailedPrecondition when a span lies outside `frames`.
+  [[nodiscard]] static absl::StatusOr<ChunkPlan> FromIndex(
+      const std::vector<int32_t>& index, int32_t frames);
+
+  // The flat form: the chunk count, then each chunk's begin and end.
+  std::vector<int32_t> ToIndex() const;
+
+  // The kept samples of chunk `k`, whose audio has `output_samples` samples
+  // at `hop_samples` per frame: every chunk but the first drops its leading
+  // context, every chunk but the last keeps exactly its block. Never beyond
+  // the audio there is, should the vocoder give fewer samples per frame.
+  SampleRange Kept(std::size_t k, int64_t output_samples,
+                   int32_t hop_samples) const;
+};
+
+}  // namespace tolvaren
+
+#endif  // TOLVAREN_TTS_TOOL_SYNTH_CHUNK_PLAN_H_

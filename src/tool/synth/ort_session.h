@@ -1,0 +1,83 @@
+// Access to ONNX Runtime through its C++ wrapper, pinned to API version 15 so
+// that every runtime from the 1.15 series on works. Only functions present in
+// that version may be called (for example GetTensorMutableData, never the
+// const GetTensorData of newer wrappers; session metadata through
+// SessionGetModelMetadata and ModelMetadataLookupCustomMetadataMap).
+//
+// The wrapper reports failures as Ort::Exception; everything here turns them
+// into absl::Status at once, so the rest of the tool has one way to fail.
+
+#ifndef TOLVAREN_TTS_TOOL_SYNTH_ORT_SESSION_H_
+#define TOLVAREN_TTS_TOOL_SYNTH_ORT_SESSION_H_
+
+#include <onnxruntime_cxx_api.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "absl/status/status.h"
+#include "absl/status/statusor.h"
+
+namespace tolvaren {
+
+inline constexpr uint32_t kOrtApiVersion = 15;
+
+// Installs the version-15 function table for the wrapper classes (once).
+// FailedPrecondition when the loaded runtime is older than that.
+[[nodiscard]] absl::Status EnsureOrtApi();
+
+// The runtime's own version string, e.g. "1.29.0".
+std::string OrtRuntimeVersion();
+
+// An error the runtime raised (a model it cannot load, an input it rejects)
+// as a status: code Internal, the runtime's message. Every Internal status
+// of the synthesis layer comes from here.
+absl::Status RuntimeError(const Ort::Exception& e);
+inline bool IsRuntimeError(const absl::Status& status) {
+  return status.code() == absl::StatusCode::kInternal;
+}
+
+// Builders that install the API table first, for use in member initialisers
+// (members are built before any constructor body runs). They throw
+// std::runtime_error when the runtime cannot serve API version 15.
+Ort::Env MakeEnv();
+Ort::MemoryInfo MakeCpuMemoryInfo();
+
+// One loaded model: its session and the names of all its inputs and
+// outputs, in the model's order.
+class OrtSession {
+ public:
+  // Creates the session with the given thread counts; nothing else is set.
+  [[nodiscard]] static absl::StatusOr<OrtSession> Load(
+      const Ort::Env& env, const std::string& model_path,
+      int intra_op_num_threads, int inter_op_num_threads);
+
+  const std::vector<std::string>& input_names() const { return input_names_; }
+  const std::vector<std::string>& output_names() const { return output_names_; }
+  // One run: `inputs` holds one value per model input, in the model's order
+  // (models are addressed by position, whatever they call their tensors);
+  // every output comes back, in the model's order, allocated by the runtime.
+  [[nodiscard]] absl::StatusOr<std::vector<Ort::Value>> Run(
+      const std::vector<Ort::Value>& inputs);
+
+  // The model file's custom metadata value for `key`; nullopt when absent.
+  [[nodiscard]] absl::StatusOr<std::optional<std::string>> CustomMetadata(
+      const std::string& key) const;
+
+ private:
+  explicit OrtSession(Ort::Session session) : session_(std::move(session)) {}
+
+  Ort::Session session_;
+  std::vector<std::string> input_names_;
+  std::vector<std::string> output_names_;
+};
+
+// Shape of a tensor.
+std::vector<int64_t> TensorShape(const Ort::Value& value);
+
+}  // namespace tolvaren
+
+#endif  // TOLVAREN_TTS_TOOL_SYNTH_ORT_SESSION_H_

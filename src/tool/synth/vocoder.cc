@@ -1,0 +1,104 @@
+#include "tool/synth/vocoder.h"
+
+#include <chrono>
+#include <ctime>
+#include <utility>
+
+#include "tool/logger.h"
+
+namespace tolvaren {
+namespace {
+long long Now() { return static_cast<long long>(std::time(nullptr)); }
+}  // namespace
+
+HifiGanPredictor::HifiGanPredictor()
+    : memory_info(MakeCpuMemoryInfo()), env(MakeEnv()) {
+  LOG_INFO("Construct HifiGanPredictor");
+}
+
+HifiGanPredictor::~HifiGanPredictor() {
+  LOG_INFO("Destory HifiGanPredictor");
+  // Session first, then the environment, then the memory description.
+  session_.reset();
+}
+
+absl::Status HifiGanPredictor::loadModel(const std::string& model_path,
+                                         int intra_op_num_threads,
+                                         int inter_op_num_threads) {
+  LOG_INFO("Try to load model from {}", model_path);
+  absl::StatusOr<OrtSession> loaded = OrtSession::Load(
+      env, model_path, intra_op_num_threads, inter_op_num_threads);
+  if (!loaded.ok()) return loaded.status();
+  session_ = std::move(*loaded);
+  LOG_INFO("Finish loading model {}, intra/inter_op_num_threads={}/{}",
+           model_path, intra_op_num_threads, inter_op_num_threads);
+  return absl::OkStatus();
+}
+
+std::vector<int32_t> HifiGanPredictor::batchInput(const Ort::Value& mel) {
+  LOG_INFO("do HifiGan batchInput, current time {}", Now());
+  const std::vector<int64_t> shape = TensorShape(mel);
+  const auto frames = static_cast<int32_t>(shape.empty() ? 0 : shape[0]);
+  std::vector<int32_t> mel_batch_index = ChunkPlan::ForFrames(frames).ToIndex();
+  LOG_INFO("do HifiGan batchInput, current time {}", Now());
+  return mel_batch_index;
+}
+
+absl::Status HifiGanPredictor::predict(Ort::Value input, Ort::Value& output) {
+  LOG_INFO("do HifiGan predict, current time {}", Now());
+  if (!session_) return absl::FailedPreconditionError("no vocoder model");
+  std::vector<Ort::Value> inputs;
+  inputs.push_back(std::move(input));
+  const auto start = std::chrono::steady_clock::now();
+  absl::StatusOr<std::vector<Ort::Value>> outputs = session_->Run(inputs);
+  run_seconds_ +=
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - start)
+          .count();
+  if (!outputs.ok()) return outputs.status();
+  output = std::move(outputs->front());
+  LOG_INFO("finish HifiGan predict, current time {}", Now());
+  return absl::OkStatus();
+}
+
+absl::Status HifiGanPredictor::Vocode(MelSpectrogram& mel,
+                                      const ChunkPlan& plan,
+                                      int32_t hop_samples,
+                                      std::vector<std::vector<float>>& chunks) {
+  try {
+    float* rows = mel.rows();
+    chunks.reserve(plan.chunks.size());
+    for (std::size_t k = 0; k < plan.chunks.size(); ++k) {
+      const ChunkSpan& span = plan.chunks[k];
+      LOG_INFO("voc chunk {}, from {} to {}", k, span.begin, span.end);
+      // A view of rows begin..end-1 of the mel: no copy.
+      const int64_t input_shape[] = {span.end - span.begin, mel.bins};
+      Ort::Value input = Ort::Value::CreateTensor<float>(
+          memory_info, rows + span.begin * mel.bins,
+          static_cast<std::size_t>((span.end - span.begin) * mel.bins),
+          input_shape, 2);
+      Ort::Value output{nullptr};
+      if (absl::Status run = predict(std::move(input), output); !run.ok()) {
+        return run;
+      }
+
+      chunks.emplace_back();
+      const Ort::TensorTypeAndShapeInfo out_info =
+          output.GetTensorTypeAndShapeInfo();
+      if (out_info.GetElementType() != ONNX_TENSOR_ELEMENT_DATA_TYPE_FLOAT) {
+        return absl::FailedPreconditionError(
+            "the vocoder must output a float tensor");
+      }
+      const SampleRange kept = plan.Kept(
+          k, static_cast<int64_t>(out_info.GetElementCount()), hop_samples);
+      if (kept.end > kept.begin) {
+        const float* audio = output.GetTensorMutableData<float>();
+        chunks.back().assign(audio + kept.begin, audio + kept.end);
+      }
+    }
+  } catch (const Ort::Exception& e) {
+    return RuntimeError(e);
+  }
+  return absl::OkStatus();
+}
+
+}  // namespace tolvaren

@@ -1,0 +1,63 @@
+// The vocoder predictor: mel rows in, audio samples out, run chunk by chunk
+// (see chunk_plan.h).
+
+#ifndef TOLVAREN_TTS_TOOL_SYNTH_VOCODER_H_
+#define TOLVAREN_TTS_TOOL_SYNTH_VOCODER_H_
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "absl/status/status.h"
+#include "tool/synth/acoustic_model.h"
+#include "tool/synth/chunk_plan.h"
+#include "tool/synth/ort_session.h"
+
+namespace tolvaren {
+
+class HifiGanPredictor {
+ public:
+  HifiGanPredictor();
+  ~HifiGanPredictor();
+
+  HifiGanPredictor(const HifiGanPredictor&) = delete;
+  HifiGanPredictor& operator=(const HifiGanPredictor&) = delete;
+
+  // Creates the session, logging before and after.
+  [[nodiscard]] absl::Status loadModel(const std::string& model_path,
+                                       int intra_op_num_threads,
+                                       int inter_op_num_threads);
+
+  // The chunk plan of a [frames, bins] mel tensor in its flat form
+  // mel_batch_index = [C, start0, end0, ...].
+  std::vector<int32_t> batchInput(const Ort::Value& mel);
+
+  // One vocoder run over a chunk's [rows, bins] tensor (a view of the mel,
+  // released after the run); `output` receives the model's first output.
+  [[nodiscard]] absl::Status predict(Ort::Value input, Ort::Value& output);
+
+  // Runs every chunk of `plan` over `mel` and appends each chunk's kept
+  // samples (at `hop_samples` per frame) to `chunks`, logging each chunk.
+  // FailedPrecondition when the vocoder's output is not a float tensor.
+  [[nodiscard]] absl::Status Vocode(MelSpectrogram& mel, const ChunkPlan& plan,
+                                    int32_t hop_samples,
+                                    std::vector<std::vector<float>>& chunks);
+
+  const OrtSession* session() const { return session_ ? &*session_ : nullptr; }
+
+  // Seconds spent inside the runtime's Run so far, for benchmarks.
+  double run_seconds() const { return run_seconds_; }
+
+  const Ort::MemoryInfo& cpu_memory_info() const { return memory_info; }
+
+ private:
+  Ort::MemoryInfo memory_info{nullptr};
+  Ort::Env env{nullptr};
+  std::optional<OrtSession> session_;
+  double run_seconds_ = 0.0;
+};
+
+}  // namespace tolvaren
+
+#endif  // TOLVAREN_TTS_TOOL_SYNTH_VOCODER_H_

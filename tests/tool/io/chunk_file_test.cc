@@ -1,0 +1,180 @@
+// The chunk file writer and its reader. What the tool logs for each
+// failure is tool_test's.
+
+#include "tool/io/chunk_file.h"
+
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "speech_neural_network/front_test_support.h"
+
+namespace tolvaren {
+namespace {
+
+using speechnn::TempDir;
+
+std::string ReadBytes(const std::string& path) {
+  std::ifstream file(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(file), {});
+}
+
+uint64_t U64At(const std::string& bytes, std::size_t offset) {
+  uint64_t value;
+  std::memcpy(&value, bytes.data() + offset, sizeof(value));
+  return value;
+}
+
+// Every entry of a folder (the writer's temporaries included).
+int Entries(const std::string& dir) {
+  int entries = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(dir)) {
+    (void)entry;
+    ++entries;
+  }
+  return entries;
+}
+
+class ChunkFileTest : public ::testing::Test {
+ protected:
+  TempDir dir_;
+};
+
+TEST_F(ChunkFileTest, LayoutIsCountsThenSamples) {
+  std::vector<std::vector<float>> chunks = {std::vector<float>(10800, 0.25f),
+                                            std::vector<float>(10800, -1.5f),
+                                            std::vector<float>(2400, 3.0f)};
+  chunks[0][0] = 7.0f;
+  const std::string path = dir_.path() + "/你好";
+  ASSERT_TRUE(WriteChunkFile(path, chunks).ok());
+  const std::string bytes = ReadBytes(path);
+  ASSERT_EQ(bytes.size(), 96032u);
+  EXPECT_EQ(U64At(bytes, 0), 3u);
+  EXPECT_EQ(U64At(bytes, 8), 10800u);
+  EXPECT_EQ(U64At(bytes, 16), 10800u);
+  EXPECT_EQ(U64At(bytes, 24), 2400u);
+  float first;
+  std::memcpy(&first, bytes.data() + 32, 4);
+  EXPECT_EQ(first, 7.0f);
+
+  const absl::StatusOr<std::vector<float>> samples = ReadChunkFile(path);
+  ASSERT_TRUE(samples.ok()) << samples.status();
+  ASSERT_EQ(samples->size(), 24000u);
+  EXPECT_EQ((*samples)[0], 7.0f);
+  EXPECT_EQ((*samples)[10800], -1.5f);  // written unscaled, unclipped
+  EXPECT_EQ((*samples)[23999], 3.0f);
+}
+
+TEST_F(ChunkFileTest, EmptyListsAndEmptyChunks) {
+  const std::string path = dir_.path() + "/empty";
+  ASSERT_TRUE(WriteChunkFile(path, {}).ok());
+  const std::string bytes = ReadBytes(path);
+  ASSERT_EQ(bytes.size(), 8u);
+  EXPECT_EQ(U64At(bytes, 0), 0u);
+
+  ASSERT_TRUE(WriteChunkFile(path, {{}, {1.0f}, {}}).ok());
+  EXPECT_EQ(ReadBytes(path).size(), 8u + 24u + 4u);
+  EXPECT_EQ(ReadChunkFile(path).value(), std::vector<float>{1.0f});
+}
+
+TEST_F(ChunkFileTest, ReplacesAnExistingFileAndLeavesNoTemporaries) {
+  const std::string path = dir_.path() + "/again";
+  ASSERT_TRUE(WriteChunkFile(path, {std::vector<float>(1000, 1.0f)}).ok());
+  ASSERT_TRUE(WriteChunkFile(path, {{2.0f}}).ok());
+  EXPECT_EQ(ReadBytes(path).size(), 8u + 8u + 4u);
+  EXPECT_EQ(Entries(dir_.path()), 1);
+  struct stat info;
+  ASSERT_EQ(stat(path.c_str(), &info), 0);
+  EXPECT_NE(info.st_mode & S_IRGRP, 0u) << "the file keeps plain permissions";
+}
+
+TEST_F(ChunkFileTest, UnwritablePathsCannotBeOpened) {
+  std::string long_chinese = dir_.path() + "/";
+  for (int i = 0; i < 90; ++i) long_chinese += "你";  // 270 bytes
+  for (const std::string& path :
+       {dir_.path() + "/missing/dir/file",
+        dir_.path() + "/" + std::string(300, 'x'),  // beyond the name limit
+        long_chinese}) {
+    EXPECT_TRUE(absl::IsUnavailable(WriteChunkFile(path, {{1.0f}}))) << path;
+  }
+  EXPECT_EQ(Entries(dir_.path()), 0);
+}
+
+TEST_F(ChunkFileTest, WriteErrorsLeaveTheEarlierFileIntact) {
+  const std::string path = dir_.path() + "/kept";
+  ASSERT_TRUE(WriteChunkFile(path, {{1.0f, 2.0f}}).ok());
+  const std::string before = ReadBytes(path);
+
+  // A file size limit makes the writes fail part-way, like a full disk.
+  struct rlimit saved;
+  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+  struct rlimit limited = saved;
+  limited.rlim_cur = 4096;
+  std::signal(SIGXFSZ, SIG_IGN);
+  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limited), 0);
+  const absl::Status written =
+      WriteChunkFile(path, {std::vector<float>(100000, 0.5f)});
+  setrlimit(RLIMIT_FSIZE, &saved);
+  std::signal(SIGXFSZ, SIG_DFL);
+
+  EXPECT_TRUE(absl::IsDataLoss(written)) << written;
+  EXPECT_EQ(ReadBytes(path), before);
+  EXPECT_EQ(Entries(dir_.path()), 1) << "no temporary file is left behind";
+}
+
+TEST_F(ChunkFileTest, SpecialFilesAreWrittenInPlace) {
+  if (access("/dev/full", W_OK) != 0) GTEST_SKIP() << "no /dev/full";
+  EXPECT_TRUE(absl::IsDataLoss(WriteChunkFile("/dev/full", {{1.0f}})));
+  struct stat info;
+  ASSERT_EQ(stat("/dev/full", &info), 0);
+  EXPECT_TRUE(S_ISCHR(info.st_mode)) << "the device node must stay";
+  EXPECT_TRUE(WriteChunkFile("/dev/null", {{1.0f}}).ok());
+}
+
+TEST_F(ChunkFileTest, ReaderRejectsForeignAndTruncatedFiles) {
+  const std::string good = dir_.path() + "/good";
+  ASSERT_TRUE(WriteChunkFile(good, {{1.0f, 2.0f}, {3.0f}}).ok());
+  const std::string bytes = ReadBytes(good);
+  struct Case {
+    std::string name;
+    std::string contents;
+  };
+  std::string huge_count = bytes;
+  const uint64_t absurd = UINT64_MAX / 2;
+  std::memcpy(huge_count.data(), &absurd, 8);
+  std::string huge_samples = bytes;
+  std::memcpy(huge_samples.data() + 8, &absurd, 8);
+  const std::vector<Case> cases = {
+      {"empty", ""},
+      {"short", "abc"},
+      {"truncated", bytes.substr(0, bytes.size() - 1)},
+      {"trailing", bytes + "x"},
+      {"counts only", bytes.substr(0, 24)},
+      {"absurd chunk count", huge_count},
+      {"absurd sample count", huge_samples},
+      {"text", "RIFF$\x00\x00\x00WAVEfmt this is not ours at all"},
+  };
+  for (const Case& c : cases) {
+    const std::string path = dir_.WriteFile("case", c.contents);
+    const absl::Status status = ReadChunkFile(path).status();
+    EXPECT_TRUE(absl::IsDataLoss(status)) << c.name << ": " << status;
+    EXPECT_FALSE(status.message().empty()) << c.name;
+  }
+  EXPECT_TRUE(absl::IsNotFound(ReadChunkFile(dir_.path() + "/none").status()));
+  EXPECT_EQ(ReadChunkFile(good).value(),
+            (std::vector<float>{1.0f, 2.0f, 3.0f}));
+}
+
+}  // namespace
+}  // namespace tolvaren
