@@ -27,54 +27,37 @@ bool AllEndIn(const Words& words, wchar_t last) {
   return true;
 }
 
-TEST(WordListsTest, PausePunctuationInOrder) {
-  const Words& marks = PausePunctuation();
-  ASSERT_EQ(marks.size(), 16u);
-  std::wstring first_eight;
-  for (std::size_t i = 0; i < 8; ++i)
-    first_eight += utf8string2wstring(marks[i]);
-  EXPECT_EQ(first_eight, (std::wstring{0xFF0C, 0x3002, 0x3001, 0xFF1F, 0xFF1A,
-                                       0xFF1B, L'~', 0xFF01}));
-  EXPECT_EQ(Words(marks.begin() + 8, marks.end()),
-            (Words{",", ".", "?", "!", ":", ";", "/", "\\"}));
+// The steps test membership only, so what matters is what each list holds
+// in common: marks are single characters, and every mark is a mark.
+TEST(WordListsTest, MarksAreSingleCharacters) {
+  for (const Words* list : {&PausePunctuation(), &QuoteMarks()}) {
+    for (const std::string& mark : *list) {
+      EXPECT_EQ(Utf8Length(mark), 1u) << mark;
+      EXPECT_TRUE(IsMark(mark)) << mark;
+    }
+  }
+  EXPECT_TRUE(IsMark("\\") && IsMark("“") && IsMark("，"));
+  EXPECT_FALSE(IsMark("好") || IsMark("") || IsMark("，，"));
 }
 
-TEST(WordListsTest, QuoteMarksInOrder) {
-  const Words& quotes = QuoteMarks();
-  ASSERT_EQ(quotes.size(), 4u);
-  EXPECT_EQ(utf8string2wstring(quotes[0]), std::wstring(1, 0x201C));
-  EXPECT_EQ(utf8string2wstring(quotes[1]), std::wstring(1, 0x201D));
-  EXPECT_EQ(quotes[2], "\"");
-  EXPECT_EQ(quotes[3], "\"");
-}
-
-TEST(WordListsTest, ErhuaListsEndInErWithOneNameRow) {
+TEST(WordListsTest, ErhuaListsEndInEr) {
   const Words& keep = ErhuaKeepWords();
   const Words& skip = ErhuaSkipWords();
-  EXPECT_EQ(keep.size(), 7u);
-  EXPECT_EQ(skip.size(), 43u);
   EXPECT_TRUE(Unique(keep) && Unique(skip));
   EXPECT_TRUE(AllEndIn(keep, L'儿') && AllEndIn(skip, L'儿'));
-  EXPECT_EQ(keep.front(), "小院儿");
-  EXPECT_EQ(keep.back(), "妥妥儿");
-  EXPECT_EQ(skip.front(), "虐儿");
-  EXPECT_TRUE(ListContains(skip, "婴幼儿") && ListContains(skip, "花儿"));
-  EXPECT_EQ(skip[41], "狗儿");
-  EXPECT_EQ(skip.back(), "林心儿");
+  EXPECT_TRUE(ListContains(skip, "婴幼儿") && ListContains(skip, "林心儿"));
 }
 
-TEST(WordListsTest, SandhiWordLists) {
+TEST(WordListsTest, SandhiWordListsHoldTwoCharacterWords) {
   const Words& zi = ZiSuffixWords();
-  EXPECT_EQ(zi, (Words{"男子", "女子", "分子", "原子", "量子", "莲子", "石子",
-                       "瓜子", "电子"}));
+  EXPECT_TRUE(Unique(zi) && AllEndIn(zi, L'子'));
   const Words& neutral = NeutralToneWords();
-  ASSERT_EQ(neutral.size(), 420u);
   EXPECT_TRUE(Unique(neutral));
-  for (const std::string& word : neutral) {
-    EXPECT_EQ(Utf8Length(word), 2u) << word;
+  for (const Words* list : {&zi, &neutral}) {
+    for (const std::string& word : *list) {
+      EXPECT_EQ(Utf8Length(word), 2u) << word;
+    }
   }
-  EXPECT_EQ(neutral.front(), "麻烦");
-  EXPECT_EQ(neutral.back(), "惦记");
   EXPECT_TRUE(ListContains(neutral, "胡萝") && ListContains(neutral, "一辈"));
   EXPECT_FALSE(ListContains(neutral, "孩子"));
 }
