@@ -17,7 +17,6 @@ class Lexicon {
  public:
   // The dictionary as loaded ("word" -> "phones"); filled before use.
   StringMap& mutable_words() { return words_; }
-  const StringMap& words() const { return words_; }
   // The segmenter for the fallbacks; null reads from the dictionary alone.
   void set_segmenter(const Segmenter* segmenter) { segmenter_ = segmenter; }
 

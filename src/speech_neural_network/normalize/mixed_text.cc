@@ -11,9 +11,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdlib>
-#include <iostream>
 #include <map>
-#include <memory>
 #include <string>
 #include <vector>
 

@@ -130,7 +130,9 @@ WideRegex::WideRegex(std::wstring_view pattern, Starts starts) {
     throw std::invalid_argument("pattern has too many groups");
   }
   group_count_ = captures + 1;
-  jit_ = pcre2_jit_compile(code_, PCRE2_JIT_COMPLETE) == 0;
+  // Without JIT (a platform that lacks it) the interpreter gives the same
+  // matches, only slower.
+  pcre2_jit_compile(code_, PCRE2_JIT_COMPLETE);
 
   // The patterns contain no "." wildcard, no negated class and no range
   // other than of digits, so every character a match can contain is written

@@ -92,16 +92,12 @@ class WideRegex {
   void ReplaceAll(std::wstring& text, std::size_t target_group,
                   const Replacer& replacer) const;
 
-  std::size_t group_count() const { return group_count_; }
-  bool uses_jit() const { return jit_; }
-
  private:
   // Whether any match of the pattern can contain `c`.
   bool MayContain(wchar_t c) const;
 
   pcre2_real_code_32* code_ = nullptr;
   std::size_t group_count_ = 0;
-  bool jit_ = false;
   // Sorted characters that a match may contain.
   std::vector<wchar_t> alphabet_;
 };
