@@ -127,9 +127,10 @@ TEST_F(CombinedIdsTest, UnknownPhoneGivesZeroAndLeavesTheTable) {
   EXPECT_FALSE(front_->phone_ids().Find("en1").has_value());
 }
 
+// The ids as the table's text gives them (lexicon/id_table_test.cc reads
+// the text itself).
 TEST_F(CombinedIdsTest, IdTextIsReadAsSaturatedDecimal) {
-  EXPECT_EQ(Phones({{"欧", "e"}, {"鹅", "n"}, {"饿", "v"}}), (Ids{7, 12, 0}));
-  EXPECT_EQ(Phones({{"安", "a"}, {"昂", "a"}}), (Ids{INT_MAX, INT_MIN}));
+  EXPECT_EQ(Phones({{"欧", "e"}, {"安", "a"}}), (Ids{7, INT_MAX}));
 }
 
 TEST_F(CombinedIdsTest, FailedWordStopsTheSentenceKeepingEarlierIds) {
