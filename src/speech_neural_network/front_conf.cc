@@ -1,10 +1,6 @@
 #include "speech_neural_network/front_conf.h"
 
-#include <vector>
-
-#include "common/key_value_file.h"
 #include "speech_neural_network/normalize/mixed_text.h"
-#include "speech_neural_network/report.h"
 
 namespace speechnn {
 namespace {
@@ -36,15 +32,12 @@ const std::string& FrontConf::t2s_config_or_default() const {
   return opencc_t2s_config.empty() ? kDefault : opencc_t2s_config;
 }
 
-absl::Status ReadFrontConfEntries(const std::string& path, StringMap& entries) {
+absl::StatusOr<std::vector<tolvaren::KeyValueLine>> ReadFrontConfLines(
+    const std::string& path) {
   std::vector<tolvaren::KeyValueLine> lines;
   const absl::Status status = tolvaren::ReadKeyValueFile(path, lines);
   if (absl::IsNotFound(status)) return status;
-  for (const tolvaren::KeyValueLine& line : lines) {
-    entries[line.key] = line.value;
-    ReportLine("Key: " + line.key + "; Value: " + line.value);
-  }
-  return absl::OkStatus();
+  return lines;
 }
 
 }  // namespace speechnn

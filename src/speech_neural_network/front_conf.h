@@ -5,8 +5,10 @@
 #define TOLVAREN_TTS_SPEECH_NEURAL_NETWORK_FRONT_CONF_H_
 
 #include <string>
+#include <vector>
 
-#include "absl/status/status.h"
+#include "absl/status/statusor.h"
+#include "common/key_value_file.h"
 #include "speech_neural_network/lexicon/segmenter.h"
 #include "speech_neural_network/word_tag.h"
 
@@ -29,12 +31,12 @@ struct FrontConf {
   const std::string& t2s_config_or_default() const;
 };
 
-// Adds the entries of the file at `path` to `entries`, in file order, and
-// writes "Key: K; Value: V" on standard error for each. NotFound when the
-// file cannot be opened. A file that opens but cannot be read (a directory)
-// adds the entries read before the failure, as an empty file would.
-[[nodiscard]] absl::Status ReadFrontConfEntries(const std::string& path,
-                                                StringMap& entries);
+// The entries of the file at `path`, in file order, repeated keys included.
+// NotFound when the file cannot be opened. A file that opens but cannot be
+// read (a directory) gives the entries read before the failure, as an empty
+// file would.
+[[nodiscard]] absl::StatusOr<std::vector<tolvaren::KeyValueLine>>
+ReadFrontConfLines(const std::string& path);
 
 }  // namespace speechnn
 

@@ -20,9 +20,14 @@ FrontEngineInterface::FrontEngineInterface(std::string conf_path)
 FrontEngineInterface::~FrontEngineInterface() = default;
 
 int FrontEngineInterface::ReadFrontConf() {
-  if (!ReadFrontConfEntries(conf_path_, conf_entries_).ok()) {
+  const auto lines = ReadFrontConfLines(conf_path_);
+  if (!lines.ok()) {
     ReportLine("Cannot open config file: " + conf_path_);
     return -1;
+  }
+  for (const tolvaren::KeyValueLine& line : *lines) {
+    conf_entries_[line.key] = line.value;
+    ReportLine("Key: " + line.key + "; Value: " + line.value);
   }
   conf_ = FrontConf::FromEntries(conf_entries_);
   return 0;
