@@ -3,18 +3,12 @@
 // (items_per_second) and characters/s.
 
 #include <benchmark/benchmark.h>
-#include <stdlib.h>
-#include <unistd.h>
 
-#include <cstdio>
-#include <filesystem>
-#include <fstream>
-#include <memory>
-#include <stdexcept>
+#include <cstdint>
 #include <string>
 #include <vector>
 
-#include "speech_neural_network/front_interface.h"
+#include "speech_neural_network/normalize/normalization_rules.h"
 #include "speech_neural_network/utf8_conversion.h"
 
 namespace speechnn {
@@ -58,46 +52,6 @@ const char* const kDigitRich[] = {
     "全长1.5公里共有12座桥。",
 };
 
-// A front end over the real segmenter dictionaries; the rules do not use the
-// pronunciation tables, so those are empty.
-class BenchmarkFront {
- public:
-  BenchmarkFront() {
-    const std::string dict = TOLVAREN_JIEBA_DICT_DIR;
-    std::string pattern =
-        (std::filesystem::temp_directory_path() / "tolvaren_bench_XXXXXX")
-            .string();
-    const int fd = mkstemp(pattern.data());
-    if (fd < 0) throw std::runtime_error("cannot create a configuration file");
-    close(fd);
-    conf_path_ = pattern;
-    std::ofstream conf(conf_path_);
-    conf << "--jieba_dict_path=" << dict << "/jieba.dict.utf8\n"
-         << "--jieba_hmm_path=" << dict << "/hmm_model.utf8\n"
-         << "--jieba_user_dict_path=" << dict << "/user.dict.utf8\n"
-         << "--jieba_idf_path=" << dict << "/idf.utf8\n"
-         << "--jieba_stop_word_path=" << dict << "/stop_words.utf8\n"
-         << "--seperate_tone=false\n"
-         << "--word2phone_path=/dev/null\n"
-         << "--phone2id_path=/dev/null\n"
-         << "--tone2id_path=/dev/null\n";
-    conf.close();
-    front_ = std::make_unique<FrontEngineInterface>(conf_path_);
-  }
-  ~BenchmarkFront() { std::remove(conf_path_.c_str()); }
-
-  FrontEngineInterface& front() { return *front_; }
-
- private:
-  std::string conf_path_;
-  std::unique_ptr<FrontEngineInterface> front_;
-};
-
-FrontEngineInterface& Front() {
-  static BenchmarkFront front;
-  return front.front();
-}
-
 template <std::size_t N>
 std::vector<std::wstring> Widen(const char* const (&corpus)[N]) {
   std::vector<std::wstring> sentences;
@@ -109,7 +63,6 @@ std::vector<std::wstring> Widen(const char* const (&corpus)[N]) {
 
 void RunCorpus(benchmark::State& state,
                const std::vector<std::wstring>& corpus) {
-  FrontEngineInterface& front = Front();
   std::size_t next = 0;
   std::int64_t characters = 0;
   std::wstring sentence;
@@ -117,7 +70,7 @@ void RunCorpus(benchmark::State& state,
     const std::wstring& source = corpus[next];
     next = next + 1 == corpus.size() ? 0 : next + 1;
     sentence = source;
-    front.NormalizeSentence(sentence);
+    NormalizeSentence(sentence);
     benchmark::DoNotOptimize(sentence.data());
     characters += static_cast<std::int64_t>(source.size());
   }

@@ -2,102 +2,34 @@
 
 #include <algorithm>
 #include <fstream>
-#include <iostream>
 #include <utility>
 
-#include "cppjieba/Jieba.hpp"
-#include "speech_neural_network/mixed_text.h"
+#include "speech_neural_network/normalize/mixed_text.h"
+#include "speech_neural_network/report.h"
+#include "speech_neural_network/utf8_conversion.h"
 
 namespace speechnn {
-namespace {
-
-// The front end's messages are plain lines on standard error, flushed.
-void Report(const std::string& line) { std::cerr << line << std::endl; }
-
-// Splits one configuration line of the form "--key=value". Lines that do not
-// start with "--", and "--" lines without "=", store nothing.
-bool SplitConfLine(const std::string& line, std::string& key,
-                   std::string& value) {
-  if (line.size() < 2 || line.compare(0, 2, "--") != 0) return false;
-  const std::size_t equals = line.find('=', 2);
-  if (equals == std::string::npos) return false;
-  key = line.substr(2, equals - 2);
-  value = line.substr(equals + 1);
-  return true;
-}
-
-// cppjieba ends the process when one of its files cannot be opened, so every
-// file is checked first. The user dictionary may list several files
-// separated by '|' or ';', as the library accepts.
-bool CanOpen(const std::string& path) {
-  std::ifstream file(path);
-  return file.is_open();
-}
-
-bool CheckSegmenterFile(const std::string& path, bool may_be_list) {
-  if (path.empty()) {
-    Report("Jieba file path is empty");
-    return false;
-  }
-  std::vector<std::string> files;
-  if (may_be_list) {
-    std::size_t start = 0;
-    while (true) {
-      const std::size_t end = path.find_first_of("|;", start);
-      files.push_back(path.substr(start, end - start));
-      if (end == std::string::npos) break;
-      start = end + 1;
-    }
-  } else {
-    files.push_back(path);
-  }
-  for (const std::string& file : files) {
-    if (!CanOpen(file)) {
-      Report("Cannot open jieba file: " + file);
-      return false;
-    }
-  }
-  return true;
-}
-
-// An empty user dictionary path would make the library fall back to a path
-// fixed when it was compiled; an always-empty file keeps the "no user
-// dictionary" meaning without depending on that.
-constexpr char kNoUserDictionary[] = "/dev/null";
-
-}  // namespace
 
 FrontEngineInterface::FrontEngineInterface(std::string conf_path)
-    : conf_path(std::move(conf_path)) {
-  FillNumberMaps();
-  Init();
+    : conf_path_(std::move(conf_path)) {
+  // The result is asked for again by whoever needs it; a failure here has
+  // already been reported.
+  static_cast<void>(Init());
 }
 
-FrontEngineInterface::~FrontEngineInterface() { jieba.reset(); }
+FrontEngineInterface::~FrontEngineInterface() = default;
 
 int FrontEngineInterface::ReadFrontConf() {
-  std::ifstream file(conf_path);
-  if (!file.is_open()) {
-    Report("Cannot open config file: " + conf_path);
+  const auto lines = ReadFrontConfLines(conf_path_);
+  if (!lines.ok()) {
+    ReportLine("Cannot open config file: " + conf_path_);
     return -1;
   }
-  std::string line;
-  while (std::getline(file, line)) {
-    std::string key;
-    std::string value;
-    if (!SplitConfLine(line, key, value)) continue;
-    conf_map[key] = value;
-    Report("Key: " + key + "; Value: " + value);
+  for (const tolvaren::KeyValueLine& line : *lines) {
+    conf_entries_[line.key] = line.value;
+    ReportLine("Key: " + line.key + "; Value: " + line.value);
   }
-  jieba_dict_path = conf_map["jieba_dict_path"];
-  jieba_hmm_path = conf_map["jieba_hmm_path"];
-  jieba_user_dict_path = conf_map["jieba_user_dict_path"];
-  jieba_idf_path = conf_map["jieba_idf_path"];
-  jieba_stop_word_path = conf_map["jieba_stop_word_path"];
-  seperate_tone = conf_map["seperate_tone"];
-  word2phone_path = conf_map["word2phone_path"];
-  phone2id_path = conf_map["phone2id_path"];
-  tone2id_path = conf_map["tone2id_path"];
+  conf_ = FrontConf::FromEntries(conf_entries_);
   return 0;
 }
 
@@ -105,7 +37,7 @@ int FrontEngineInterface::LoadDictFile(const std::string& path,
                                        StringMap& map) {
   std::ifstream file(path);
   if (!file.is_open()) {
-    Report("Cannot open dict file: " + path);
+    ReportLine("Cannot open dict file: " + path);
     return -1;
   }
   std::string line;
@@ -119,55 +51,61 @@ int FrontEngineInterface::LoadDictFile(const std::string& path,
 }
 
 int FrontEngineInterface::Init() {
-  if (initialized) return 0;
+  if (initialized_) return 0;
   if (ReadFrontConf() != 0) {
-    Report("Read front conf file failed");
+    ReportLine("Read front conf file failed");
     return -1;
   }
-
-  const bool files_ok = CheckSegmenterFile(jieba_dict_path, false) &&
-                        CheckSegmenterFile(jieba_hmm_path, false) &&
-                        (jieba_user_dict_path.empty() ||
-                         CheckSegmenterFile(jieba_user_dict_path, true)) &&
-                        CheckSegmenterFile(jieba_idf_path, false) &&
-                        CheckSegmenterFile(jieba_stop_word_path, false);
-  if (!files_ok) {
-    Report("Create jieba segmenter failed");
+  absl::StatusOr<std::unique_ptr<Segmenter>> segmenter =
+      Segmenter::Create(conf_.segmenter);
+  if (!segmenter.ok()) {
+    ReportLine(segmenter.status().message());
+    ReportLine("Create jieba segmenter failed");
     return -1;
   }
   // A segmenter left from an earlier failed Init is replaced.
-  jieba = std::make_unique<cppjieba::Jieba>(
-      jieba_dict_path, jieba_hmm_path,
-      jieba_user_dict_path.empty() ? std::string(kNoUserDictionary)
-                                   : jieba_user_dict_path,
-      jieba_idf_path, jieba_stop_word_path);
+  segmenter_ = *std::move(segmenter);
+  lexicon_.set_segmenter(segmenter_.get());
 
-  FillPausePunctuation();
-  FillQuoteMarks();
-  FillErhuaKeepWords();
-  FillErhuaSkipWords();
-  FillZiSuffixWords();
-  FillNeutralToneWords();
-
-  if (LoadDictFile(word2phone_path, word2phone_dict) != 0) {
-    Report("Genarate word2phone dict failed");
+  if (LoadDictFile(conf_.word2phone_path, lexicon_.mutable_words()) != 0) {
+    ReportLine("Genarate word2phone dict failed");
     return -1;
   }
-  if (LoadDictFile(phone2id_path, phone2id_dict) != 0) {
-    Report("Genarate phone2id dict failed");
+  if (LoadDictFile(conf_.phone2id_path, phone_id_text_) != 0) {
+    ReportLine("Genarate phone2id dict failed");
     return -1;
   }
-  if (separate_tone() && LoadDictFile(tone2id_path, tone2id_dict) != 0) {
-    Report("Genarate tone2id dict failed");
-    return -1;
+  phone_ids_ = IdTable(phone_id_text_);
+  if (separate_tone()) {
+    StringMap tone_text;
+    if (LoadDictFile(conf_.tone2id_path, tone_text) != 0) {
+      ReportLine("Genarate tone2id dict failed");
+      return -1;
+    }
+    tone_ids_ = IdTable(tone_text);
   }
-  initialized = true;
+  initialized_ = true;
   return 0;
 }
 
-bool ListContains(const std::vector<std::string>& list,
-                  const std::string& word) {
-  return std::find(list.begin(), list.end(), word) != list.end();
+std::wstring FrontEngineInterface::ToSimplified(const std::wstring& sentence) {
+  // Text made only of ASCII has nothing to convert.
+  if (std::all_of(sentence.begin(), sentence.end(),
+                  [](wchar_t ch) { return ch < 0x80; })) {
+    return sentence;
+  }
+  if (t2s_converter_ == nullptr) {
+    const std::string& path = conf_.t2s_config_or_default();
+    t2s_converter_ = std::make_unique<TraditionalConverter>(path);
+    if (!t2s_converter_->ok()) {
+      ReportLine("Cannot load traditional to simplified conversion " + path +
+                 ": " + t2s_converter_->error() +
+                 "; traditional characters are read unconverted");
+    }
+  }
+  if (!t2s_converter_->ok()) return sentence;
+  return utf8string2wstring(
+      t2s_converter_->Convert(wstring2utf8string(sentence)));
 }
 
 }  // namespace speechnn

@@ -16,13 +16,12 @@
 
 #include "speech_neural_network/front_interface.h"
 #include "speech_neural_network/utf8_conversion.h"
-#include "tool/front_pipeline.h"
 #include "tool/phone_table.h"
 #include "tool/tool_conf.h"
 
 namespace {
 
-using tolvaren::SentenceTrace;
+using speechnn::SentenceTrace;
 
 enum class Mode { kReport, kNormalized, kPinyin, kPhones, kIds };
 
@@ -103,8 +102,8 @@ class IdNames {
  public:
   explicit IdNames(const speechnn::FrontEngineInterface& front)
       : separate_(front.separate_tone()) {
-    Invert(front.phone_id_table(), phones_);
-    Invert(front.tone_id_table(), tones_);
+    Invert(front.phone_ids(), phones_);
+    Invert(front.tone_ids(), tones_);
   }
 
   std::vector<std::string> Symbols(const SentenceTrace& trace) const {
@@ -121,11 +120,9 @@ class IdNames {
   }
 
  private:
-  static void Invert(const speechnn::StringMap& table,
+  static void Invert(const speechnn::IdTable& table,
                      std::map<int, std::string>& names) {
-    for (const auto& [symbol, id] : table) {
-      if (!id.empty()) names[std::atoi(id.c_str())] = symbol;
-    }
+    for (const auto& [symbol, id] : table.ids()) names[id] = symbol;
   }
   static std::string Name(const std::map<int, std::string>& names, int id) {
     const auto found = names.find(id);
@@ -147,32 +144,32 @@ class Inspector {
   // Writes the result for one text; false when the text failed.
   bool Inspect(const std::string& text, std::ostream& out) {
     std::size_t offset = 0;
-    switch (tolvaren::CheckText(text, offset)) {
-      case tolvaren::TextCheck::kRefused:
+    switch (speechnn::CheckText(text, offset)) {
+      case speechnn::TextCheck::kRefused:
         return Fail(text, "text contains special characters (/\\<>.)", out);
-      case tolvaren::TextCheck::kInvalidUtf8:
+      case speechnn::TextCheck::kInvalidUtf8:
         return Fail(text,
                     "invalid UTF-8 at byte offset " + std::to_string(offset),
                     out);
-      case tolvaren::TextCheck::kAccepted:
+      case speechnn::TextCheck::kAccepted:
         break;
     }
     const std::wstring wide = speechnn::utf8string2wstring(text);
     if (mode_ == Mode::kNormalized) {
       std::vector<std::wstring> sentences;
-      tolvaren::SplitSentences(wide, sentences);
+      speechnn::SplitSentences(wide, sentences);
       std::string normalized;
       for (std::wstring& sentence : sentences) {
-        normalized += tolvaren::NormalizeToUtf8(front_, sentence);
+        normalized += front_.NormalizeToUtf8(sentence);
       }
       out << OneLine(normalized) << '\n';
       return true;
     }
     std::vector<int> ids;
     std::vector<SentenceTrace> traces;
-    std::string failed_sentence;
-    const bool ok =
-        tolvaren::RunFrontEnd(front_, wide, ids, &traces, &failed_sentence);
+    const speechnn::FrontRun run = front_.Run(wide, ids, &traces);
+    const bool ok = run.ok;
+    const std::string& failed_sentence = run.failed_sentence;
     if (mode_ == Mode::kReport) {
       Report(text, traces, out);
       if (!ok) out << "ERROR: sentence \"" << failed_sentence << "\" failed\n";

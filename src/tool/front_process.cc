@@ -1,7 +1,9 @@
 // Tool::frontProcess: one text to phone ids, with the tool's log records.
 
+#include <cstdint>
+
+#include "speech_neural_network/sentences.h"
 #include "speech_neural_network/utf8_conversion.h"
-#include "tool/front_pipeline.h"
 #include "tool/logger.h"
 #include "tool/tool.h"
 
@@ -13,15 +15,15 @@ constexpr char kLogSource[] = "./src/tool/tool";
 bool Tool::frontProcess(const std::string& text, std::vector<int>& phone_ids) {
   LOG_INFO("front process receive {}", text);
   std::size_t invalid_offset = 0;
-  switch (CheckText(text, invalid_offset)) {
-    case TextCheck::kRefused:
+  switch (speechnn::CheckText(text, invalid_offset)) {
+    case speechnn::TextCheck::kRefused:
       LOG_INFO("text contains special characters {}", text);
       return false;
-    case TextCheck::kInvalidUtf8:
+    case speechnn::TextCheck::kInvalidUtf8:
       // Text that is not UTF-8 cannot be spoken; it fails this text only.
       LOG_ERROR("invalid UTF-8 at byte offset {}", invalid_offset);
       return false;
-    case TextCheck::kAccepted:
+    case speechnn::TextCheck::kAccepted:
       break;
   }
   const std::wstring wide_text = speechnn::utf8string2wstring(text);
@@ -29,7 +31,13 @@ bool Tool::frontProcess(const std::string& text, std::vector<int>& phone_ids) {
     LOG_INFO("front_inst is nullptr {}", text);
     return false;
   }
-  if (!RunFrontEnd(*front_inst, wide_text, phone_ids, nullptr, nullptr)) {
+  const speechnn::FrontRun run = front_inst->Run(wide_text, phone_ids, nullptr);
+  // What the front end dropped is logged once per character it met.
+  for (const wchar_t ch : run.unreadable) {
+    LOG_INFO("no reading for character U+{:04X}, dropped",
+             static_cast<std::uint32_t>(ch));
+  }
+  if (!run.ok) {
     LOG_ERROR("TTS inst get sentence phoneids and toneids failed");
     return false;
   }

@@ -60,50 +60,18 @@ std::unique_ptr<FrontEngineInterface> MakeFront(const TempDir& dir,
 // Reads the private state of a front end.
 class FrontEngineInterfaceTestPeer {
  public:
-  static StringMap& conf_map(FrontEngineInterface& f) { return f.conf_map; }
+  static StringMap& conf_map(FrontEngineInterface& f) {
+    return f.conf_entries_;
+  }
+  static const FrontConf& conf(FrontEngineInterface& f) { return f.conf_; }
   static StringMap& word2phone(FrontEngineInterface& f) {
-    return f.word2phone_dict;
+    return f.lexicon_.mutable_words();
   }
-  static StringMap& phone2id(FrontEngineInterface& f) {
-    return f.phone2id_dict;
+  // The phone2id file as loaded.
+  static const StringMap& phone2id(FrontEngineInterface& f) {
+    return f.phone_id_text_;
   }
-  static StringMap& tone2id(FrontEngineInterface& f) { return f.tone2id_dict; }
-  static std::map<std::string, std::string>& digit_map(
-      FrontEngineInterface& f) {
-    return f.digit_map;
-  }
-  static std::map<int, std::string>& unit_map(FrontEngineInterface& f) {
-    return f.unit_map;
-  }
-  static const std::vector<std::string>& pause_punctuation(
-      FrontEngineInterface& f) {
-    return f.pause_punctuation;
-  }
-  static const std::vector<std::string>& quote_marks(FrontEngineInterface& f) {
-    return f.quote_marks;
-  }
-  static const std::vector<std::string>& erhua_keep_words(
-      FrontEngineInterface& f) {
-    return f.erhua_keep_words;
-  }
-  static const std::vector<std::string>& erhua_skip_words(
-      FrontEngineInterface& f) {
-    return f.erhua_skip_words;
-  }
-  static const std::vector<std::string>& zi_suffix_words(
-      FrontEngineInterface& f) {
-    return f.zi_suffix_words;
-  }
-  static const std::vector<std::string>& neutral_tone_words(
-      FrontEngineInterface& f) {
-    return f.neutral_tone_words;
-  }
-  static const std::string& seperate_tone(FrontEngineInterface& f) {
-    return f.seperate_tone;
-  }
-  static const std::string& word2phone_path(FrontEngineInterface& f) {
-    return f.word2phone_path;
-  }
+  static const IdTable& tone2id(FrontEngineInterface& f) { return f.tone_ids_; }
 };
 
 }  // namespace speechnn

@@ -1,0 +1,43 @@
+// The front configuration: lines "--key=value", read with the shared
+// key/value reader.
+
+#ifndef TOLVAREN_TTS_SPEECH_NEURAL_NETWORK_FRONT_CONF_H_
+#define TOLVAREN_TTS_SPEECH_NEURAL_NETWORK_FRONT_CONF_H_
+
+#include <string>
+#include <vector>
+
+#include "absl/status/statusor.h"
+#include "common/key_value_file.h"
+#include "speech_neural_network/lexicon/segmenter.h"
+#include "speech_neural_network/word_tag.h"
+
+namespace speechnn {
+
+// The keys the front end reads; a missing key reads as empty.
+struct FrontConf {
+  SegmenterFiles segmenter;
+  std::string seperate_tone;  // "true" for separate-tone resources
+  std::string word2phone_path;
+  std::string phone2id_path;
+  std::string tone2id_path;
+  std::string opencc_t2s_config;  // empty: the Debian default
+
+  // Takes the keys out of the entries read (the last of a repeated key).
+  static FrontConf FromEntries(const StringMap& entries);
+
+  bool separate_tone() const { return seperate_tone == "true"; }
+  // The OpenCC configuration to load.
+  const std::string& t2s_config_or_default() const;
+};
+
+// The entries of the file at `path`, in file order, repeated keys included.
+// NotFound when the file cannot be opened. A file that opens but cannot be
+// read (a directory) gives the entries read before the failure, as an empty
+// file would.
+[[nodiscard]] absl::StatusOr<std::vector<tolvaren::KeyValueLine>>
+ReadFrontConfLines(const std::string& path);
+
+}  // namespace speechnn
+
+#endif  // TOLVAREN_TTS_SPEECH_NEURAL_NETWORK_FRONT_CONF_H_

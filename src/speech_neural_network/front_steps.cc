@@ -1,0 +1,218 @@
+// FrontEngineInterface's step methods: each runs one step of normalize/,
+// lexicon/ or prosody/ and turns its absl::Status into the 0 / -1 result and
+// the standard-error lines that callers have always seen.
+
+#include <utility>
+
+#include "speech_neural_network/front_interface.h"
+#include "speech_neural_network/lexicon/word_lists.h"
+#include "speech_neural_network/prosody/erhua.h"
+#include "speech_neural_network/prosody/phone_ids.h"
+#include "speech_neural_network/prosody/word_merges.h"
+#include "speech_neural_network/report.h"
+#include "speech_neural_network/utf8_conversion.h"
+
+namespace speechnn {
+namespace {
+
+int Reported(const absl::Status& status) {
+  if (status.ok()) return 0;
+  ReportLine(status.message());
+  return -1;
+}
+
+void ReportToneFailed(const absl::Status& status, const std::string& word) {
+  ReportLine(status.message());
+  ReportLine("Failed to modify tone of the word: " + word);
+  ReportLine("Failed to modify tone.");
+}
+
+void ReportWordFailed(const std::string& word) {
+  ReportLine("Genarate the word_initials and word_finals of " + word +
+             " failed");
+}
+
+}  // namespace
+
+WordSplitter FrontEngineInterface::Splitter() const {
+  const Segmenter* segmenter = segmenter_.get();
+  return [segmenter](const std::string& word) -> std::optional<WordSplit> {
+    if (segmenter == nullptr) return std::nullopt;
+    return segmenter->SplitWord(word);
+  };
+}
+
+std::vector<std::string> FrontEngineInterface::FinalsForMerge(
+    const std::string& word) {
+  std::vector<std::string> finals;
+  if (GetFinals(word, finals) != 0) {
+    ReportLine("Failed to get the final of word.");
+  }
+  return finals;
+}
+
+int FrontEngineInterface::MergeForSandhi(const WordTagList& tagged,
+                                         WordTagList& merged) {
+  merged = speechnn::MergeForSandhi(
+      tagged, [this](const std::string& word) { return FinalsForMerge(word); });
+  return 0;
+}
+
+WordTagList FrontEngineInterface::MergeBu(const WordTagList& words) {
+  return speechnn::MergeBu(words);
+}
+
+WordTagList FrontEngineInterface::MergeYi(const WordTagList& words) {
+  return speechnn::MergeYi(words);
+}
+
+WordTagList FrontEngineInterface::MergeReduplication(const WordTagList& words) {
+  return speechnn::MergeReduplication(words);
+}
+
+WordTagList FrontEngineInterface::MergeThreeTones(const WordTagList& words) {
+  return speechnn::MergeThreeTones(
+      words, [this](const std::string& word) { return FinalsForMerge(word); });
+}
+
+WordTagList FrontEngineInterface::MergeThreeTones2(const WordTagList& words) {
+  return speechnn::MergeThreeTones2(
+      words, [this](const std::string& word) { return FinalsForMerge(word); });
+}
+
+WordTagList FrontEngineInterface::MergeEr(const WordTagList& words) {
+  return speechnn::MergeEr(words);
+}
+
+int FrontEngineInterface::GetInitialsFinals(
+    const std::string& word, std::vector<std::string>& word_initials,
+    std::vector<std::string>& word_finals) {
+  return Reported(lexicon_.GetInitialsFinals(word, word_initials, word_finals));
+}
+
+int FrontEngineInterface::GetFinals(const std::string& word,
+                                    std::vector<std::string>& word_finals) {
+  std::vector<std::string> scratch_initials;
+  if (GetInitialsFinals(word, scratch_initials, word_finals) != 0) {
+    ReportLine("Failed to get word finals");
+    return -1;
+  }
+  return 0;
+}
+
+bool FrontEngineInterface::HasReading(const std::string& word) const {
+  return lexicon_.HasReading(word);
+}
+
+int FrontEngineInterface::BuSandhi(const std::string& word,
+                                   std::vector<std::string>& finals) {
+  const std::wstring chars = utf8string2wstring(word);
+  return Reported(speechnn::BuSandhi({word, chars}, finals));
+}
+
+int FrontEngineInterface::YiSandhi(const std::string& word,
+                                   std::vector<std::string>& finals) {
+  const std::wstring chars = utf8string2wstring(word);
+  return Reported(speechnn::YiSandhi({word, chars}, finals));
+}
+
+int FrontEngineInterface::NeuralSandhi(const std::string& word,
+                                       const std::string& tag,
+                                       std::vector<std::string>& finals) {
+  const std::wstring chars = utf8string2wstring(word);
+  return Reported(
+      speechnn::NeuralSandhi({word, chars}, tag, finals, Splitter()));
+}
+
+int FrontEngineInterface::ThreeSandhi(const std::string& word,
+                                      std::vector<std::string>& finals) {
+  const std::wstring chars = utf8string2wstring(word);
+  return Reported(speechnn::ThreeSandhi({word, chars}, finals, Splitter()));
+}
+
+int FrontEngineInterface::SplitWord(const std::string& word,
+                                    std::vector<std::string>& result) {
+  const std::optional<WordSplit> parts = Splitter()(word);
+  if (!parts) return -1;
+  result = {parts->first, parts->second};
+  return 0;
+}
+
+absl::Status FrontEngineInterface::ModifyToneOf(
+    const SandhiWord& word, const std::string& tag,
+    std::vector<std::string>& finals) const {
+  // Each step runs only when the ones before it succeeded.
+  const WordSplitter split = Splitter();
+  absl::Status status = speechnn::BuSandhi(word, finals);
+  if (status.ok()) status = speechnn::YiSandhi(word, finals);
+  if (status.ok()) status = speechnn::NeuralSandhi(word, tag, finals, split);
+  if (status.ok()) status = speechnn::ThreeSandhi(word, finals, split);
+  return status;
+}
+
+int FrontEngineInterface::ModifyTone(const std::string& word,
+                                     const std::string& tag,
+                                     std::vector<std::string>& finals) {
+  const std::wstring chars = utf8string2wstring(word);
+  const absl::Status status = ModifyToneOf({word, chars}, tag, finals);
+  if (status.ok()) return 0;
+  ReportToneFailed(status, word);
+  return -1;
+}
+
+void FrontEngineInterface::MergeErhua(const std::string& word,
+                                      const std::string& tag,
+                                      std::vector<std::string>& word_initials,
+                                      std::vector<std::string>& word_finals) {
+  const std::wstring chars = utf8string2wstring(word);
+  speechnn::MergeErhua({word, chars}, tag, word_initials, word_finals);
+}
+
+int FrontEngineInterface::GetWordsIds(const WordTagList& words,
+                                      std::vector<int>& phone_ids,
+                                      std::vector<int>& tone_ids) {
+  const bool separate = separate_tone();
+  const IdTable* tones = separate ? &tone_ids_ : nullptr;
+  for (const auto& [word, tag] : words) {
+    if (ListContains(QuoteMarks(), word)) continue;
+
+    std::string phones;
+    if (ListContains(PausePunctuation(), word)) {
+      phones = separate ? "sp0" : "sp";
+    } else {
+      std::vector<std::string> initials;
+      std::vector<std::string> finals;
+      if (GetInitialsFinals(word, initials, finals) != 0) {
+        ReportWordFailed(word);
+        return -1;
+      }
+      // Decoded once for every rule that indexes the word by character.
+      const std::wstring chars = utf8string2wstring(word);
+      const SandhiWord sandhi_word{word, chars};
+      // A failed tone step is reported and leaves the earlier changes; the
+      // word is still spoken.
+      if (const absl::Status status = ModifyToneOf(sandhi_word, tag, finals);
+          !status.ok()) {
+        ReportToneFailed(status, word);
+      }
+      speechnn::MergeErhua(sandhi_word, tag, initials, finals);
+      if (initials.size() != finals.size()) {
+        ReportLine("word_initials.size() == word_finals.size() failed: " +
+                   word);
+        ReportWordFailed(word);
+        return -1;
+      }
+      phones = BuildPhoneString(initials, finals);
+    }
+    if (const absl::Status status =
+            AppendPhoneIds(phones, phone_ids_, tones, phone_ids, tone_ids);
+        !status.ok()) {
+      ReportLine(std::string(status.message()) + " of word: " + word);
+      ReportWordFailed(word);
+      return -1;
+    }
+  }
+  return 0;
+}
+
+}  // namespace speechnn

@@ -1,0 +1,126 @@
+#include "speech_neural_network/lexicon/segmenter.h"
+
+#include <algorithm>
+#include <fstream>
+
+#include "absl/status/status.h"
+#include "cppjieba/FullSegment.hpp"
+#include "cppjieba/Jieba.hpp"
+
+namespace speechnn {
+namespace {
+
+bool CanOpen(const std::string& path) {
+  std::ifstream file(path);
+  return file.is_open();
+}
+
+// The user dictionary may list several files separated by '|' or ';', as the
+// library accepts.
+absl::Status CheckSegmenterFile(const std::string& path, bool may_be_list) {
+  if (path.empty()) return absl::NotFoundError("Jieba file path is empty");
+  std::vector<std::string> files;
+  if (may_be_list) {
+    std::size_t start = 0;
+    while (true) {
+      const std::size_t end = path.find_first_of("|;", start);
+      files.push_back(path.substr(start, end - start));
+      if (end == std::string::npos) break;
+      start = end + 1;
+    }
+  } else {
+    files.push_back(path);
+  }
+  for (const std::string& file : files) {
+    if (!CanOpen(file)) {
+      return absl::NotFoundError("Cannot open jieba file: " + file);
+    }
+  }
+  return absl::OkStatus();
+}
+
+// An empty user dictionary path would make the library fall back to a path
+// fixed when it was compiled; an always-empty file keeps the "no user
+// dictionary" meaning without depending on that.
+constexpr char kNoUserDictionary[] = "/dev/null";
+
+}  // namespace
+
+absl::StatusOr<std::unique_ptr<Segmenter>> Segmenter::Create(
+    const SegmenterFiles& files) {
+  for (const auto& [path, may_be_list] :
+       {std::pair<const std::string&, bool>{files.dict, false},
+        {files.hmm, false},
+        {files.user_dict, true},
+        {files.idf, false},
+        {files.stop_word, false}}) {
+    if (may_be_list && path.empty()) continue;
+    if (absl::Status status = CheckSegmenterFile(path, may_be_list);
+        !status.ok()) {
+      return status;
+    }
+  }
+  return std::unique_ptr<Segmenter>(
+      new Segmenter(std::make_unique<cppjieba::Jieba>(
+          files.dict, files.hmm,
+          files.user_dict.empty() ? std::string(kNoUserDictionary)
+                                  : files.user_dict,
+          files.idf, files.stop_word)));
+}
+
+Segmenter::Segmenter(std::unique_ptr<cppjieba::Jieba> jieba)
+    : jieba_(std::move(jieba)) {}
+
+Segmenter::~Segmenter() = default;
+
+WordTagList Segmenter::Tag(const std::string& sentence) const {
+  WordTagList tagged;
+  jieba_->Tag(sentence, tagged);
+  return tagged;
+}
+
+std::vector<std::string> Segmenter::FullCut(const std::string& word) const {
+  cppjieba::FullSegment full(jieba_->GetDictTrie());
+  std::vector<std::string> pieces;
+  full.Cut(word, pieces);
+  return pieces;
+}
+
+std::vector<std::string> Segmenter::MixedCut(const std::string& word) const {
+  std::vector<std::string> pieces;
+  jieba_->Cut(word, pieces, true);
+  return pieces;
+}
+
+std::optional<WordSplit> Segmenter::SplitWord(const std::string& word) const {
+  std::vector<cppjieba::Word> pieces;
+  jieba_->CutForSearch(word, pieces, true);
+  std::stable_sort(pieces.begin(), pieces.end(),
+                   [](const cppjieba::Word& a, const cppjieba::Word& b) {
+                     return a.word.size() < b.word.size();
+                   });
+  if (pieces.empty() || pieces.front().word.empty()) return std::nullopt;
+  const cppjieba::Word& shortest = pieces.front();
+  const std::string& piece = shortest.word;
+
+  std::size_t cut;
+  if (word.compare(0, piece.size(), piece) == 0) {
+    // The shortest piece opens the word: it is the first sub-word.
+    cut = piece.size();
+  } else if (word.size() > piece.size() &&
+             word.compare(word.size() - piece.size(), piece.size(), piece) ==
+                 0) {
+    // It closes the word: the rest of the word, then the piece.
+    cut = word.size() - piece.size();
+  } else if (shortest.offset > 0 && shortest.offset < word.size()) {
+    // It lies inside the word: cutting its length off the end would give
+    // parts that do not spell the word, so the word is cut where the piece
+    // starts.
+    cut = shortest.offset;
+  } else {
+    return std::nullopt;
+  }
+  return WordSplit(word.substr(0, cut), word.substr(cut));
+}
+
+}  // namespace speechnn

@@ -1,0 +1,199 @@
+#include "speech_neural_network/normalize/normalization_rules.h"
+
+#include <algorithm>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "speech_neural_network/normalize/number_reading.h"
+
+namespace speechnn {
+namespace {
+
+using Starts = WideRegex::Starts;
+
+// A sign group reads 负 only when it is exactly one minus sign.
+std::wstring Sign(const WideMatch& match, std::size_t group) {
+  return match.str(group) == L"-" ? L"负" : L"";
+}
+
+// The group's text, or the other group's when the first is empty: the
+// decimal patterns give a number either with digits before the point or as
+// ".digits", in different groups.
+std::wstring FirstNonEmpty(const WideMatch& match, std::size_t preferred,
+                           std::size_t fallback) {
+  std::wstring text = match.str(preferred);
+  return text.empty() ? match.str(fallback) : text;
+}
+
+bool HasAsciiDigit(const std::wstring& sentence) {
+  return std::any_of(sentence.begin(), sentence.end(),
+                     [](wchar_t c) { return c >= L'0' && c <= L'9'; });
+}
+
+// A field read without ever saying 零 (months, days, clock fields).
+std::wstring Field(const WideMatch& match, std::size_t group) {
+  return ReadInteger(match.str(group), false, false);
+}
+
+// 2023年12月25日, 23年5月, 2023年01月05号.
+std::wstring ChineseDate(const WideMatch& match) {
+  std::wstring reading = ReadDigits(match.str(1), false) + L"年";
+  if (match.length(3) > 0) reading += Field(match, 3) + L"月";
+  if (match.length(5) > 0) reading += Field(match, 5) + match.str(9);
+  return reading;
+}
+
+// 2023-12-25, 2023/12/25, 2023.12.25, 2023 12 25: the same separator twice.
+std::wstring NumericDate(const WideMatch& match) {
+  return ReadDigits(match.str(1), false) + L"年" + Field(match, 3) + L"月" +
+         Field(match, 4) + L"日";
+}
+
+// 12:30, 8:05, 23:59:09. Minutes and seconds always say their leading zero
+// (零五分), and a zero minute or second is still said (零分).
+std::wstring ClockTime(const WideMatch& match) {
+  const std::wstring hour = match.str(1);
+  // Midnight, written 0 or 00, is said 零点.
+  std::wstring reading =
+      (hour == L"0" || hour == L"00") ? L"零" : Field(match, 1);
+  reading += L"点";
+  const std::wstring minutes = match.str(2);
+  if (minutes[0] == L'0') reading += L"零";
+  reading += Field(match, 2) + L"分";
+  const std::wstring seconds = match.str(4);
+  if (!seconds.empty()) {
+    if (seconds[0] == L'0') reading += L"零";
+    reading += Field(match, 4) + L"秒";
+  }
+  return reading;
+}
+
+// -5℃, 36.5°C, 20度; 摄氏度 is kept as written, the other units read 度.
+std::wstring Temperature(const WideMatch& match) {
+  const wchar_t* unit = match.str(4) == L"摄氏度" ? L"摄氏度" : L"度";
+  return Sign(match, 1) + ReadNumber(match.str(2)) + unit;
+}
+
+// 3/4 is said denominator first: 四分之三.
+std::wstring Fraction(const WideMatch& match) {
+  return Sign(match, 1) + ReadInteger(match.str(3), false, true) + L"分之" +
+         ReadInteger(match.str(2), false, true);
+}
+
+// 50% → 百分之五十; the sign comes before 百分之.
+std::wstring Percent(const WideMatch& match) {
+  return Sign(match, 1) + L"百分之" + ReadNumber(match.str(2));
+}
+
+// Telephone numbers are read digit by digit with 幺; "+", blanks and "-"
+// read as nothing.
+std::wstring PhoneNumber(const WideMatch& match) {
+  return ReadDigits(match.str(0), true);
+}
+
+// 3-5, 1~3, -5~-3: both ends read as numbers, joined by 到.
+std::wstring Range(const WideMatch& match) {
+  return Sign(match, 2) + ReadNumber(FirstNonEmpty(match, 6, 3)) + L"到" +
+         Sign(match, 9) + ReadNumber(FirstNonEmpty(match, 13, 10));
+}
+
+std::wstring Negative(const WideMatch& match) {
+  return L"负" + ReadInteger(match.str(2), false, true);
+}
+
+// A signed number or ".digits" (groups 5 and 2 of the decimal patterns).
+std::wstring SignedNumber(const WideMatch& match) {
+  return Sign(match, 1) + ReadNumber(FirstNonEmpty(match, 5, 2));
+}
+
+std::wstring Count(const WideMatch& match) {
+  return ReadInteger(match.str(1), false, true);
+}
+
+std::wstring DigitString(const WideMatch& match) {
+  return ReadDigits(match.str(0), false);
+}
+
+constexpr NormalizationRule kRules[] = {
+    {"chinese_date",
+     LR"((\d{4}|\d{2})年((0?[1-9]|1[0-2])月)?(((0?[1-9])|((1|2)[0-9])|30|31)([日号]))?)",
+     Starts::kAnywhere, 0, ChineseDate},
+    {"numeric_date",
+     LR"((\d{4})([- /.])(0[1-9]|1[012])\2(0[1-9]|[12][0-9]|3[01]))",
+     Starts::kAnywhere, 0, NumericDate},
+    {"clock_time", LR"(([0-1]?[0-9]|2[0-3]):([0-5][0-9])(:([0-5][0-9]))?)",
+     Starts::kAnywhere, 0, ClockTime},
+    {"temperature", LR"((-?)(\d+(\.\d+)?)(°C|℃|度|摄氏度))",
+     Starts::kDigitRunStartOnly, 0, Temperature},
+    {"fraction", LR"((-?)(\d+)/(\d+))", Starts::kDigitRunStartOnly, 0,
+     Fraction},
+    {"percent", LR"((-?)(\d+(\.\d+)?)%)", Starts::kDigitRunStartOnly, 0,
+     Percent},
+    // Mobile numbers, with an optional +86 prefix. A digit right before or
+    // after belongs to the match and is read with it.
+    {"mobile_phone",
+     LR"((\d)?((\+?86 ?)?1([38]\d|5[0-35-9]|7[678]|9[89])\d{8})(\d)?)",
+     Starts::kAnywhere, 0, PhoneNumber},
+    // Landline numbers with an optional area code, and with it any run of
+    // seven to ten digits not starting with 0.
+    {"telephone", LR"((\d)?((0(10|2[1-3]|[3-9]\d{2})-?)?[1-9]\d{6,7})(\d)?)",
+     Starts::kAnywhere, 0, PhoneNumber},
+    {"range",
+     LR"(((-?)((\d+)(\.\d+)?)|(\.(\d+)))[-~]((-?)((\d+)(\.\d+)?)|(\.(\d+))))",
+     Starts::kDigitRunStartOnly, 0, Range},
+    {"negative", LR"((-)(\d+))", Starts::kAnywhere, 0, Negative},
+    // 3.14, -2.5, .5. The alternation binds loosest: the sign belongs to the
+    // first form only.
+    {"decimal", LR"((-?)((\d+)(\.\d+))|(\.(\d+)))", Starts::kDigitRunStartOnly,
+     0, SignedNumber},
+    // A count before a measure word (3个, 10多元, 2000元): only the digits are
+    // replaced; the approximation (多, 余, 几) and the measure word stay. The
+    // list names some words twice, which changes nothing.
+    {"measure_word",
+     LR"((\d+)([多余几])?)"
+     LR"((朵|匹|张|座|回|场|尾|条|个|首|阙|阵|网|炮|顶|丘|棵|只|支|袭|辆|挑|担|颗|壳|窠|曲|墙|群|腔|砣|座|客|贯|扎|捆|刀|令|打|手|罗|坡|山|岭|江|溪|钟|队|单|双|对|出|口|头|脚|板|跳|枝|件|贴|针|线|管|名|位|身|堂|课|本|页|家|户|层|丝|毫|厘|分|钱|两|斤|担|铢|石|钧|锱|忽|(千|毫|微)克|毫|厘|(公)分|分|寸|尺|丈|里|寻|常|铺|程|(千|分|厘|毫|微)米|米|撮|勺|合|升|斗|石|盘|碗|碟|叠|桶|笼|盆|盒|杯|钟|斛|锅|簋|篮|盘|桶|罐|瓶|壶|卮|盏|箩|箱|煲|啖|袋|钵|年|月|日|季|刻|时|周|天|秒|分|旬|纪|岁|世|更|夜|春|夏|秋|冬|代|伏|辈|丸|泡|粒|颗|幢|堆|条|根|支|道|面|片|张|颗|块|元|(亿|千万|百万|万|千|百)|(亿|千万|百万|万|千|百|美|)元|(亿|千万|百万|万|千|百|)块|角|毛|分))",
+     Starts::kDigitRunStartOnly, 1, Count},
+    // Runs of three or more digits still left (years on their own, codes)
+    // are read digit by digit: 2023 → 二零二三.
+    {"digit_string", LR"(\d{3}\d*)", Starts::kDigitRunStartOnly, 0,
+     DigitString},
+    // Whatever numbers remain: one or two digits, possibly signed or decimal.
+    {"number", LR"((-?)((\d+)(\.\d+)?)|(\.(\d+)))", Starts::kDigitRunStartOnly,
+     0, SignedNumber},
+};
+
+constexpr std::size_t kRuleCount = sizeof(kRules) / sizeof(kRules[0]);
+
+// The compiled patterns, by row; built together on first use.
+const WideRegex& Compiled(const NormalizationRule& rule) {
+  static const std::vector<std::unique_ptr<WideRegex>> compiled = [] {
+    std::vector<std::unique_ptr<WideRegex>> patterns;
+    for (const NormalizationRule& row : kRules) {
+      patterns.push_back(std::make_unique<WideRegex>(row.pattern, row.starts));
+    }
+    return patterns;
+  }();
+  return *compiled[static_cast<std::size_t>(&rule - kRules)];
+}
+
+}  // namespace
+
+absl::Span<const NormalizationRule> NormalizationRules() {
+  return absl::MakeConstSpan(kRules, kRuleCount);
+}
+
+void ApplyRule(const NormalizationRule& rule, std::wstring& sentence) {
+  Compiled(rule).ReplaceAll(sentence, rule.target_group, rule.reader);
+}
+
+void NormalizeSentence(std::wstring& sentence) {
+  for (const NormalizationRule& rule : kRules) {
+    // Every pattern needs an ASCII digit and no reading contains one, so
+    // once the digits are gone no later rule can match.
+    if (!HasAsciiDigit(sentence)) return;
+    ApplyRule(rule, sentence);
+  }
+}
+
+}  // namespace speechnn

@@ -1,0 +1,358 @@
+#include "speech_neural_network/prosody/tone_sandhi.h"
+
+#include <algorithm>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "speech_neural_network/lexicon/word_lists.h"
+#include "speech_neural_network/utf8_conversion.h"
+
+namespace speechnn {
+namespace {
+
+// Character sets the rules test, by code point.
+constexpr std::wstring_view kSentenceParticles =
+    L"吧呢哈啊呐噻嘛吖嗨呐哦哒额滴哩哟喽啰耶喔诶";
+constexpr std::wstring_view kStructuralParticles = L"的地得";
+constexpr std::wstring_view kAspectParticles = L"了着过";
+constexpr std::wstring_view kSuffixes = L"们子";
+constexpr std::wstring_view kPlaceWords = L"上下里";
+constexpr std::wstring_view kDirectionComplements = L"来去";
+constexpr std::wstring_view kDirectionVerbs = L"上下进出回过起开";
+// Words before 个 that make it a measure word (五 is deliberately absent).
+constexpr std::wstring_view kQuantityWords =
+    L"几有两半多各整每做是零一二三四六七八九";
+// A word made only of these (and holding 一) is read digit by digit, so its
+// 一 keeps tone 1 (五 is deliberately absent).
+constexpr std::wstring_view kYiNumerals = L"零一二三四六七八九";
+
+constexpr wchar_t kBu = L'不';
+constexpr wchar_t kYi = L'一';
+constexpr wchar_t kGe = L'个';
+constexpr std::wstring_view kDiYi = L"第一";
+
+constexpr char kNeutralTone = '5';
+
+bool InSet(std::wstring_view set, wchar_t ch) {
+  return set.find(ch) != std::wstring_view::npos;
+}
+
+bool HasTone(const std::string& final, char tone) {
+  return !final.empty() && final.back() == tone;
+}
+
+void SetTone(std::string& final, char tone) {
+  if (!final.empty()) final.back() = tone;
+}
+
+// An empty range counts as all third tone.
+template <typename It>
+bool AllThirdTone(It begin, It end) {
+  return std::all_of(begin, end,
+                     [](const std::string& f) { return HasTone(f, '3'); });
+}
+
+bool AllThirdTone(const std::vector<std::string>& finals) {
+  return AllThirdTone(finals.begin(), finals.end());
+}
+
+// The rules index finals by character; a list of another length (a caller's
+// mistake, never produced by GetInitialsFinals) fails the step.
+absl::Status OneFinalPerCharacter(const SandhiWord& word,
+                                  const std::vector<std::string>& finals) {
+  if (finals.size() == word.chars.size()) return absl::OkStatus();
+  return absl::InvalidArgumentError(
+      "word_num == word_wstr.length() failed: " +
+      std::to_string(finals.size()) + " finals for the " +
+      std::to_string(word.chars.size()) + " characters of word: " + word.text);
+}
+
+// True when the word, or its last two characters, is a lexical neutral-tone
+// word.
+bool EndsInNeutralToneWord(std::wstring_view chars) {
+  if (ListContains(NeutralToneWords(),
+                   wstring2utf8string(std::wstring(chars)))) {
+    return true;
+  }
+  return chars.size() > 1 &&
+         ListContains(
+             NeutralToneWords(),
+             wstring2utf8string(std::wstring(chars.substr(chars.size() - 2))));
+}
+
+// ---- 不 ----------------------------------------------------------------
+
+// 看不懂: a 不 between two characters is unstressed.
+bool BuInTheMiddle(const std::wstring& chars) {
+  return chars.size() == 3 && chars[1] == kBu;
+}
+
+// 不怕: 不 before a fourth tone rises.
+void BuBeforeFourthTone(const std::wstring& chars,
+                        std::vector<std::string>& finals) {
+  for (std::size_t i = 0; i + 1 < chars.size(); ++i) {
+    if (chars[i] == kBu && HasTone(finals[i + 1], '4')) SetTone(finals[i], '2');
+  }
+}
+
+// ---- 一 ----------------------------------------------------------------
+
+// 一零零, 二一零: digits read one by one keep 一 in tone 1.
+bool IsNumberSequence(const std::wstring& chars) {
+  if (chars.empty() || chars.find(kYi) == std::wstring::npos ||
+      chars.back() == kYi) {
+    return false;
+  }
+  return std::all_of(chars.begin(), chars.end(),
+                     [](wchar_t ch) { return InSet(kYiNumerals, ch); });
+}
+
+// 看一看: 一 between a repeated verb is unstressed.
+bool YiBetweenRepeats(const std::wstring& chars) {
+  return chars.size() == 3 && chars[1] == kYi && chars[0] == chars[2];
+}
+
+// 第一: the ordinal keeps tone 1.
+bool IsOrdinalYi(const std::wstring& chars) {
+  return chars.compare(0, kDiYi.size(), kDiYi) == 0;
+}
+
+// 一段 (before tone 4) rises to 2; 一天 (before any other tone) falls to 4.
+void YiBeforeNextSyllable(const std::wstring& chars,
+                          std::vector<std::string>& finals) {
+  for (std::size_t i = 0; i + 1 < chars.size(); ++i) {
+    if (chars[i] != kYi) continue;
+    SetTone(finals[i], HasTone(finals[i + 1], '4') ? '2' : '4');
+  }
+}
+
+// ---- neutral tone --------------------------------------------------------
+
+// 奶奶, 看看: the repeated syllable of a reduplicated noun, verb or adjective.
+void ReduplicationNeutral(const std::wstring& chars, const std::string& tag,
+                          std::vector<std::string>& finals) {
+  if (tag.empty() ||
+      std::string_view("nva").find(tag[0]) == std::string_view::npos) {
+    return;
+  }
+  for (std::size_t i = 1; i < chars.size(); ++i) {
+    if (chars[i] == chars[i - 1]) SetTone(finals[i], kNeutralTone);
+  }
+}
+
+struct NeutralRuleInput {
+  const std::string& word;
+  const std::wstring& chars;
+  const std::string& tag;
+};
+
+// Each rule returns the position of the final it makes neutral, or nothing
+// when it does not match.
+using NeutralRule = std::optional<std::size_t> (*)(const NeutralRuleInput&);
+
+std::optional<std::size_t> LastPosition(const NeutralRuleInput& in) {
+  return in.chars.size() - 1;
+}
+
+std::optional<std::size_t> SentenceParticleRule(const NeutralRuleInput& in) {
+  if (!in.chars.empty() && InSet(kSentenceParticles, in.chars.back())) {
+    return LastPosition(in);
+  }
+  return std::nullopt;
+}
+
+std::optional<std::size_t> StructuralParticleRule(const NeutralRuleInput& in) {
+  if (!in.chars.empty() && InSet(kStructuralParticles, in.chars.back())) {
+    return LastPosition(in);
+  }
+  return std::nullopt;
+}
+
+std::optional<std::size_t> AspectParticleRule(const NeutralRuleInput& in) {
+  if (in.chars.size() == 1 && InSet(kAspectParticles, in.chars[0]) &&
+      (in.tag == "ul" || in.tag == "uz" || in.tag == "ug")) {
+    return 0;
+  }
+  return std::nullopt;
+}
+
+std::optional<std::size_t> SuffixRule(const NeutralRuleInput& in) {
+  if (in.chars.size() > 1 && InSet(kSuffixes, in.chars.back()) &&
+      (in.tag == "r" || in.tag == "n") &&
+      ListContains(ZiSuffixWords(), in.word)) {
+    return LastPosition(in);
+  }
+  return std::nullopt;
+}
+
+std::optional<std::size_t> PlaceWordRule(const NeutralRuleInput& in) {
+  if (in.chars.size() > 1 && InSet(kPlaceWords, in.chars.back()) &&
+      (in.tag == "s" || in.tag == "l" || in.tag == "f")) {
+    return LastPosition(in);
+  }
+  return std::nullopt;
+}
+
+std::optional<std::size_t> DirectionComplementRule(const NeutralRuleInput& in) {
+  const std::size_t n = in.chars.size();
+  if (n > 1 && InSet(kDirectionComplements, in.chars[n - 1]) &&
+      InSet(kDirectionVerbs, in.chars[n - 2])) {
+    return n - 1;
+  }
+  return std::nullopt;
+}
+
+// 三个, 个: 个 as a measure word after a quantity, or on its own.
+std::optional<std::size_t> MeasureWordGeRule(const NeutralRuleInput& in) {
+  const std::size_t g = in.chars.find(kGe);
+  if (g == std::wstring::npos) return std::nullopt;
+  if ((g >= 1 && InSet(kQuantityWords, in.chars[g - 1])) ||
+      in.chars == std::wstring(1, kGe)) {
+    return g;
+  }
+  return std::nullopt;
+}
+
+std::optional<std::size_t> LexicalNeutralRule(const NeutralRuleInput& in) {
+  if (EndsInNeutralToneWord(in.chars)) {
+    return LastPosition(in);
+  }
+  return std::nullopt;
+}
+
+// Tried in this order; the first that matches is the only one applied.
+constexpr NeutralRule kNeutralRules[] = {
+    SentenceParticleRule, StructuralParticleRule, AspectParticleRule,
+    SuffixRule,           PlaceWordRule,          DirectionComplementRule,
+    MeasureWordGeRule,    LexicalNeutralRule,
+};
+
+// ---- third tone ----------------------------------------------------------
+
+// 所有/人 and 好/喜欢: three characters seen as a sub-word of `split`
+// characters and the rest.
+void ThreeSandhiOfThree(std::size_t split, std::vector<std::string>& finals) {
+  if (AllThirdTone(finals)) {
+    if (split == 2) {
+      SetTone(finals[0], '2');
+      SetTone(finals[1], '2');
+    } else if (split == 1) {
+      SetTone(finals[1], '2');
+    }
+    return;
+  }
+  split = std::min(split, finals.size());
+  const auto a_begin = finals.begin();
+  const auto b_begin = finals.begin() + static_cast<std::ptrdiff_t>(split);
+  const auto b_end = finals.end();
+  if (split == 2 && AllThirdTone(a_begin, b_begin)) SetTone(finals[0], '2');
+  if (finals.size() - split == 2 && AllThirdTone(b_begin, b_end)) {
+    SetTone(finals[split], '2');
+  }
+  if (split >= 1 && b_begin != b_end && !AllThirdTone(b_begin, b_end) &&
+      HasTone(finals[split], '3') && HasTone(finals[split - 1], '3')) {
+    SetTone(finals[split - 1], '2');
+  }
+}
+
+// Two syllable pairs: each pair wholly in tone 3 has its first one rise.
+void ThreeSandhiOfFour(std::vector<std::string>& finals) {
+  for (std::size_t half = 0; half < 4; half += 2) {
+    if (AllThirdTone(finals.begin() + static_cast<std::ptrdiff_t>(half),
+                     finals.begin() + static_cast<std::ptrdiff_t>(half + 2))) {
+      SetTone(finals[half], '2');
+    }
+  }
+}
+
+}  // namespace
+
+absl::Status BuSandhi(const SandhiWord& word,
+                      std::vector<std::string>& finals) {
+  if (absl::Status status = OneFinalPerCharacter(word, finals); !status.ok()) {
+    return status;
+  }
+  if (BuInTheMiddle(word.chars)) {
+    SetTone(finals[1], kNeutralTone);
+  } else {
+    BuBeforeFourthTone(word.chars, finals);
+  }
+  return absl::OkStatus();
+}
+
+absl::Status YiSandhi(const SandhiWord& word,
+                      std::vector<std::string>& finals) {
+  if (absl::Status status = OneFinalPerCharacter(word, finals); !status.ok()) {
+    return status;
+  }
+  const std::wstring& chars = word.chars;
+  if (IsNumberSequence(chars)) return absl::OkStatus();
+  if (YiBetweenRepeats(chars)) {
+    SetTone(finals[1], kNeutralTone);
+  } else if (IsOrdinalYi(chars)) {
+    SetTone(finals[1], '1');
+  } else {
+    YiBeforeNextSyllable(chars, finals);
+  }
+  return absl::OkStatus();
+}
+
+absl::Status NeuralSandhi(const SandhiWord& word, const std::string& tag,
+                          std::vector<std::string>& finals,
+                          const WordSplitter& split_word) {
+  if (absl::Status status = OneFinalPerCharacter(word, finals); !status.ok()) {
+    return status;
+  }
+  const std::wstring& chars = word.chars;
+  ReduplicationNeutral(chars, tag, finals);
+
+  const NeutralRuleInput input{word.text, chars, tag};
+  for (const NeutralRule rule : kNeutralRules) {
+    if (const auto position = rule(input)) {
+      SetTone(finals[*position], kNeutralTone);
+      break;
+    }
+  }
+
+  // A compound may end a lexical neutral-tone word in either of its parts.
+  const auto parts = split_word(word.text);
+  if (!parts) return absl::NotFoundError("Failed to split word.");
+  const std::size_t split = std::min(Utf8Length(parts->first), finals.size());
+  const std::wstring_view all(chars);
+  if (split > 0 && EndsInNeutralToneWord(all.substr(0, split))) {
+    SetTone(finals[split - 1], kNeutralTone);
+  }
+  if (finals.size() > split && EndsInNeutralToneWord(all.substr(split))) {
+    SetTone(finals.back(), kNeutralTone);
+  }
+  return absl::OkStatus();
+}
+
+absl::Status ThreeSandhi(const SandhiWord& word,
+                         std::vector<std::string>& finals,
+                         const WordSplitter& split_word) {
+  if (absl::Status status = OneFinalPerCharacter(word, finals); !status.ok()) {
+    return status;
+  }
+  switch (word.chars.size()) {
+    case 2:
+      if (AllThirdTone(finals)) SetTone(finals[0], '2');
+      break;
+    case 3: {
+      const auto parts = split_word(word.text);
+      if (!parts) return absl::NotFoundError("Failed to split word.");
+      ThreeSandhiOfThree(Utf8Length(parts->first), finals);
+      break;
+    }
+    case 4:
+      ThreeSandhiOfFour(finals);
+      break;
+    default:
+      break;
+  }
+  return absl::OkStatus();
+}
+
+}  // namespace speechnn

@@ -1,0 +1,48 @@
+// Tone sandhi: the tones of 不 and 一, neutral tones and third-tone sandhi,
+// each rewriting the tone digits (last byte) of a word's finals in place.
+//
+// Every rule indexes the finals by character position, so each step first
+// checks that the word has exactly one final per character and fails
+// otherwise; no index below can then leave the list.
+
+#ifndef TOLVAREN_TTS_SPEECH_NEURAL_NETWORK_PROSODY_TONE_SANDHI_H_
+#define TOLVAREN_TTS_SPEECH_NEURAL_NETWORK_PROSODY_TONE_SANDHI_H_
+
+#include <functional>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "absl/status/status.h"
+
+namespace speechnn {
+
+// A word as UTF-8 and as the code points the rules index, decoded once by
+// the caller.
+struct SandhiWord {
+  const std::string& text;
+  const std::wstring& chars;
+};
+
+// A word cut in two parts that spell it (the segmenter's search cut);
+// nothing when it cannot be cut.
+using WordSplitter =
+    std::function<std::optional<std::pair<std::string, std::string>>(
+        const std::string& word)>;
+
+[[nodiscard]] absl::Status BuSandhi(const SandhiWord& word,
+                                    std::vector<std::string>& finals);
+[[nodiscard]] absl::Status YiSandhi(const SandhiWord& word,
+                                    std::vector<std::string>& finals);
+[[nodiscard]] absl::Status NeuralSandhi(const SandhiWord& word,
+                                        const std::string& tag,
+                                        std::vector<std::string>& finals,
+                                        const WordSplitter& split_word);
+[[nodiscard]] absl::Status ThreeSandhi(const SandhiWord& word,
+                                       std::vector<std::string>& finals,
+                                       const WordSplitter& split_word);
+
+}  // namespace speechnn
+
+#endif  // TOLVAREN_TTS_SPEECH_NEURAL_NETWORK_PROSODY_TONE_SANDHI_H_

@@ -1,0 +1,35 @@
+#include "speech_neural_network/sentences.h"
+
+#include "speech_neural_network/utf8_conversion.h"
+
+namespace speechnn {
+namespace {
+
+constexpr wchar_t kSentenceEndMarks[] = L"：，；。？！,;?!";
+
+}  // namespace
+
+void SplitSentences(const std::wstring& text,
+                    std::vector<std::wstring>& sentences) {
+  std::size_t start = 0;
+  while (start < text.size()) {
+    const std::size_t mark = text.find_first_of(kSentenceEndMarks, start);
+    if (mark == std::wstring::npos) {
+      sentences.push_back(text.substr(start));
+      return;
+    }
+    sentences.push_back(text.substr(start, mark + 1 - start));
+    start = mark + 1;
+  }
+}
+
+TextCheck CheckText(const std::string& text, std::size_t& invalid_offset) {
+  if (text.find_first_of(kRefusedCharacters) != std::string::npos) {
+    return TextCheck::kRefused;
+  }
+  invalid_offset = FindInvalidUtf8(text);
+  if (invalid_offset != std::string::npos) return TextCheck::kInvalidUtf8;
+  return TextCheck::kAccepted;
+}
+
+}  // namespace speechnn
