@@ -123,9 +123,6 @@ class FrontEngineInterface {
   const Lexicon& lexicon() const { return lexicon_; }
   const IdTable& phone_ids() const { return phone_ids_; }
   const IdTable& tone_ids() const { return tone_ids_; }
-  // The phone2id file as loaded, ids as text, for callers that still read
-  // it that way; new code reads phone_ids().
-  const StringMap& phone_id_table() const { return phone_id_text_; }
   const std::string& word2phone_file() const { return conf_.word2phone_path; }
 
  private:

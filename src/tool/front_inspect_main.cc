@@ -16,8 +16,8 @@
 
 #include "speech_neural_network/front_interface.h"
 #include "speech_neural_network/utf8_conversion.h"
+#include "tool/conf/tool_conf.h"
 #include "tool/phone_table.h"
-#include "tool/tool_conf.h"
 
 namespace {
 

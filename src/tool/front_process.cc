@@ -8,10 +8,6 @@
 #include "tool/tool.h"
 
 namespace tolvaren {
-namespace {
-constexpr char kLogSource[] = "./src/tool/tool";
-}  // namespace
-
 bool Tool::frontProcess(const std::string& text, std::vector<int>& phone_ids) {
   LOG_INFO("front process receive {}", text);
   std::size_t invalid_offset = 0;

@@ -4,7 +4,6 @@
 #include <fstream>
 #include <optional>
 
-#include "absl/strings/numbers.h"
 #include "tool/io/chunk_file.h"
 #include "tool/logger.h"
 #include "tool/synth/chunk_plan.h"
@@ -50,12 +49,7 @@ Tool::Tool(const std::string& conf_path) {
   }
 
   // Long texts are cut for the acoustic model at the pause's id.
-  const auto& phone_table = front_inst->phone_id_table();
-  const auto pause = phone_table.find("sp");
-  if (pause == phone_table.end() ||
-      !absl::SimpleAtoi(pause->second, &pause_id_)) {
-    pause_id_ = -1;
-  }
+  pause_id_ = front_inst->phone_ids().Find("sp").value_or(-1);
 
   LOG_INFO("Info: intra_op_num_threads is {}", conf_.intra_op_num_threads);
   LOG_INFO("Info: inter_op_num_threads is {}", conf_.inter_op_num_threads);
