@@ -3,6 +3,8 @@
 #include <mutex>
 #include <stdexcept>
 
+#include "tool/logger.h"
+
 namespace tolvaren {
 
 absl::Status EnsureOrtApi() {
@@ -71,6 +73,20 @@ absl::StatusOr<OrtSession> OrtSession::Load(const Ort::Env& env,
   } catch (const Ort::Exception& e) {
     return RuntimeError(e);
   }
+}
+
+absl::StatusOr<OrtSession> LoadModelSession(const Ort::Env& env,
+                                            const std::string& model_path,
+                                            int intra_op_num_threads,
+                                            int inter_op_num_threads) {
+  LOG_INFO("Try to load model from {}", model_path);
+  absl::StatusOr<OrtSession> loaded = OrtSession::Load(
+      env, model_path, intra_op_num_threads, inter_op_num_threads);
+  if (loaded.ok()) {
+    LOG_INFO("Finish loading model {}, intra/inter_op_num_threads={}/{}",
+             model_path, intra_op_num_threads, inter_op_num_threads);
+  }
+  return loaded;
 }
 
 absl::StatusOr<std::vector<Ort::Value>> OrtSession::Run(

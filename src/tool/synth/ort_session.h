@@ -75,6 +75,13 @@ class OrtSession {
   std::vector<std::string> output_names_;
 };
 
+// `loadModel` of both predictors: the session of `model_path`, between the
+// records "Try to load model from ..." and "Finish loading model ..." (the
+// second only when it loaded).
+[[nodiscard]] absl::StatusOr<OrtSession> LoadModelSession(
+    const Ort::Env& env, const std::string& model_path,
+    int intra_op_num_threads, int inter_op_num_threads);
+
 // Shape of a tensor.
 std::vector<int64_t> TensorShape(const Ort::Value& value);
 

@@ -25,13 +25,10 @@ HifiGanPredictor::~HifiGanPredictor() {
 absl::Status HifiGanPredictor::loadModel(const std::string& model_path,
                                          int intra_op_num_threads,
                                          int inter_op_num_threads) {
-  LOG_INFO("Try to load model from {}", model_path);
-  absl::StatusOr<OrtSession> loaded = OrtSession::Load(
+  absl::StatusOr<OrtSession> loaded = LoadModelSession(
       env, model_path, intra_op_num_threads, inter_op_num_threads);
   if (!loaded.ok()) return loaded.status();
   session_ = std::move(*loaded);
-  LOG_INFO("Finish loading model {}, intra/inter_op_num_threads={}/{}",
-           model_path, intra_op_num_threads, inter_op_num_threads);
   return absl::OkStatus();
 }
 
