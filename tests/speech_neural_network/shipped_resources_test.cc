@@ -46,7 +46,7 @@ TEST(ShippedResourcesTest, EveryDictionaryPhoneHasAnId) {
       while (start <= pronunciation.size()) {
         std::size_t end = pronunciation.find(' ', start);
         if (end == std::string::npos) end = pronunciation.size();
-        std::string token = pronunciation.substr(start, end - start);
+        std::string token(pronunciation.substr(start, end - start));
         ASSERT_FALSE(token.empty()) << word;
         if (mode.separate) token.pop_back();  // the tone byte
         ASSERT_EQ(phones.count(token), 1u) << word << ": " << token;

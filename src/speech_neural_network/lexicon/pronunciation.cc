@@ -5,6 +5,7 @@
 #include "speech_neural_network/lexicon/pronunciation.h"
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "absl/strings/str_split.h"
@@ -29,11 +30,10 @@ bool IsFinal(const std::string& token) {
 // a pronunciation), or an initial that is not followed by a final (at the end
 // of the text, or before another initial or a pause): the token taken as its
 // final would carry no tone digit for the sandhi steps to rewrite.
-bool ParseSyllables(const std::string& phones,
-                    std::vector<std::string>& initials,
+bool ParseSyllables(std::string_view phones, std::vector<std::string>& initials,
                     std::vector<std::string>& finals) {
-  const std::vector<std::string> tokens =
-      absl::StrSplit(phones, absl::ByString(" "));
+  const std::vector<std::string> tokens = absl::StrSplit(
+      absl::string_view(phones.data(), phones.size()), absl::ByString(" "));
   std::size_t i = 0;
   while (i < tokens.size()) {
     const std::string& token = tokens[i];
@@ -55,7 +55,7 @@ bool ParseSyllables(const std::string& phones,
 }
 
 // Parses `phones` and accepts it only with one syllable per character.
-bool ParseWord(const std::string& word, const std::string& phones,
+bool ParseWord(const std::string& word, std::string_view phones,
                std::vector<std::string>& initials,
                std::vector<std::string>& finals) {
   initials.clear();
@@ -67,10 +67,9 @@ bool ParseWord(const std::string& word, const std::string& phones,
 }  // namespace
 
 // A missing piece reads as nothing, which the parse then rejects.
-const std::string& Lexicon::Lookup(const std::string& word) const {
-  static const std::string kNone;
-  const auto entry = words_.find(word);
-  return entry == words_.end() ? kNone : entry->second;
+std::string_view Lexicon::Lookup(const std::string& word) const {
+  const std::string_view* phones = words_.Find(word);
+  return phones == nullptr ? std::string_view() : *phones;
 }
 
 std::string Lexicon::FullCutPronunciation(const std::string& word) const {
@@ -87,23 +86,23 @@ std::string Lexicon::PiecewisePronunciation(const std::string& word) const {
   // The mixed cut never overlaps, so its pieces tile the word. A piece
   // without a usable entry is read character by character.
   std::string phones;
-  const auto append = [&phones](const std::string& reading) {
+  const auto append = [&phones](std::string_view reading) {
     if (!phones.empty()) phones += ' ';
     phones += reading;
   };
   std::vector<std::string> initials;
   std::vector<std::string> finals;
   for (const std::string& piece : segmenter_->MixedCut(word)) {
-    const auto entry = words_.find(piece);
-    if (entry != words_.end() &&
-        ParseWord(piece, entry->second, initials, finals)) {
-      append(entry->second);
+    const std::string_view* entry = words_.Find(piece);
+    if (entry != nullptr && ParseWord(piece, *entry, initials, finals)) {
+      append(*entry);
       continue;
     }
     for (const wchar_t ch : utf8string2wstring(piece)) {
-      const auto reading = words_.find(wstring2utf8string(std::wstring(1, ch)));
-      if (reading == words_.end()) return "";
-      append(reading->second);
+      const std::string_view* reading =
+          words_.Find(wstring2utf8string(std::wstring(1, ch)));
+      if (reading == nullptr) return "";
+      append(*reading);
     }
   }
   return phones;
@@ -117,9 +116,8 @@ absl::Status Lexicon::GetInitialsFinals(
   std::vector<std::string> initials;
   std::vector<std::string> finals;
   std::string phones;
-  const auto entry = words_.find(word);
-  if (entry != words_.end()) {
-    phones = entry->second;
+  if (const std::string_view* entry = words_.Find(word); entry != nullptr) {
+    phones = *entry;
   } else if (segmenter_ != nullptr) {
     phones = FullCutPronunciation(word);
   } else {
@@ -154,13 +152,12 @@ bool Lexicon::HasReading(const std::string& word) const {
   // The same readings, in the same order, as GetInitialsFinals.
   std::vector<std::string> initials;
   std::vector<std::string> finals;
-  const auto entry = words_.find(word);
-  if (entry != words_.end() &&
-      ParseWord(word, entry->second, initials, finals)) {
+  const std::string_view* entry = words_.Find(word);
+  if (entry != nullptr && ParseWord(word, *entry, initials, finals)) {
     return true;
   }
   if (segmenter_ == nullptr) return false;
-  if (entry == words_.end() &&
+  if (entry == nullptr &&
       ParseWord(word, FullCutPronunciation(word), initials, finals)) {
     return true;
   }

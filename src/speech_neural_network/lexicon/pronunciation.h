@@ -5,10 +5,12 @@
 #define TOLVAREN_TTS_SPEECH_NEURAL_NETWORK_LEXICON_PRONUNCIATION_H_
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "absl/status/status.h"
 #include "speech_neural_network/lexicon/segmenter.h"
+#include "speech_neural_network/lexicon/word_phone_table.h"
 #include "speech_neural_network/word_tag.h"
 
 namespace speechnn {
@@ -16,7 +18,7 @@ namespace speechnn {
 class Lexicon {
  public:
   // The dictionary as loaded ("word" -> "phones"); filled before use.
-  StringMap& mutable_words() { return words_; }
+  WordPhoneTable& mutable_words() { return words_; }
   // The segmenter for the fallbacks; null reads from the dictionary alone.
   void set_segmenter(const Segmenter* segmenter) { segmenter_ = segmenter; }
 
@@ -29,14 +31,14 @@ class Lexicon {
   bool HasReading(const std::string& word) const;
 
  private:
-  const std::string& Lookup(const std::string& word) const;
+  std::string_view Lookup(const std::string& word) const;
   // Pronunciations of words missing from word2phone: from the segmenter's
   // full cut, and from a cut that tiles the word, read piece by piece or
   // character by character.
   std::string FullCutPronunciation(const std::string& word) const;
   std::string PiecewisePronunciation(const std::string& word) const;
 
-  StringMap words_;
+  WordPhoneTable words_;
   const Segmenter* segmenter_ = nullptr;
 };
 

@@ -4,8 +4,11 @@
 #include <fstream>
 
 #include "absl/status/status.h"
+#include "cppjieba/DictTrie.hpp"
 #include "cppjieba/FullSegment.hpp"
-#include "cppjieba/Jieba.hpp"
+#include "cppjieba/HMMModel.hpp"
+#include "cppjieba/MixSegment.hpp"
+#include "cppjieba/QuerySegment.hpp"
 
 namespace speechnn {
 namespace {
@@ -46,6 +49,25 @@ constexpr char kNoUserDictionary[] = "/dev/null";
 
 }  // namespace
 
+// What the front end's cuts need of cppjieba::Jieba, built the same way from
+// the same files. Jieba would also load the IDF table and the stop words for
+// its keyword extractor (a quarter of a million entries), which no cut
+// reads: those files are checked and named in the configuration, not
+// loaded.
+struct Segmenter::Parts {
+  Parts(const std::string& dict, const std::string& hmm,
+        const std::string& user_dict)
+      : trie(dict, user_dict),
+        model(hmm),
+        mixed(&trie, &model),
+        search(&trie, &model) {}
+
+  cppjieba::DictTrie trie;
+  cppjieba::HMMModel model;
+  cppjieba::MixSegment mixed;
+  cppjieba::QuerySegment search;
+};
+
 absl::StatusOr<std::unique_ptr<Segmenter>> Segmenter::Create(
     const SegmenterFiles& files) {
   for (const auto& [path, may_be_list] :
@@ -60,27 +82,24 @@ absl::StatusOr<std::unique_ptr<Segmenter>> Segmenter::Create(
       return status;
     }
   }
-  return std::unique_ptr<Segmenter>(
-      new Segmenter(std::make_unique<cppjieba::Jieba>(
-          files.dict, files.hmm,
-          files.user_dict.empty() ? std::string(kNoUserDictionary)
-                                  : files.user_dict,
-          files.idf, files.stop_word)));
+  return std::unique_ptr<Segmenter>(new Segmenter(std::make_unique<Parts>(
+      files.dict, files.hmm,
+      files.user_dict.empty() ? std::string(kNoUserDictionary)
+                              : files.user_dict)));
 }
 
-Segmenter::Segmenter(std::unique_ptr<cppjieba::Jieba> jieba)
-    : jieba_(std::move(jieba)) {}
+Segmenter::Segmenter(std::unique_ptr<Parts> parts) : parts_(std::move(parts)) {}
 
 Segmenter::~Segmenter() = default;
 
 WordTagList Segmenter::Tag(const std::string& sentence) const {
   WordTagList tagged;
-  jieba_->Tag(sentence, tagged);
+  parts_->mixed.Tag(sentence, tagged);
   return tagged;
 }
 
 std::vector<std::string> Segmenter::FullCut(const std::string& word) const {
-  cppjieba::FullSegment full(jieba_->GetDictTrie());
+  cppjieba::FullSegment full(&parts_->trie);
   std::vector<std::string> pieces;
   full.Cut(word, pieces);
   return pieces;
@@ -88,13 +107,13 @@ std::vector<std::string> Segmenter::FullCut(const std::string& word) const {
 
 std::vector<std::string> Segmenter::MixedCut(const std::string& word) const {
   std::vector<std::string> pieces;
-  jieba_->Cut(word, pieces, true);
+  parts_->mixed.Cut(word, pieces, true);
   return pieces;
 }
 
 std::optional<WordSplit> Segmenter::SplitWord(const std::string& word) const {
   std::vector<cppjieba::Word> pieces;
-  jieba_->CutForSearch(word, pieces, true);
+  parts_->search.Cut(word, pieces, true);
   std::stable_sort(pieces.begin(), pieces.end(),
                    [](const cppjieba::Word& a, const cppjieba::Word& b) {
                      return a.word.size() < b.word.size();

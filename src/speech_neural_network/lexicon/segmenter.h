@@ -13,10 +13,6 @@
 #include "absl/status/statusor.h"
 #include "speech_neural_network/word_tag.h"
 
-namespace cppjieba {
-class Jieba;
-}  // namespace cppjieba
-
 namespace speechnn {
 
 // The segmenter's resource files, as the front configuration names them.
@@ -52,8 +48,11 @@ class Segmenter {
   std::optional<WordSplit> SplitWord(const std::string& word) const;
 
  private:
-  explicit Segmenter(std::unique_ptr<cppjieba::Jieba> jieba);
-  std::unique_ptr<cppjieba::Jieba> jieba_;
+  // cppjieba's dictionary trie, HMM model and the two cuts over them
+  // (segmenter.cc).
+  struct Parts;
+  explicit Segmenter(std::unique_ptr<Parts> parts);
+  std::unique_ptr<Parts> parts_;
 };
 
 }  // namespace speechnn

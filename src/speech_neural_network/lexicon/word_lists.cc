@@ -1,8 +1,13 @@
 #include "speech_neural_network/lexicon/word_lists.h"
 
-#include <algorithm>
-
 namespace speechnn {
+
+WordList::WordList(std::initializer_list<std::string_view> words)
+    : words_(words.begin(), words.end()) {
+  // Indexed only once the entries hold still: the views point into them.
+  index_.reserve(words_.size());
+  for (const std::string& word : words_) index_.insert(word);
+}
 
 const WordList& PausePunctuation() {
   // Marks spoken as a pause; the last one is a single backslash.
@@ -97,10 +102,6 @@ const WordList& NeutralToneWords() {
       "盘缠", "喽啰", "牢骚", "咖喱", "扫把", "惦记",
   };
   return kList;
-}
-
-bool ListContains(const WordList& list, const std::string& word) {
-  return std::find(list.begin(), list.end(), word) != list.end();
 }
 
 bool IsMark(const std::string& word) {

@@ -4,12 +4,32 @@
 #ifndef TOLVAREN_TTS_SPEECH_NEURAL_NETWORK_LEXICON_WORD_LISTS_H_
 #define TOLVAREN_TTS_SPEECH_NEURAL_NETWORK_LEXICON_WORD_LISTS_H_
 
+#include <initializer_list>
 #include <string>
+#include <string_view>
+#include <unordered_set>
 #include <vector>
 
 namespace speechnn {
 
-using WordList = std::vector<std::string>;
+// A fixed list of words, asked for membership many times per sentence: the
+// entries in their listed order, and a hash index over them.
+class WordList {
+ public:
+  WordList(std::initializer_list<std::string_view> words);
+  // The index points into the entries, so a copy would point into the
+  // original.
+  WordList(const WordList&) = delete;
+  WordList& operator=(const WordList&) = delete;
+
+  bool Contains(std::string_view word) const { return index_.count(word) != 0; }
+  // In the order listed, repeats kept.
+  const std::vector<std::string>& words() const { return words_; }
+
+ private:
+  std::vector<std::string> words_;
+  std::unordered_set<std::string_view> index_;
+};
 
 // Marks spoken as a pause.
 const WordList& PausePunctuation();
@@ -25,7 +45,9 @@ const WordList& ZiSuffixWords();
 const WordList& NeutralToneWords();
 
 // True when `word` is an exact entry of `list`.
-bool ListContains(const WordList& list, const std::string& word);
+inline bool ListContains(const WordList& list, std::string_view word) {
+  return list.Contains(word);
+}
 
 // A pause mark or a quotation mark: an entry that is never glued to a word.
 bool IsMark(const std::string& word);

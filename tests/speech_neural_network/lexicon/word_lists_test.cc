@@ -30,8 +30,8 @@ bool AllEndIn(const Words& words, wchar_t last) {
 // The steps test membership only, so what matters is what each list holds
 // in common: marks are single characters, and every mark is a mark.
 TEST(WordListsTest, MarksAreSingleCharacters) {
-  for (const Words* list : {&PausePunctuation(), &QuoteMarks()}) {
-    for (const std::string& mark : *list) {
+  for (const WordList* list : {&PausePunctuation(), &QuoteMarks()}) {
+    for (const std::string& mark : list->words()) {
       EXPECT_EQ(Utf8Length(mark), 1u) << mark;
       EXPECT_TRUE(IsMark(mark)) << mark;
     }
@@ -41,25 +41,42 @@ TEST(WordListsTest, MarksAreSingleCharacters) {
 }
 
 TEST(WordListsTest, ErhuaListsEndInEr) {
-  const Words& keep = ErhuaKeepWords();
-  const Words& skip = ErhuaSkipWords();
+  const Words& keep = ErhuaKeepWords().words();
+  const Words& skip = ErhuaSkipWords().words();
   EXPECT_TRUE(Unique(keep) && Unique(skip));
   EXPECT_TRUE(AllEndIn(keep, L'儿') && AllEndIn(skip, L'儿'));
-  EXPECT_TRUE(ListContains(skip, "婴幼儿") && ListContains(skip, "林心儿"));
+  EXPECT_TRUE(ListContains(ErhuaSkipWords(), "婴幼儿") &&
+              ListContains(ErhuaSkipWords(), "林心儿"));
 }
 
 TEST(WordListsTest, SandhiWordListsHoldTwoCharacterWords) {
-  const Words& zi = ZiSuffixWords();
+  const Words& zi = ZiSuffixWords().words();
   EXPECT_TRUE(Unique(zi) && AllEndIn(zi, L'子'));
-  const Words& neutral = NeutralToneWords();
+  const Words& neutral = NeutralToneWords().words();
   EXPECT_TRUE(Unique(neutral));
   for (const Words* list : {&zi, &neutral}) {
     for (const std::string& word : *list) {
       EXPECT_EQ(Utf8Length(word), 2u) << word;
     }
   }
-  EXPECT_TRUE(ListContains(neutral, "胡萝") && ListContains(neutral, "一辈"));
-  EXPECT_FALSE(ListContains(neutral, "孩子"));
+  EXPECT_TRUE(ListContains(NeutralToneWords(), "胡萝") &&
+              ListContains(NeutralToneWords(), "一辈"));
+  EXPECT_FALSE(ListContains(NeutralToneWords(), "孩子"));
+}
+
+// Membership is answered by an index over the entries: every entry is
+// found, and a longer or shorter text is not.
+TEST(WordListsTest, ContainsExactlyTheEntries) {
+  for (const WordList* list :
+       {&PausePunctuation(), &QuoteMarks(), &ErhuaKeepWords(),
+        &ErhuaSkipWords(), &ZiSuffixWords(), &NeutralToneWords()}) {
+    for (const std::string& word : list->words()) {
+      EXPECT_TRUE(ListContains(*list, word)) << word;
+      EXPECT_FALSE(ListContains(*list, word + word)) << word;
+      EXPECT_FALSE(ListContains(*list, word.substr(0, word.size() - 1)))
+          << word;
+    }
+  }
 }
 
 }  // namespace
