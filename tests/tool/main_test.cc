@@ -94,6 +94,14 @@ TEST_F(MainTest, StartupFailuresExitWithOne) {
             std::string::npos)
       << result.out;
   EXPECT_NE(result.out.find("[ERROR] ONNX Runtime error: "), std::string::npos);
+
+  std::ofstream(conf_, std::ios::app) << "--intra_op_num_threads=-2\n";
+  result = RunTool(conf_, "x y z");
+  EXPECT_EQ(result.status, 1);
+  EXPECT_NE(result.out.find("tolvaren_tts: intra_op_num_threads is -2, a "
+                            "whole number from 0 to 1024 is needed\n"),
+            std::string::npos)
+      << result.out;
 }
 
 TEST_F(MainTest, OneTextExitsWithTwoWhenNoFileWasWritten) {
