@@ -77,6 +77,10 @@ TEST_F(MainTest, ThreeOrMoreArgumentsOnlyStartUp) {
       std::string::npos);
   EXPECT_EQ(result.out.find("do predict"), std::string::npos);
   EXPECT_TRUE(std::filesystem::is_empty(out_dir_));
+  // Only the front end is left to the operating system at exit.
+  EXPECT_NE(result.out.find("[INFO] Destory HifiGanPredictor\n"),
+            std::string::npos)
+      << result.out;
 }
 
 TEST_F(MainTest, StartupFailuresExitWithOne) {
