@@ -4,7 +4,7 @@
 // long sentence; and the process's peak memory for long texts (200, 2,000
 // and 8,000 characters).
 //
-//   synthesis_benchmark [--benchmark_filter=...]
+//   [TOLVAREN_TTS_CONF=FILE] synthesis_benchmark [--benchmark_filter=...]
 //
 // The audio rate is the voice's, as the models declare it (24000 Hz for the
 // shipped voice).
@@ -51,8 +51,12 @@ tolvaren::Tool& SharedTool() {
     setenv("SPDLOG_STDOUT", "false", 1);
     setenv("SPDLOG_SYSTEMD", "false", 1);
     setenv("SPDLOG_LEVEL", "info", 1);
-    // The build tree's configuration, writing into a scratch folder.
-    std::ifstream in(TOLVAREN_BENCH_CONF);
+    // The build tree's configuration, or TOLVAREN_TTS_CONF when set (to
+    // weigh one configuration against another), writing into a scratch
+    // folder.
+    const char* chosen = std::getenv("TOLVAREN_TTS_CONF");
+    std::ifstream in(
+        chosen != nullptr && chosen[0] != '\0' ? chosen : TOLVAREN_BENCH_CONF);
     const std::string conf = OutputDir() + "/tool.conf";
     std::ofstream out(conf);
     std::string line;

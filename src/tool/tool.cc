@@ -16,9 +16,8 @@ long long Now() { return static_cast<long long>(std::time(nullptr)); }
 // Loads one model and applies what its metadata declares about the voice.
 template <typename Predictor>
 absl::Status LoadModel(Predictor& predictor, const std::string& model_path,
-                       const ToolConf& conf, VoiceConfig& voice) {
-  absl::Status loaded = predictor.loadModel(
-      model_path, conf.intra_op_num_threads, conf.inter_op_num_threads);
+                       const SessionThreads& threads, VoiceConfig& voice) {
+  absl::Status loaded = predictor.loadModel(model_path, threads);
   if (!loaded.ok()) return loaded;
   return ApplyVoiceMetadata(*predictor.session(), model_path, voice);
 }
@@ -51,15 +50,23 @@ Tool::Tool(const std::string& conf_path) {
   // Long texts are cut for the acoustic model at the pause's id.
   pause_id_ = front_inst->phone_ids().Find("sp").value_or(-1);
 
-  LOG_INFO("Info: intra_op_num_threads is {}", conf_.intra_op_num_threads);
-  LOG_INFO("Info: inter_op_num_threads is {}", conf_.inter_op_num_threads);
+  const SessionThreads threads{conf_.ResolvedIntraOpThreads(),
+                               conf_.inter_op_num_threads,
+                               conf_.allow_spinning};
+  LOG_INFO("Info: intra_op_num_threads is {}", threads.intra_op);
+  LOG_INFO("Info: inter_op_num_threads is {}", threads.inter_op);
+  // Only a configured choice is recorded: without the key the runtime's
+  // default stands and the records stay as they were.
+  if (threads.allow_spinning.has_value()) {
+    LOG_INFO("Info: allow_spinning is {}", *threads.allow_spinning ? 1 : 0);
+  }
   LOG_INFO("Info: fastspeech2_model_path is {}", conf_.fastspeech2_model_path);
   LOG_INFO("Info: hifigan_model_path is {}", conf_.hifigan_model_path);
-  absl::Status loaded = LoadModel(fastspeech2_predictor,
-                                  conf_.fastspeech2_model_path, conf_, voice_);
+  absl::Status loaded = LoadModel(
+      fastspeech2_predictor, conf_.fastspeech2_model_path, threads, voice_);
   if (loaded.ok()) {
     loaded =
-        LoadModel(hifigan_predictor, conf_.hifigan_model_path, conf_, voice_);
+        LoadModel(hifigan_predictor, conf_.hifigan_model_path, threads, voice_);
   }
   if (!loaded.ok()) {
     // A runtime error is logged by the entry point, after the predictors

@@ -59,6 +59,13 @@ class Tool {
   [[nodiscard]] absl::Status Synthesize(
       std::vector<int64_t>& phone_ids, std::vector<std::vector<float>>& chunks);
 
+  // For the end of the process only: gives up the front end without
+  // destroying it, so its dictionaries and tables (a great many small
+  // allocations) are not freed one by one when the operating system is
+  // about to take the whole address space back anyway. The front end is
+  // unusable afterwards; the predictors are destroyed as usual.
+  void AbandonFrontEndAtExit() { static_cast<void>(front_inst.release()); }
+
   const ToolConf& conf() const { return conf_; }
   const VoiceConfig& voice() const { return voice_; }
 

@@ -77,6 +77,10 @@ TEST_F(MainTest, ThreeOrMoreArgumentsOnlyStartUp) {
       std::string::npos);
   EXPECT_EQ(result.out.find("do predict"), std::string::npos);
   EXPECT_TRUE(std::filesystem::is_empty(out_dir_));
+  // Only the front end is left to the operating system at exit.
+  EXPECT_NE(result.out.find("[INFO] Destory HifiGanPredictor\n"),
+            std::string::npos)
+      << result.out;
 }
 
 TEST_F(MainTest, StartupFailuresExitWithOne) {
@@ -94,6 +98,14 @@ TEST_F(MainTest, StartupFailuresExitWithOne) {
             std::string::npos)
       << result.out;
   EXPECT_NE(result.out.find("[ERROR] ONNX Runtime error: "), std::string::npos);
+
+  std::ofstream(conf_, std::ios::app) << "--intra_op_num_threads=-2\n";
+  result = RunTool(conf_, "x y z");
+  EXPECT_EQ(result.status, 1);
+  EXPECT_NE(result.out.find("tolvaren_tts: intra_op_num_threads is -2, a "
+                            "whole number from 0 to 1024 is needed\n"),
+            std::string::npos)
+      << result.out;
 }
 
 TEST_F(MainTest, OneTextExitsWithTwoWhenNoFileWasWritten) {

@@ -129,6 +129,13 @@ TEST(ToolStartupTest, FailuresStopWithTheirRecords) {
        {"[ERROR] Creater tts engine failed!\n"},
        false,
        false},
+      {"bad thread setting",
+       "/vocoder.onnx",
+       "--allow_spinning=maybe\n",
+       false,
+       {"[ERROR] allow_spinning is maybe, 0, 1, true or false is needed\n"},
+       false,
+       false},
       {"missing model",
        "/missing_vocoder.onnx",
        "",
@@ -200,6 +207,31 @@ TEST(ToolStartupTest, TrimmingFollowsTheDeclaredHop) {
       EXPECT_EQ(chunks[k].size(), c.chunk_sizes[k]) << c.vocoder << " " << k;
     }
   }
+}
+
+// The thread keys reach both sessions, 0 intra-op threads as one per core,
+// and the records show what the sessions got.
+TEST(ToolStartupTest, ThreadKeysReachBothSessions) {
+  QuietEnvironment();
+  ToolSetup setup("/vocoder.onnx",
+                  "--intra_op_num_threads=0\n--inter_op_num_threads=1\n"
+                  "--allow_spinning=0\n");
+  CaptureStdout();
+  CaptureStderr();
+  {
+    Tool tool(setup.conf_path);
+    std::vector<int64_t> ids(20, 1);
+    std::vector<std::vector<float>> chunks;
+    EXPECT_TRUE(tool.Synthesize(ids, chunks).ok());
+  }
+  GetCapturedStderr();
+  const std::string log = GetCapturedStdout();
+  const std::string cores = std::to_string(AvailableCores());
+  const std::string loaded = ", intra/inter_op_num_threads=" + cores + "/1\n";
+  ExpectInOrder(log, {"[INFO] Info: intra_op_num_threads is " + cores + "\n",
+                      "[INFO] Info: inter_op_num_threads is 1\n",
+                      "[INFO] Info: allow_spinning is 0\n",
+                      "/acoustic.onnx" + loaded, "/vocoder.onnx" + loaded});
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <map>
+#include <optional>
 #include <string>
 
 #include "absl/status/status.h"
@@ -20,15 +21,27 @@ struct ToolConf {
   std::string fastspeech2_model_path;
   std::string hifigan_model_path;
   std::string front_conf_path;
-  // Fixed: no key sets them.
+  // The model sessions' threads. Absent keys keep these: 4 and 4 with the
+  // runtime's own spinning. An intra-op count of 0 means one thread per
+  // core this process may run on (ResolvedIntraOpThreads).
   int32_t intra_op_num_threads = 4;
   int32_t inter_op_num_threads = 4;
+  std::optional<bool> allow_spinning;
+
+  // intra_op_num_threads with 0 replaced by AvailableCores().
+  int32_t ResolvedIntraOpThreads() const;
 
   // InvalidArgument naming the key and its value when a value cannot work.
   // Paths are not checked here: a wrong model path is the runtime's error
   // and a missing front configuration the front end's.
   [[nodiscard]] absl::Status Validate() const;
 };
+
+// The most threads a key may ask for: more is a typing error, not a machine.
+inline constexpr int32_t kMaxThreads = 1024;
+
+// The cores this process may run on (its affinity mask), at least 1.
+int32_t AvailableCores();
 
 // Reads `path` into `conf`. Logs each pair ("Key: {}; Value: {}"); on a file
 // that cannot be opened logs "Cannot open config file" and returns false.

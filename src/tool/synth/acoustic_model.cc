@@ -34,10 +34,9 @@ FastSpeech2Predictor::FastSpeech2Predictor()
     : env(MakeEnv()), memory_info(MakeCpuMemoryInfo()) {}
 
 absl::Status FastSpeech2Predictor::loadModel(const std::string& model_path,
-                                             int intra_op_num_threads,
-                                             int inter_op_num_threads) {
-  absl::StatusOr<OrtSession> loaded = LoadModelSession(
-      env, model_path, intra_op_num_threads, inter_op_num_threads);
+                                             const SessionThreads& threads) {
+  absl::StatusOr<OrtSession> loaded =
+      LoadModelSession(env, model_path, threads);
   if (!loaded.ok()) return loaded.status();
   session_ = std::move(*loaded);
   return absl::OkStatus();

@@ -34,8 +34,7 @@ class FastSpeech2Predictor {
   // Creates the session, logging before and after; on failure any earlier
   // session stays in place.
   [[nodiscard]] absl::Status loadModel(const std::string& model_path,
-                                       int intra_op_num_threads,
-                                       int inter_op_num_threads);
+                                       const SessionThreads& threads);
 
   // Runs the model on the `count` ids at `phone_ids` (viewed, not copied:
   // keep them alive until this returns); `mel_out` receives the model's

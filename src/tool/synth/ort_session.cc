@@ -53,12 +53,18 @@ Ort::MemoryInfo MakeCpuMemoryInfo() {
 
 absl::StatusOr<OrtSession> OrtSession::Load(const Ort::Env& env,
                                             const std::string& model_path,
-                                            int intra_op_num_threads,
-                                            int inter_op_num_threads) {
+                                            const SessionThreads& threads) {
   try {
     Ort::SessionOptions options;
-    options.SetInterOpNumThreads(inter_op_num_threads);
-    options.SetIntraOpNumThreads(intra_op_num_threads);
+    options.SetInterOpNumThreads(threads.inter_op);
+    options.SetIntraOpNumThreads(threads.intra_op);
+    if (threads.allow_spinning.has_value()) {
+      // Session configuration entries (AddSessionConfigEntry) are part of
+      // the version-15 table; one flag covers both pools.
+      const char* spin = *threads.allow_spinning ? "1" : "0";
+      options.AddConfigEntry("session.intra_op.allow_spinning", spin);
+      options.AddConfigEntry("session.inter_op.allow_spinning", spin);
+    }
     OrtSession loaded(Ort::Session(env, model_path.c_str(), options));
     Ort::AllocatorWithDefaultOptions allocator;
     for (std::size_t i = 0; i < loaded.session_.GetInputCount(); ++i) {
@@ -77,14 +83,13 @@ absl::StatusOr<OrtSession> OrtSession::Load(const Ort::Env& env,
 
 absl::StatusOr<OrtSession> LoadModelSession(const Ort::Env& env,
                                             const std::string& model_path,
-                                            int intra_op_num_threads,
-                                            int inter_op_num_threads) {
+                                            const SessionThreads& threads) {
   LOG_INFO("Try to load model from {}", model_path);
-  absl::StatusOr<OrtSession> loaded = OrtSession::Load(
-      env, model_path, intra_op_num_threads, inter_op_num_threads);
+  absl::StatusOr<OrtSession> loaded =
+      OrtSession::Load(env, model_path, threads);
   if (loaded.ok()) {
     LOG_INFO("Finish loading model {}, intra/inter_op_num_threads={}/{}",
-             model_path, intra_op_num_threads, inter_op_num_threads);
+             model_path, threads.intra_op, threads.inter_op);
   }
   return loaded;
 }

@@ -46,14 +46,26 @@ inline bool IsRuntimeError(const absl::Status& status) {
 Ort::Env MakeEnv();
 Ort::MemoryInfo MakeCpuMemoryInfo();
 
+// How a session runs its work. The counts are the runtime's own: intra-op
+// threads share one operator's work, inter-op threads run independent
+// operators (only under parallel execution, so sequential models never use
+// them). `allow_spinning` unset leaves the runtime's default (idle workers
+// spin); false makes them sleep, which on a machine with few cores keeps
+// waiting threads from taking the cores the working ones need.
+struct SessionThreads {
+  int32_t intra_op = 4;
+  int32_t inter_op = 4;
+  std::optional<bool> allow_spinning;
+};
+
 // One loaded model: its session and the names of all its inputs and
 // outputs, in the model's order.
 class OrtSession {
  public:
-  // Creates the session with the given thread counts; nothing else is set.
+  // Creates the session with the given threads; nothing else is set.
   [[nodiscard]] static absl::StatusOr<OrtSession> Load(
       const Ort::Env& env, const std::string& model_path,
-      int intra_op_num_threads, int inter_op_num_threads);
+      const SessionThreads& threads);
 
   const std::vector<std::string>& input_names() const { return input_names_; }
   const std::vector<std::string>& output_names() const { return output_names_; }
@@ -80,7 +92,7 @@ class OrtSession {
 // second only when it loaded).
 [[nodiscard]] absl::StatusOr<OrtSession> LoadModelSession(
     const Ort::Env& env, const std::string& model_path,
-    int intra_op_num_threads, int inter_op_num_threads);
+    const SessionThreads& threads);
 
 // Shape of a tensor.
 std::vector<int64_t> TensorShape(const Ort::Value& value);

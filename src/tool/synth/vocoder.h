@@ -26,8 +26,7 @@ class HifiGanPredictor {
 
   // Creates the session, logging before and after.
   [[nodiscard]] absl::Status loadModel(const std::string& model_path,
-                                       int intra_op_num_threads,
-                                       int inter_op_num_threads);
+                                       const SessionThreads& threads);
 
   // The chunk plan of a [frames, bins] mel tensor in its flat form
   // mel_batch_index = [C, start0, end0, ...].

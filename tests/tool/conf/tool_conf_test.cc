@@ -4,7 +4,9 @@
 
 #include <cstdlib>
 #include <fstream>
+#include <optional>
 #include <string>
+#include <utility>
 
 #include "speech_neural_network/front_test_support.h"
 
@@ -94,15 +96,62 @@ TEST_F(ToolConfTest, UnreadableFileIsAnError) {
   EXPECT_NE(log.find("[ERROR] Cannot open config file\n"), std::string::npos);
 }
 
-TEST(ToolConfValidateTest, NamesTheBadKeyAndValue) {
-  ToolConf conf;
-  EXPECT_TRUE(conf.Validate().ok());
-  conf.inter_op_num_threads = 0;
-  const absl::Status status = conf.Validate();
-  EXPECT_TRUE(absl::IsInvalidArgument(status));
-  EXPECT_NE(status.message().find("inter_op_num_threads is 0"),
-            std::string::npos)
-      << status;
+TEST_F(ToolConfTest, ThreadKeysSetTheSessionsAndAbsentKeysKeepTheDefaults) {
+  ToolConf defaults;
+  bool ok = false;
+  Read("--wav_path=/out\n", defaults, ok);
+  ASSERT_TRUE(ok);
+  EXPECT_EQ(defaults.intra_op_num_threads, 4);
+  EXPECT_EQ(defaults.inter_op_num_threads, 4);
+  EXPECT_FALSE(defaults.allow_spinning.has_value());
+  EXPECT_EQ(defaults.entries.count("allow_spinning"), 0u);
+  EXPECT_TRUE(defaults.Validate().ok());
+
+  ToolConf set;
+  Read(
+      "--intra_op_num_threads=0\n--inter_op_num_threads=1\n"
+      "--allow_spinning=false\n",
+      set, ok);
+  ASSERT_TRUE(ok);
+  EXPECT_TRUE(set.Validate().ok()) << set.Validate();
+  EXPECT_EQ(set.intra_op_num_threads, 0);
+  EXPECT_EQ(set.ResolvedIntraOpThreads(), AvailableCores());
+  EXPECT_GE(AvailableCores(), 1);
+  EXPECT_EQ(set.inter_op_num_threads, 1);
+  EXPECT_EQ(set.allow_spinning, std::optional<bool>(false));
+  set.intra_op_num_threads = 3;
+  EXPECT_EQ(set.ResolvedIntraOpThreads(), 3);
+}
+
+// Every value that cannot work is refused by name, as it was written.
+TEST_F(ToolConfTest, ValidateNamesTheBadKeyAndValue) {
+  const std::pair<const char*, const char*> bad[] = {
+      {"--intra_op_num_threads=-1", "intra_op_num_threads is -1"},
+      {"--intra_op_num_threads=two", "intra_op_num_threads is two"},
+      {"--intra_op_num_threads=4 ", "intra_op_num_threads is 4 ,"},
+      {"--intra_op_num_threads=1025", "intra_op_num_threads is 1025"},
+      {"--inter_op_num_threads=0", "inter_op_num_threads is 0"},
+      {"--inter_op_num_threads=99999999999",
+       "inter_op_num_threads is 99999999999"},
+      {"--allow_spinning=yes", "allow_spinning is yes"},
+      {"--allow_spinning=", "allow_spinning is ,"}};
+  for (const auto& [line, message] : bad) {
+    ToolConf conf;
+    bool ok = false;
+    Read(std::string(line) + "\n", conf, ok);
+    ASSERT_TRUE(ok) << line;
+    const absl::Status status = conf.Validate();
+    EXPECT_TRUE(absl::IsInvalidArgument(status)) << line;
+    EXPECT_NE(status.message().find(message), std::string::npos) << status;
+  }
+  for (const char* flag : {"0", "1", "true", "false"}) {
+    ToolConf conf;
+    bool ok = false;
+    Read(std::string("--allow_spinning=") + flag + "\n", conf, ok);
+    EXPECT_TRUE(conf.Validate().ok()) << flag;
+    EXPECT_EQ(conf.allow_spinning,
+              std::optional<bool>(flag[0] == '1' || flag[0] == 't'));
+  }
 }
 
 TEST(ToolConfPathTest, EnvironmentOverridesTheInstalledPath) {

@@ -41,7 +41,8 @@ TEST_F(OrtRunnerTest, UsesTheExpectedRuntime) {
 TEST_F(OrtRunnerTest, AcousticModelMapsEachIdToARow) {
   FastSpeech2Predictor predictor;
   CaptureStdout();
-  ASSERT_TRUE(predictor.loadModel(kModels + "/acoustic.onnx", 4, 4).ok());
+  ASSERT_TRUE(
+      predictor.loadModel(kModels + "/acoustic.onnx", SessionThreads{}).ok());
   std::vector<int64_t> ids = {3, 0, 1023, 7};
   Ort::Value mel{nullptr};
   ASSERT_TRUE(predictor.predict(ids.data(), ids.size(), mel).ok());
@@ -66,7 +67,8 @@ TEST_F(OrtRunnerTest, AcousticModelMapsEachIdToARow) {
 TEST_F(OrtRunnerTest, RuntimeErrorsArriveAsRuntimeErrorStatuses) {
   FastSpeech2Predictor predictor;
   CaptureStdout();
-  ASSERT_TRUE(predictor.loadModel(kModels + "/acoustic.onnx", 4, 4).ok());
+  ASSERT_TRUE(
+      predictor.loadModel(kModels + "/acoustic.onnx", SessionThreads{}).ok());
   std::vector<int64_t> ids = {1, 1024};  // Beyond the model's table.
   Ort::Value mel{nullptr};
   const absl::Status run = predictor.predict(ids.data(), ids.size(), mel);
@@ -79,7 +81,7 @@ TEST_F(OrtRunnerTest, MissingModelFailsBetweenTheTwoLoadRecords) {
   FastSpeech2Predictor predictor;
   CaptureStdout();
   const absl::Status loaded =
-      predictor.loadModel(kModels + "/no_such_model.onnx", 4, 4);
+      predictor.loadModel(kModels + "/no_such_model.onnx", SessionThreads{});
   const std::string log = GetCapturedStdout();
   EXPECT_TRUE(IsRuntimeError(loaded)) << loaded;
   EXPECT_NE(loaded.message(), "");
@@ -88,14 +90,15 @@ TEST_F(OrtRunnerTest, MissingModelFailsBetweenTheTwoLoadRecords) {
   EXPECT_EQ(predictor.session(), nullptr);
 
   HifiGanPredictor vocoder;
-  EXPECT_TRUE(IsRuntimeError(vocoder.loadModel("", 4, 4)));
+  EXPECT_TRUE(IsRuntimeError(vocoder.loadModel("", SessionThreads{})));
 }
 
 TEST_F(OrtRunnerTest, VocoderRunsOnAViewOfTheCallersRows) {
   CaptureStdout();
   {
     HifiGanPredictor vocoder;
-    ASSERT_TRUE(vocoder.loadModel(kModels + "/vocoder.onnx", 4, 4).ok());
+    ASSERT_TRUE(
+        vocoder.loadModel(kModels + "/vocoder.onnx", SessionThreads{}).ok());
     // Three frames whose means are 1, 2 and 3; run rows 1..2 only.
     std::vector<float> mel(3 * 80);
     for (int row = 0; row < 3; ++row) {
@@ -147,9 +150,12 @@ TEST_F(OrtRunnerTest, SessionsReadNamesAndVoiceFromEachModel) {
       {"/vocoder.onnx", "spectrogram", "waveform", 300, true},
       {"/short_vocoder.onnx", "mel_chunk", "audio", 300, false},
       {"/hop200_vocoder.onnx", "mel_chunk", "audio", 200, true}};
+  // Spinning off as the shipped configuration has it: both runtimes take
+  // the two session entries.
+  const SessionThreads threads{1, 1, false};
   for (const Case& c : cases) {
     absl::StatusOr<OrtSession> session =
-        OrtSession::Load(env, kModels + c.model, 1, 1);
+        OrtSession::Load(env, kModels + c.model, threads);
     ASSERT_TRUE(session.ok()) << session.status();
     EXPECT_EQ(session->input_names(), std::vector<std::string>{c.input});
     EXPECT_EQ(session->output_names(), std::vector<std::string>{c.output});

@@ -1,0 +1,68 @@
+#!/usr/bin/env bash
+# Whole-process start-up of tolvaren_tts: `tolvaren_tts a b c` (read the
+# configuration, build the front end, load both models, exit) against
+# `tolvaren_tts --version` (the process and its libraries alone), each the
+# median of RUNS runs (default 11), with the median peak resident memory.
+#
+#   benchmarks/startup_benchmark.sh [BUILD] [RUNS]
+#
+# BUILD is a build folder with benchmarks on (default build-release). Four
+# start-ups are measured, run in turn within each round so that a machine
+# under changing load weighs on all of them alike:
+#   threads   defaults = the built tool.conf without the thread keys (4
+#             intra-op, 4 inter-op, spinning); shipped = the built tool.conf
+#   exit      frees = tolvaren_tts_free_at_exit (frees the front end, as
+#             sanitizer builds do); leaves = tolvaren_tts
+# Logging goes to the console (discarded), not to the journal.
+set -euo pipefail
+root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+build="$(cd "${1:-$root/build-release}" && pwd)"
+runs="${2:-11}"
+tts="$(find "$build/src" -name tolvaren_tts -type f -perm -u+x | head -1)"
+frees="$build/benchmarks/tolvaren_tts_free_at_exit"
+conf="$build/resources/conf/tool.conf"
+for f in "$tts" "$frees" "$conf"; do
+  [ -e "$f" ] || { echo "missing $f (build with benchmarks on)" >&2; exit 2; }
+done
+
+work="$(mktemp -d)"
+trap 'rm -rf "$work"' EXIT
+grep -v -E '^--(intra_op_num_threads|inter_op_num_threads|allow_spinning)=' \
+  "$conf" > "$work/defaults.conf"
+cp "$conf" "$work/shipped.conf"
+
+# One run: appends "milliseconds peak_kb" to $work/NAME.
+measure() {
+  local name="$1" conf="$2" binary="$3"
+  shift 3
+  local start end
+  start=$(date +%s%N)
+  TOLVAREN_TTS_CONF="$conf" SPDLOG_STDOUT=true SPDLOG_SYSTEMD=false \
+    /usr/bin/time -f %M -o "$work/rss" "$binary" "$@" >/dev/null 2>&1 \
+    || { echo "$name failed" >&2; exit 1; }
+  end=$(date +%s%N)
+  echo "$(( (end - start) / 1000000 )) $(cat "$work/rss")" >> "$work/$name"
+}
+
+cases=(version defaults_frees defaults_leaves shipped_frees shipped_leaves)
+for ((i = 0; i < runs; ++i)); do
+  measure version "$work/shipped.conf" "$tts" --version
+  measure defaults_frees "$work/defaults.conf" "$frees" a b c
+  measure defaults_leaves "$work/defaults.conf" "$tts" a b c
+  measure shipped_frees "$work/shipped.conf" "$frees" a b c
+  measure shipped_leaves "$work/shipped.conf" "$tts" a b c
+done
+
+median() { sort -n | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
+echo "start-up, median of $runs runs ($(nproc) cores available)"
+printf '%-36s %10s %12s %12s\n' case ms "ms-version" "peak MB"
+version_ms=$(cut -d' ' -f1 "$work/version" | median)
+for name in "${cases[@]}"; do
+  ms=$(cut -d' ' -f1 "$work/$name" | median)
+  kb=$(cut -d' ' -f2 "$work/$name" | median)
+  label="$name"
+  [ "$name" = version ] && label="--version"
+  [ "$name" != version ] && label="a b c, ${name/_/ conf, } exit"
+  printf '%-36s %10d %12d %12.1f\n' "$label" "$ms" "$((ms - version_ms))" \
+    "$(echo "$kb / 1024" | bc -l)"
+done
