@@ -16,11 +16,6 @@
 namespace tolvaren {
 namespace {
 
-using ::testing::internal::CaptureStderr;
-using ::testing::internal::CaptureStdout;
-using ::testing::internal::GetCapturedStderr;
-using ::testing::internal::GetCapturedStdout;
-
 // Runs file mode over `contents` (no text file at all when nullopt) with a
 // tool of its own; returns the log and the files written.
 std::string RunFileMode(const std::optional<std::string>& contents,

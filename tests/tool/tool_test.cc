@@ -18,11 +18,6 @@
 namespace tolvaren {
 namespace {
 
-using ::testing::internal::CaptureStderr;
-using ::testing::internal::CaptureStdout;
-using ::testing::internal::GetCapturedStderr;
-using ::testing::internal::GetCapturedStdout;
-
 class ToolTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {

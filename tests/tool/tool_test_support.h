@@ -17,6 +17,12 @@
 
 namespace tolvaren {
 
+// The tool writes its log to standard output; the tests read it back.
+using ::testing::internal::CaptureStderr;
+using ::testing::internal::CaptureStdout;
+using ::testing::internal::GetCapturedStderr;
+using ::testing::internal::GetCapturedStdout;
+
 inline const std::string kModels = TOLVAREN_TEST_MODEL_DIR;
 
 // The acoustic test model turns id i into a frame whose vocoded samples all

@@ -1,6 +1,5 @@
 #include "tool/synth/acoustic_model.h"
 
-#include <chrono>
 #include <ctime>
 #include <utility>
 
@@ -55,11 +54,7 @@ absl::Status FastSpeech2Predictor::predict(int64_t* phone_ids,
   } catch (const Ort::Exception& e) {
     return RuntimeError(e);
   }
-  const auto start = std::chrono::steady_clock::now();
   absl::StatusOr<std::vector<Ort::Value>> outputs = session_->Run(inputs);
-  run_seconds_ +=
-      std::chrono::duration<double>(std::chrono::steady_clock::now() - start)
-          .count();
   if (!outputs.ok()) return outputs.status();
   mel_out = std::move(outputs->front());
   LOG_INFO("finish FastSpeech2 predict, current time {}", Now());

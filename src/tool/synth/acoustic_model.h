@@ -53,13 +53,14 @@ class FastSpeech2Predictor {
   const OrtSession* session() const { return session_ ? &*session_ : nullptr; }
 
   // Seconds spent inside the runtime's Run so far, for benchmarks.
-  double run_seconds() const { return run_seconds_; }
+  double run_seconds() const {
+    return session_ ? session_->run_seconds() : 0.0;
+  }
 
  private:
   Ort::Env env{nullptr};
   std::optional<OrtSession> session_;
   Ort::MemoryInfo memory_info{nullptr};
-  double run_seconds_ = 0.0;
 };
 
 }  // namespace tolvaren

@@ -1,5 +1,6 @@
 #include "tool/synth/ort_session.h"
 
+#include <chrono>
 #include <mutex>
 #include <stdexcept>
 
@@ -113,6 +114,7 @@ absl::StatusOr<std::vector<Ort::Value>> OrtSession::Run(
   for (std::size_t i = 0; i < output_names.size(); ++i) {
     outputs.emplace_back(nullptr);
   }
+  const auto start = std::chrono::steady_clock::now();
   try {
     session_.Run(Ort::RunOptions{nullptr}, input_names.data(), inputs.data(),
                  inputs.size(), output_names.data(), outputs.data(),
@@ -120,6 +122,9 @@ absl::StatusOr<std::vector<Ort::Value>> OrtSession::Run(
   } catch (const Ort::Exception& e) {
     return RuntimeError(e);
   }
+  run_seconds_ +=
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - start)
+          .count();
   return outputs;
 }
 

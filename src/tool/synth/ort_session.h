@@ -74,6 +74,8 @@ class OrtSession {
   // every output comes back, in the model's order, allocated by the runtime.
   [[nodiscard]] absl::StatusOr<std::vector<Ort::Value>> Run(
       const std::vector<Ort::Value>& inputs);
+  // Seconds spent inside the runtime's Run so far, for benchmarks.
+  double run_seconds() const { return run_seconds_; }
 
   // The model file's custom metadata value for `key`; nullopt when absent.
   [[nodiscard]] absl::StatusOr<std::optional<std::string>> CustomMetadata(
@@ -85,6 +87,7 @@ class OrtSession {
   Ort::Session session_;
   std::vector<std::string> input_names_;
   std::vector<std::string> output_names_;
+  double run_seconds_ = 0.0;
 };
 
 // `loadModel` of both predictors: the session of `model_path`, between the

@@ -1,6 +1,5 @@
 #include "tool/synth/vocoder.h"
 
-#include <chrono>
 #include <ctime>
 #include <utility>
 
@@ -45,11 +44,7 @@ absl::Status HifiGanPredictor::predict(Ort::Value input, Ort::Value& output) {
   if (!session_) return absl::FailedPreconditionError("no vocoder model");
   std::vector<Ort::Value> inputs;
   inputs.push_back(std::move(input));
-  const auto start = std::chrono::steady_clock::now();
   absl::StatusOr<std::vector<Ort::Value>> outputs = session_->Run(inputs);
-  run_seconds_ +=
-      std::chrono::duration<double>(std::chrono::steady_clock::now() - start)
-          .count();
   if (!outputs.ok()) return outputs.status();
   output = std::move(outputs->front());
   LOG_INFO("finish HifiGan predict, current time {}", Now());

@@ -46,7 +46,9 @@ class HifiGanPredictor {
   const OrtSession* session() const { return session_ ? &*session_ : nullptr; }
 
   // Seconds spent inside the runtime's Run so far, for benchmarks.
-  double run_seconds() const { return run_seconds_; }
+  double run_seconds() const {
+    return session_ ? session_->run_seconds() : 0.0;
+  }
 
   const Ort::MemoryInfo& cpu_memory_info() const { return memory_info; }
 
@@ -54,7 +56,6 @@ class HifiGanPredictor {
   Ort::MemoryInfo memory_info{nullptr};
   Ort::Env env{nullptr};
   std::optional<OrtSession> session_;
-  double run_seconds_ = 0.0;
 };
 
 }  // namespace tolvaren
