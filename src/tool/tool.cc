@@ -148,7 +148,16 @@ bool Tool::getFileAndPredict() {
   file.close();
 
   bool all_written = true;
-  for (const std::string& text : lines) {
+  for (std::size_t i = 0; i < lines.size(); ++i) {
+    const std::string& text = lines[i];
+    // The output file is named by the text, and a NUL would end that name
+    // early: the line would overwrite the file of the text before the NUL.
+    if (text.find('\0') != std::string::npos) {
+      LOG_ERROR("line {} of {} holds a NUL byte: refused", i + 1,
+                conf_.text_path);
+      all_written = false;
+      continue;
+    }
     LOG_INFO("{}", text);
     if (!predict(text)) all_written = false;
   }

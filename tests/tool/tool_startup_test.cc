@@ -71,6 +71,14 @@ TEST(FileModeTest, EmptyAndMissingFiles) {
        {"你好"},
        "[INFO] front process receive \n",
        nullptr},
+      // Before the NUL the second line reads 你好, whose file it must not
+      // overwrite.
+      {"NUL in a line",
+       std::string("你好\n你好\0世界很大\n", 27),
+       false,
+       {"你好"},
+       "[ERROR] line 2 of ",
+       "世界很大"},
       {"no file",
        std::nullopt,
        false,
