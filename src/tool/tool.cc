@@ -170,6 +170,8 @@ bool saveWavBufferToFile(const std::string& path,
   if (absl::IsDataLoss(written)) {
     LOG_ERROR("Failed to write file {}: {}", path,
               std::string(written.message()));
+  } else if (absl::IsFailedPrecondition(written)) {
+    LOG_ERROR("{}: refused", std::string(written.message()));
   } else if (!written.ok()) {
     LOG_ERROR("无法打开文件：{}", path);
   }

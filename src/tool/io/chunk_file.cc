@@ -89,28 +89,33 @@ absl::Status WriteChunkFile(const std::string& path,
     return CannotOpen(path);
   }
 
-  // Special files (devices, pipes) and symbolic links are written in place,
-  // as an ordinary open would; a regular file is replaced only once its new
-  // contents are complete.
+  // Only a regular file is ever replaced, and only once its new contents are
+  // complete. A symbolic link is itself replaced, never written through (it
+  // could point anywhere the process may write); any other entry (a pipe
+  // would block the run, a device is not an audio file) is refused.
   struct stat target;
-  if (::lstat(path.c_str(), &target) == 0 && !S_ISREG(target.st_mode)) {
-    const int fd = ::open(path.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
-    if (fd < 0) {
-      return CannotOpen(path);
-    }
-    return WriteAndClose(fd, chunks);
+  const bool exists = ::lstat(path.c_str(), &target) == 0;
+  if (exists && !S_ISREG(target.st_mode) && !S_ISLNK(target.st_mode)) {
+    return absl::FailedPreconditionError(path + " is not a regular file");
   }
 
   std::string temp_path = Directory(path) + "/.tolvaren_tts.XXXXXX";
+  // Created with O_EXCL and mode 0600 by mkstemp.
   const int fd = ::mkstemp(temp_path.data());
   if (fd < 0) {
     return CannotOpen(path);
   }
-  // mkstemp creates the file private to its owner; give it the permissions
-  // a plain open would have.
-  const mode_t mask = ::umask(0);
-  ::umask(mask);
-  ::fchmod(fd, 0666 & ~mask);
+  // A file that is replaced keeps its permissions; a new one gets those a
+  // plain open would give it.
+  mode_t mode = 0;
+  if (exists && S_ISREG(target.st_mode)) {
+    mode = target.st_mode & 07777;
+  } else {
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    mode = 0666 & ~mask;
+  }
+  ::fchmod(fd, mode);
 
   if (absl::Status written = WriteAndClose(fd, chunks); !written.ok()) {
     ::unlink(temp_path.c_str());

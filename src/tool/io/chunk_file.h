@@ -15,10 +15,12 @@ namespace tolvaren {
 
 // Writes `chunks` to `path`. The file appears complete or not at all: data
 // go to a temporary file in the same folder that replaces `path` only after
-// a successful close (special files and links are written in place).
-// Unavailable when the file cannot be created (including a name beyond the
-// file system's limit); DataLoss, with the system's reason as the message,
-// when writing or closing failed.
+// a successful close. A regular file keeps its permissions; a symbolic link
+// is replaced, never written through. FailedPrecondition, before anything is
+// written, when `path` is another kind of entry (a pipe, a device, a
+// folder); Unavailable when the file cannot be created (including a name
+// beyond the file system's limit); DataLoss, with the system's reason as the
+// message, when writing or closing failed.
 [[nodiscard]] absl::Status WriteChunkFile(
     const std::string& path, const std::vector<std::vector<float>>& chunks);
 

@@ -133,13 +133,36 @@ TEST_F(ChunkFileTest, WriteErrorsLeaveTheEarlierFileIntact) {
   EXPECT_EQ(Entries(dir_.path()), 1) << "no temporary file is left behind";
 }
 
-TEST_F(ChunkFileTest, SpecialFilesAreWrittenInPlace) {
-  if (access("/dev/full", W_OK) != 0) GTEST_SKIP() << "no /dev/full";
-  EXPECT_TRUE(absl::IsDataLoss(WriteChunkFile("/dev/full", {{1.0f}})));
+// A link planted at the output name must not let the writer overwrite what
+// it points to; other entries are refused without being opened (a pipe
+// would block forever).
+TEST_F(ChunkFileTest, OnlyRegularFilesAreReplaced) {
+  const std::string victim = dir_.path() + "/victim";
+  std::ofstream(victim) << "keep";
+  const std::string link = dir_.path() + "/link";
+  ASSERT_EQ(symlink(victim.c_str(), link.c_str()), 0);
+  ASSERT_TRUE(WriteChunkFile(link, {{1.0f}}).ok());
+  EXPECT_EQ(ReadBytes(victim), "keep");
   struct stat info;
-  ASSERT_EQ(stat("/dev/full", &info), 0);
-  EXPECT_TRUE(S_ISCHR(info.st_mode)) << "the device node must stay";
-  EXPECT_TRUE(WriteChunkFile("/dev/null", {{1.0f}}).ok());
+  ASSERT_EQ(lstat(link.c_str(), &info), 0);
+  EXPECT_TRUE(S_ISREG(info.st_mode));
+  EXPECT_EQ(ReadChunkFile(link).value(), std::vector<float>{1.0f});
+
+  const std::string fifo = dir_.path() + "/fifo";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  for (const std::string& path : {fifo, std::string("/dev/null")}) {
+    EXPECT_TRUE(absl::IsFailedPrecondition(WriteChunkFile(path, {{1.0f}})))
+        << path;
+  }
+  ASSERT_EQ(lstat(fifo.c_str(), &info), 0);
+  EXPECT_TRUE(S_ISFIFO(info.st_mode));
+  EXPECT_EQ(Entries(dir_.path()), 3) << "no temporary file is left behind";
+
+  // A replaced file keeps its permissions.
+  ASSERT_EQ(chmod(victim.c_str(), 0640), 0);
+  ASSERT_TRUE(WriteChunkFile(victim, {{2.0f}}).ok());
+  ASSERT_EQ(stat(victim.c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 07777, 0640u);
 }
 
 TEST_F(ChunkFileTest, ReaderRejectsForeignAndTruncatedFiles) {
