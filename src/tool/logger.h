@@ -15,6 +15,7 @@
 #include <spdlog/logger.h>
 
 #include <cstdint>
+#include <ctime>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -36,6 +37,10 @@ struct LoggerHolder {
   uint8_t record_count = 0;
   int32_t level = kLevelInfo;
 };
+
+// The calendar time in whole seconds, for the "current time {}" of the
+// progress records.
+inline long long Now() { return static_cast<long long>(std::time(nullptr)); }
 
 // The one holder of the process, created on first use.
 LoggerHolder& GetLogger();

@@ -1,6 +1,5 @@
 #include "tool/tool.h"
 
-#include <ctime>
 #include <fstream>
 #include <optional>
 
@@ -10,8 +9,6 @@
 
 namespace tolvaren {
 namespace {
-
-long long Now() { return static_cast<long long>(std::time(nullptr)); }
 
 // Loads one model and applies what its metadata declares about the voice.
 template <typename Predictor>

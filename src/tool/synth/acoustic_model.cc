@@ -1,6 +1,5 @@
 #include "tool/synth/acoustic_model.h"
 
-#include <ctime>
 #include <utility>
 
 #include "tool/logger.h"
@@ -8,8 +7,6 @@
 
 namespace tolvaren {
 namespace {
-
-long long Now() { return static_cast<long long>(std::time(nullptr)); }
 
 // The acoustic model's output must be a float tensor [frames, bins].
 absl::Status CheckMel(const Ort::Value& mel, std::optional<int64_t> mel_bins,

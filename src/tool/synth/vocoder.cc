@@ -1,15 +1,10 @@
 #include "tool/synth/vocoder.h"
 
-#include <ctime>
 #include <utility>
 
 #include "tool/logger.h"
 
 namespace tolvaren {
-namespace {
-long long Now() { return static_cast<long long>(std::time(nullptr)); }
-}  // namespace
-
 HifiGanPredictor::HifiGanPredictor()
     : memory_info(MakeCpuMemoryInfo()), env(MakeEnv()) {
   LOG_INFO("Construct HifiGanPredictor");
