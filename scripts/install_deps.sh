@@ -10,7 +10,7 @@ packages=(
   libspdlog-dev libfmt-dev libsystemd-dev libabsl-dev libpcre2-dev
   libopencc-dev
   libgtest-dev libgmock-dev libbenchmark-dev
-  libsndfile1-dev sox
+  libsndfile1-dev libsamplerate0-dev sox
   manpages-zh debian-reference-zh-cn
   python3-onnx python3-numpy
   clang libclang-rt-14-dev

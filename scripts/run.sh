@@ -14,7 +14,7 @@ cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release \
 cmake --build "$build" -j"$(nproc)" >&2
 cmake --install "$build" >/dev/null
 # Put the tool on the PATH for non-ROS shells as well.
-for tool in "$prefix"/bin/tolvaren_tts*; do
+for tool in "$prefix"/bin/tolvaren_tts* "$prefix"/bin/tolvaren_say; do
   ln -sfn "$tool" "/usr/local/bin/$(basename "$tool")"
 done
 exec "$prefix/bin/tolvaren_tts" "$@"

@@ -17,6 +17,23 @@ run_suite() {
 }
 
 run_suite "$root/build" -DCMAKE_BUILD_TYPE=RelWithDebInfo
+
+# The library as its users get it: installed to a temporary prefix, the
+# examples (and the README's ROS 2 node, against stand-in ROS headers) built
+# from that install tree with CMake and with pkg-config, and run once.
+prefix="$(mktemp -d)"
+trap 'rm -rf "$prefix"' EXIT
+cmake --install "$root/build" --prefix "$prefix" >/dev/null
+cmake -S "$root/examples" -B "$prefix/examples-build" \
+  -DCMAKE_PREFIX_PATH="$prefix" -DTOLVAREN_ROS_STUB_DIR="$root/tests/ros2_stub" >/dev/null
+cmake --build "$prefix/examples-build" -j"$jobs"
+# shellcheck disable=SC2046
+c++ -std=c++17 -Wall -Wextra -Werror "$root/examples/speak.cc" -o "$prefix/speak_pc" \
+  $(PKG_CONFIG_PATH="$prefix/lib/pkgconfig" pkg-config --cflags --libs tolvaren_tts)
+for speak in "$prefix/examples-build/speak" "$prefix/speak_pc"; do
+  SPDLOG_STDOUT=false TOLVAREN_TTS_CONF="$root/build/resources/conf/tool.conf" \
+    "$speak" '你好，世界！'
+done
 if [ "${TOLVAREN_SKIP_SANITIZERS:-0}" != "1" ]; then
   ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
     LSAN_OPTIONS="suppressions=$root/tests/lsan_suppressions.txt" \

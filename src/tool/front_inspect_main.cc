@@ -17,6 +17,7 @@
 #include "speech_neural_network/front_interface.h"
 #include "speech_neural_network/utf8_conversion.h"
 #include "tool/conf/tool_conf.h"
+#include "tool/id_names.h"
 #include "tool/phone_table.h"
 
 namespace {
@@ -97,43 +98,7 @@ std::string Join(const std::vector<std::string>& items) {
   return joined;
 }
 
-// Turns ids back into phone symbols through the loaded id tables.
-class IdNames {
- public:
-  explicit IdNames(const speechnn::FrontEngineInterface& front)
-      : separate_(front.separate_tone()) {
-    Invert(front.phone_ids(), phones_);
-    Invert(front.tone_ids(), tones_);
-  }
-
-  std::vector<std::string> Symbols(const SentenceTrace& trace) const {
-    std::vector<std::string> symbols;
-    for (std::size_t i = 0; i < trace.phone_ids.size(); ++i) {
-      std::string phone = Name(phones_, trace.phone_ids[i]);
-      if (separate_ && i < trace.tone_ids.size()) {
-        const std::string tone = Name(tones_, trace.tone_ids[i]);
-        if (tone != "0") phone += tone;  // initials and pauses carry tone 0
-      }
-      symbols.push_back(phone);
-    }
-    return symbols;
-  }
-
- private:
-  static void Invert(const speechnn::IdTable& table,
-                     std::map<int, std::string>& names) {
-    for (const auto& [symbol, id] : table.ids()) names[id] = symbol;
-  }
-  static std::string Name(const std::map<int, std::string>& names, int id) {
-    const auto found = names.find(id);
-    return found == names.end() ? "<" + std::to_string(id) + ">"
-                                : found->second;
-  }
-
-  bool separate_;
-  std::map<int, std::string> phones_;
-  std::map<int, std::string> tones_;
-};
+using tolvaren::IdNames;
 
 class Inspector {
  public:

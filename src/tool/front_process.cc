@@ -1,6 +1,8 @@
 // Tool::frontProcess: one text to phone ids, with the tool's log records.
 
 #include <cstdint>
+#include <string>
+#include <utility>
 
 #include "speech_neural_network/sentences.h"
 #include "speech_neural_network/utf8_conversion.h"
@@ -9,25 +11,45 @@
 
 namespace tolvaren {
 bool Tool::frontProcess(const std::string& text, std::vector<int>& phone_ids) {
+  return frontProcess(text, phone_ids, FrontRequest());
+}
+
+bool Tool::frontProcess(const std::string& text, std::vector<int>& phone_ids,
+                        const FrontRequest& request) {
+  const auto fail = [&request](std::string reason) {
+    if (request.failure != nullptr) *request.failure = std::move(reason);
+    return false;
+  };
   LOG_INFO("front process receive {}", text);
   std::size_t invalid_offset = 0;
-  switch (speechnn::CheckText(text, invalid_offset)) {
+  speechnn::TextCheck check = speechnn::CheckText(text, invalid_offset);
+  if (check == speechnn::TextCheck::kRefused &&
+      !request.refuse_name_characters) {
+    // The refusal is checked first; such a text still has to be UTF-8.
+    invalid_offset = speechnn::FindInvalidUtf8(text);
+    check = invalid_offset == std::string::npos
+                ? speechnn::TextCheck::kAccepted
+                : speechnn::TextCheck::kInvalidUtf8;
+  }
+  switch (check) {
     case speechnn::TextCheck::kRefused:
       LOG_INFO("text contains special characters {}", text);
-      return false;
+      return fail("text contains special characters (/\\<>.)");
     case speechnn::TextCheck::kInvalidUtf8:
       // Text that is not UTF-8 cannot be spoken; it fails this text only.
       LOG_ERROR("invalid UTF-8 at byte offset {}", invalid_offset);
-      return false;
+      return fail("invalid UTF-8 at byte offset " +
+                  std::to_string(invalid_offset));
     case speechnn::TextCheck::kAccepted:
       break;
   }
   const std::wstring wide_text = speechnn::utf8string2wstring(text);
   if (front_inst == nullptr) {
     LOG_INFO("front_inst is nullptr {}", text);
-    return false;
+    return fail("no text front end");
   }
-  const speechnn::FrontRun run = front_inst->Run(wide_text, phone_ids, nullptr);
+  const speechnn::FrontRun run =
+      front_inst->Run(wide_text, phone_ids, request.traces);
   // What the front end dropped is logged once per character it met.
   for (const wchar_t ch : run.unreadable) {
     LOG_INFO("no reading for character U+{:04X}, dropped",
@@ -35,7 +57,8 @@ bool Tool::frontProcess(const std::string& text, std::vector<int>& phone_ids) {
   }
   if (!run.ok) {
     LOG_ERROR("TTS inst get sentence phoneids and toneids failed");
-    return false;
+    return fail("the front end failed on the sentence \"" +
+                run.failed_sentence + "\"");
   }
   return true;
 }

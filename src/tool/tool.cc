@@ -2,6 +2,7 @@
 
 #include <fstream>
 #include <optional>
+#include <utility>
 
 #include "tool/io/chunk_file.h"
 #include "tool/logger.h"
@@ -23,11 +24,18 @@ absl::Status LoadModel(Predictor& predictor, const std::string& model_path,
 
 Tool::Tool() : Tool(ToolConfPath()) {}
 
-Tool::Tool(const std::string& conf_path) {
-  if (!ReadConfFile(conf_path, conf_)) {
+Tool::Tool(const std::string& conf_path) : Tool(&conf_path, ToolConf()) {}
+
+Tool::Tool(ToolConf conf) : Tool(nullptr, std::move(conf)) {}
+
+// The predictors are built before the configuration is read (their records
+// come first), so the reading happens here rather than in the delegation.
+Tool::Tool(const std::string* conf_path, ToolConf conf)
+    : conf_(std::move(conf)) {
+  if (conf_path != nullptr && !ReadConfFile(*conf_path, conf_)) {
     LOG_ERROR("Read front conf file failed");
-    throw StartupError(
-        absl::NotFoundError("cannot read the configuration file " + conf_path));
+    throw StartupError(absl::NotFoundError(
+        "cannot read the configuration file " + *conf_path));
   }
   if (absl::Status valid = conf_.Validate(); !valid.ok()) {
     LOG_ERROR("{}", std::string(valid.message()));
@@ -98,8 +106,14 @@ bool Tool::predict(const std::string& text) {
   return saveWavBufferToFile(conf_.wav_path + "/" + text, chunks);
 }
 
-absl::Status Tool::Synthesize(std::vector<int64_t>& phone_ids,
-                              std::vector<std::vector<float>>& chunks) {
+const std::vector<std::string>& Tool::acoustic_input_names() const {
+  static const std::vector<std::string> kNone;
+  const OrtSession* session = fastspeech2_predictor.session();
+  return session != nullptr ? session->input_names() : kNone;
+}
+
+absl::StatusOr<MelSpectrogram> Tool::PredictMelAndPlan(
+    std::vector<int64_t>& phone_ids, ChunkPlan& plan) {
   LOG_INFO("do am predictor, current time {}", Now());
   absl::StatusOr<MelSpectrogram> mel = fastspeech2_predictor.PredictMel(
       phone_ids, pause_id_,
@@ -112,19 +126,35 @@ absl::Status Tool::Synthesize(std::vector<int64_t>& phone_ids,
   const std::vector<int32_t> mel_batch_index =
       hifigan_predictor.batchInput(mel->tensor);
   LOG_INFO("finish voc predictor, current time {}", Now());
-  absl::StatusOr<ChunkPlan> plan =
+  absl::StatusOr<ChunkPlan> planned =
       ChunkPlan::FromIndex(mel_batch_index, static_cast<int32_t>(mel->frames));
-  if (!plan.ok()) return plan.status();
+  if (!planned.ok()) return planned.status();
+  plan = *std::move(planned);
+  return mel;
+}
 
+absl::Status Tool::Synthesize(std::vector<int64_t>& phone_ids,
+                              std::vector<std::vector<float>>& chunks) {
+  ChunkPlan plan;
+  absl::StatusOr<MelSpectrogram> mel = PredictMelAndPlan(phone_ids, plan);
+  if (!mel.ok()) return mel.status();
   std::vector<std::vector<float>> vocoded;
   absl::Status status =
-      hifigan_predictor.Vocode(*mel, *plan, voice_.hop_samples, vocoded);
+      hifigan_predictor.Vocode(*mel, plan, voice_.hop_samples, vocoded);
   // A text fails whole: no chunk of a failed run reaches the caller.
   if (status.ok()) {
     chunks.insert(chunks.end(), std::make_move_iterator(vocoded.begin()),
                   std::make_move_iterator(vocoded.end()));
   }
   return status;
+}
+
+absl::Status Tool::Synthesize(std::vector<int64_t>& phone_ids,
+                              const ChunkSink& sink) {
+  ChunkPlan plan;
+  absl::StatusOr<MelSpectrogram> mel = PredictMelAndPlan(phone_ids, plan);
+  if (!mel.ok()) return mel.status();
+  return hifigan_predictor.Vocode(*mel, plan, voice_.hop_samples, sink);
 }
 
 bool Tool::getFileAndPredict() {

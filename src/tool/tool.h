@@ -5,15 +5,18 @@
 #define TOLVAREN_TTS_TOOL_TOOL_H_
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "absl/status/status.h"
+#include "absl/status/statusor.h"
 #include "speech_neural_network/front_interface.h"
 #include "tool/conf/tool_conf.h"
 #include "tool/synth/acoustic_model.h"
+#include "tool/synth/chunk_plan.h"
 #include "tool/synth/vocoder.h"
 #include "tool/synth/voice_config.h"
 
@@ -34,14 +37,33 @@ class StartupError : public std::runtime_error {
   absl::Status status_;
 };
 
+// How a text enters the front end (frontProcess). The tool names its output
+// files by the text and so refuses texts that could form a path; callers
+// that name nothing by the text take every text.
+struct FrontRequest {
+  bool refuse_name_characters = true;
+  // When set, receives one trace per sentence reached.
+  std::vector<speechnn::SentenceTrace>* traces = nullptr;
+  // When set, receives the reason of a failure.
+  std::string* failure = nullptr;
+};
+
+// Receives each finished chunk of an utterance's samples, in order. A
+// status other than OK stops the synthesis and is returned as it is.
+using ChunkSink = std::function<absl::Status(std::vector<float> chunk)>;
+
 class Tool {
  public:
   // Start-up with the configuration at ToolConfPath().
   Tool();
   explicit Tool(const std::string& conf_path);
+  // Start-up with a configuration already read (or made in memory).
+  explicit Tool(ToolConf conf);
 
   // Text to phone ids; true when every sentence was converted.
   bool frontProcess(const std::string& text, std::vector<int>& phone_ids);
+  bool frontProcess(const std::string& text, std::vector<int>& phone_ids,
+                    const FrontRequest& request);
 
   // Synthesises `text` into wav_path + "/" + text. True when the file was
   // written; failures are logged.
@@ -58,6 +80,11 @@ class Tool {
   // outputs.
   [[nodiscard]] absl::Status Synthesize(
       std::vector<int64_t>& phone_ids, std::vector<std::vector<float>>& chunks);
+  // The same, handing each chunk to `sink` as soon as it is vocoded; the
+  // chunks are the ones Synthesize appends. On a failure the chunks already
+  // handed over stay with the sink.
+  [[nodiscard]] absl::Status Synthesize(std::vector<int64_t>& phone_ids,
+                                        const ChunkSink& sink);
 
   // For the end of the process only: gives up the front end without
   // destroying it, so its dictionaries and tables (a great many small
@@ -68,6 +95,12 @@ class Tool {
 
   const ToolConf& conf() const { return conf_; }
   const VoiceConfig& voice() const { return voice_; }
+  // Null only after AbandonFrontEndAtExit.
+  const speechnn::FrontEngineInterface* front() const {
+    return front_inst.get();
+  }
+  // The names of the acoustic model's inputs, in the model's order.
+  const std::vector<std::string>& acoustic_input_names() const;
 
   // The phone id of a pause, -1 when the phone table has none.
   int64_t pause_id() const { return pause_id_; }
@@ -79,6 +112,13 @@ class Tool {
   }
 
  private:
+  // Reads `conf_path` into `conf` when it is given, then starts the front
+  // end and the models.
+  Tool(const std::string* conf_path, ToolConf conf);
+  // The acoustic model and the chunk plan of `phone_ids`.
+  [[nodiscard]] absl::StatusOr<MelSpectrogram> PredictMelAndPlan(
+      std::vector<int64_t>& phone_ids, ChunkPlan& plan);
+
   FastSpeech2Predictor fastspeech2_predictor;
   HifiGanPredictor hifigan_predictor;
   std::unique_ptr<speechnn::FrontEngineInterface> front_inst;

@@ -1,7 +1,7 @@
 // tolvaren_tts_wav: converts a chunk file written by tolvaren_tts into a
 // standard WAV file.
 //
-//   tolvaren_tts_wav INPUT OUTPUT.wav [--rate HZ] [--pcm16]
+//   tolvaren_tts_wav INPUT OUTPUT.wav [--rate HZ] [--input-rate HZ] [--pcm16]
 
 #include <cerrno>
 #include <cstdlib>
@@ -11,6 +11,7 @@
 
 #include "tool/io/chunk_file.h"
 #include "tool/io/output_formats.h"
+#include "tool/io/resampler.h"
 #include "tool/synth/voice_config.h"
 
 namespace {
@@ -19,11 +20,14 @@ namespace {
 constexpr int kDefaultRate = tolvaren::kFallbackVoice.sample_rate;
 
 void PrintUsage(std::ostream& out) {
-  out << "Usage: tolvaren_tts_wav INPUT OUTPUT.wav [--rate HZ] [--pcm16]\n"
+  out << "Usage: tolvaren_tts_wav INPUT OUTPUT.wav [--rate HZ] "
+         "[--input-rate HZ] [--pcm16]\n"
          "Converts a tolvaren_tts output file (chunked 32-bit float samples)\n"
          "to a mono WAV file: 32-bit float by default, 16-bit PCM with\n"
-         "--pcm16 (samples beyond [-1, 1] are clipped). The default rate is\n"
-         "24000 Hz, the shipped voice's rate.\n";
+         "--pcm16 (samples beyond [-1, 1] are clipped).\n"
+         "The input file records no rate: --input-rate gives the voice's\n"
+         "(default 24000 Hz, the shipped voice's). --rate resamples to HZ;\n"
+         "without it the WAV file has the input's rate.\n";
 }
 
 bool ParseRate(const std::string& text, int& rate) {
@@ -42,7 +46,8 @@ bool ParseRate(const std::string& text, int& rate) {
 
 int main(int argc, char** argv) {
   std::vector<std::string> positional;
-  int rate = kDefaultRate;
+  int input_rate = kDefaultRate;
+  int rate = 0;
   bool pcm16 = false;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
@@ -58,6 +63,13 @@ int main(int argc, char** argv) {
         return 1;
       }
       ++i;
+    } else if (arg == "--input-rate") {
+      if (i + 1 >= argc || !ParseRate(argv[i + 1], input_rate)) {
+        std::cerr << "tolvaren_tts_wav: --input-rate needs a rate in Hz "
+                     "(1000 to 768000)\n";
+        return 1;
+      }
+      ++i;
     } else {
       positional.push_back(arg);
     }
@@ -67,11 +79,20 @@ int main(int argc, char** argv) {
     return 1;
   }
 
-  const absl::StatusOr<std::vector<float>> samples =
+  absl::StatusOr<std::vector<float>> samples =
       tolvaren::ReadChunkFile(positional[0]);
   if (!samples.ok()) {
     std::cerr << "tolvaren_tts_wav: " << samples.status().message() << "\n";
     return 1;
+  }
+  // Another rate means other samples, never the same ones relabelled.
+  if (rate == 0) rate = input_rate;
+  if (rate != input_rate) {
+    samples = tolvaren::Resample(*samples, input_rate, rate);
+    if (!samples.ok()) {
+      std::cerr << "tolvaren_tts_wav: " << samples.status().message() << "\n";
+      return 1;
+    }
   }
   const tolvaren::OutputFormat* format =
       tolvaren::FindOutputFormat(pcm16 ? "wav_pcm16" : "wav_float32");

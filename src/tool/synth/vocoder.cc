@@ -50,9 +50,18 @@ absl::Status HifiGanPredictor::Vocode(MelSpectrogram& mel,
                                       const ChunkPlan& plan,
                                       int32_t hop_samples,
                                       std::vector<std::vector<float>>& chunks) {
+  chunks.reserve(chunks.size() + plan.chunks.size());
+  return Vocode(mel, plan, hop_samples, [&chunks](std::vector<float> chunk) {
+    chunks.push_back(std::move(chunk));
+    return absl::OkStatus();
+  });
+}
+
+absl::Status HifiGanPredictor::Vocode(
+    MelSpectrogram& mel, const ChunkPlan& plan, int32_t hop_samples,
+    const std::function<absl::Status(std::vector<float>)>& sink) {
   try {
     float* rows = mel.rows();
-    chunks.reserve(plan.chunks.size());
     for (std::size_t k = 0; k < plan.chunks.size(); ++k) {
       const ChunkSpan& span = plan.chunks[k];
       LOG_INFO("voc chunk {}, from {} to {}", k, span.begin, span.end);
@@ -67,7 +76,6 @@ absl::Status HifiGanPredictor::Vocode(MelSpectrogram& mel,
         return run;
       }
 
-      chunks.emplace_back();
       const Ort::TensorTypeAndShapeInfo out_info =
           output.GetTensorTypeAndShapeInfo();
       if (out_info.GetElementType() != ONNX_TENSOR_ELEMENT_DATA_TYPE_FLOAT) {
@@ -76,9 +84,13 @@ absl::Status HifiGanPredictor::Vocode(MelSpectrogram& mel,
       }
       const SampleRange kept = plan.Kept(
           k, static_cast<int64_t>(out_info.GetElementCount()), hop_samples);
+      std::vector<float> samples;
       if (kept.end > kept.begin) {
         const float* audio = output.GetTensorMutableData<float>();
-        chunks.back().assign(audio + kept.begin, audio + kept.end);
+        samples.assign(audio + kept.begin, audio + kept.end);
+      }
+      if (absl::Status taken = sink(std::move(samples)); !taken.ok()) {
+        return taken;
       }
     }
   } catch (const Ort::Exception& e) {

@@ -5,6 +5,7 @@
 #define TOLVAREN_TTS_TOOL_SYNTH_VOCODER_H_
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -42,6 +43,11 @@ class HifiGanPredictor {
   [[nodiscard]] absl::Status Vocode(MelSpectrogram& mel, const ChunkPlan& plan,
                                     int32_t hop_samples,
                                     std::vector<std::vector<float>>& chunks);
+  // The same, handing each chunk's kept samples to `sink` as soon as they
+  // exist; a sink's failure stops the run and is returned.
+  [[nodiscard]] absl::Status Vocode(
+      MelSpectrogram& mel, const ChunkPlan& plan, int32_t hop_samples,
+      const std::function<absl::Status(std::vector<float>)>& sink);
 
   const OrtSession* session() const { return session_ ? &*session_ : nullptr; }
 

@@ -1,0 +1,108 @@
+// libtolvaren_tts: Mandarin Chinese text to speech for programs that keep
+// one engine loaded (a ROS 2 node, a voice prompt service).
+//
+//   std::unique_ptr<tolvaren_tts::Synthesizer> tts;
+//   tolvaren_tts::Status status =
+//       tolvaren_tts::Synthesizer::Create(tolvaren_tts::SynthesizerConfig(),
+//       &tts);
+//   tolvaren_tts::Audio audio;
+//   if (status.ok()) status = tts->Synthesize("你好，世界！", {}, &audio);
+//
+// Creating a Synthesizer loads the text front end and both models (about a
+// second); each call then costs only the synthesis. A Synthesizer is used
+// by one thread at a time. Nothing here throws or ends the process: every
+// failure comes back as a Status.
+//
+// Log records go to the process-wide log configured from SPDLOG_STDOUT,
+// SPDLOG_SYSTEMD and SPDLOG_LEVEL, as for tolvaren_tts; see log.h to send
+// them to standard error instead.
+
+#ifndef TOLVAREN_TTS_SYNTHESIZER_H_
+#define TOLVAREN_TTS_SYNTHESIZER_H_
+
+#include <cstddef>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "tolvaren_tts/export.h"
+#include "tolvaren_tts/status.h"
+
+namespace tolvaren_tts {
+
+struct SynthesizerConfig {
+  // The tool configuration (tool.conf). Empty: $TOLVAREN_TTS_CONF when set,
+  // otherwise the installed package's tool.conf.
+  std::string conf_path;
+  // Explicit paths instead of a configuration file: when all three are
+  // set, conf_path is not read and the sessions get 4 intra-op and 4
+  // inter-op threads.
+  std::string front_conf_path;
+  std::string acoustic_model_path;
+  std::string vocoder_model_path;
+  // A voice is the folder <models>/<voice>/ beside the configured acoustic
+  // model, holding fastspeech2.onnx and hifigan.onnx. Empty or "default":
+  // the configured models themselves.
+  std::string voice;
+};
+
+struct SynthesisOptions {
+  // Speaking rate: 2 is twice as fast. Anything but 1 needs a voice whose
+  // acoustic model declares a duration-scale input ("duration_scale").
+  double speed = 1.0;
+  // Seconds of silence after the text, so that texts spoken one after
+  // another are heard apart. 0 to 60.
+  double sentence_silence = 0.0;
+};
+
+struct Audio {
+  std::vector<float> samples;  // mono, nominally in [-1, 1]
+  int sample_rate = 0;         // samples per second
+};
+
+// Receives the samples of each finished vocoder chunk, in order, as soon
+// as they exist; returning false stops the synthesis (Status kCancelled).
+using ChunkCallback =
+    std::function<bool(const float* samples, std::size_t count)>;
+
+class TOLVAREN_TTS_EXPORT Synthesizer {
+ public:
+  // Loads the front end and the voice's models. On failure `*synthesizer`
+  // is left empty.
+  static Status Create(const SynthesizerConfig& config,
+                       std::unique_ptr<Synthesizer>* synthesizer);
+  ~Synthesizer();
+
+  Synthesizer(const Synthesizer&) = delete;
+  Synthesizer& operator=(const Synthesizer&) = delete;
+
+  // Speaks `text` (UTF-8, any length; every character is allowed). An
+  // empty text gives no samples (and no silence). On failure `audio` holds
+  // nothing.
+  Status Synthesize(const std::string& text, const SynthesisOptions& options,
+                    Audio* audio);
+
+  // The same samples, handed to `callback` chunk by chunk (the silence last,
+  // as one more chunk), so playback can start before the text is done.
+  Status Synthesize(const std::string& text, const SynthesisOptions& options,
+                    const ChunkCallback& callback);
+
+  // The numbered-tone pinyin of `text`, syllables separated by blanks, as
+  // spoken (after normalisation, tone sandhi and erhua).
+  Status Pinyin(const std::string& text, std::string* pinyin);
+
+  // The voice's sample rate.
+  int sample_rate() const;
+  // Whether the voice's acoustic model takes a speed (duration scale).
+  bool supports_speed() const;
+
+ private:
+  struct Impl;
+  explicit Synthesizer(std::unique_ptr<Impl> impl);
+  std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace tolvaren_tts
+
+#endif  // TOLVAREN_TTS_SYNTHESIZER_H_

@@ -1,0 +1,280 @@
+// The library's Synthesizer: the tool's own pieces (Tool: front end, models,
+// chunked vocoder) behind a surface that reports instead of exiting.
+
+#include "tolvaren_tts/synthesizer.h"
+
+#include <algorithm>
+#include <cmath>
+#include <exception>
+#include <filesystem>
+#include <optional>
+#include <system_error>
+#include <utility>
+
+#include "tool/conf/tool_conf.h"
+#include "tool/id_names.h"
+#include "tool/phone_table.h"
+#include "tool/tool.h"
+
+namespace tolvaren_tts {
+namespace {
+
+// The acoustic input through which a voice takes its speaking rate.
+constexpr char kDurationScaleInput[] = "duration_scale";
+constexpr double kMaxSilenceSeconds = 60.0;
+
+Status FromAbsl(const absl::Status& status) {
+  if (status.ok()) return Status();
+  std::string message(status.message());
+  switch (status.code()) {
+    case absl::StatusCode::kInvalidArgument:
+      return Status(StatusCode::kInvalidArgument, std::move(message));
+    case absl::StatusCode::kNotFound:
+    case absl::StatusCode::kUnavailable:
+      return Status(StatusCode::kNotFound, std::move(message));
+    case absl::StatusCode::kFailedPrecondition:
+      return Status(StatusCode::kFailedPrecondition, std::move(message));
+    case absl::StatusCode::kCancelled:
+      return Status(StatusCode::kCancelled, std::move(message));
+    default:
+      if (tolvaren::IsRuntimeError(status)) {
+        return Status(StatusCode::kRuntimeError,
+                      "ONNX Runtime error: " + message);
+      }
+      return Status(StatusCode::kInternal, std::move(message));
+  }
+}
+
+// Points `conf` at the models of `voice`, a folder beside the configured
+// acoustic model.
+Status ChooseVoice(const std::string& voice, tolvaren::ToolConf& conf) {
+  if (voice.empty() || voice == "default") return Status();
+  if (voice.find('/') != std::string::npos || voice == "." || voice == "..") {
+    return Status(StatusCode::kInvalidArgument,
+                  "a voice is named by its folder, without '/': " + voice);
+  }
+  namespace fs = std::filesystem;
+  const fs::path dir =
+      fs::path(conf.fastspeech2_model_path).parent_path() / voice;
+  const fs::path acoustic = dir / "fastspeech2.onnx";
+  const fs::path vocoder = dir / "hifigan.onnx";
+  std::error_code error;
+  if (!fs::is_regular_file(acoustic, error) ||
+      !fs::is_regular_file(vocoder, error)) {
+    return Status(StatusCode::kNotFound,
+                  "no voice \"" + voice + "\": " + dir.string() +
+                      " holds no fastspeech2.onnx and hifigan.onnx");
+  }
+  conf.fastspeech2_model_path = acoustic.string();
+  conf.hifigan_model_path = vocoder.string();
+  return Status();
+}
+
+// The tool configuration the synthesizer starts from.
+Status MakeConf(const SynthesizerConfig& config, tolvaren::ToolConf& conf) {
+  const int explicit_paths = !config.front_conf_path.empty() +
+                             !config.acoustic_model_path.empty() +
+                             !config.vocoder_model_path.empty();
+  if (explicit_paths == 3) {
+    conf.front_conf_path = config.front_conf_path;
+    conf.fastspeech2_model_path = config.acoustic_model_path;
+    conf.hifigan_model_path = config.vocoder_model_path;
+  } else if (explicit_paths != 0) {
+    return Status(StatusCode::kInvalidArgument,
+                  "give all three of front_conf_path, acoustic_model_path "
+                  "and vocoder_model_path, or none");
+  } else {
+    const std::string path =
+        config.conf_path.empty() ? tolvaren::ToolConfPath() : config.conf_path;
+    if (!tolvaren::ReadConfFile(path, conf)) {
+      return Status(StatusCode::kNotFound,
+                    "cannot read the configuration file " + path);
+    }
+  }
+  return ChooseVoice(config.voice, conf);
+}
+
+Status Unexpected(const std::exception& e) {
+  return Status(StatusCode::kInternal, std::string("unexpected: ") + e.what());
+}
+
+}  // namespace
+
+struct Synthesizer::Impl {
+  explicit Impl(std::unique_ptr<tolvaren::Tool> started)
+      : tool(std::move(started)) {}
+
+  bool SupportsSpeed() const {
+    const std::vector<std::string>& names = tool->acoustic_input_names();
+    return std::find(names.begin(), names.end(), kDurationScaleInput) !=
+           names.end();
+  }
+
+  Status Check(const SynthesisOptions& options) const {
+    if (!std::isfinite(options.speed) || options.speed <= 0) {
+      return Status(StatusCode::kInvalidArgument,
+                    "the speed must be a positive number");
+    }
+    if (options.speed != 1.0) {
+      if (!SupportsSpeed()) {
+        return Status(StatusCode::kInvalidArgument,
+                      "this voice speaks at one speed only: its acoustic "
+                      "model has no duration-scale input (duration_scale)");
+      }
+      return Status(StatusCode::kUnimplemented,
+                    "the acoustic model declares a duration-scale input, "
+                    "but passing it is not supported yet");
+    }
+    if (!std::isfinite(options.sentence_silence) ||
+        options.sentence_silence < 0 ||
+        options.sentence_silence > kMaxSilenceSeconds) {
+      return Status(StatusCode::kInvalidArgument,
+                    "the sentence silence must be 0 to 60 seconds");
+    }
+    return Status();
+  }
+
+  // The text's phone ids; every text is taken, none names a file here.
+  Status Front(const std::string& text, std::vector<int64_t>& ids,
+               std::vector<speechnn::SentenceTrace>* traces) {
+    std::vector<int> phone_ids;
+    std::string failure;
+    tolvaren::FrontRequest request;
+    request.refuse_name_characters = false;
+    request.traces = traces;
+    request.failure = &failure;
+    if (!tool->frontProcess(text, phone_ids, request)) {
+      return Status(StatusCode::kInvalidArgument, failure);
+    }
+    ids.assign(phone_ids.begin(), phone_ids.end());
+    return Status();
+  }
+
+  std::unique_ptr<tolvaren::Tool> tool;
+  std::optional<tolvaren::PhoneTable> phone_table;
+};
+
+Synthesizer::Synthesizer(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
+Synthesizer::~Synthesizer() = default;
+
+Status Synthesizer::Create(const SynthesizerConfig& config,
+                           std::unique_ptr<Synthesizer>* synthesizer) {
+  if (synthesizer == nullptr) {
+    return Status(StatusCode::kInvalidArgument, "no place for the synthesizer");
+  }
+  synthesizer->reset();
+  try {
+    tolvaren::ToolConf conf;
+    if (Status made = MakeConf(config, conf); !made.ok()) return made;
+    auto tool = std::make_unique<tolvaren::Tool>(std::move(conf));
+    synthesizer->reset(
+        new Synthesizer(std::make_unique<Impl>(std::move(tool))));
+    return Status();
+  } catch (const tolvaren::StartupError& e) {
+    return FromAbsl(e.status());
+  } catch (const Ort::Exception& e) {
+    return Status(StatusCode::kRuntimeError,
+                  std::string("ONNX Runtime error: ") + e.what());
+  } catch (const std::exception& e) {
+    return Unexpected(e);
+  }
+}
+
+Status Synthesizer::Synthesize(const std::string& text,
+                               const SynthesisOptions& options, Audio* audio) {
+  if (audio == nullptr) {
+    return Status(StatusCode::kInvalidArgument, "no place for the audio");
+  }
+  audio->samples.clear();
+  audio->sample_rate = sample_rate();
+  std::vector<float>& samples = audio->samples;
+  const Status status = Synthesize(
+      text, options, [&samples](const float* chunk, std::size_t count) {
+        samples.insert(samples.end(), chunk, chunk + count);
+        return true;
+      });
+  if (!status.ok()) samples.clear();
+  return status;
+}
+
+Status Synthesizer::Synthesize(const std::string& text,
+                               const SynthesisOptions& options,
+                               const ChunkCallback& callback) {
+  try {
+    if (Status checked = impl_->Check(options); !checked.ok()) return checked;
+    if (!callback) {
+      return Status(StatusCode::kInvalidArgument, "no callback for the audio");
+    }
+    if (text.empty()) return Status();
+    std::vector<int64_t> ids;
+    if (Status front = impl_->Front(text, ids, nullptr); !front.ok()) {
+      return front;
+    }
+    const auto stopped = [] {
+      return absl::CancelledError("the callback stopped the synthesis");
+    };
+    const absl::Status vocoded =
+        impl_->tool->Synthesize(ids, [&](std::vector<float> chunk) {
+          if (chunk.empty() || callback(chunk.data(), chunk.size())) {
+            return absl::OkStatus();
+          }
+          return stopped();
+        });
+    if (!vocoded.ok()) return FromAbsl(vocoded);
+    const auto silence = static_cast<std::size_t>(
+        std::llround(options.sentence_silence * sample_rate()));
+    if (silence > 0) {
+      const std::vector<float> zeros(silence, 0.0f);
+      if (!callback(zeros.data(), zeros.size())) return FromAbsl(stopped());
+    }
+    return Status();
+  } catch (const std::exception& e) {
+    return Unexpected(e);
+  }
+}
+
+Status Synthesizer::Pinyin(const std::string& text, std::string* pinyin) {
+  if (pinyin == nullptr) {
+    return Status(StatusCode::kInvalidArgument, "no place for the pinyin");
+  }
+  pinyin->clear();
+  try {
+    const speechnn::FrontEngineInterface* front = impl_->tool->front();
+    if (front == nullptr) {
+      return Status(StatusCode::kFailedPrecondition, "no text front end");
+    }
+    if (!impl_->phone_table) {
+      // The phone inventory lies beside the pronunciation dictionary.
+      const std::string path =
+          (std::filesystem::path(front->word2phone_file()).parent_path() /
+           "phones.tsv")
+              .string();
+      tolvaren::PhoneTable table;
+      std::string error;
+      if (!table.Load(path, error)) return Status(StatusCode::kNotFound, error);
+      impl_->phone_table = std::move(table);
+    }
+    std::vector<int64_t> ids;
+    std::vector<speechnn::SentenceTrace> traces;
+    if (Status ran = impl_->Front(text, ids, &traces); !ran.ok()) return ran;
+    const tolvaren::IdNames names(*front);
+    for (const speechnn::SentenceTrace& trace : traces) {
+      for (const std::string& syllable :
+           impl_->phone_table->ToPinyin(names.Symbols(trace))) {
+        if (!pinyin->empty()) *pinyin += ' ';
+        *pinyin += syllable;
+      }
+    }
+    return Status();
+  } catch (const std::exception& e) {
+    return Unexpected(e);
+  }
+}
+
+int Synthesizer::sample_rate() const {
+  return impl_->tool->voice().sample_rate;
+}
+
+bool Synthesizer::supports_speed() const { return impl_->SupportsSpeed(); }
+
+}  // namespace tolvaren_tts

@@ -1,0 +1,166 @@
+#include "say/audio_output.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+namespace tolvaren_say {
+namespace {
+
+static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__,
+              "WAV samples are written in the machine's byte order");
+
+// A stream's RIFF and data sizes when its length is not known.
+constexpr uint32_t kUnknownSize = 0xFFFFFFFFu;
+constexpr std::size_t kHeaderBytes = 44;
+
+void Put16(unsigned char* at, uint16_t value) {
+  at[0] = static_cast<unsigned char>(value);
+  at[1] = static_cast<unsigned char>(value >> 8);
+}
+
+void Put32(unsigned char* at, uint32_t value) {
+  for (int i = 0; i < 4; ++i)
+    at[i] = static_cast<unsigned char>(value >> (8 * i));
+}
+
+std::string SystemError(const std::string& what) {
+  return what + ": " + std::strerror(errno);
+}
+
+}  // namespace
+
+std::unique_ptr<AudioOutput> AudioOutput::Open(const std::string& path,
+                                               const StreamFormat& format,
+                                               std::string& error) {
+  std::unique_ptr<AudioOutput> output;
+  if (path == "-") {
+    output.reset(new AudioOutput(STDOUT_FILENO, false, path, "", format));
+  } else {
+    struct stat status {};
+    if (stat(path.c_str(), &status) == 0 && !S_ISREG(status.st_mode)) {
+      if (S_ISDIR(status.st_mode)) {
+        error = path + " is a folder";
+        return nullptr;
+      }
+      // A pipe or a device takes the stream as it comes.
+      const int fd = open(path.c_str(), O_WRONLY | O_CLOEXEC);
+      if (fd < 0) {
+        error = SystemError("cannot open " + path);
+        return nullptr;
+      }
+      output.reset(new AudioOutput(fd, true, path, "", format));
+    } else {
+      std::string temporary = path + ".XXXXXX";
+      const int fd = mkostemp(temporary.data(), O_CLOEXEC);
+      if (fd < 0) {
+        error = SystemError("cannot create " + path);
+        return nullptr;
+      }
+      // mkstemp makes the file private; give it the usual permissions.
+      const mode_t mask = umask(0);
+      umask(mask);
+      fchmod(fd, 0666 & ~mask);
+      output.reset(new AudioOutput(fd, true, path, temporary, format));
+    }
+  }
+  if (!format.raw && !output->WriteHeader(kUnknownSize, error)) return nullptr;
+  return output;
+}
+
+AudioOutput::~AudioOutput() {
+  if (owned_ && fd_ >= 0) close(fd_);
+  if (!finished_ && !temporary_.empty()) unlink(temporary_.c_str());
+}
+
+bool AudioOutput::WriteBytes(const void* data, std::size_t size,
+                             std::string& error) {
+  const auto* bytes = static_cast<const char*>(data);
+  while (size > 0) {
+    const ssize_t written = write(fd_, bytes, size);
+    if (written < 0) {
+      if (errno == EINTR) continue;
+      error = SystemError("cannot write " + path_);
+      return false;
+    }
+    bytes += written;
+    size -= static_cast<std::size_t>(written);
+  }
+  return true;
+}
+
+bool AudioOutput::WriteHeader(uint32_t data_bytes, std::string& error) {
+  const bool pcm16 = format_.samples == SampleFormat::kPcm16;
+  const uint16_t bytes_per_sample = pcm16 ? 2 : 4;
+  const auto rate = static_cast<uint32_t>(format_.sample_rate);
+  unsigned char header[kHeaderBytes];
+  std::memcpy(header, "RIFF", 4);
+  Put32(header + 4,
+        data_bytes == kUnknownSize ? kUnknownSize : 36 + data_bytes);
+  std::memcpy(header + 8, "WAVEfmt ", 8);
+  Put32(header + 16, 16);
+  Put16(header + 20, pcm16 ? 1 : 3);  // integer PCM or IEEE float
+  Put16(header + 22, 1);              // mono
+  Put32(header + 24, rate);
+  Put32(header + 28, rate * bytes_per_sample);
+  Put16(header + 32, bytes_per_sample);
+  Put16(header + 34, static_cast<uint16_t>(8 * bytes_per_sample));
+  std::memcpy(header + 36, "data", 4);
+  Put32(header + 40, data_bytes);
+  return WriteBytes(header, sizeof(header), error);
+}
+
+bool AudioOutput::Write(const float* samples, std::size_t count,
+                        std::string& error) {
+  bool ok = true;
+  if (format_.samples == SampleFormat::kFloat32) {
+    ok = WriteBytes(samples, count * sizeof(float), error);
+  } else {
+    std::vector<int16_t> pcm(count);
+    for (std::size_t i = 0; i < count; ++i) {
+      const float clipped = std::clamp(samples[i], -1.0f, 1.0f);
+      pcm[i] = static_cast<int16_t>(std::lrint(clipped * 32767.0f));
+    }
+    ok = WriteBytes(pcm.data(), pcm.size() * sizeof(int16_t), error);
+  }
+  if (ok) {
+    data_bytes_ += count * (format_.samples == SampleFormat::kPcm16 ? 2 : 4);
+  }
+  return ok;
+}
+
+bool AudioOutput::Finish(std::string& error) {
+  if (temporary_.empty()) {
+    finished_ = true;
+    return true;
+  }
+  // A file longer than a WAV header can count keeps the unknown sizes.
+  if (!format_.raw && data_bytes_ + 36 < kUnknownSize) {
+    if (lseek(fd_, 0, SEEK_SET) != 0 ||
+        !WriteHeader(static_cast<uint32_t>(data_bytes_), error)) {
+      if (error.empty()) error = SystemError("cannot write " + path_);
+      return false;
+    }
+  }
+  const int fd = fd_;
+  fd_ = -1;
+  if (close(fd) != 0) {
+    error = SystemError("cannot write " + path_);
+    return false;
+  }
+  if (rename(temporary_.c_str(), path_.c_str()) != 0) {
+    error = SystemError("cannot create " + path_);
+    return false;
+  }
+  finished_ = true;
+  return true;
+}
+
+}  // namespace tolvaren_say

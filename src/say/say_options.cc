@@ -1,0 +1,173 @@
+#include "say/say_options.h"
+
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
+#include <vector>
+
+namespace tolvaren_say {
+namespace {
+
+constexpr int kMinRate = 1000;
+constexpr int kMaxRate = 768000;
+
+bool ParseNumber(const std::string& text, double& value) {
+  if (text.empty() || std::isspace(static_cast<unsigned char>(text[0]))) {
+    return false;
+  }
+  errno = 0;
+  char* end = nullptr;
+  value = std::strtod(text.c_str(), &end);
+  return errno == 0 && *end == '\0' && std::isfinite(value);
+}
+
+bool ParseRate(const std::string& text, int& rate) {
+  if (text.empty() || text[0] < '0' || text[0] > '9') return false;
+  errno = 0;
+  char* end = nullptr;
+  const long value = std::strtol(text.c_str(), &end, 10);
+  if (errno != 0 || *end != '\0' || value < kMinRate || value > kMaxRate) {
+    return false;
+  }
+  rate = static_cast<int>(value);
+  return true;
+}
+
+}  // namespace
+
+bool ParseSayOptions(int argc, const char* const* argv, SayOptions& options,
+                     std::string& error) {
+  std::vector<std::string> words;
+  bool options_ended = false;
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    if (options_ended || arg.empty() || arg[0] != '-' || arg == "-") {
+      words.push_back(arg);
+      continue;
+    }
+    // The option's value: the next argument, whatever it looks like.
+    const auto value = [&](std::string& target) {
+      if (i + 1 >= argc) {
+        error = arg + " needs a value";
+        return false;
+      }
+      target = argv[++i];
+      return true;
+    };
+    std::string text;
+    if (arg == "--") {
+      options_ended = true;
+    } else if (arg == "-h" || arg == "--help") {
+      options.help = true;
+    } else if (arg == "--version") {
+      options.version = true;
+    } else if (arg == "-v" || arg == "--verbose") {
+      options.verbose = true;
+    } else if (arg == "-f" || arg == "--file") {
+      if (!value(options.file)) return false;
+    } else if (arg == "-o" || arg == "--output") {
+      if (!value(options.output)) return false;
+    } else if (arg == "--output-dir") {
+      if (!value(options.output_dir)) return false;
+    } else if (arg == "--raw") {
+      options.raw = true;
+    } else if (arg == "--float") {
+      options.float_samples = true;
+    } else if (arg == "--phonemes") {
+      options.phonemes = true;
+    } else if (arg == "--voice") {
+      if (!value(options.voice)) return false;
+    } else if (arg == "--conf") {
+      if (!value(options.conf_path)) return false;
+    } else if (arg == "--rate") {
+      if (!value(text)) return false;
+      if (!ParseRate(text, options.rate)) {
+        error = "--rate needs a whole number of Hz from 1000 to 768000, not '" +
+                text + "'";
+        return false;
+      }
+    } else if (arg == "--speed") {
+      if (!value(text)) return false;
+      if (!ParseNumber(text, options.speed) || options.speed <= 0) {
+        error = "--speed needs a positive number, not '" + text + "'";
+        return false;
+      }
+    } else if (arg == "--silence") {
+      if (!value(text)) return false;
+      if (!ParseNumber(text, options.silence) || options.silence < 0 ||
+          options.silence > 60) {
+        error = "--silence needs seconds from 0 to 60, not '" + text + "'";
+        return false;
+      }
+    } else {
+      error = "unknown option " + arg;
+      return false;
+    }
+  }
+  if (options.help || options.version) return true;
+
+  for (const std::string& word : words) {
+    if (!options.text.empty()) options.text += ' ';
+    options.text += word;
+  }
+  if (!words.empty() && !options.file.empty()) {
+    error = "give the text as arguments or with -f, not both";
+    return false;
+  }
+  options.source = !words.empty()          ? TextSource::kArguments
+                   : !options.file.empty() ? TextSource::kFile
+                                           : TextSource::kStandardInput;
+  if (!options.output.empty() && !options.output_dir.empty()) {
+    error = "give -o or --output-dir, not both";
+    return false;
+  }
+  if (options.output.empty() && options.output_dir.empty() &&
+      !options.phonemes) {
+    error = "say where the audio goes: -o FILE.wav, -o - or --output-dir DIR";
+    return false;
+  }
+  if (options.raw && options.output.empty()) {
+    error = "--raw needs -o";
+    return false;
+  }
+  return true;
+}
+
+void PrintSayUsage(std::ostream& out) {
+  out << "Usage: tolvaren_say [OPTIONS] [--] [TEXT...]\n"
+         "Speaks Mandarin Chinese text into WAV audio.\n"
+         "\n"
+         "Text: the arguments (joined by blanks), or -f FILE, or else "
+         "standard\n"
+         "input; a file or standard input holds one text per line, each\n"
+         "spoken as it arrives (empty lines are skipped).\n"
+         "\n"
+         "  -o, --output FILE    WAV file; '-' writes a WAV stream (unknown\n"
+         "                       length) to standard output. Several texts\n"
+         "                       go into the one output, one after another\n"
+         "      --output-dir DIR one WAV per line: DIR/0001.wav, ... (the\n"
+         "                       number is the line's)\n"
+         "      --raw            with -o: samples only, no WAV header\n"
+         "                       (s16le, or f32le with --float; mono)\n"
+         "      --float          32-bit float samples (default 16-bit PCM)\n"
+         "      --rate HZ        resample to HZ (default: the voice's rate)\n"
+         "      --voice NAME     the voice in the models folder's NAME/\n"
+         "      --speed X        speaking rate (only for voices that take "
+         "one)\n"
+         "      --silence SEC    silence after each text (default 0)\n"
+         "      --phonemes       print the pinyin spoken, one line per text\n"
+         "                       (on standard error when audio goes to\n"
+         "                       standard output)\n"
+         "      --conf FILE      tool configuration (default "
+         "$TOLVAREN_TTS_CONF,\n"
+         "                       else the installed tool.conf)\n"
+         "  -v, --verbose        the whole log on standard error (default:\n"
+         "                       errors only)\n"
+         "  -h, --help, --version\n"
+         "  --                   ends the options: what follows is text\n"
+         "\n"
+         "Exit status: 0 when every text was spoken, 1 when something failed\n"
+         "(start-up, a text, the output), 2 for a usage error.\n";
+}
+
+}  // namespace tolvaren_say

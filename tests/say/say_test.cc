@@ -1,0 +1,145 @@
+// tolvaren_say as people and scripts run it: its text sources, its WAV
+// output (files, a pipe, resampled), and its refusal of bad command lines;
+// and the WAV converter's resampling.
+
+#include <gtest/gtest.h>
+#include <sndfile.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "tool/tool_test_support.h"
+
+namespace tolvaren {
+namespace {
+
+using speechnn::CommandResult;
+
+struct WavInfo {
+  long long frames = -1;  // -1: not a readable WAV file
+  int rate = 0;
+};
+
+WavInfo ReadWav(const std::string& path) {
+  SF_INFO info{};
+  SNDFILE* file = sf_open(path.c_str(), SFM_READ, &info);
+  if (file == nullptr) return {};
+  sf_close(file);
+  return {static_cast<long long>(info.frames), info.samplerate};
+}
+
+class SayTest : public ::testing::Test {
+ protected:
+  // Runs `command` (shell syntax) with $SAY, $TTS and $WAV set, in the
+  // setup's folder; standard error goes to err.txt.
+  CommandResult Run(const std::string& command) {
+    return speechnn::RunCommand(
+        "cd '" + setup_.dir.path() + "' && export TOLVAREN_TTS_CONF='" +
+        setup_.conf_path + "' SAY='" + TOLVAREN_SAY_BINARY + "' TTS='" +
+        TOLVAREN_TTS_BINARY + "' WAV='" + TOLVAREN_WAV_BINARY + "' && (" +
+        command + ") 2>err.txt");
+  }
+  std::string Path(const std::string& name) const {
+    return setup_.dir.path() + "/" + name;
+  }
+  std::string Errors() const {
+    return speechnn::RunCommand("cat '" + Path("err.txt") + "'").out;
+  }
+
+  ToolSetup setup_;
+};
+
+TEST_F(SayTest, ArgumentStandardInputAndFileModes) {
+  ASSERT_EQ(Run("\"$SAY\" -o a.wav 你好").status, 0) << Errors();
+  ASSERT_EQ(Run("\"$SAY\" -o b.wav -- 世界").status, 0) << Errors();
+  ASSERT_EQ(Run("printf '你好\\n\\n世界\\r\\n' | \"$SAY\" -o both.wav").status,
+            0)
+      << Errors();
+  ASSERT_EQ(Run("printf '你好\\n\\n世界\\n' > t.txt && \"$SAY\" -f t.txt "
+                "--output-dir out")
+                .status,
+            0)
+      << Errors();
+  const WavInfo a = ReadWav(Path("a.wav"));
+  const WavInfo b = ReadWav(Path("b.wav"));
+  EXPECT_GT(a.frames, 0);
+  EXPECT_EQ(a.rate, 24000);
+  // The lines follow each other in one stream; the empty one is skipped.
+  EXPECT_EQ(ReadWav(Path("both.wav")).frames, a.frames + b.frames);
+  // One file per line, numbered by the line.
+  EXPECT_EQ(ReadWav(setup_.out_dir + "/0001.wav").frames, a.frames);
+  EXPECT_EQ(ReadWav(setup_.out_dir + "/0003.wav").frames, b.frames);
+  EXPECT_FALSE(std::filesystem::exists(setup_.out_dir + "/0002.wav"));
+}
+
+TEST_F(SayTest, StandardOutputIsAWavStreamForPipes) {
+  const CommandResult sox =
+      Run("echo 你好 | \"$SAY\" -o - | sox -t wav - -n stat 2>&1 >/dev/null");
+  ASSERT_EQ(sox.status, 0) << sox.out;
+  ASSERT_EQ(Run("\"$SAY\" -o a.wav 你好").status, 0);
+  const std::size_t read = sox.out.find("Samples read:");
+  ASSERT_NE(read, std::string::npos) << sox.out;
+  EXPECT_EQ(std::atoll(sox.out.c_str() + read + 13),
+            ReadWav(Path("a.wav")).frames)
+      << sox.out;
+  // Raw samples: 16-bit, nothing else.
+  const CommandResult raw = Run("\"$SAY\" -o - --raw 你好 | wc -c");
+  EXPECT_EQ(std::atoll(raw.out.c_str()), 2 * ReadWav(Path("a.wav")).frames);
+}
+
+TEST_F(SayTest, ALongTextWithDotsAndSlashesIsSpoken) {
+  std::string text;
+  while (text.size() < 3 * 296) text += "你好";  // 296 characters
+  text += "3.5/元";
+  ASSERT_EQ(Run("\"$SAY\" -o long.wav '" + text + "'").status, 0) << Errors();
+  EXPECT_GT(ReadWav(Path("long.wav")).frames, 100 * 300);
+}
+
+TEST_F(SayTest, ResamplingChangesTheCountAndKeepsTheDuration) {
+  ASSERT_EQ(Run("\"$SAY\" -o a.wav 你好你好你好").status, 0);
+  ASSERT_EQ(Run("\"$SAY\" -o r.wav --rate 16000 你好你好你好").status, 0);
+  ASSERT_EQ(Run("\"$TTS\" 你好你好你好 >/dev/null && \"$WAV\" "
+                "out/你好你好你好 c.wav --rate 16000")
+                .status,
+            0)
+      << Errors();
+  const WavInfo original = ReadWav(Path("a.wav"));
+  for (const char* name : {"r.wav", "c.wav"}) {
+    const WavInfo resampled = ReadWav(Path(name));
+    EXPECT_EQ(resampled.rate, 16000) << name;
+    EXPECT_NEAR(static_cast<double>(resampled.frames) / 16000,
+                static_cast<double>(original.frames) / 24000, 1e-3)
+        << name;
+  }
+}
+
+TEST_F(SayTest, BadCommandLinesAreUsageErrorsThatWriteNothing) {
+  const std::vector<std::string> usage_errors = {
+      "--hlep 你好",
+      "-o",
+      "--rate x -o a.wav 你好",
+      "--rate 16k -o a.wav 你好",
+      "--speed 0 -o a.wav 你好",
+      "-o a.wav --output-dir out 你好",
+      "你好",  // no output named
+  };
+  for (const std::string& args : usage_errors) {
+    const CommandResult result = Run("\"$SAY\" " + args);
+    EXPECT_EQ(result.status, 2) << args;
+    EXPECT_TRUE(result.out.empty()) << args;
+    EXPECT_NE(Errors().find("Usage: tolvaren_say"), std::string::npos) << args;
+  }
+  // What the voice cannot do fails before anything is written.
+  for (const char* args : {"--speed 2", "--voice nobody"}) {
+    EXPECT_EQ(Run(std::string("\"$SAY\" -o a.wav ") + args + " 你好").status, 1)
+        << args;
+    EXPECT_NE(Errors().find("tolvaren_say: "), std::string::npos) << args;
+  }
+  EXPECT_FALSE(std::filesystem::exists(Path("a.wav")));
+  EXPECT_TRUE(std::filesystem::is_empty(setup_.out_dir));
+}
+
+}  // namespace
+}  // namespace tolvaren
