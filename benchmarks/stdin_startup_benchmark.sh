@@ -35,14 +35,14 @@ ms() { echo $(( ($2 - $1) / 1000000 )); }
 startups=()
 for _ in 1 2 3 4 5; do
   start=$(now)
-  (cd "$work/tts" && "$tts" a b c >/dev/null)
+  (cd "$work/tts" && "$tts" a b c >/dev/null 2>&1)
   startups+=("$(ms "$start" "$(now)")")
 done
 startup=$(printf '%s\n' "${startups[@]}" | sort -n | sed -n 3p)
 
 start=$(now)
 while IFS= read -r text; do
-  (cd "$work/tts" && "$tts" "$text" >/dev/null)
+  (cd "$work/tts" && "$tts" "$text" >/dev/null 2>&1)
 done < "$work/texts.txt"
 calls=$(ms "$start" "$(now)")
 
