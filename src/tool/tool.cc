@@ -48,14 +48,17 @@ Tool::Tool(const std::string& conf_path) {
   pause_id_ = front_inst->phone_ids().Find("sp").value_or(-1);
 
   const SessionThreads threads{conf_.ResolvedIntraOpThreads(),
-                               conf_.inter_op_num_threads,
-                               conf_.allow_spinning};
+                               conf_.inter_op_num_threads, conf_.allow_spinning,
+                               ResolveModelCacheFolder(conf_.model_cache_path)};
   LOG_INFO("Info: intra_op_num_threads is {}", threads.intra_op);
   LOG_INFO("Info: inter_op_num_threads is {}", threads.inter_op);
   // Only a configured choice is recorded: without the key the runtime's
   // default stands and the records stay as they were.
   if (threads.allow_spinning.has_value()) {
     LOG_INFO("Info: allow_spinning is {}", *threads.allow_spinning ? 1 : 0);
+  }
+  if (!threads.model_cache_folder.empty()) {
+    LOG_INFO("Info: model_cache_path is {}", threads.model_cache_folder);
   }
   LOG_INFO("Info: fastspeech2_model_path is {}", conf_.fastspeech2_model_path);
   LOG_INFO("Info: hifigan_model_path is {}", conf_.hifigan_model_path);
