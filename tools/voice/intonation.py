@@ -11,8 +11,10 @@ equal steps in log frequency between them. The register sinks through a
 phrase (declination, in semitones per second, capped) and is reset after
 every pause. A third tone followed, with no pause, by a syllable of a tone
 in `half_third_before` is a half third: it falls and stays low, the rise
-is dropped. A neutral tone takes its contour from the tone before it in
-the phrase (after_1 ... after_4, or after_none at the start of a phrase).
+is dropped. A neutral tone takes its contour from the nearest full tone
+before it in the phrase (after_1 ... after_4, or after_none at the start
+of a phrase), one `neutral_chain_step` lower for every neutral tone in
+between.
 
 Timing. An initial lasts its class's duration; a final lasts its shape's
 (simple vowel, diphthong, nasal coda) plus a medial's or glide's share,
@@ -66,10 +68,19 @@ def contour(model, units, k, flat=False):
     tones = model["tones"]
     syl = units[k]
     if syl.tone == 5:
-        before = units[k - 1] if k > 0 else None
-        if flat or not isinstance(before, Syllable):
+        if flat:
             return tones["5"]["after_none"]
-        return tones["5"][f"after_{before.tone}"]
+        # The nearest full tone before it in the phrase; each neutral tone
+        # in between lowers the contour by another step.
+        j, chain = k - 1, 0
+        while j >= 0 and isinstance(units[j], Syllable) and units[j].tone == 5:
+            j, chain = j - 1, chain + 1
+        if j < 0 or not isinstance(units[j], Syllable):
+            points = tones["5"]["after_none"]
+        else:
+            points = tones["5"][f"after_{units[j].tone}"]
+        step = chain * model["neutral_chain_step"]
+        return [[pct, max(1.0, level - step)] for pct, level in points]
     if syl.tone == 3 and not flat:
         after = units[k + 1] if k + 1 < len(units) else None
         if isinstance(after, Syllable) and after.tone in model["half_third_before"]:

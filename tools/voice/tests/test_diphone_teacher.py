@@ -52,6 +52,8 @@ class IntonationTest(unittest.TestCase):
             ([syl("t", "a", 4), syl("m", "en", 5)], 1, tones["5"]["after_4"]),
             ([syl("t", "a", 1), syl("m", "en", 5)], 1, tones["5"]["after_1"]),
             ([syl("t", "a", 3), Pause(None), syl("m", "en", 5)], 2, tones["5"]["after_none"]),
+            ([syl("t", "a", 2), syl("d", "e", 5), syl("m", "en", 5)], 2,
+             [[p, l - self.model["neutral_chain_step"]] for p, l in tones["5"]["after_2"]]),
         ]
         for units, k, want in cases:
             self.assertEqual(intonation.contour(self.model, units, k), want, (units, k))
