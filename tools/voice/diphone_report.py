@@ -27,7 +27,7 @@ import tempfile
 import numpy as np
 from scipy.signal import resample_poly
 
-from . import contract, diphone_teacher, features, intonation
+from . import contract, diphone_teacher, features
 from .eval_measures import corr, share, syllable_slopes
 from .phoneset import Inventory
 

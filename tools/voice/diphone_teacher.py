@@ -60,11 +60,14 @@ def utterance_units(phones, initials, erhua, marks):
         if not final or not final[-1].isdigit():
             raise ValueError(f"final without a tone: {final}")
         base, tone = final[:-1], int(final[-1])
-        base = erhua.get(base, base)
-        spelling = diphone_units.spell(initial, base)
-        units.append(intonation.Syllable(initial, base, tone,
-                                         spelling.onset_has_medial))
+        units.append(syllable(initial, erhua.get(base, base), tone))
     return units
+
+
+def syllable(initial, final, tone):
+    """The intonation model's record of one syllable (plain final)."""
+    return intonation.Syllable(initial, final, tone,
+                               diphone_units.spell(initial, final).onset_has_medial)
 
 
 def _percent(points, start, end, last):
