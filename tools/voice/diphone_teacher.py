@@ -163,6 +163,8 @@ def durations_in_frames(phones, total_ms, n_frames, frame_ms=12.5, slack=2):
     so the counts are exact; the last phone takes any trailing silence and
     mbrola's own rounding. ValueError when the audio is more than `slack`
     frames off the .pho's length."""
+    if not phones:
+        raise ValueError("no phones")
     if abs(total_ms / frame_ms - n_frames) > slack:
         raise ValueError(f".pho of {total_ms / frame_ms:.1f} frames gave "
                          f"{n_frames} frames of audio")

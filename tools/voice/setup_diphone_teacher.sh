@@ -19,7 +19,9 @@ if [ "$(id -u)" != 0 ]; then
   exit 1
 fi
 
-if ! grep -rqsE '^[^#]*\bnon-free\b' /etc/apt/sources.list /etc/apt/sources.list.d/; then
+# "non-free" as a word of its own: bookworm's default "non-free-firmware"
+# does not hold these packages.
+if ! grep -rqsE '^[^#]*[[:space:]]non-free([[:space:]]|$)' /etc/apt/sources.list /etc/apt/sources.list.d/; then
   . /etc/os-release
   suite=${VERSION_CODENAME:?no VERSION_CODENAME in /etc/os-release}
   cat >&2 <<MSG
