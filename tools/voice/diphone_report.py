@@ -103,6 +103,11 @@ def measures(results):
             "tracking_rms_semitones": float(np.sqrt(np.mean(np.square(err)))) if err else None}
 
 
+def _short(pinyin, syllables=18):
+    words = pinyin.split()
+    return " ".join(words[:syllables]) + (" ..." if len(words) > syllables else "")
+
+
 def _plot_one(ax, r, title):
     t = np.arange(len(r["f0"])) * contract.FRAME_MS / 1000.0
     voiced = r["f0"] > 0
@@ -164,7 +169,7 @@ def main():
     with open(args.sentences, encoding="utf-8") as f:
         texts = [line.rstrip("\n").split("\t")[-1] for line in f if line.strip()]
     # Plot titles show the pinyin: the plots need no CJK font.
-    examples = [(py, render(model, inv, t, p), render(flat, inv, t, p))
+    examples = [(_short(py), render(model, inv, t, p), render(flat, inv, t, p))
                 for t, p, py in front_phones(args.front, args.conf, texts)]
     plots(args.out, examples[:3])
 

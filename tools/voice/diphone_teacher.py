@@ -82,6 +82,7 @@ def pho_lines(units, phones, model):
     """The .pho text of a planned utterance (see intonation.plan)."""
     lead = float(model["durations_ms"]["leading_silence"])
     share = float(model["durations_ms"]["medial_or_glide"])
+    pitch_lead = float(model.get("render", {}).get("pitch_lead_ms", 0.0))
     segs = [("_", 0.0, lead, ())]
     p = 0
     for unit in units:
@@ -104,13 +105,17 @@ def pho_lines(units, phones, model):
         split = fin.start
         if spelling.onset_has_medial:
             split = fin.start + min(share, 0.4 * (fin.end - fin.start))
+        # mbrola's audio follows a pitch point about 15 ms late; writing
+        # the points that much earlier (never before the syllable) puts
+        # the heard contour on the plan.
+        points = [(max(t - pitch_lead, start), hz) for t, hz in fin.points]
         if spelling.onset:
             segs.append((spelling.onset, start, split,
-                         _percent(fin.points, start, split, False)))
+                         _percent(points, start, split, False)))
         else:
             split = start
         segs.append((spelling.final, split, fin.end,
-                     _percent(fin.points, split, fin.end, True)))
+                     _percent(points, split, fin.end, True)))
     if segs[-1][0] != "_":
         segs.append(("_", segs[-1][2], segs[-1][2] + lead, ()))
     lines = []

@@ -29,6 +29,8 @@ class PhoTest(unittest.TestCase):
         for l in lines:
             pct = [float(x) for x in l[2::2]]
             self.assertTrue(all(0 <= p <= 100 for p in pct), l)
+        # Points are written early for mbrola, but not before the syllable.
+        self.assertEqual(lines[4][2], "0.0")
         # Tone 4: the points of ie fall, spread over y and e.
         hz = [float(x) for l in lines[4:6] for x in l[3::2]]
         self.assertGreater(hz[0], hz[-1])
