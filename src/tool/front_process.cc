@@ -2,6 +2,7 @@
 
 #include <cstdint>
 
+#include "common/log_text.h"
 #include "speech_neural_network/sentences.h"
 #include "speech_neural_network/utf8_conversion.h"
 #include "tool/logger.h"
@@ -9,11 +10,13 @@
 
 namespace tolvaren {
 bool Tool::frontProcess(const std::string& text, std::vector<int>& phone_ids) {
-  LOG_INFO("front process receive {}", text);
+  LOG_INFO("front process receive {}", EscapeForLog(text));
   std::size_t invalid_offset = 0;
   switch (speechnn::CheckText(text, invalid_offset)) {
     case speechnn::TextCheck::kRefused:
-      LOG_INFO("text contains special characters {}", text);
+      // Refused texts are logged at ERROR: with the level at warning the
+      // record is the only word on why no file appeared.
+      LOG_ERROR("text contains special characters {}", EscapeForLog(text));
       return false;
     case speechnn::TextCheck::kInvalidUtf8:
       // Text that is not UTF-8 cannot be spoken; it fails this text only.
@@ -24,7 +27,7 @@ bool Tool::frontProcess(const std::string& text, std::vector<int>& phone_ids) {
   }
   const std::wstring wide_text = speechnn::utf8string2wstring(text);
   if (front_inst == nullptr) {
-    LOG_INFO("front_inst is nullptr {}", text);
+    LOG_ERROR("front_inst is nullptr {}", EscapeForLog(text));
     return false;
   }
   const speechnn::FrontRun run = front_inst->Run(wide_text, phone_ids, nullptr);
