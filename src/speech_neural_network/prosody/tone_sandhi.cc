@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "speech_neural_network/lexicon/word_lists.h"
+#include "speech_neural_network/prosody/tone_cycle.h"
 #include "speech_neural_network/utf8_conversion.h"
 
 namespace speechnn {
@@ -45,17 +46,6 @@ bool HasTone(const std::string& final, char tone) {
 
 void SetTone(std::string& final, char tone) {
   if (!final.empty()) final.back() = tone;
-}
-
-// An empty range counts as all third tone.
-template <typename It>
-bool AllThirdTone(It begin, It end) {
-  return std::all_of(begin, end,
-                     [](const std::string& f) { return HasTone(f, '3'); });
-}
-
-bool AllThirdTone(const std::vector<std::string>& finals) {
-  return AllThirdTone(finals.begin(), finals.end());
 }
 
 // The rules index finals by character; a list of another length (a caller's
@@ -229,44 +219,6 @@ constexpr NeutralRule kNeutralRules[] = {
     MeasureWordGeRule,    LexicalNeutralRule,
 };
 
-// ---- third tone ----------------------------------------------------------
-
-// 所有/人 and 好/喜欢: three characters seen as a sub-word of `split`
-// characters and the rest.
-void ThreeSandhiOfThree(std::size_t split, std::vector<std::string>& finals) {
-  if (AllThirdTone(finals)) {
-    if (split == 2) {
-      SetTone(finals[0], '2');
-      SetTone(finals[1], '2');
-    } else if (split == 1) {
-      SetTone(finals[1], '2');
-    }
-    return;
-  }
-  split = std::min(split, finals.size());
-  const auto a_begin = finals.begin();
-  const auto b_begin = finals.begin() + static_cast<std::ptrdiff_t>(split);
-  const auto b_end = finals.end();
-  if (split == 2 && AllThirdTone(a_begin, b_begin)) SetTone(finals[0], '2');
-  if (finals.size() - split == 2 && AllThirdTone(b_begin, b_end)) {
-    SetTone(finals[split], '2');
-  }
-  if (split >= 1 && b_begin != b_end && !AllThirdTone(b_begin, b_end) &&
-      HasTone(finals[split], '3') && HasTone(finals[split - 1], '3')) {
-    SetTone(finals[split - 1], '2');
-  }
-}
-
-// Two syllable pairs: each pair wholly in tone 3 has its first one rise.
-void ThreeSandhiOfFour(std::vector<std::string>& finals) {
-  for (std::size_t half = 0; half < 4; half += 2) {
-    if (AllThirdTone(finals.begin() + static_cast<std::ptrdiff_t>(half),
-                     finals.begin() + static_cast<std::ptrdiff_t>(half + 2))) {
-      SetTone(finals[half], '2');
-    }
-  }
-}
-
 }  // namespace
 
 absl::Status BuSandhi(const SandhiWord& word,
@@ -332,26 +284,18 @@ absl::Status NeuralSandhi(const SandhiWord& word, const std::string& tag,
 
 absl::Status ThreeSandhi(const SandhiWord& word,
                          std::vector<std::string>& finals,
-                         const WordSplitter& split_word) {
+                         const WordSplitter& split_word,
+                         const HiddenThirds& hidden) {
   if (absl::Status status = OneFinalPerCharacter(word, finals); !status.ok()) {
     return status;
   }
-  switch (word.chars.size()) {
-    case 2:
-      if (AllThirdTone(finals)) SetTone(finals[0], '2');
-      break;
-    case 3: {
-      const auto parts = split_word(word.text);
-      if (!parts) return absl::NotFoundError("Failed to split word.");
-      ThreeSandhiOfThree(Utf8Length(parts->first), finals);
-      break;
-    }
-    case 4:
-      ThreeSandhiOfFour(finals);
-      break;
-    default:
-      break;
+  std::size_t split = 0;
+  if (word.chars.size() == 3) {
+    const auto parts = split_word(word.text);
+    if (!parts) return absl::NotFoundError("Failed to split word.");
+    split = Utf8Length(parts->first);
   }
+  ThirdToneCycleInWord(finals, hidden, split);
   return absl::OkStatus();
 }
 

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "absl/status/status.h"
+#include "speech_neural_network/prosody/tone_cycle.h"
 
 namespace speechnn {
 
@@ -39,9 +40,12 @@ using WordSplitter =
                                         const std::string& tag,
                                         std::vector<std::string>& finals,
                                         const WordSplitter& split_word);
+// Third-tone sandhi inside the word (the cycle of tone_cycle.h); `hidden`
+// marks the neutral syllables that are third tones underneath.
 [[nodiscard]] absl::Status ThreeSandhi(const SandhiWord& word,
                                        std::vector<std::string>& finals,
-                                       const WordSplitter& split_word);
+                                       const WordSplitter& split_word,
+                                       const HiddenThirds& hidden = {});
 
 }  // namespace speechnn
 
