@@ -2,8 +2,10 @@
 
 #include <algorithm>
 #include <fstream>
+#include <memory>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "speech_neural_network/normalize/mixed_text.h"
 #include "speech_neural_network/report.h"
@@ -71,6 +73,29 @@ int FrontEngineInterface::LoadDictFile(const std::string& path,
   return 0;
 }
 
+namespace {
+
+// The generated list of lexical neutral-tone words lies beside word2phone.
+// Resources without it fall back to the built-in candidates.
+std::unique_ptr<WordList> LoadNeutralWords(const std::string& word2phone) {
+  const std::size_t slash = word2phone.find_last_of('/');
+  const std::string path =
+      (slash == std::string::npos ? std::string()
+                                  : word2phone.substr(0, slash + 1)) +
+      "neutral_tone_words.dict";
+  std::ifstream file(path);
+  if (!file) return nullptr;
+  std::vector<std::string> words;
+  std::string line;
+  while (std::getline(file, line)) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (!line.empty()) words.push_back(line);
+  }
+  return std::make_unique<WordList>(std::move(words));
+}
+
+}  // namespace
+
 int FrontEngineInterface::Init() {
   if (initialized_) return 0;
   if (ReadFrontConf() != 0) {
@@ -97,6 +122,7 @@ int FrontEngineInterface::Init() {
     return -1;
   }
   phone_ids_ = IdTable(phone_id_text_);
+  neutral_words_ = LoadNeutralWords(conf_.word2phone_path);
   if (separate_tone()) {
     StringMap tone_text;
     if (LoadDictFile(conf_.tone2id_path, tone_text) != 0) {

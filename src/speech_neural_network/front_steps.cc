@@ -121,8 +121,9 @@ int FrontEngineInterface::NeuralSandhi(const std::string& word,
                                        const std::string& tag,
                                        std::vector<std::string>& finals) {
   const std::wstring chars = utf8string2wstring(word);
-  return Reported(
-      speechnn::NeuralSandhi({word, chars}, tag, finals, Splitter()));
+  return Reported(speechnn::NeuralSandhi(
+      {word, chars}, tag, finals, Splitter(),
+      neutral_words_ ? *neutral_words_ : NeutralToneWords()));
 }
 
 int FrontEngineInterface::ThreeSandhi(const std::string& word,
@@ -147,7 +148,11 @@ absl::Status FrontEngineInterface::ModifyToneOf(
   const std::vector<std::string> underlying = finals;
   absl::Status status = speechnn::BuSandhi(word, finals);
   if (status.ok()) status = speechnn::YiSandhi(word, finals);
-  if (status.ok()) status = speechnn::NeuralSandhi(word, tag, finals, split);
+  if (status.ok()) {
+    status = speechnn::NeuralSandhi(
+        word, tag, finals, split,
+        neutral_words_ ? *neutral_words_ : NeutralToneWords());
+  }
   if (status.ok()) {
     // A three-character word that the dictionary lacks was joined from
     // shorter words by the merges: each syllable is a unit of its own.
