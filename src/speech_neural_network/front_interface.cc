@@ -4,11 +4,13 @@
 #include <cstdint>
 #include <cstring>
 #include <fstream>
+#include <memory>
 #include <set>
 #include <string>
 #include <string_view>
 #include <unordered_set>
 #include <utility>
+#include <vector>
 
 #include "speech_neural_network/normalize/mixed_text.h"
 #include "speech_neural_network/report.h"
@@ -176,6 +178,29 @@ int FrontEngineInterface::CheckTables() {
   return 0;
 }
 
+namespace {
+
+// The generated list of lexical neutral-tone words lies beside word2phone.
+// Resources without it fall back to the built-in candidates.
+std::unique_ptr<WordList> LoadNeutralWords(const std::string& word2phone) {
+  const std::size_t slash = word2phone.find_last_of('/');
+  const std::string path =
+      (slash == std::string::npos ? std::string()
+                                  : word2phone.substr(0, slash + 1)) +
+      "neutral_tone_words.dict";
+  std::ifstream file(path);
+  if (!file) return nullptr;
+  std::vector<std::string> words;
+  std::string line;
+  while (std::getline(file, line)) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (!line.empty()) words.push_back(line);
+  }
+  return std::make_unique<WordList>(std::move(words));
+}
+
+}  // namespace
+
 int FrontEngineInterface::Init() {
   if (initialized_) return 0;
   init_error_.clear();
@@ -203,6 +228,7 @@ int FrontEngineInterface::Init() {
     return -1;
   }
   phone_ids_ = IdTable(phone_id_text_);
+  neutral_words_ = LoadNeutralWords(conf_.word2phone_path);
   if (separate_tone()) {
     StringMap tone_text;
     if (LoadDictFile(conf_.tone2id_path, tone_text) != 0) {

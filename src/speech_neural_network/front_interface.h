@@ -160,6 +160,8 @@ class FrontEngineInterface {
   IdTable phone_ids_;
   IdTable tone_ids_;
   std::unique_ptr<TraditionalConverter> t2s_converter_;
+  // neutral_tone_words.dict beside word2phone; null: the built-in list.
+  std::unique_ptr<WordList> neutral_words_;
   std::set<wchar_t> unreadable_met_;
 };
 
