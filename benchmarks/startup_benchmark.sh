@@ -13,6 +13,9 @@
 #             intra-op, 4 inter-op, spinning); shipped = the built tool.conf
 #   exit      frees = tolvaren_tts_free_at_exit (frees the front end, as
 #             sanitizer builds do); leaves = tolvaren_tts
+#   cache     uncached = the built tool.conf without model_cache_path (both
+#             models optimised at every start); the shipped cases use a
+#             model cache in a temporary folder, filled by one run first
 # Logging goes to the console (discarded), not to the journal.
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
@@ -27,9 +30,13 @@ done
 
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
-grep -v -E '^--(intra_op_num_threads|inter_op_num_threads|allow_spinning)=' \
+grep -v -E '^--(intra_op_num_threads|inter_op_num_threads|allow_spinning|model_cache_path)=' \
   "$conf" > "$work/defaults.conf"
-cp "$conf" "$work/shipped.conf"
+grep -v -E '^--model_cache_path=' "$conf" > "$work/uncached.conf"
+cp "$work/uncached.conf" "$work/shipped.conf"
+echo "--model_cache_path=$work/cache" >> "$work/shipped.conf"
+TOLVAREN_TTS_CONF="$work/shipped.conf" SPDLOG_STDOUT=true SPDLOG_SYSTEMD=false \
+  "$tts" a b c >/dev/null 2>&1
 
 # One run: appends "milliseconds peak_kb" to $work/NAME.
 measure() {
@@ -44,11 +51,13 @@ measure() {
   echo "$(( (end - start) / 1000000 )) $(cat "$work/rss")" >> "$work/$name"
 }
 
-cases=(version defaults_frees defaults_leaves shipped_frees shipped_leaves)
+cases=(version defaults_frees defaults_leaves uncached_leaves shipped_frees
+  shipped_leaves)
 for ((i = 0; i < runs; ++i)); do
   measure version "$work/shipped.conf" "$tts" --version
   measure defaults_frees "$work/defaults.conf" "$frees" a b c
   measure defaults_leaves "$work/defaults.conf" "$tts" a b c
+  measure uncached_leaves "$work/uncached.conf" "$tts" a b c
   measure shipped_frees "$work/shipped.conf" "$frees" a b c
   measure shipped_leaves "$work/shipped.conf" "$tts" a b c
 done

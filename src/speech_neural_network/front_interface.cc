@@ -1,15 +1,66 @@
 #include "speech_neural_network/front_interface.h"
 
 #include <algorithm>
+#include <cstdint>
+#include <cstring>
 #include <fstream>
+#include <memory>
+#include <set>
 #include <string>
+#include <string_view>
+#include <unordered_set>
 #include <utility>
+#include <vector>
 
 #include "speech_neural_network/normalize/mixed_text.h"
 #include "speech_neural_network/report.h"
 #include "speech_neural_network/utf8_conversion.h"
 
 namespace speechnn {
+namespace {
+
+// The distinct phones of every pronunciation in `words`. Phones are short:
+// each one of up to eight bytes is packed into an integer, so the pass over
+// the whole dictionary at start-up costs little more than reading it.
+std::set<std::string> PhoneInventory(const WordPhoneTable& words) {
+  std::unordered_set<std::uint64_t> packed;
+  std::set<std::string> inventory;
+  for (const auto& [word, phones] : words) {
+    std::size_t at = 0;
+    while (at <= phones.size()) {
+      std::size_t end = phones.find(' ', at);
+      if (end == std::string_view::npos) end = phones.size();
+      const std::string_view phone = phones.substr(at, end - at);
+      at = end + 1;
+      // Repeated spaces hold no phone.
+      if (phone.empty()) continue;
+      if (phone.size() > sizeof(std::uint64_t)) {
+        inventory.emplace(phone);
+        continue;
+      }
+      std::uint64_t key = 0;
+      std::memcpy(&key, phone.data(), phone.size());
+      if (packed.insert(key).second) inventory.emplace(phone);
+    }
+  }
+  return inventory;
+}
+
+// "a, b, c" for the first few of `symbols`, then how many more.
+std::string ListOf(const std::vector<std::string>& symbols) {
+  constexpr std::size_t kShown = 10;
+  std::string list;
+  for (std::size_t i = 0; i < symbols.size() && i < kShown; ++i) {
+    if (i > 0) list += ", ";
+    list += "\"" + symbols[i] + "\"";
+  }
+  if (symbols.size() > kShown) {
+    list += " and " + std::to_string(symbols.size() - kShown) + " more";
+  }
+  return list;
+}
+
+}  // namespace
 
 FrontEngineInterface::FrontEngineInterface(std::string conf_path)
     : conf_path_(std::move(conf_path)) {
@@ -23,7 +74,7 @@ FrontEngineInterface::~FrontEngineInterface() = default;
 int FrontEngineInterface::ReadFrontConf() {
   const auto lines = ReadFrontConfLines(conf_path_);
   if (!lines.ok()) {
-    ReportLine("Cannot open config file: " + conf_path_);
+    ReportInitFailure("Cannot open config file: " + conf_path_);
     return -1;
   }
   for (const tolvaren::KeyValueLine& line : *lines) {
@@ -38,7 +89,7 @@ int FrontEngineInterface::LoadDictFile(const std::string& path,
                                        StringMap& map) {
   std::ifstream file(path);
   if (!file.is_open()) {
-    ReportLine("Cannot open dict file: " + path);
+    ReportInitFailure("Cannot open dict file: " + path);
     return -1;
   }
   std::string line;
@@ -55,7 +106,7 @@ int FrontEngineInterface::LoadDictFile(const std::string& path,
                                        WordPhoneTable& table) {
   std::ifstream file(path, std::ios::binary);
   if (!file.is_open()) {
-    ReportLine("Cannot open dict file: " + path);
+    ReportInitFailure("Cannot open dict file: " + path);
     return -1;
   }
   std::string text;
@@ -71,8 +122,88 @@ int FrontEngineInterface::LoadDictFile(const std::string& path,
   return 0;
 }
 
+void FrontEngineInterface::ReportInitFailure(const std::string& reason) {
+  ReportLine(reason);
+  if (init_error_.empty()) init_error_ = reason;
+}
+
+int FrontEngineInterface::CheckTables() {
+  init_error_.clear();
+  const bool separate = separate_tone();
+  if (lexicon_.mutable_words().empty()) {
+    ReportInitFailure("word2phone file " + conf_.word2phone_path +
+                      " holds no pronunciations");
+    return -1;
+  }
+  if (phone_ids_.empty()) {
+    ReportInitFailure("phone2id file " + conf_.phone2id_path +
+                      " holds no phone ids");
+    return -1;
+  }
+  if (separate && tone_ids_.empty()) {
+    ReportInitFailure("tone2id file " + conf_.tone2id_path +
+                      " holds no tone ids");
+    return -1;
+  }
+  // Every phone the front end can emit: those of the pronunciations and the
+  // pause that closing marks become. In separate-tone mode the last byte of
+  // each is its tone.
+  std::set<std::string> phones = PhoneInventory(lexicon_.mutable_words());
+  phones.insert(separate ? "sp0" : "sp");
+  std::set<std::string> tones;
+  if (separate) {
+    std::set<std::string> bases;
+    for (const std::string& phone : phones) {
+      bases.insert(phone.substr(0, phone.size() - 1));
+      tones.insert(phone.substr(phone.size() - 1));
+    }
+    phones = std::move(bases);
+  }
+  if (const std::vector<std::string> missing =
+          SymbolsWithoutId(phone_ids_, phones);
+      !missing.empty()) {
+    ReportInitFailure(
+        "phone2id file " + conf_.phone2id_path + " gives no non-zero id to " +
+        std::to_string(missing.size()) + " phones: " + ListOf(missing));
+    return -1;
+  }
+  if (const std::vector<std::string> missing =
+          SymbolsWithoutId(tone_ids_, tones);
+      !missing.empty()) {
+    ReportInitFailure(
+        "tone2id file " + conf_.tone2id_path + " gives no non-zero id to " +
+        std::to_string(missing.size()) + " tones: " + ListOf(missing));
+    return -1;
+  }
+  return 0;
+}
+
+namespace {
+
+// The generated list of lexical neutral-tone words lies beside word2phone.
+// Resources without it fall back to the built-in candidates.
+std::unique_ptr<WordList> LoadNeutralWords(const std::string& word2phone) {
+  const std::size_t slash = word2phone.find_last_of('/');
+  const std::string path =
+      (slash == std::string::npos ? std::string()
+                                  : word2phone.substr(0, slash + 1)) +
+      "neutral_tone_words.dict";
+  std::ifstream file(path);
+  if (!file) return nullptr;
+  std::vector<std::string> words;
+  std::string line;
+  while (std::getline(file, line)) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (!line.empty()) words.push_back(line);
+  }
+  return std::make_unique<WordList>(std::move(words));
+}
+
+}  // namespace
+
 int FrontEngineInterface::Init() {
   if (initialized_) return 0;
+  init_error_.clear();
   if (ReadFrontConf() != 0) {
     ReportLine("Read front conf file failed");
     return -1;
@@ -80,7 +211,7 @@ int FrontEngineInterface::Init() {
   absl::StatusOr<std::unique_ptr<Segmenter>> segmenter =
       Segmenter::Create(conf_.segmenter);
   if (!segmenter.ok()) {
-    ReportLine(segmenter.status().message());
+    ReportInitFailure(std::string(segmenter.status().message()));
     ReportLine("Create jieba segmenter failed");
     return -1;
   }
@@ -97,6 +228,7 @@ int FrontEngineInterface::Init() {
     return -1;
   }
   phone_ids_ = IdTable(phone_id_text_);
+  neutral_words_ = LoadNeutralWords(conf_.word2phone_path);
   if (separate_tone()) {
     StringMap tone_text;
     if (LoadDictFile(conf_.tone2id_path, tone_text) != 0) {

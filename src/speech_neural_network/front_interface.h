@@ -119,6 +119,15 @@ class FrontEngineInterface {
   bool HasReading(const std::string& word) const;
 
   bool is_initialized() const { return initialized_; }
+  // Whether the loaded tables can serve a synthesis: none is empty, and
+  // every phone that the pronunciations and the pause can produce has a
+  // non-zero id (0 is what every unknown phone reads as). 0, or -1 with the
+  // file and the phones it lacks reported. Run at start-up, after Init; the
+  // small tables of tests that look at single steps need not pass it.
+  int CheckTables();
+  // The first reason the latest Init or CheckTables failed for (empty after
+  // a success), for callers that log it.
+  const std::string& init_error() const { return init_error_; }
   bool separate_tone() const { return conf_.separate_tone(); }
   // Null until `Init` has built it.
   const Segmenter* segmenter() const { return segmenter_.get(); }
@@ -136,17 +145,23 @@ class FrontEngineInterface {
   // A word's finals for the merges; empty (and reported) when unreadable.
   std::vector<std::string> FinalsForMerge(const std::string& word);
   WordSplitter Splitter() const;
+  // Reports `reason` on standard error and keeps the first one for
+  // init_error().
+  void ReportInitFailure(const std::string& reason);
 
   std::string conf_path_;
   StringMap conf_entries_;
   FrontConf conf_;
   bool initialized_ = false;
+  std::string init_error_;
   std::unique_ptr<Segmenter> segmenter_;
   Lexicon lexicon_;
   StringMap phone_id_text_;
   IdTable phone_ids_;
   IdTable tone_ids_;
   std::unique_ptr<TraditionalConverter> t2s_converter_;
+  // neutral_tone_words.dict beside word2phone; null: the built-in list.
+  std::unique_ptr<WordList> neutral_words_;
   std::set<wchar_t> unreadable_met_;
 };
 

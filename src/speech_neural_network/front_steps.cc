@@ -8,6 +8,7 @@
 #include "speech_neural_network/lexicon/word_lists.h"
 #include "speech_neural_network/prosody/erhua.h"
 #include "speech_neural_network/prosody/phone_ids.h"
+#include "speech_neural_network/prosody/tone_cycle.h"
 #include "speech_neural_network/prosody/word_merges.h"
 #include "speech_neural_network/report.h"
 #include "speech_neural_network/utf8_conversion.h"
@@ -120,8 +121,9 @@ int FrontEngineInterface::NeuralSandhi(const std::string& word,
                                        const std::string& tag,
                                        std::vector<std::string>& finals) {
   const std::wstring chars = utf8string2wstring(word);
-  return Reported(
-      speechnn::NeuralSandhi({word, chars}, tag, finals, Splitter()));
+  return Reported(speechnn::NeuralSandhi(
+      {word, chars}, tag, finals, Splitter(),
+      neutral_words_ ? *neutral_words_ : NeutralToneWords()));
 }
 
 int FrontEngineInterface::ThreeSandhi(const std::string& word,
@@ -143,10 +145,25 @@ absl::Status FrontEngineInterface::ModifyToneOf(
     std::vector<std::string>& finals) const {
   // Each step runs only when the ones before it succeeded.
   const WordSplitter split = Splitter();
+  const std::vector<std::string> underlying = finals;
   absl::Status status = speechnn::BuSandhi(word, finals);
   if (status.ok()) status = speechnn::YiSandhi(word, finals);
-  if (status.ok()) status = speechnn::NeuralSandhi(word, tag, finals, split);
-  if (status.ok()) status = speechnn::ThreeSandhi(word, finals, split);
+  if (status.ok()) {
+    status = speechnn::NeuralSandhi(
+        word, tag, finals, split,
+        neutral_words_ ? *neutral_words_ : NeutralToneWords());
+  }
+  if (status.ok()) {
+    // A three-character word that the dictionary lacks was joined from
+    // shorter words by the merges: each syllable is a unit of its own.
+    const WordSplitter by_syllable = [](const std::string&) {
+      return std::optional<WordSplit>(WordSplit{});
+    };
+    const bool joined = word.chars.size() == 3 && !lexicon_.HasEntry(word.text);
+    status = speechnn::ThreeSandhi(
+        word, finals, joined ? by_syllable : split,
+        FindHiddenThirds(word.chars, tag, underlying, finals));
+  }
   return status;
 }
 
@@ -168,51 +185,98 @@ void FrontEngineInterface::MergeErhua(const std::string& word,
   speechnn::MergeErhua({word, chars}, tag, word_initials, word_finals);
 }
 
+namespace {
+
+// A word of the sentence between reading its tones and turning them into
+// ids: the third-tone cycle needs the settled tones of the whole phrase.
+struct PreparedWord {
+  const std::string* word = nullptr;
+  const std::string* tag = nullptr;
+  bool pause = false;
+  std::vector<std::string> initials;
+  std::vector<std::string> finals;
+  char underlying_tone = '\0';  // of a one-syllable word
+};
+
+// Runs the cycle over each stretch of words between two pauses.
+void CycleEachPhrase(std::vector<PreparedWord>& words) {
+  std::vector<CycleWord> phrase;
+  for (PreparedWord& w : words) {
+    if (w.pause) {
+      ThirdToneCycleAcrossWords(phrase);
+      phrase.clear();
+    } else {
+      phrase.push_back({&w.finals, w.underlying_tone});
+    }
+  }
+  ThirdToneCycleAcrossWords(phrase);
+}
+
+}  // namespace
+
 int FrontEngineInterface::GetWordsIds(const WordTagList& words,
                                       std::vector<int>& phone_ids,
                                       std::vector<int>& tone_ids) {
   const bool separate = separate_tone();
   const IdTable* tones = separate ? &tone_ids_ : nullptr;
+  // First every word's own tones, up to the first word that cannot be read;
+  // the words before it are still spoken.
+  std::vector<PreparedWord> prepared;
+  bool unreadable = false;
   for (const auto& [word, tag] : words) {
     if (ListContains(QuoteMarks(), word)) continue;
-
-    std::string phones;
+    PreparedWord w;
+    w.word = &word;
+    w.tag = &tag;
     if (ListContains(PausePunctuation(), word)) {
+      w.pause = true;
+      prepared.push_back(std::move(w));
+      continue;
+    }
+    if (GetInitialsFinals(word, w.initials, w.finals) != 0) {
+      ReportWordFailed(word);
+      unreadable = true;
+      break;
+    }
+    if (w.finals.size() == 1 && !w.finals[0].empty()) {
+      w.underlying_tone = w.finals[0].back();
+    }
+    // Decoded once for every rule that indexes the word by character.
+    const std::wstring chars = utf8string2wstring(word);
+    // A failed tone step is reported and leaves the earlier changes; the
+    // word is still spoken.
+    if (const absl::Status status = ModifyToneOf({word, chars}, tag, w.finals);
+        !status.ok()) {
+      ReportToneFailed(status, word);
+    }
+    prepared.push_back(std::move(w));
+  }
+  CycleEachPhrase(prepared);
+
+  for (PreparedWord& w : prepared) {
+    std::string phones;
+    if (w.pause) {
       phones = separate ? "sp0" : "sp";
     } else {
-      std::vector<std::string> initials;
-      std::vector<std::string> finals;
-      if (GetInitialsFinals(word, initials, finals) != 0) {
-        ReportWordFailed(word);
-        return -1;
-      }
-      // Decoded once for every rule that indexes the word by character.
-      const std::wstring chars = utf8string2wstring(word);
-      const SandhiWord sandhi_word{word, chars};
-      // A failed tone step is reported and leaves the earlier changes; the
-      // word is still spoken.
-      if (const absl::Status status = ModifyToneOf(sandhi_word, tag, finals);
-          !status.ok()) {
-        ReportToneFailed(status, word);
-      }
-      speechnn::MergeErhua(sandhi_word, tag, initials, finals);
-      if (initials.size() != finals.size()) {
+      const std::wstring chars = utf8string2wstring(*w.word);
+      speechnn::MergeErhua({*w.word, chars}, *w.tag, w.initials, w.finals);
+      if (w.initials.size() != w.finals.size()) {
         ReportLine("word_initials.size() == word_finals.size() failed: " +
-                   word);
-        ReportWordFailed(word);
+                   *w.word);
+        ReportWordFailed(*w.word);
         return -1;
       }
-      phones = BuildPhoneString(initials, finals);
+      phones = BuildPhoneString(w.initials, w.finals);
     }
     if (const absl::Status status =
             AppendPhoneIds(phones, phone_ids_, tones, phone_ids, tone_ids);
         !status.ok()) {
-      ReportLine(std::string(status.message()) + " of word: " + word);
-      ReportWordFailed(word);
+      ReportLine(std::string(status.message()) + " of word: " + *w.word);
+      ReportWordFailed(*w.word);
       return -1;
     }
   }
-  return 0;
+  return unreadable ? -1 : 0;
 }
 
 }  // namespace speechnn

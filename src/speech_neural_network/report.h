@@ -9,12 +9,17 @@
 #include <iostream>
 
 #include "absl/strings/string_view.h"
+#include "common/log_text.h"
 
 namespace speechnn {
 
-// absl::string_view, so that a status message passes as it is.
+// absl::string_view, so that a status message passes as it is. Lines often
+// quote the text being read: its control characters are shown escaped, so a
+// text cannot forge lines of its own.
 inline void ReportLine(absl::string_view line) {
-  std::cerr << line << std::endl;
+  std::cerr << tolvaren::EscapeForLog(
+                   std::string_view(line.data(), line.size()))
+            << std::endl;
 }
 
 }  // namespace speechnn

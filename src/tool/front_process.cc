@@ -4,6 +4,7 @@
 #include <string>
 #include <utility>
 
+#include "common/log_text.h"
 #include "speech_neural_network/sentences.h"
 #include "speech_neural_network/utf8_conversion.h"
 #include "tool/logger.h"
@@ -20,7 +21,7 @@ bool Tool::frontProcess(const std::string& text, std::vector<int>& phone_ids,
     if (request.failure != nullptr) *request.failure = std::move(reason);
     return false;
   };
-  LOG_INFO("front process receive {}", text);
+  LOG_INFO("front process receive {}", EscapeForLog(text));
   std::size_t invalid_offset = 0;
   speechnn::TextCheck check = speechnn::CheckText(text, invalid_offset);
   if (check == speechnn::TextCheck::kRefused &&
@@ -33,7 +34,9 @@ bool Tool::frontProcess(const std::string& text, std::vector<int>& phone_ids,
   }
   switch (check) {
     case speechnn::TextCheck::kRefused:
-      LOG_INFO("text contains special characters {}", text);
+      // Refused texts are logged at ERROR: with the level at warning the
+      // record is the only word on why no file appeared.
+      LOG_ERROR("text contains special characters {}", EscapeForLog(text));
       return fail("text contains special characters (/\\<>.)");
     case speechnn::TextCheck::kInvalidUtf8:
       // Text that is not UTF-8 cannot be spoken; it fails this text only.
@@ -45,7 +48,7 @@ bool Tool::frontProcess(const std::string& text, std::vector<int>& phone_ids,
   }
   const std::wstring wide_text = speechnn::utf8string2wstring(text);
   if (front_inst == nullptr) {
-    LOG_INFO("front_inst is nullptr {}", text);
+    LOG_ERROR("front_inst is nullptr {}", EscapeForLog(text));
     return fail("no text front end");
   }
   const speechnn::FrontRun run =

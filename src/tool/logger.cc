@@ -65,6 +65,7 @@ LoggerHolder::LoggerHolder() {
           << "environment variable SPDLOG_STDOUT is invalid, and set true\n";
     }
     if (console != Switch::kFalse) {
+      this->console = true;
       sinks.push_back(std::make_shared<spdlog::sinks::ansicolor_stdout_sink<
                           spdlog::details::console_mutex>>());
     }
@@ -120,6 +121,7 @@ LoggerHolder& GetLogger() {
 void WriteRecord(LoggerHolder& holder, int32_t record_level, const char* file,
                  int line, const char* function, const std::string& message) {
   std::shared_ptr<spdlog::logger> logger = holder.logger;
+  if (record_level >= kLevelError) holder.last_error = message;
   const bool passes = holder.level <= record_level;
   if (passes) ++holder.record_count;  // Wraps at 256 as an 8-bit counter.
   if (logger == nullptr) return;

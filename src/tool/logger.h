@@ -36,6 +36,11 @@ struct LoggerHolder {
   std::shared_ptr<spdlog::logger> logger;
   uint8_t record_count = 0;
   int32_t level = kLevelInfo;
+  // Whether records reach standard output.
+  bool console = false;
+  // The message of the latest ERROR record, whether it passed the threshold
+  // or not: what the entry point says when no console shows the log.
+  std::string last_error;
 };
 
 // The calendar time in whole seconds, for the "current time {}" of the

@@ -73,6 +73,14 @@ int main(int argc, char** argv) {
     // their leak check still covers the front end.
     tool.AbandonFrontEndAtExit();
 #endif
+    // Without a console the log may be seen by no one (or only at a level
+    // that drops the reason): one line says that something was not written.
+    if (status == kNotWritten && !tolvaren::GetLogger().console) {
+      std::cerr << "tolvaren_tts: "
+                << (argc == 1 ? "not every line of the text file was written"
+                              : "the text was not written")
+                << ": " << tolvaren::GetLogger().last_error << "\n";
+    }
     return status;
   } catch (const tolvaren::StartupError& e) {
     if (tolvaren::IsRuntimeError(e.status())) {

@@ -2,8 +2,11 @@
 
 #include <fstream>
 #include <optional>
+#include <string>
+#include <string_view>
 #include <utility>
 
+#include "common/log_text.h"
 #include "tool/io/chunk_file.h"
 #include "tool/logger.h"
 #include "tool/synth/chunk_plan.h"
@@ -18,6 +21,23 @@ absl::Status LoadModel(Predictor& predictor, const std::string& model_path,
   absl::Status loaded = predictor.loadModel(model_path, threads);
   if (!loaded.ok()) return loaded;
   return ApplyVoiceMetadata(*predictor.session(), model_path, voice);
+}
+
+// A model's unusable output, named by the model's file.
+absl::Status OfModel(const absl::Status& status, const std::string& path) {
+  if (!absl::IsFailedPrecondition(status)) return status;
+  return absl::FailedPreconditionError("model " + path + ": " +
+                                       std::string(status.message()));
+}
+
+// A line of a text file as the text it holds: a byte order mark before it
+// and the carriage return of a CR LF line end are not part of the text, and
+// would otherwise end up in its file name.
+std::string TextOfLine(std::string line) {
+  constexpr std::string_view kBom = "\xEF\xBB\xBF";
+  if (line.compare(0, kBom.size(), kBom) == 0) line.erase(0, kBom.size());
+  if (!line.empty() && line.back() == '\r') line.pop_back();
+  return line;
 }
 
 }  // namespace
@@ -43,27 +63,44 @@ Tool::Tool(const std::string* conf_path, ToolConf conf)
   }
   LOG_INFO("Info: front_conf is {}", conf_.front_conf_path);
 
+  // Temporary files of runs that were killed while writing are never
+  // renamed; a day is far longer than any write takes.
+  const std::string out_dir = conf_.wav_path.empty() ? "/" : conf_.wav_path;
+  const std::size_t removed = RemoveStaleTemporaryFiles(out_dir);
+  if (removed > 0) {
+    LOG_INFO("removed {} temporary files older than a day from {}", removed,
+             out_dir);
+  }
+
   front_inst =
       std::make_unique<speechnn::FrontEngineInterface>(conf_.front_conf_path);
-  if (front_inst == nullptr || front_inst->Init() != 0) {
+  if (front_inst == nullptr || front_inst->Init() != 0 ||
+      front_inst->CheckTables() != 0) {
+    const std::string reason =
+        front_inst == nullptr ? std::string() : front_inst->init_error();
+    if (!reason.empty()) LOG_ERROR("{}", EscapeForLog(reason));
     LOG_ERROR("Creater tts engine failed!");
     front_inst.reset();
     throw StartupError(absl::FailedPreconditionError(
-        "cannot create the text front end from " + conf_.front_conf_path));
+        "cannot create the text front end from " + conf_.front_conf_path +
+        (reason.empty() ? "" : ": " + reason)));
   }
 
   // Long texts are cut for the acoustic model at the pause's id.
   pause_id_ = front_inst->phone_ids().Find("sp").value_or(-1);
 
   const SessionThreads threads{conf_.ResolvedIntraOpThreads(),
-                               conf_.inter_op_num_threads,
-                               conf_.allow_spinning};
+                               conf_.inter_op_num_threads, conf_.allow_spinning,
+                               ResolveModelCacheFolder(conf_.model_cache_path)};
   LOG_INFO("Info: intra_op_num_threads is {}", threads.intra_op);
   LOG_INFO("Info: inter_op_num_threads is {}", threads.inter_op);
   // Only a configured choice is recorded: without the key the runtime's
   // default stands and the records stay as they were.
   if (threads.allow_spinning.has_value()) {
     LOG_INFO("Info: allow_spinning is {}", *threads.allow_spinning ? 1 : 0);
+  }
+  if (!threads.model_cache_folder.empty()) {
+    LOG_INFO("Info: model_cache_path is {}", threads.model_cache_folder);
   }
   LOG_INFO("Info: fastspeech2_model_path is {}", conf_.fastspeech2_model_path);
   LOG_INFO("Info: hifigan_model_path is {}", conf_.hifigan_model_path);
@@ -83,6 +120,14 @@ Tool::Tool(const std::string* conf_path, ToolConf conf)
 
 bool Tool::predict(const std::string& text) {
   LOG_INFO("do predict ");
+  // A name the file system cannot hold is known before any work is done on
+  // a text (a long one takes minutes and much memory to synthesise).
+  const std::string path = conf_.wav_path + "/" + text;
+  if (absl::Status name = CheckOutputName(path); !name.ok()) {
+    LOG_ERROR("无法打开文件：{}", EscapeForLog(path));
+    LOG_ERROR("{}", EscapeForLog(std::string(name.message())));
+    return false;
+  }
   std::vector<int> phone_ids;
   if (!frontProcess(text, phone_ids)) return false;
   LOG_INFO("finished front process");
@@ -96,6 +141,7 @@ bool Tool::predict(const std::string& text) {
       LOG_ERROR("ONNX Runtime error: {}", std::string(synthesized.message()));
     } else if (absl::IsInvalidArgument(synthesized)) {
       LOG_INFO("{}", std::string(synthesized.message()));
+      LOG_ERROR("no audio for the text: {} not written", EscapeForLog(path));
     } else {
       LOG_ERROR("{}", std::string(synthesized.message()));
     }
@@ -103,7 +149,7 @@ bool Tool::predict(const std::string& text) {
   }
   LOG_INFO("do predict finish");
 
-  return saveWavBufferToFile(conf_.wav_path + "/" + text, chunks);
+  return saveWavBufferToFile(path, chunks);
 }
 
 const std::vector<std::string>& Tool::acoustic_input_names() const {
@@ -119,7 +165,7 @@ absl::StatusOr<MelSpectrogram> Tool::PredictMelAndPlan(
       phone_ids, pause_id_,
       voice_.mel_bins_declared ? std::optional<int64_t>(voice_.mel_bins)
                                : std::nullopt);
-  if (!mel.ok()) return mel.status();
+  if (!mel.ok()) return OfModel(mel.status(), conf_.fastspeech2_model_path);
   LOG_INFO("finish am predictor, current time {}", Now());
 
   LOG_INFO("do voc predictor, current time {}", Now());
@@ -139,8 +185,9 @@ absl::Status Tool::Synthesize(std::vector<int64_t>& phone_ids,
   absl::StatusOr<MelSpectrogram> mel = PredictMelAndPlan(phone_ids, plan);
   if (!mel.ok()) return mel.status();
   std::vector<std::vector<float>> vocoded;
-  absl::Status status =
-      hifigan_predictor.Vocode(*mel, plan, voice_.hop_samples, vocoded);
+  absl::Status status = OfModel(
+      hifigan_predictor.Vocode(*mel, plan, voice_.hop_samples, vocoded),
+      conf_.hifigan_model_path);
   // A text fails whole: no chunk of a failed run reaches the caller.
   if (status.ok()) {
     chunks.insert(chunks.end(), std::make_move_iterator(vocoded.begin()),
@@ -167,7 +214,7 @@ bool Tool::getFileAndPredict() {
   // The whole file is read first: later changes to it do not affect the run.
   std::vector<std::string> lines;
   std::string line;
-  while (std::getline(file, line)) lines.push_back(line);
+  while (std::getline(file, line)) lines.push_back(TextOfLine(line));
   if (file.bad()) {
     LOG_ERROR("Error: cannot open file {}", conf_.text_path);
     return false;
@@ -185,7 +232,7 @@ bool Tool::getFileAndPredict() {
       all_written = false;
       continue;
     }
-    LOG_INFO("{}", text);
+    LOG_INFO("{}", EscapeForLog(text));
     if (!predict(text)) all_written = false;
   }
   return all_written;
@@ -194,13 +241,16 @@ bool Tool::getFileAndPredict() {
 bool saveWavBufferToFile(const std::string& path,
                          const std::vector<std::vector<float>>& chunks) {
   const absl::Status written = WriteChunkFile(path, chunks);
+  // The path holds the text: shown escaped, written as it is.
+  const std::string shown = EscapeForLog(path);
   if (absl::IsDataLoss(written)) {
-    LOG_ERROR("Failed to write file {}: {}", path,
+    LOG_ERROR("Failed to write file {}: {}", shown,
               std::string(written.message()));
   } else if (absl::IsFailedPrecondition(written)) {
-    LOG_ERROR("{}: refused", std::string(written.message()));
+    LOG_ERROR("{}: refused", EscapeForLog(std::string(written.message())));
   } else if (!written.ok()) {
-    LOG_ERROR("无法打开文件：{}", path);
+    LOG_ERROR("无法打开文件：{}", shown);
+    LOG_ERROR("{}", EscapeForLog(std::string(written.message())));
   }
   return written.ok();
 }

@@ -168,6 +168,65 @@ TEST(FrontConfTest, SegmenterFilesAreCheckedInsteadOfAborting) {
   EXPECT_FALSE(front->is_initialized());
 }
 
+// Tables that would make phones silent or indistinguishable (id 0) fail
+// the check, naming the file and what it lacks.
+TEST(FrontInitTest, UnusableTablesFailTheCheckNamingTheFile) {
+  const FrontFixture complete = {"中国 zh ong1 g uo2\n你 n i3\n",
+                                 "zh 1\nong1 2\ng 3\nuo2 4\nn 5\ni3 6\nsp 7\n",
+                                 "", false, ""};
+  // The same words with the tones kept apart: the last byte of each phone.
+  const FrontFixture separate = {"中国 zh0 ong1 g0 uo2\n你 n0 i3\n",
+                                 "zh 1\nong 2\ng 3\nuo 4\nn 5\ni 6\nsp 7\n",
+                                 "0 1\n1 2\n2 3\n3 4\n", true, ""};
+  for (const FrontFixture& fixture : {complete, separate}) {
+    TempDir dir;
+    auto front = MakeFront(dir, fixture);
+    EXPECT_EQ(front->CheckTables(), 0) << fixture.separate_tone;
+  }
+  struct Case {
+    const char* what;
+    FrontFixture fixture;
+    std::string message;  // after the file's path
+  };
+  auto with = [](FrontFixture fixture, std::string FrontFixture::*table,
+                 std::string text) {
+    fixture.*table = std::move(text);
+    return fixture;
+  };
+  using F = FrontFixture;
+  const std::vector<Case> cases = {
+      {"empty word2phone", with(complete, &F::word2phone, ""),
+       "word2phone.dict holds no pronunciations"},
+      {"empty phone2id", with(complete, &F::phone2id, "zh\n"),
+       "phone2id.dict holds no phone ids"},
+      {"no pause",
+       with(complete, &F::phone2id, "zh 1\nong1 2\ng 3\nuo2 4\nn 5\ni3 6\n"),
+       "phone2id.dict gives no non-zero id to 1 phones: \"sp\""},
+      {"ids 0 and missing",
+       with(complete, &F::phone2id, "zh 1\nong1 0\ng 3\nuo2 x\nsp 7\n"),
+       "phone2id.dict gives no non-zero id to 4 phones: \"i3\", \"n\", "
+       "\"ong1\", \"uo2\""},
+      {"empty tone2id", with(separate, &F::tone2id, ""),
+       "tone2id.dict holds no tone ids"},
+      {"tone missing", with(separate, &F::tone2id, "0 1\n1 2\n2 3\n"),
+       "tone2id.dict gives no non-zero id to 1 tones: \"3\""},
+      {"separate phone missing",
+       with(separate, &F::phone2id, "zh 1\nong 2\ng 3\nuo 4\nn 5\ni 6\n"),
+       "phone2id.dict gives no non-zero id to 1 phones: \"sp\""},
+  };
+  for (const Case& c : cases) {
+    TempDir dir;
+    auto front = MakeFront(dir, c.fixture);
+    CaptureStderr();
+    EXPECT_EQ(front->CheckTables(), -1) << c.what;
+    const std::string err = GetCapturedStderr();
+    const std::string expected = dir.path() + "/" + c.message;
+    EXPECT_NE(err.find(expected + "\n"), std::string::npos) << c.what << "\n"
+                                                            << err;
+    EXPECT_NE(front->init_error().find(expected), std::string::npos) << c.what;
+  }
+}
+
 TEST(LoadDictFileTest, SplitsAtTheFirstSpace) {
   TempDir dir;
   auto front = MakeFront(dir, kFixture);

@@ -77,6 +77,9 @@ TEST(ShippedResourcesTest, WordsBecomeTheExpectedPhoneIds) {
       {{{"小院儿", "n"}}, {"x", "iao3", "vanr4"}},
       {{{"花儿", "n"}}, {"h", "ua1", "er2"}},
       {{{"银行", "n"}, {"。", "x"}}, {"in2", "h", "ang2", "sp"}},
+      // The third-tone cycle runs across words, but not across a pause.
+      {{{"有", "v"}, {"我", "r"}, {"小", "a"}}, {"iu2", "uo2", "x", "iao3"}},
+      {{{"很", "d"}, {"，", "x"}, {"好", "a"}}, {"h", "en3", "sp", "h", "ao3"}},
   };
   for (const Case& c : cases) {
     std::vector<int> ids;

@@ -119,6 +119,23 @@ TEST_F(MainTest, OneTextExitsWithTwoWhenNoFileWasWritten) {
   EXPECT_TRUE(std::filesystem::exists(out_dir_ + "/未知"));
 }
 
+// Without the console log, a text that was not written still says why on
+// standard error, in one line.
+TEST_F(MainTest, NotWrittenIsSaidOnStandardErrorWithoutTheConsole) {
+  const std::string command = "TOLVAREN_TTS_CONF='" + conf_ +
+                              "' SPDLOG_STDOUT=false SPDLOG_SYSTEMD=false "
+                              "SPDLOG_LEVEL=critical '" +
+                              kTool + "' 'a/b' 2>&1 >/dev/null";
+  const Result result = speechnn::RunCommand(command);
+  EXPECT_EQ(result.status, 2);
+  // One whole line among the front end's own (and a sanitizer's report).
+  EXPECT_NE(
+      result.out.find("\ntolvaren_tts: the text was not written: text contains "
+                      "special characters a/b\n"),
+      std::string::npos)
+      << result.out;
+}
+
 TEST_F(MainTest, FileModeExitsWithTwoWhenAnyLineFailed) {
   std::ofstream(dir_.path() + "/texts.txt") << "你好\n好\n";
   EXPECT_EQ(RunTool(conf_, "").status, 0);

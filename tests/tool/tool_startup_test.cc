@@ -40,17 +40,16 @@ std::string RunFileMode(const std::optional<std::string>& contents,
 TEST(FileModeTest, EveryLineIsSynthesisedAndTheRunGoesOnAfterErrors) {
   bool all_written = true;
   std::vector<std::string> outputs;
-  const std::string log =
-      RunFileMode("你好\n错\n再见\r\n你好\n世界", all_written, outputs);
+  const std::string log = RunFileMode(
+      "\xEF\xBB\xBF你好\n错\n再见\r\n你好\n世界", all_written, outputs);
   EXPECT_FALSE(all_written);  // 错 failed in the runtime
-  // The carriage return of a CR LF line stays part of the text and of its
-  // file name; it is not spoken, so that line is synthesised too.
-  EXPECT_EQ(outputs, (std::vector<std::string>{"世界", "你好", "再见\r"}));
-  ExpectInOrder(
-      log, {"[INFO] Info: getFileAndPredict \n", "[INFO] 你好\n", "[INFO] 错\n",
-            "[ERROR] ONNX Runtime error: ", "[INFO] 再见\r\n",
-            "[INFO] front process receive 再见\r\n", "[INFO] 你好\n",
-            "[INFO] 世界\n"});
+  // A byte order mark and the carriage return of a CR LF line are not part
+  // of the text, nor of its file name.
+  EXPECT_EQ(outputs, (std::vector<std::string>{"世界", "你好", "再见"}));
+  ExpectInOrder(log, {"[INFO] Info: getFileAndPredict \n", "[INFO] 你好\n",
+                      "[INFO] 错\n", "[ERROR] ONNX Runtime error: ",
+                      "[INFO] 再见\n", "[INFO] front process receive 再见\n",
+                      "[INFO] 你好\n", "[INFO] 世界\n"});
 }
 
 TEST(FileModeTest, EmptyAndMissingFiles) {
@@ -175,6 +174,70 @@ TEST(ToolStartupTest, FailuresStopWithTheirRecords) {
     EXPECT_EQ(log.find("Try to load model") != std::string::npos,
               c.loads_models)
         << c.what;
+  }
+}
+
+// Tables that would leave phones without an id stop start-up, the reason
+// logged and in the failure.
+TEST(ToolStartupTest, PhoneTableWithoutThePauseStopsStartUp) {
+  QuietEnvironment();
+  ToolSetup setup;
+  const std::string table =
+      setup.dir.WriteFile("phone2id.dict",
+                          "n 1\ni2 2\ni3 3\nh 4\nao3 5\nsh 6\niii4 7\nj 8\n"
+                          "ie4 9\nz 10\nai4 11\nian4 12\nc 14\nuo4 5000\n");
+  CaptureStdout();
+  CaptureStderr();
+  std::string message;
+  try {
+    Tool tool(setup.conf_path);
+  } catch (const StartupError& e) {
+    message = e.what();
+  }
+  GetCapturedStderr();
+  const std::string log = GetCapturedStdout();
+  const std::string reason =
+      "phone2id file " + table + " gives no non-zero id to 1 phones: \"sp\"";
+  ExpectInOrder(log, {"[ERROR] " + reason + "\n",
+                      "[ERROR] Creater tts engine failed!\n"});
+  EXPECT_NE(message.find(reason), std::string::npos) << message;
+  EXPECT_EQ(log.find("Try to load model"), std::string::npos);
+}
+
+// Models that give no audio, or audio that is not numbers, fail the text
+// naming the model; no file appears.
+TEST(ToolStartupTest, SynthesisWithoutUsableAudioFails) {
+  QuietEnvironment();
+  struct Case {
+    const char* acoustic;
+    const char* vocoder;
+    std::string record;
+  };
+  const std::vector<Case> cases = {
+      {"/no_frames_acoustic.onnx", "/vocoder.onnx",
+       "/no_frames_acoustic.onnx: the acoustic model gave no frames for 4 "
+       "phones"},
+      {"/acoustic.onnx", "/no_samples_vocoder.onnx",
+       "/no_samples_vocoder.onnx: the vocoder gave no samples for 4 frames"},
+      {"/acoustic.onnx", "/nan_vocoder.onnx",
+       "/nan_vocoder.onnx: the vocoder gave a sample that is NaN or infinite "
+       "in chunk 0"},
+  };
+  for (const Case& c : cases) {
+    ToolSetup setup(c.vocoder, std::string("--fastspeech2_model_path=") +
+                                   kModels + c.acoustic + "\n");
+    CaptureStdout();
+    CaptureStderr();
+    {
+      Tool tool(setup.conf_path);
+      EXPECT_FALSE(tool.predict("你好")) << c.record;
+    }
+    GetCapturedStderr();
+    const std::string log = GetCapturedStdout();
+    EXPECT_NE(log.find("[ERROR] model " + kModels + c.record + "\n"),
+              std::string::npos)
+        << log;
+    EXPECT_FALSE(std::filesystem::exists(setup.out_dir + "/你好"));
   }
 }
 

@@ -180,6 +180,33 @@ TEST_F(ToolTest, OneSynthesisLogsEveryStageInOrder) {
   }
 }
 
+// A name too long for the file system is refused before any work on the
+// text; control characters reach the log escaped but the file name as they
+// are.
+TEST_F(ToolTest, OutputNamesAreCheckedFirstAndTextsLoggedEscaped) {
+  CaptureStdout();
+  CaptureStderr();
+  std::string long_text;
+  for (int i = 0; i < 86; ++i) long_text += "你";  // 258 bytes
+  EXPECT_FALSE(tool_->predict(long_text));
+  const std::string long_log = GetCapturedStdout();
+  CaptureStdout();
+  const std::string forged = "再见\x1b[2J\n  1 [INFO] forged";
+  EXPECT_TRUE(tool_->predict(forged));
+  const std::string forged_log = GetCapturedStdout();
+  GetCapturedStderr();
+  ExpectInOrder(long_log, {"[INFO] do predict \n",
+                           "[ERROR] 无法打开文件：" + setup_->out_dir + "/",
+                           "the file name is 258 bytes long"});
+  EXPECT_EQ(long_log.find("front process receive"), std::string::npos);
+  EXPECT_NE(forged_log.find("[INFO] front process receive "
+                            "再见\\x1b[2J\\n  1 [INFO] forged\n"),
+            std::string::npos)
+      << forged_log;
+  EXPECT_EQ(forged_log.find('\x1b'), std::string::npos);
+  EXPECT_TRUE(std::filesystem::exists(setup_->out_dir + "/" + forged));
+}
+
 TEST_F(ToolTest, RepeatedTextOverwritesItsFile) {
   CaptureStdout();
   CaptureStderr();

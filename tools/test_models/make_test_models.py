@@ -13,6 +13,9 @@
                   no metadata (the tool then assumes 300).
   hop200_vocoder.onnx  short_vocoder.onnx declaring hop_samples 200.
   bad_voice_vocoder.onnx  vocoder.onnx declaring hop_samples "3OO".
+  no_frames_acoustic.onnx  acoustic.onnx cut to no frames: mel [0, 80].
+  no_samples_vocoder.onnx  vocoder.onnx cut to no samples: waveform [1, 0].
+  nan_vocoder.onnx  vocoder.onnx with every sample NaN.
 
 Input and output names differ from model to model on purpose: the program
 must read them from the model. IR version 8 and opset 13 keep the models
@@ -72,6 +75,32 @@ def vocoder(hop, in_name, out_name):
                      numpy_helper.from_array(flat, "flat")])
 
 
+def emptied(graph, out_name, axis):
+    """`graph` with its output cut to nothing along `axis`."""
+    whole = out_name + "_whole"
+    for node in graph.node:
+        node.output[:] = [whole if o == out_name else o for o in node.output]
+    cut = [numpy_helper.from_array(np.array([0], dtype=np.int64), n)
+           for n in ("cut_start", "cut_end")]
+    cut.append(numpy_helper.from_array(np.array([axis], dtype=np.int64),
+                                       "cut_axis"))
+    graph.initializer.extend(cut)
+    graph.node.append(helper.make_node(
+        "Slice", [whole, "cut_start", "cut_end", "cut_axis"], [out_name]))
+    return graph
+
+
+def poisoned(graph, out_name):
+    """`graph` with every output sample multiplied by NaN."""
+    whole = out_name + "_whole"
+    for node in graph.node:
+        node.output[:] = [whole if o == out_name else o for o in node.output]
+    graph.initializer.append(
+        numpy_helper.from_array(np.array([np.nan], dtype=np.float32), "nan"))
+    graph.node.append(helper.make_node("Mul", [whole, "nan"], [out_name]))
+    return graph
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("out_dir")
@@ -89,6 +118,12 @@ def main():
     save(vocoder(300, "spectrogram", "waveform"),
          os.path.join(args.out_dir, "bad_voice_vocoder.onnx"),
          dict(voice, hop_samples="3OO"))
+    save(emptied(acoustic(), "mel", 0),
+         os.path.join(args.out_dir, "no_frames_acoustic.onnx"))
+    save(emptied(vocoder(300, "spectrogram", "waveform"), "waveform", 1),
+         os.path.join(args.out_dir, "no_samples_vocoder.onnx"), voice)
+    save(poisoned(vocoder(300, "spectrogram", "waveform"), "waveform"),
+         os.path.join(args.out_dir, "nan_vocoder.onnx"), voice)
 
 
 if __name__ == "__main__":

@@ -52,4 +52,13 @@ std::optional<std::int32_t> IdTable::Find(const std::string& symbol) const {
   return entry->second;
 }
 
+std::vector<std::string> SymbolsWithoutId(
+    const IdTable& table, const std::set<std::string>& symbols) {
+  std::vector<std::string> missing;
+  for (const std::string& symbol : symbols) {
+    if (table.Id(symbol) == 0) missing.push_back(symbol);
+  }
+  return missing;
+}
+
 }  // namespace speechnn

@@ -6,7 +6,9 @@
 #include <cstdint>
 #include <map>
 #include <optional>
+#include <set>
 #include <string>
+#include <vector>
 
 #include "speech_neural_network/word_tag.h"
 
@@ -35,6 +37,12 @@ class IdTable {
  private:
   std::map<std::string, std::int32_t> ids_;
 };
+
+// The symbols of `symbols` that `table` gives no usable id: absent, or 0,
+// the id every unknown symbol reads as, so the model could not tell such a
+// phone from a missing one. In `symbols`' order.
+std::vector<std::string> SymbolsWithoutId(const IdTable& table,
+                                          const std::set<std::string>& symbols);
 
 }  // namespace speechnn
 

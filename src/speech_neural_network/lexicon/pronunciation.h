@@ -27,6 +27,10 @@ class Lexicon {
   [[nodiscard]] absl::Status GetInitialsFinals(
       const std::string& word, std::vector<std::string>& word_initials,
       std::vector<std::string>& word_finals) const;
+  // Whether word2phone holds `word` itself.
+  bool HasEntry(const std::string& word) const {
+    return words_.Find(word) != nullptr;
+  }
   // Whether GetInitialsFinals can read `word`.
   bool HasReading(const std::string& word) const;
 

@@ -1,9 +1,13 @@
 #include "speech_neural_network/lexicon/word_lists.h"
 
+#include <utility>
+
 namespace speechnn {
 
 WordList::WordList(std::initializer_list<std::string_view> words)
-    : words_(words.begin(), words.end()) {
+    : WordList(std::vector<std::string>(words.begin(), words.end())) {}
+
+WordList::WordList(std::vector<std::string> words) : words_(std::move(words)) {
   // Indexed only once the entries hold still: the views point into them.
   index_.reserve(words_.size());
   for (const std::string& word : words_) index_.insert(word);

@@ -17,6 +17,7 @@ namespace speechnn {
 class WordList {
  public:
   WordList(std::initializer_list<std::string_view> words);
+  explicit WordList(std::vector<std::string> words);
   // The index points into the entries, so a copy would point into the
   // original.
   WordList(const WordList&) = delete;
@@ -39,9 +40,12 @@ const WordList& QuoteMarks();
 const WordList& ErhuaKeepWords();
 // Words whose 儿 is a syllable of its own.
 const WordList& ErhuaSkipWords();
-// Words whose 子 keeps the neutral tone of a suffix.
+// Words whose 子 is a full syllable (男子, 电子), not the neutral suffix.
 const WordList& ZiSuffixWords();
-// Two-character words whose second syllable is in the neutral tone.
+// Two-character words whose second syllable is in the neutral tone: the
+// candidates before the resource generator keeps those a general dictionary
+// also reads neutral (neutral_tone_words.dict), used where that file is
+// absent.
 const WordList& NeutralToneWords();
 
 // True when `word` is an exact entry of `list`.

@@ -1,12 +1,14 @@
 #include "speech_neural_network/prosody/tone_sandhi.h"
 
 #include <algorithm>
+#include <initializer_list>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "speech_neural_network/lexicon/word_lists.h"
+#include "speech_neural_network/prosody/tone_cycle.h"
 #include "speech_neural_network/utf8_conversion.h"
 
 namespace speechnn {
@@ -14,7 +16,7 @@ namespace {
 
 // Character sets the rules test, by code point.
 constexpr std::wstring_view kSentenceParticles =
-    L"吧呢哈啊呐噻嘛吖嗨呐哦哒额滴哩哟喽啰耶喔诶";
+    L"吧呢哈啊呐噻嘛吖嗨哦哒额滴哩哟喽啰耶喔诶啦哇呗呦噢咧";
 constexpr std::wstring_view kStructuralParticles = L"的地得";
 constexpr std::wstring_view kAspectParticles = L"了着过";
 constexpr std::wstring_view kSuffixes = L"们子";
@@ -29,6 +31,7 @@ constexpr std::wstring_view kQuantityWords =
 constexpr std::wstring_view kYiNumerals = L"零一二三四六七八九";
 
 constexpr wchar_t kBu = L'不';
+constexpr wchar_t kDi = L'地';
 constexpr wchar_t kYi = L'一';
 constexpr wchar_t kGe = L'个';
 constexpr std::wstring_view kDiYi = L"第一";
@@ -47,17 +50,6 @@ void SetTone(std::string& final, char tone) {
   if (!final.empty()) final.back() = tone;
 }
 
-// An empty range counts as all third tone.
-template <typename It>
-bool AllThirdTone(It begin, It end) {
-  return std::all_of(begin, end,
-                     [](const std::string& f) { return HasTone(f, '3'); });
-}
-
-bool AllThirdTone(const std::vector<std::string>& finals) {
-  return AllThirdTone(finals.begin(), finals.end());
-}
-
 // The rules index finals by character; a list of another length (a caller's
 // mistake, never produced by GetInitialsFinals) fails the step.
 absl::Status OneFinalPerCharacter(const SandhiWord& word,
@@ -71,15 +63,13 @@ absl::Status OneFinalPerCharacter(const SandhiWord& word,
 
 // True when the word, or its last two characters, is a lexical neutral-tone
 // word.
-bool EndsInNeutralToneWord(std::wstring_view chars) {
-  if (ListContains(NeutralToneWords(),
-                   wstring2utf8string(std::wstring(chars)))) {
+bool EndsInNeutralToneWord(std::wstring_view chars, const WordList& words) {
+  if (ListContains(words, wstring2utf8string(std::wstring(chars)))) {
     return true;
   }
   return chars.size() > 1 &&
-         ListContains(
-             NeutralToneWords(),
-             wstring2utf8string(std::wstring(chars.substr(chars.size() - 2))));
+         ListContains(words, wstring2utf8string(
+                                 std::wstring(chars.substr(chars.size() - 2))));
 }
 
 // ---- 不 ----------------------------------------------------------------
@@ -146,6 +136,7 @@ struct NeutralRuleInput {
   const std::string& word;
   const std::wstring& chars;
   const std::string& tag;
+  const WordList& neutral_words;
 };
 
 // Each rule returns the position of the final it makes neutral, or nothing
@@ -156,17 +147,21 @@ std::optional<std::size_t> LastPosition(const NeutralRuleInput& in) {
   return in.chars.size() - 1;
 }
 
+// A particle is a word of its own, tagged as one: the same character at the
+// end of a longer word is no particle (当地, 获得, 目的, 金额, 哈哈).
+bool IsParticle(const NeutralRuleInput& in, std::wstring_view set,
+                std::initializer_list<std::string_view> tags) {
+  return in.chars.size() == 1 && InSet(set, in.chars[0]) &&
+         std::find(tags.begin(), tags.end(), in.tag) != tags.end();
+}
+
 std::optional<std::size_t> SentenceParticleRule(const NeutralRuleInput& in) {
-  if (!in.chars.empty() && InSet(kSentenceParticles, in.chars.back())) {
-    return LastPosition(in);
-  }
+  if (IsParticle(in, kSentenceParticles, {"y", "zg", "e"})) return 0;
   return std::nullopt;
 }
 
 std::optional<std::size_t> StructuralParticleRule(const NeutralRuleInput& in) {
-  if (!in.chars.empty() && InSet(kStructuralParticles, in.chars.back())) {
-    return LastPosition(in);
-  }
+  if (IsParticle(in, kStructuralParticles, {"uj", "uv", "ud"})) return 0;
   return std::nullopt;
 }
 
@@ -181,7 +176,7 @@ std::optional<std::size_t> AspectParticleRule(const NeutralRuleInput& in) {
 std::optional<std::size_t> SuffixRule(const NeutralRuleInput& in) {
   if (in.chars.size() > 1 && InSet(kSuffixes, in.chars.back()) &&
       (in.tag == "r" || in.tag == "n") &&
-      ListContains(ZiSuffixWords(), in.word)) {
+      !ListContains(ZiSuffixWords(), in.word)) {
     return LastPosition(in);
   }
   return std::nullopt;
@@ -216,7 +211,7 @@ std::optional<std::size_t> MeasureWordGeRule(const NeutralRuleInput& in) {
 }
 
 std::optional<std::size_t> LexicalNeutralRule(const NeutralRuleInput& in) {
-  if (EndsInNeutralToneWord(in.chars)) {
+  if (EndsInNeutralToneWord(in.chars, in.neutral_words)) {
     return LastPosition(in);
   }
   return std::nullopt;
@@ -228,44 +223,6 @@ constexpr NeutralRule kNeutralRules[] = {
     SuffixRule,           PlaceWordRule,          DirectionComplementRule,
     MeasureWordGeRule,    LexicalNeutralRule,
 };
-
-// ---- third tone ----------------------------------------------------------
-
-// 所有/人 and 好/喜欢: three characters seen as a sub-word of `split`
-// characters and the rest.
-void ThreeSandhiOfThree(std::size_t split, std::vector<std::string>& finals) {
-  if (AllThirdTone(finals)) {
-    if (split == 2) {
-      SetTone(finals[0], '2');
-      SetTone(finals[1], '2');
-    } else if (split == 1) {
-      SetTone(finals[1], '2');
-    }
-    return;
-  }
-  split = std::min(split, finals.size());
-  const auto a_begin = finals.begin();
-  const auto b_begin = finals.begin() + static_cast<std::ptrdiff_t>(split);
-  const auto b_end = finals.end();
-  if (split == 2 && AllThirdTone(a_begin, b_begin)) SetTone(finals[0], '2');
-  if (finals.size() - split == 2 && AllThirdTone(b_begin, b_end)) {
-    SetTone(finals[split], '2');
-  }
-  if (split >= 1 && b_begin != b_end && !AllThirdTone(b_begin, b_end) &&
-      HasTone(finals[split], '3') && HasTone(finals[split - 1], '3')) {
-    SetTone(finals[split - 1], '2');
-  }
-}
-
-// Two syllable pairs: each pair wholly in tone 3 has its first one rise.
-void ThreeSandhiOfFour(std::vector<std::string>& finals) {
-  for (std::size_t half = 0; half < 4; half += 2) {
-    if (AllThirdTone(finals.begin() + static_cast<std::ptrdiff_t>(half),
-                     finals.begin() + static_cast<std::ptrdiff_t>(half + 2))) {
-      SetTone(finals[half], '2');
-    }
-  }
-}
 
 }  // namespace
 
@@ -301,19 +258,25 @@ absl::Status YiSandhi(const SandhiWord& word,
 
 absl::Status NeuralSandhi(const SandhiWord& word, const std::string& tag,
                           std::vector<std::string>& finals,
-                          const WordSplitter& split_word) {
+                          const WordSplitter& split_word,
+                          const WordList& neutral_words) {
   if (absl::Status status = OneFinalPerCharacter(word, finals); !status.ok()) {
     return status;
   }
   const std::wstring& chars = word.chars;
   ReduplicationNeutral(chars, tag, finals);
 
-  const NeutralRuleInput input{word.text, chars, tag};
+  const NeutralRuleInput input{word.text, chars, tag, neutral_words};
   for (const NeutralRule rule : kNeutralRules) {
     if (const auto position = rule(input)) {
       SetTone(finals[*position], kNeutralTone);
       break;
     }
+  }
+  // The adverbial particle 地 is de5, not di5 (its initial is d either way).
+  if (chars.size() == 1 && chars[0] == kDi && tag == "uv" &&
+      !finals[0].empty()) {
+    finals[0] = "e5";
   }
 
   // A compound may end a lexical neutral-tone word in either of its parts.
@@ -321,10 +284,11 @@ absl::Status NeuralSandhi(const SandhiWord& word, const std::string& tag,
   if (!parts) return absl::NotFoundError("Failed to split word.");
   const std::size_t split = std::min(Utf8Length(parts->first), finals.size());
   const std::wstring_view all(chars);
-  if (split > 0 && EndsInNeutralToneWord(all.substr(0, split))) {
+  if (split > 0 && EndsInNeutralToneWord(all.substr(0, split), neutral_words)) {
     SetTone(finals[split - 1], kNeutralTone);
   }
-  if (finals.size() > split && EndsInNeutralToneWord(all.substr(split))) {
+  if (finals.size() > split &&
+      EndsInNeutralToneWord(all.substr(split), neutral_words)) {
     SetTone(finals.back(), kNeutralTone);
   }
   return absl::OkStatus();
@@ -332,26 +296,18 @@ absl::Status NeuralSandhi(const SandhiWord& word, const std::string& tag,
 
 absl::Status ThreeSandhi(const SandhiWord& word,
                          std::vector<std::string>& finals,
-                         const WordSplitter& split_word) {
+                         const WordSplitter& split_word,
+                         const HiddenThirds& hidden) {
   if (absl::Status status = OneFinalPerCharacter(word, finals); !status.ok()) {
     return status;
   }
-  switch (word.chars.size()) {
-    case 2:
-      if (AllThirdTone(finals)) SetTone(finals[0], '2');
-      break;
-    case 3: {
-      const auto parts = split_word(word.text);
-      if (!parts) return absl::NotFoundError("Failed to split word.");
-      ThreeSandhiOfThree(Utf8Length(parts->first), finals);
-      break;
-    }
-    case 4:
-      ThreeSandhiOfFour(finals);
-      break;
-    default:
-      break;
+  std::size_t split = 0;
+  if (word.chars.size() == 3) {
+    const auto parts = split_word(word.text);
+    if (!parts) return absl::NotFoundError("Failed to split word.");
+    split = Utf8Length(parts->first);
   }
+  ThirdToneCycleInWord(finals, hidden, split);
   return absl::OkStatus();
 }
 

@@ -15,6 +15,8 @@
 #include <vector>
 
 #include "absl/status/status.h"
+#include "speech_neural_network/lexicon/word_lists.h"
+#include "speech_neural_network/prosody/tone_cycle.h"
 
 namespace speechnn {
 
@@ -35,13 +37,17 @@ using WordSplitter =
                                     std::vector<std::string>& finals);
 [[nodiscard]] absl::Status YiSandhi(const SandhiWord& word,
                                     std::vector<std::string>& finals);
-[[nodiscard]] absl::Status NeuralSandhi(const SandhiWord& word,
-                                        const std::string& tag,
-                                        std::vector<std::string>& finals,
-                                        const WordSplitter& split_word);
+// `neutral_words`: the lexical neutral-tone words.
+[[nodiscard]] absl::Status NeuralSandhi(
+    const SandhiWord& word, const std::string& tag,
+    std::vector<std::string>& finals, const WordSplitter& split_word,
+    const WordList& neutral_words = NeutralToneWords());
+// Third-tone sandhi inside the word (the cycle of tone_cycle.h); `hidden`
+// marks the neutral syllables that are third tones underneath.
 [[nodiscard]] absl::Status ThreeSandhi(const SandhiWord& word,
                                        std::vector<std::string>& finals,
-                                       const WordSplitter& split_word);
+                                       const WordSplitter& split_word,
+                                       const HiddenThirds& hidden = {});
 
 }  // namespace speechnn
 

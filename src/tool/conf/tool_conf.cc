@@ -118,6 +118,10 @@ bool ReadConfFile(const std::string& path, ToolConf& conf) {
       conf.*thread.field = *count;
     }
   }
+  if (const auto entry = conf.entries.find("model_cache_path");
+      entry != conf.entries.end()) {
+    conf.model_cache_path = entry->second;
+  }
   if (const auto entry = conf.entries.find(kSpinningKey);
       entry != conf.entries.end()) {
     conf.allow_spinning = ParseFlag(entry->second);

@@ -27,6 +27,9 @@ struct ToolConf {
   int32_t intra_op_num_threads = 4;
   int32_t inter_op_num_threads = 4;
   std::optional<bool> allow_spinning;
+  // Where the models' pre-optimised copies are kept: "" (or absent) keeps
+  // none, "auto" the user's cache folder, anything else that folder.
+  std::string model_cache_path;
 
   // intra_op_num_threads with 0 replaced by AvailableCores().
   int32_t ResolvedIntraOpThreads() const;

@@ -4,6 +4,7 @@
 
 #include "tool/io/chunk_file.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -71,22 +72,73 @@ absl::Status WriteAndClose(int fd,
   return absl::DataLossError(std::strerror(written ? errno : write_errno));
 }
 
-absl::Status CannotOpen(const std::string& path) {
-  return absl::UnavailableError("cannot open " + path);
+absl::Status CannotOpen(const std::string& path, int error) {
+  return absl::UnavailableError("cannot create " + path + ": " +
+                                std::strerror(error));
+}
+
+// Temporary files are this prefix and mkstemp's six letters or digits.
+constexpr char kTemporaryPrefix[] = ".tolvaren_tts.";
+constexpr std::size_t kTemporarySuffix = 6;
+
+bool IsTemporaryName(const std::string& name) {
+  const std::size_t prefix = sizeof(kTemporaryPrefix) - 1;
+  if (name.size() != prefix + kTemporarySuffix ||
+      name.compare(0, prefix, kTemporaryPrefix) != 0) {
+    return false;
+  }
+  for (std::size_t i = prefix; i < name.size(); ++i) {
+    const char c = name[i];
+    const bool alnum = (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') ||
+                       (c >= 'A' && c <= 'Z');
+    if (!alnum) return false;
+  }
+  return true;
 }
 
 }  // namespace
 
-absl::Status WriteChunkFile(const std::string& path,
-                            const std::vector<std::vector<float>>& chunks) {
-  // A name the file system cannot hold is an open failure like any other.
+absl::Status CheckOutputName(const std::string& path) {
   const std::size_t slash = path.rfind('/');
   const std::string name =
       slash == std::string::npos ? path : path.substr(slash + 1);
   const long name_max = ::pathconf(Directory(path).c_str(), _PC_NAME_MAX);
-  if (name.empty() ||
-      (name_max > 0 && name.size() > static_cast<std::size_t>(name_max))) {
-    return CannotOpen(path);
+  if (name_max > 0 && name.size() > static_cast<std::size_t>(name_max)) {
+    return absl::UnavailableError(
+        "cannot create " + path + ": the file name is " +
+        std::to_string(name.size()) + " bytes long, the file system allows " +
+        std::to_string(name_max));
+  }
+  return absl::OkStatus();
+}
+
+std::size_t RemoveStaleTemporaryFiles(const std::string& folder,
+                                      std::time_t now,
+                                      std::time_t max_age_seconds) {
+  DIR* dir = ::opendir(folder.c_str());
+  if (dir == nullptr) return 0;
+  std::size_t removed = 0;
+  while (const dirent* entry = ::readdir(dir)) {
+    const std::string name = entry->d_name;
+    if (!IsTemporaryName(name)) continue;
+    const std::string path = folder + "/" + name;
+    struct stat info;
+    // lstat: a link with the pattern's name is not ours to follow.
+    if (::lstat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) continue;
+    if (now - info.st_mtime <= max_age_seconds) continue;
+    if (::unlink(path.c_str()) == 0) ++removed;
+  }
+  ::closedir(dir);
+  return removed;
+}
+
+absl::Status WriteChunkFile(const std::string& path,
+                            const std::vector<std::vector<float>>& chunks) {
+  // A name the file system cannot hold is an open failure like any other.
+  if (absl::Status name = CheckOutputName(path); !name.ok()) return name;
+  if (path.empty() || path.back() == '/') {
+    return absl::UnavailableError("cannot create " + path +
+                                  ": the file name is empty");
   }
 
   // Only a regular file is ever replaced, and only once its new contents are
@@ -99,11 +151,11 @@ absl::Status WriteChunkFile(const std::string& path,
     return absl::FailedPreconditionError(path + " is not a regular file");
   }
 
-  std::string temp_path = Directory(path) + "/.tolvaren_tts.XXXXXX";
+  std::string temp_path = Directory(path) + "/" + kTemporaryPrefix + "XXXXXX";
   // Created with O_EXCL and mode 0600 by mkstemp.
   const int fd = ::mkstemp(temp_path.data());
   if (fd < 0) {
-    return CannotOpen(path);
+    return CannotOpen(path, errno);
   }
   // A file that is replaced keeps its permissions; a new one gets those a
   // plain open would give it.
@@ -122,8 +174,9 @@ absl::Status WriteChunkFile(const std::string& path,
     return written;
   }
   if (::rename(temp_path.c_str(), path.c_str()) != 0) {
+    const int rename_errno = errno;
     ::unlink(temp_path.c_str());
-    return CannotOpen(path);
+    return CannotOpen(path, rename_errno);
   }
   return absl::OkStatus();
 }

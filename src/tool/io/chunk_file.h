@@ -5,6 +5,8 @@
 #ifndef TOLVAREN_TTS_TOOL_IO_CHUNK_FILE_H_
 #define TOLVAREN_TTS_TOOL_IO_CHUNK_FILE_H_
 
+#include <cstddef>
+#include <ctime>
 #include <string>
 #include <vector>
 
@@ -18,11 +20,26 @@ namespace tolvaren {
 // a successful close. A regular file keeps its permissions; a symbolic link
 // is replaced, never written through. FailedPrecondition, before anything is
 // written, when `path` is another kind of entry (a pipe, a device, a
-// folder); Unavailable when the file cannot be created (including a name
-// beyond the file system's limit); DataLoss, with the system's reason as the
-// message, when writing or closing failed.
+// folder); Unavailable, with the reason, when the file cannot be created
+// (including a name beyond the file system's limit); DataLoss, with the
+// system's reason as the message, when writing or closing failed.
 [[nodiscard]] absl::Status WriteChunkFile(
     const std::string& path, const std::vector<std::vector<float>>& chunks);
+
+// Unavailable, with the reason as the message, when the last component of
+// `path` is longer than its folder's file system allows. WriteChunkFile
+// checks this too (and refuses an empty name); callers check first to learn
+// it before the audio is made.
+[[nodiscard]] absl::Status CheckOutputName(const std::string& path);
+
+// Removes from `folder` the temporary files that WriteChunkFile leaves
+// behind when its process is killed mid-write, if they are older than
+// `max_age_seconds` at `now` (younger ones may belong to a run still
+// writing). Only regular files with the temporary files' own name pattern
+// are touched. Returns how many were removed.
+std::size_t RemoveStaleTemporaryFiles(const std::string& folder,
+                                      std::time_t now = std::time(nullptr),
+                                      std::time_t max_age_seconds = 86400);
 
 // Every sample of a chunk file, in order. NotFound when it cannot be
 // opened; DataLoss when it is truncated, has trailing bytes or counts that

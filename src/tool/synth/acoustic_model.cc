@@ -24,6 +24,17 @@ absl::Status CheckMel(const Ort::Value& mel, std::optional<int64_t> mel_bins,
   return absl::OkStatus();
 }
 
+// Phones that come out as no frames at all would be written as a file
+// without audio.
+absl::Status CheckHasFrames(std::size_t phones, int64_t frames) {
+  if (phones > 0 && frames == 0) {
+    return absl::FailedPreconditionError(
+        "the acoustic model gave no frames for " + std::to_string(phones) +
+        " phones");
+  }
+  return absl::OkStatus();
+}
+
 }  // namespace
 
 FastSpeech2Predictor::FastSpeech2Predictor()
@@ -74,6 +85,10 @@ absl::StatusOr<MelSpectrogram> FastSpeech2Predictor::PredictMel(
           !shape.ok()) {
         return shape;
       }
+      if (absl::Status some = CheckHasFrames(phone_ids.size(), mel.frames);
+          !some.ok()) {
+        return some;
+      }
       return mel;
     }
     for (const AcousticPiece& piece : pieces) {
@@ -94,6 +109,10 @@ absl::StatusOr<MelSpectrogram> FastSpeech2Predictor::PredictMel(
       mel.frames += frames;
       const float* rows = piece_mel.GetTensorMutableData<float>();
       mel.joined_rows.insert(mel.joined_rows.end(), rows, rows + frames * bins);
+    }
+    if (absl::Status some = CheckHasFrames(phone_ids.size(), mel.frames);
+        !some.ok()) {
+      return some;
     }
     const int64_t shape[] = {mel.frames, mel.bins};
     mel.tensor = Ort::Value::CreateTensor<float>(

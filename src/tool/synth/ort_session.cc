@@ -1,6 +1,14 @@
 #include "tool/synth/ort_session.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
 #include <mutex>
 #include <stdexcept>
 
@@ -52,33 +60,179 @@ Ort::MemoryInfo MakeCpuMemoryInfo() {
   return Ort::MemoryInfo::CreateCpu(OrtDeviceAllocator, OrtMemTypeCPU);
 }
 
+namespace {
+
+Ort::SessionOptions ThreadOptions(const SessionThreads& threads) {
+  Ort::SessionOptions options;
+  options.SetInterOpNumThreads(threads.inter_op);
+  options.SetIntraOpNumThreads(threads.intra_op);
+  if (threads.allow_spinning.has_value()) {
+    // Session configuration entries (AddSessionConfigEntry) are part of
+    // the version-15 table; one flag covers both pools.
+    const char* spin = *threads.allow_spinning ? "1" : "0";
+    options.AddConfigEntry("session.intra_op.allow_spinning", spin);
+    options.AddConfigEntry("session.inter_op.allow_spinning", spin);
+  }
+  return options;
+}
+
+// A cache entry is the runtime's serialised graph followed by this trailer:
+// the checksum of the bytes before it and a tag. A torn or altered entry
+// fails the check and is made again rather than loaded.
+constexpr char kEntryTag[8] = {'T', 'V', 'R', 'N', 'O', 'R', 'T', '1'};
+constexpr std::size_t kTrailerSize = 16;
+
+bool EntryIsWhole(const MappedFile& entry) {
+  if (entry.size() <= kTrailerSize) return false;
+  const std::size_t body = entry.size() - kTrailerSize;
+  uint64_t stored = 0;
+  std::memcpy(&stored, entry.data() + body, sizeof(stored));
+  return std::memcmp(entry.data() + body + 8, kEntryTag, 8) == 0 &&
+         stored == ContentChecksum(entry.data(), body);
+}
+
+// Appends the trailer to the runtime's file at `path`.
+bool SealEntry(const std::string& path) {
+  absl::StatusOr<MappedFile> written = MappedFile::Open(path);
+  if (!written.ok()) return false;
+  const uint64_t checksum = ContentChecksum(written->data(), written->size());
+  std::ofstream out(path, std::ios::binary | std::ios::app);
+  out.write(reinterpret_cast<const char*>(&checksum), sizeof(checksum));
+  out.write(kEntryTag, sizeof(kEntryTag));
+  out.close();
+  return static_cast<bool>(out);
+}
+
+bool MakeFolders(const std::string& folder) {
+  for (std::size_t at = 1; at <= folder.size(); ++at) {
+    if (at != folder.size() && folder[at] != '/') continue;
+    const std::string prefix = folder.substr(0, at);
+    if (mkdir(prefix.c_str(), 0700) != 0 && errno != EEXIST) return false;
+  }
+  struct stat info {};
+  return stat(folder.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+}  // namespace
+
+OrtSession& OrtSession::operator=(OrtSession&& other) noexcept {
+  session_ = std::move(other.session_);
+  mapping_ = std::move(other.mapping_);
+  input_names_ = std::move(other.input_names_);
+  output_names_ = std::move(other.output_names_);
+  run_seconds_ = other.run_seconds_;
+  return *this;
+}
+
+void OrtSession::ReadNames() {
+  Ort::AllocatorWithDefaultOptions allocator;
+  for (std::size_t i = 0; i < session_.GetInputCount(); ++i) {
+    input_names_.emplace_back(
+        session_.GetInputNameAllocated(i, allocator).get());
+  }
+  for (std::size_t i = 0; i < session_.GetOutputCount(); ++i) {
+    output_names_.emplace_back(
+        session_.GetOutputNameAllocated(i, allocator).get());
+  }
+}
+
 absl::StatusOr<OrtSession> OrtSession::Load(const Ort::Env& env,
                                             const std::string& model_path,
                                             const SessionThreads& threads) {
+  if (!threads.model_cache_folder.empty()) {
+    std::optional<OrtSession> cached =
+        LoadThroughCache(env, model_path, threads);
+    if (cached.has_value()) return std::move(*cached);
+  }
   try {
-    Ort::SessionOptions options;
-    options.SetInterOpNumThreads(threads.inter_op);
-    options.SetIntraOpNumThreads(threads.intra_op);
-    if (threads.allow_spinning.has_value()) {
-      // Session configuration entries (AddSessionConfigEntry) are part of
-      // the version-15 table; one flag covers both pools.
-      const char* spin = *threads.allow_spinning ? "1" : "0";
-      options.AddConfigEntry("session.intra_op.allow_spinning", spin);
-      options.AddConfigEntry("session.inter_op.allow_spinning", spin);
-    }
-    OrtSession loaded(Ort::Session(env, model_path.c_str(), options));
-    Ort::AllocatorWithDefaultOptions allocator;
-    for (std::size_t i = 0; i < loaded.session_.GetInputCount(); ++i) {
-      loaded.input_names_.emplace_back(
-          loaded.session_.GetInputNameAllocated(i, allocator).get());
-    }
-    for (std::size_t i = 0; i < loaded.session_.GetOutputCount(); ++i) {
-      loaded.output_names_.emplace_back(
-          loaded.session_.GetOutputNameAllocated(i, allocator).get());
-    }
+    OrtSession loaded(
+        Ort::Session(env, model_path.c_str(), ThreadOptions(threads)));
+    loaded.ReadNames();
     return loaded;
   } catch (const Ort::Exception& e) {
     return RuntimeError(e);
+  }
+}
+
+std::optional<OrtSession> OrtSession::LoadThroughCache(
+    const Ort::Env& env, const std::string& model_path,
+    const SessionThreads& threads) {
+  // Any model the cache cannot serve is left to the plain load, which
+  // reports its faults as it always has.
+  absl::StatusOr<MappedFile> model = MappedFile::Open(model_path);
+  if (!model.ok()) return std::nullopt;
+  const std::string& folder = threads.model_cache_folder;
+  const std::string entry =
+      folder + "/" +
+      CacheEntryName(model_path, ContentChecksum(model->data(), model->size()),
+                     OrtRuntimeVersion(), ProcessorChecksum());
+
+  if (absl::StatusOr<MappedFile> copy = MappedFile::Open(entry); copy.ok()) {
+    if (EntryIsWhole(*copy)) {
+      try {
+        Ort::SessionOptions options = ThreadOptions(threads);
+        options.SetGraphOptimizationLevel(ORT_DISABLE_ALL);
+        options.AddConfigEntry("session.use_ort_model_bytes_directly", "1");
+        options.AddConfigEntry("session.use_ort_model_bytes_for_initializers",
+                               "1");
+        Ort::Session session(env, copy->data(), copy->size() - kTrailerSize,
+                             options);
+        OrtSession loaded(std::move(session));
+        loaded.mapping_ = std::move(*copy);
+        loaded.ReadNames();
+        LOG_INFO("Info: {} runs from its pre-optimised copy {}", model_path,
+                 entry);
+        return loaded;
+      } catch (const Ort::Exception& e) {
+        LOG_INFO(
+            "Warning: the pre-optimised copy {} cannot be used ({}); it is "
+            "made "
+            "again",
+            entry, e.what());
+      }
+    } else {
+      LOG_INFO(
+          "Warning: the pre-optimised copy {} is damaged; it is made again",
+          entry);
+    }
+  }
+
+  if (!MakeFolders(folder)) {
+    LOG_INFO("Warning: cannot create the model cache folder {}: {}", folder,
+             std::strerror(errno));
+    return std::nullopt;
+  }
+  // The runtime writes the optimised graph while it builds the session; it
+  // becomes the entry only once whole and sealed, by a rename.
+  std::string temporary = entry + ".XXXXXX";
+  const int fd = mkstemp(temporary.data());
+  if (fd < 0) {
+    LOG_INFO("Warning: cannot write into the model cache folder {}: {}", folder,
+             std::strerror(errno));
+    return std::nullopt;
+  }
+  close(fd);
+  try {
+    Ort::SessionOptions options = ThreadOptions(threads);
+    options.SetOptimizedModelFilePath(temporary.c_str());
+    options.AddConfigEntry("session.save_model_format", "ORT");
+    // The runtime warns that a graph tuned for this processor is being
+    // saved; the entry's name carries the processor, so that is expected.
+    options.SetLogSeverityLevel(ORT_LOGGING_LEVEL_ERROR);
+    OrtSession loaded(Ort::Session(env, model->data(), model->size(), options));
+    loaded.ReadNames();
+    if (SealEntry(temporary) && rename(temporary.c_str(), entry.c_str()) == 0) {
+      LOG_INFO("Info: saved the pre-optimised copy of {} as {}", model_path,
+               entry);
+    } else {
+      LOG_INFO("Warning: cannot save the pre-optimised copy {}: {}", entry,
+               std::strerror(errno));
+      unlink(temporary.c_str());
+    }
+    return loaded;
+  } catch (const Ort::Exception&) {
+    unlink(temporary.c_str());
+    return std::nullopt;
   }
 }
 

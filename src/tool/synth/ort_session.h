@@ -20,6 +20,7 @@
 
 #include "absl/status/status.h"
 #include "absl/status/statusor.h"
+#include "tool/synth/model_cache.h"
 
 namespace tolvaren {
 
@@ -52,20 +53,30 @@ Ort::MemoryInfo MakeCpuMemoryInfo();
 // them). `allow_spinning` unset leaves the runtime's default (idle workers
 // spin); false makes them sleep, which on a machine with few cores keeps
 // waiting threads from taking the cores the working ones need.
+//
+// `model_cache_folder`, when not empty, is where pre-optimised copies of the
+// models live (see model_cache.h); a cache that cannot be used or written
+// never fails a load, the model is then loaded as it is.
 struct SessionThreads {
   int32_t intra_op = 4;
   int32_t inter_op = 4;
   std::optional<bool> allow_spinning;
+  std::string model_cache_folder{};
 };
 
 // One loaded model: its session and the names of all its inputs and
 // outputs, in the model's order.
 class OrtSession {
  public:
-  // Creates the session with the given threads; nothing else is set.
+  // Creates the session with the given threads; nothing else is set, apart
+  // from the cache's own settings when a cache folder is given.
   [[nodiscard]] static absl::StatusOr<OrtSession> Load(
       const Ort::Env& env, const std::string& model_path,
       const SessionThreads& threads);
+
+  OrtSession(OrtSession&&) = default;
+  // The old session goes before the mapping it may run from.
+  OrtSession& operator=(OrtSession&& other) noexcept;
 
   const std::vector<std::string>& input_names() const { return input_names_; }
   const std::vector<std::string>& output_names() const { return output_names_; }
@@ -77,13 +88,25 @@ class OrtSession {
   // Seconds spent inside the runtime's Run so far, for benchmarks.
   double run_seconds() const { return run_seconds_; }
 
+  // Whether this session was loaded from the cache's pre-optimised copy.
+  bool from_cache() const { return mapping_.has_value(); }
+
   // The model file's custom metadata value for `key`; nullopt when absent.
   [[nodiscard]] absl::StatusOr<std::optional<std::string>> CustomMetadata(
       const std::string& key) const;
 
  private:
   explicit OrtSession(Ort::Session session) : session_(std::move(session)) {}
+  void ReadNames();
+  // A session through the model cache; nullopt when the cache cannot serve
+  // this model (the caller then loads it as it is).
+  static std::optional<OrtSession> LoadThroughCache(
+      const Ort::Env& env, const std::string& model_path,
+      const SessionThreads& threads);
 
+  // The cached copy a session runs from uses its weights in place, so the
+  // mapping is declared first: it must outlive the session.
+  std::optional<MappedFile> mapping_;
   Ort::Session session_;
   std::vector<std::string> input_names_;
   std::vector<std::string> output_names_;

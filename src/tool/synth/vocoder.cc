@@ -1,10 +1,24 @@
 #include "tool/synth/vocoder.h"
 
+#include <algorithm>
+#include <cmath>
+#include <string>
 #include <utility>
 
 #include "tool/logger.h"
 
 namespace tolvaren {
+namespace {
+
+// A NaN or an infinity is no sound any player can make; a broken model
+// gives them.
+bool AllFinite(const std::vector<float>& samples) {
+  return std::all_of(samples.begin(), samples.end(),
+                     [](float sample) { return std::isfinite(sample); });
+}
+
+}  // namespace
+
 HifiGanPredictor::HifiGanPredictor()
     : memory_info(MakeCpuMemoryInfo()), env(MakeEnv()) {
   LOG_INFO("Construct HifiGanPredictor");
@@ -92,9 +106,24 @@ absl::Status HifiGanPredictor::Vocode(
       if (absl::Status taken = sink(std::move(samples)); !taken.ok()) {
         return taken;
       }
+      if (!AllFinite(chunks.back())) {
+        return absl::FailedPreconditionError(
+            "the vocoder gave a sample that is NaN or infinite in chunk " +
+            std::to_string(k));
+      }
     }
   } catch (const Ort::Exception& e) {
     return RuntimeError(e);
+  }
+  // Frames that come out as no samples at all would be written as a file
+  // without audio.
+  const bool silent = std::all_of(
+      chunks.begin(), chunks.end(),
+      [](const std::vector<float>& chunk) { return chunk.empty(); });
+  if (mel.frames > 0 && silent) {
+    return absl::FailedPreconditionError("the vocoder gave no samples for " +
+                                         std::to_string(mel.frames) +
+                                         " frames");
   }
   return absl::OkStatus();
 }

@@ -87,18 +87,36 @@ TEST_F(ToneSandhiTest, NeutralReduplicationNeedsNounVerbOrAdjectiveTag) {
   EXPECT_EQ(Neutral("奶奶", "d", {"ai3", "ai3"}), (Finals{"ai3", "ai3"}));
 }
 
-TEST_F(ToneSandhiTest, NeutralParticles) {
-  EXPECT_EQ(Neutral("好吧", "y", {"ao3", "a1"}), (Finals{"ao3", "a5"}));
-  EXPECT_EQ(Neutral("我的", "uj", {"o3", "e1"}), (Finals{"o3", "e5"}));
-  EXPECT_EQ(Neutral("了", "ul", {"e4"}), (Finals{"e5"}));
-  EXPECT_EQ(Neutral("了", "v", {"e4"}), (Finals{"e4"}));
-  EXPECT_EQ(Neutral("走了", "ul", {"ou3", "e4"}), (Finals{"ou3", "e4"}));
+TEST_F(ToneSandhiTest, NeutralParticlesOnlyAsWordsOfTheirOwn) {
+  struct Case {
+    const char* word;
+    const char* tag;
+    Finals finals;
+    Finals expected;
+  };
+  const std::vector<Case> cases = {
+      {"吧", "y", {"a1"}, {"a5"}},
+      {"啦", "y", {"a1"}, {"a5"}},
+      {"的", "uj", {"e1"}, {"e5"}},
+      {"地", "uv", {"i4"}, {"e5"}},  // the particle reads de5
+      {"地", "n", {"i4"}, {"i4"}},
+      {"当地", "s", {"ang1", "i4"}, {"ang1", "i4"}},
+      {"获得", "v", {"uo4", "e2"}, {"uo4", "e2"}},
+      {"哈哈", "o", {"a1", "a1"}, {"a1", "a1"}},
+      {"好吧", "y", {"ao3", "a1"}, {"ao3", "a1"}},
+      {"了", "ul", {"e4"}, {"e5"}},
+      {"了", "v", {"e4"}, {"e4"}},
+      {"走了", "ul", {"ou3", "e4"}, {"ou3", "e4"}},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(Neutral(c.word, c.tag, c.finals), c.expected) << c.word;
+  }
 }
 
-TEST_F(ToneSandhiTest, NeutralSuffixOnlyForListedZiWords) {
-  EXPECT_EQ(Neutral("男子", "n", {"an2", "ii3"}), (Finals{"an2", "ii5"}));
-  EXPECT_EQ(Neutral("男子", "v", {"an2", "ii3"}), (Finals{"an2", "ii3"}));
-  EXPECT_EQ(Neutral("孩子", "n", {"ai2", "ii3"}), (Finals{"ai2", "ii3"}));
+TEST_F(ToneSandhiTest, NeutralSuffixExceptForListedZiWords) {
+  EXPECT_EQ(Neutral("孩子", "n", {"ai2", "ii3"}), (Finals{"ai2", "ii5"}));
+  EXPECT_EQ(Neutral("孩子", "v", {"ai2", "ii3"}), (Finals{"ai2", "ii3"}));
+  EXPECT_EQ(Neutral("男子", "n", {"an2", "ii3"}), (Finals{"an2", "ii3"}));
 }
 
 TEST_F(ToneSandhiTest, NeutralPlaceWordsAndDirectionComplements) {
@@ -116,9 +134,9 @@ TEST_F(ToneSandhiTest, NeutralMeasureWordGe) {
 }
 
 TEST_F(ToneSandhiTest, NeutralOnlyTheFirstMatchingRuleApplies) {
-  // The particle rule takes 的; the 个 rule after it is skipped.
-  EXPECT_EQ(Neutral("三个的", "x", {"an1", "e4", "e1"}),
-            (Finals{"an1", "e4", "e5"}));
+  // The suffix rule takes 们; the lexical rule after it is skipped.
+  EXPECT_EQ(Neutral("男子们", "n", {"an2", "ii3", "en2"}),
+            (Finals{"an2", "ii3", "en5"}));
 }
 
 TEST_F(ToneSandhiTest, NeutralLexicalWordsWholeOrAsEndingOrSubWord) {

@@ -3,6 +3,7 @@
 
 #include "tool/io/chunk_file.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -12,6 +13,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -109,6 +111,29 @@ TEST_F(ChunkFileTest, UnwritablePathsCannotBeOpened) {
     EXPECT_TRUE(absl::IsUnavailable(WriteChunkFile(path, {{1.0f}}))) << path;
   }
   EXPECT_EQ(Entries(dir_.path()), 0);
+}
+
+// Only the writer's own temporaries, older than the limit, regular files.
+TEST_F(ChunkFileTest, StaleTemporariesAreRemovedAndNothingElse) {
+  const std::string d = dir_.path();
+  for (const char* name :
+       {".tolvaren_tts.aB3xY9", ".tolvaren_tts.young1", ".tolvaren_tts.aB3xY",
+        ".tolvaren_tts.aB3xY9z", ".tolvaren_tts.ab-cd!", "你好"}) {
+    std::ofstream(d + "/" + name) << "x";
+  }
+  ::symlink((d + "/你好").c_str(), (d + "/.tolvaren_tts.link01").c_str());
+  std::filesystem::create_directory(d + "/.tolvaren_tts.dir001");
+  const std::time_t now = std::time(nullptr);
+  // Everything but young1 looks two days old.
+  const std::time_t old_now = now + 2 * 86400;
+  std::ofstream(d + "/.tolvaren_tts.young1") << "y";
+  struct timespec times[2] = {{now + 2 * 86400 - 10, 0},
+                              {now + 2 * 86400 - 10, 0}};
+  ::utimensat(AT_FDCWD, (d + "/.tolvaren_tts.young1").c_str(), times, 0);
+  EXPECT_EQ(RemoveStaleTemporaryFiles(d, old_now), 1u);
+  EXPECT_FALSE(std::filesystem::exists(d + "/.tolvaren_tts.aB3xY9"));
+  EXPECT_EQ(Entries(d), 7);
+  EXPECT_EQ(RemoveStaleTemporaryFiles(d + "/missing", old_now), 0u);
 }
 
 TEST_F(ChunkFileTest, WriteErrorsLeaveTheEarlierFileIntact) {

@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -185,6 +187,96 @@ TEST_F(OrtRunnerTest, SessionsReadNamesAndVoiceFromEachModel) {
     inputs.emplace_back(nullptr);
     EXPECT_TRUE(absl::IsFailedPrecondition(session->Run(inputs).status()));
   }
+}
+
+}  // namespace
+}  // namespace tolvaren
+
+namespace tolvaren {
+namespace {
+
+std::vector<float> RunVocoder(OrtSession& session,
+                              const Ort::MemoryInfo& memory) {
+  std::vector<float> mel(2 * 80);
+  for (std::size_t i = 0; i < mel.size(); ++i) mel[i] = 0.01f * i;
+  const int64_t shape[] = {2, 80};
+  std::vector<Ort::Value> inputs;
+  inputs.push_back(Ort::Value::CreateTensor<float>(memory, mel.data(),
+                                                   mel.size(), shape, 2));
+  absl::StatusOr<std::vector<Ort::Value>> outputs = session.Run(inputs);
+  if (!outputs.ok()) return {};
+  const float* audio = (*outputs)[0].GetTensorMutableData<float>();
+  return std::vector<float>(audio, audio + 600);
+}
+
+// The first load saves the pre-optimised copy, the second runs from it with
+// the same results; a damaged copy is made again, never loaded; a cache that
+// cannot be written leaves the plain load; the entry's name changes with
+// each fact the optimised graph depends on.
+TEST(ModelCacheTest, CopiesAreMadeOnceReusedAndNeverServedStaleOrTorn) {
+  ASSERT_TRUE(EnsureOrtApi().ok());
+  const Ort::Env env = MakeEnv();
+  const Ort::MemoryInfo memory = MakeCpuMemoryInfo();
+  char folder_template[] = "/tmp/model_cache_test.XXXXXX";
+  ASSERT_NE(mkdtemp(folder_template), nullptr);
+  const std::string folder = std::string(folder_template) + "/nested";
+  SessionThreads threads{1, 1, false, folder};
+  const std::string model = kModels + "/vocoder.onnx";
+
+  absl::StatusOr<OrtSession> first = OrtSession::Load(env, model, threads);
+  ASSERT_TRUE(first.ok()) << first.status();
+  EXPECT_FALSE(first->from_cache());
+  absl::StatusOr<OrtSession> second = OrtSession::Load(env, model, threads);
+  ASSERT_TRUE(second.ok()) << second.status();
+  EXPECT_TRUE(second->from_cache());
+  EXPECT_EQ(second->output_names(), std::vector<std::string>{"waveform"});
+  const std::vector<float> expected = RunVocoder(*first, memory);
+  ASSERT_EQ(expected.size(), 600u);
+  EXPECT_EQ(RunVocoder(*second, memory), expected);
+
+  // Exactly one entry, no temporary left; then damage it.
+  std::vector<std::string> entries;
+  for (const auto& item : std::filesystem::directory_iterator(folder)) {
+    entries.push_back(item.path().string());
+  }
+  ASSERT_EQ(entries.size(), 1u);
+  EXPECT_EQ(entries[0].substr(entries[0].size() - 4), ".ort");
+  {
+    std::fstream entry(entries[0],
+                       std::ios::in | std::ios::out | std::ios::binary);
+    entry.seekp(100);
+    entry.put('\x5a');
+  }
+  absl::StatusOr<OrtSession> repaired = OrtSession::Load(env, model, threads);
+  ASSERT_TRUE(repaired.ok());
+  EXPECT_FALSE(repaired->from_cache());
+  absl::StatusOr<OrtSession> again = OrtSession::Load(env, model, threads);
+  ASSERT_TRUE(again.ok());
+  EXPECT_TRUE(again->from_cache());
+  EXPECT_EQ(RunVocoder(*again, memory), expected);
+
+  // A plain file where the folder should be: the model still loads.
+  const std::string blocked = std::string(folder_template) + "/file";
+  std::ofstream(blocked) << "x";
+  threads.model_cache_folder = blocked + "/cache";
+  absl::StatusOr<OrtSession> uncached = OrtSession::Load(env, model, threads);
+  ASSERT_TRUE(uncached.ok());
+  EXPECT_FALSE(uncached->from_cache());
+  std::filesystem::remove_all(folder_template);
+
+  const std::string base = CacheEntryName("/m/voice.onnx", 1, "1.29.0", 7);
+  EXPECT_EQ(base.rfind("voice-", 0), 0u) << base;
+  for (const std::string& other :
+       {CacheEntryName("/m/voice.onnx", 2, "1.29.0", 7),
+        CacheEntryName("/m/voice.onnx", 1, "1.15.1", 7),
+        CacheEntryName("/m/voice.onnx", 1, "1.29.0", 8)}) {
+    EXPECT_NE(other, base);
+  }
+  const std::string bytes = "the same bytes";
+  std::string changed = bytes;
+  changed.back() = 'T';
+  EXPECT_NE(ContentChecksum(bytes.data(), bytes.size()),
+            ContentChecksum(changed.data(), changed.size()));
 }
 
 }  // namespace

@@ -1,0 +1,23 @@
+import unittest
+
+import numpy as np
+
+from tools.voice import chunk_joins
+
+
+class ChunkJoinTest(unittest.TestCase):
+    def test_phase_jump_sees_a_restarted_source_only(self):
+        sr, hz = 24000, 180.0
+        t = np.arange(sr // 2) / sr
+        voice = lambda t: sum(np.cos(2 * np.pi * h * hz * t) / h for h in range(1, 6))  # noqa
+        steady = voice(t)
+        p = 6000
+        restarted = np.concatenate([steady[:p], voice(t[:len(t) - p] + 0.4 / hz)])
+        self.assertLess(abs(chunk_joins.phase_jump(steady, p, hz, sr)), 0.05)
+        self.assertAlmostEqual(chunk_joins.phase_jump(restarted, p, hz, sr),
+                               np.angle(np.exp(1j * (2 * np.pi * 0.4 - 2 * np.pi * hz * p / sr))),
+                               delta=0.1)
+
+
+if __name__ == "__main__":
+    unittest.main()
