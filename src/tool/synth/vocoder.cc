@@ -74,6 +74,7 @@ absl::Status HifiGanPredictor::Vocode(MelSpectrogram& mel,
 absl::Status HifiGanPredictor::Vocode(
     MelSpectrogram& mel, const ChunkPlan& plan, int32_t hop_samples,
     const std::function<absl::Status(std::vector<float>)>& sink) {
+  std::size_t samples_given = 0;
   try {
     float* rows = mel.rows();
     for (std::size_t k = 0; k < plan.chunks.size(); ++k) {
@@ -103,13 +104,16 @@ absl::Status HifiGanPredictor::Vocode(
         const float* audio = output.GetTensorMutableData<float>();
         samples.assign(audio + kept.begin, audio + kept.end);
       }
-      if (absl::Status taken = sink(std::move(samples)); !taken.ok()) {
-        return taken;
-      }
-      if (!AllFinite(chunks.back())) {
+      // Checked before the chunk is handed on: a streaming caller must
+      // never play a NaN.
+      if (!AllFinite(samples)) {
         return absl::FailedPreconditionError(
             "the vocoder gave a sample that is NaN or infinite in chunk " +
             std::to_string(k));
+      }
+      samples_given += samples.size();
+      if (absl::Status taken = sink(std::move(samples)); !taken.ok()) {
+        return taken;
       }
     }
   } catch (const Ort::Exception& e) {
@@ -117,10 +121,7 @@ absl::Status HifiGanPredictor::Vocode(
   }
   // Frames that come out as no samples at all would be written as a file
   // without audio.
-  const bool silent = std::all_of(
-      chunks.begin(), chunks.end(),
-      [](const std::vector<float>& chunk) { return chunk.empty(); });
-  if (mel.frames > 0 && silent) {
+  if (mel.frames > 0 && samples_given == 0) {
     return absl::FailedPreconditionError("the vocoder gave no samples for " +
                                          std::to_string(mel.frames) +
                                          " frames");
