@@ -143,6 +143,22 @@ def add_front_arguments(ap):
     ap.add_argument("--out", required=True)
 
 
+def plan_items(args, inv):
+    """The held-out and training items: prose read by the front end, plus
+    random syllable strings for coverage."""
+    with open(args.prose, encoding="utf-8") as f:
+        sentences = [s.strip() for s in f if s.strip()]
+    random.Random(args.seed).shuffle(sentences)
+    # Held-out sentences come from the end of the shuffled list, so the
+    # test set does not change when --prose-count changes.
+    test_pool = sentences[-4 * args.test_count:]
+    train_pool = sentences[:-4 * args.test_count][:args.prose_count]
+    test = front_items(args, test_pool, args.out)[:args.test_count]
+    train = front_items(args, train_pool, args.out)
+    train += random_items(inv, args.random_count, args.seed)
+    return {"test": test, "train": train}
+
+
 def main():
     ap = argparse.ArgumentParser()
     add_front_arguments(ap)
@@ -156,16 +172,8 @@ def main():
     os.makedirs(args.out, exist_ok=True)
     inv = Inventory(args.phones_tsv, args.phone2id)
 
-    with open(args.prose, encoding="utf-8") as f:
-        sentences = [s.strip() for s in f if s.strip()]
-    random.Random(args.seed).shuffle(sentences)
-    # Held-out sentences come from the end of the shuffled list, so the
-    # test set does not change when --prose-count changes.
-    test_pool = sentences[-4 * args.test_count:]
-    train_pool = sentences[:-4 * args.test_count][:args.prose_count]
-    test_items = front_items(args, test_pool, args.out)[:args.test_count]
-    train_items = front_items(args, train_pool, args.out)
-    train_items += random_items(inv, args.random_count, args.seed)
+    planned = plan_items(args, inv)
+    test_items, train_items = planned["test"], planned["train"]
     print(f"front end: {len(train_items)} training, {len(test_items)} test "
           "items", file=sys.stderr)
 

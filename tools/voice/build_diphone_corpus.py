@@ -24,14 +24,13 @@ import argparse
 import json
 import multiprocessing
 import os
-import random
 import sys
 
 import numpy as np
 from scipy.signal import resample_poly
 
 from . import contract, diphone_teacher, features
-from .build_corpus import add_front_arguments, front_items, random_items, save
+from .build_corpus import add_front_arguments, plan_items, save
 from .phoneset import Inventory
 
 _teacher = None
@@ -72,19 +71,6 @@ def render_item(item):
     return dict(item, durs=durs, mel=features.log_mel(y),
                 f0=features.f0(y, fmin=120.0, fmax=450.0),
                 audio=np.clip(np.round(y * 32767), -32768, 32767).astype(np.int16)), None
-
-
-def plan_items(args, inv):
-    """The prose and random items, as build_corpus.py picks them."""
-    with open(args.prose, encoding="utf-8") as f:
-        sentences = [s.strip() for s in f if s.strip()]
-    random.Random(args.seed).shuffle(sentences)
-    test_pool = sentences[-4 * args.test_count:]
-    train_pool = sentences[:-4 * args.test_count][:args.prose_count]
-    test = front_items(args, test_pool, args.out)[:args.test_count]
-    train = front_items(args, train_pool, args.out)
-    train += random_items(inv, args.random_count, args.seed)
-    return {"test": test, "train": train}
 
 
 def shard_path(out, name, k):
