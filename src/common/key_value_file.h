@@ -29,8 +29,27 @@ struct KeyValueLine {
 // included: the caller decides that the last one wins). NotFound when the
 // file cannot be opened; DataLoss when it opened but a read failed (such as
 // a directory), with the entries read before the failure kept.
-[[nodiscard]] absl::Status ReadKeyValueFile(const std::string& path,
-                                            std::vector<KeyValueLine>& entries);
+// `skipped`, when given, receives the "--" lines without "=" (the text
+// after the dashes as the key, the value empty): lines that hold no entry
+// but were most likely meant to.
+[[nodiscard]] absl::Status ReadKeyValueFile(
+    const std::string& path, std::vector<KeyValueLine>& entries,
+    std::vector<KeyValueLine>* skipped = nullptr);
+
+// The lines of `path` that a reader knowing `known_keys` ignores or takes
+// differently from what was most likely meant: a key with blanks around it
+// ("--wav_path = /x"), a key it does not know, a "--" line without "=", a
+// key set again (the later value counts), a value that starts with a blank
+// (kept, as written). One message each, in
+// file order: "configuration PATH line N: ...".
+std::vector<std::string> DescribeKeyProblems(
+    const std::string& path, const std::vector<KeyValueLine>& entries,
+    const std::vector<KeyValueLine>& skipped,
+    const std::vector<std::string_view>& known_keys);
+
+// Writes `message` to standard error behind the program's name: a
+// configuration mistake is shown even where the log is not.
+void ReportToStandardError(const std::string& message);
 
 }  // namespace tolvaren
 

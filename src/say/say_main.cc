@@ -186,6 +186,15 @@ int Run(const SayOptions& options) {
     std::cerr << startup_lines.str();
     return Fail(created.message());
   }
+  // Mistyped configuration lines are shown even when the rest is not.
+  if (standard_error != nullptr) {
+    std::istringstream lines(startup_lines.str());
+    for (std::string line; std::getline(lines, line);) {
+      if (line.rfind("tolvaren_say: configuration ", 0) == 0) {
+        std::cerr << line << "\n";
+      }
+    }
+  }
   // The options are checked against the voice before any text is read.
   tolvaren_tts::SynthesisOptions synthesis;
   synthesis.speed = options.speed;

@@ -5,25 +5,43 @@
 namespace speechnn {
 namespace {
 
-std::string Value(const StringMap& entries, const std::string& key) {
-  const auto entry = entries.find(key);
-  return entry == entries.end() ? std::string() : entry->second;
-}
+// Every key of the front configuration and the field it sets: the reading
+// and the check for mistyped keys go through this one table.
+struct FrontKey {
+  const char* key;
+  std::string& (*field)(FrontConf&);
+};
+constexpr FrontKey kFrontKeys[] = {
+    {"jieba_dict_path",
+     [](FrontConf& c) -> std::string& { return c.segmenter.dict; }},
+    {"jieba_hmm_path",
+     [](FrontConf& c) -> std::string& { return c.segmenter.hmm; }},
+    {"jieba_user_dict_path",
+     [](FrontConf& c) -> std::string& { return c.segmenter.user_dict; }},
+    {"jieba_idf_path",
+     [](FrontConf& c) -> std::string& { return c.segmenter.idf; }},
+    {"jieba_stop_word_path",
+     [](FrontConf& c) -> std::string& { return c.segmenter.stop_word; }},
+    {"seperate_tone",
+     [](FrontConf& c) -> std::string& { return c.seperate_tone; }},
+    {"word2phone_path",
+     [](FrontConf& c) -> std::string& { return c.word2phone_path; }},
+    {"phone2id_path",
+     [](FrontConf& c) -> std::string& { return c.phone2id_path; }},
+    {"tone2id_path",
+     [](FrontConf& c) -> std::string& { return c.tone2id_path; }},
+    {"opencc_t2s_config",
+     [](FrontConf& c) -> std::string& { return c.opencc_t2s_config; }},
+};
 
 }  // namespace
 
 FrontConf FrontConf::FromEntries(const StringMap& entries) {
   FrontConf conf;
-  conf.segmenter.dict = Value(entries, "jieba_dict_path");
-  conf.segmenter.hmm = Value(entries, "jieba_hmm_path");
-  conf.segmenter.user_dict = Value(entries, "jieba_user_dict_path");
-  conf.segmenter.idf = Value(entries, "jieba_idf_path");
-  conf.segmenter.stop_word = Value(entries, "jieba_stop_word_path");
-  conf.seperate_tone = Value(entries, "seperate_tone");
-  conf.word2phone_path = Value(entries, "word2phone_path");
-  conf.phone2id_path = Value(entries, "phone2id_path");
-  conf.tone2id_path = Value(entries, "tone2id_path");
-  conf.opencc_t2s_config = Value(entries, "opencc_t2s_config");
+  for (const FrontKey& key : kFrontKeys) {
+    const auto entry = entries.find(key.key);
+    if (entry != entries.end()) key.field(conf) = entry->second;
+  }
   return conf;
 }
 
@@ -32,11 +50,16 @@ const std::string& FrontConf::t2s_config_or_default() const {
   return opencc_t2s_config.empty() ? kDefault : opencc_t2s_config;
 }
 
-absl::StatusOr<std::vector<tolvaren::KeyValueLine>> ReadFrontConfLines(
-    const std::string& path) {
-  std::vector<tolvaren::KeyValueLine> lines;
-  const absl::Status status = tolvaren::ReadKeyValueFile(path, lines);
+absl::StatusOr<FrontConfLines> ReadFrontConfLines(const std::string& path) {
+  FrontConfLines lines;
+  std::vector<tolvaren::KeyValueLine> skipped;
+  const absl::Status status =
+      tolvaren::ReadKeyValueFile(path, lines.entries, &skipped);
   if (absl::IsNotFound(status)) return status;
+  std::vector<std::string_view> known;
+  for (const FrontKey& key : kFrontKeys) known.push_back(key.key);
+  lines.problems =
+      tolvaren::DescribeKeyProblems(path, lines.entries, skipped, known);
   return lines;
 }
 

@@ -31,12 +31,19 @@ struct FrontConf {
   const std::string& t2s_config_or_default() const;
 };
 
-// The entries of the file at `path`, in file order, repeated keys included.
-// NotFound when the file cannot be opened. A file that opens but cannot be
-// read (a directory) gives the entries read before the failure, as an empty
-// file would.
-[[nodiscard]] absl::StatusOr<std::vector<tolvaren::KeyValueLine>>
-ReadFrontConfLines(const std::string& path);
+struct FrontConfLines {
+  // In file order, repeated keys included.
+  std::vector<tolvaren::KeyValueLine> entries;
+  // The lines most likely mistyped (tolvaren::DescribeKeyProblems against
+  // the keys above), for the reader to show.
+  std::vector<std::string> problems;
+};
+
+// The entries of the file at `path`. NotFound when the file cannot be
+// opened. A file that opens but cannot be read (a directory) gives the
+// entries read before the failure, as an empty file would.
+[[nodiscard]] absl::StatusOr<FrontConfLines> ReadFrontConfLines(
+    const std::string& path);
 
 }  // namespace speechnn
 

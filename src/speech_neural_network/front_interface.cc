@@ -77,9 +77,12 @@ int FrontEngineInterface::ReadFrontConf() {
     ReportInitFailure("Cannot open config file: " + conf_path_);
     return -1;
   }
-  for (const tolvaren::KeyValueLine& line : *lines) {
+  for (const tolvaren::KeyValueLine& line : lines->entries) {
     conf_entries_[line.key] = line.value;
     ReportLine("Key: " + line.key + "; Value: " + line.value);
+  }
+  for (const std::string& problem : lines->problems) {
+    tolvaren::ReportToStandardError(tolvaren::EscapeForLog(problem));
   }
   conf_ = FrontConf::FromEntries(conf_entries_);
   return 0;

@@ -7,7 +7,7 @@ namespace {
 
 // Decodes the sequence starting at `pos`. On success stores the code point,
 // advances `pos` and returns true; on malformed input leaves `pos` alone.
-bool DecodeOne(const std::string& text, std::size_t& pos, char32_t& out) {
+bool DecodeOne(std::string_view text, std::size_t& pos, char32_t& out) {
   const auto byte = [&](std::size_t i) {
     return static_cast<unsigned char>(text[i]);
   };
@@ -92,7 +92,7 @@ std::string wstring2utf8string(const std::wstring& wide) {
   return text;
 }
 
-std::size_t FindInvalidUtf8(const std::string& text) {
+std::size_t FindInvalidUtf8(std::string_view text) {
   std::size_t pos = 0;
   while (pos < text.size()) {
     char32_t code_point;
@@ -101,7 +101,7 @@ std::size_t FindInvalidUtf8(const std::string& text) {
   return std::string::npos;
 }
 
-std::size_t Utf8Length(const std::string& text) {
+std::size_t Utf8Length(std::string_view text) {
   std::size_t count = 0;
   for (const char c : text) {
     if ((static_cast<unsigned char>(c) & 0xC0) != 0x80) ++count;

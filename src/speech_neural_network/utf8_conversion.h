@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <string>
+#include <string_view>
 
 namespace speechnn {
 
@@ -19,10 +20,10 @@ std::string wstring2utf8string(const std::wstring& wide);
 
 // Offset of the first byte that does not start a well-formed UTF-8 sequence,
 // or std::string::npos when the whole text is valid.
-std::size_t FindInvalidUtf8(const std::string& text);
+std::size_t FindInvalidUtf8(std::string_view text);
 
 // Number of code points of valid UTF-8 text (the wide length).
-std::size_t Utf8Length(const std::string& text);
+std::size_t Utf8Length(std::string_view text);
 
 }  // namespace speechnn
 

@@ -62,10 +62,18 @@ Tool::Tool(const std::string* conf_path, ToolConf conf)
     throw StartupError(valid);
   }
   LOG_INFO("Info: front_conf is {}", conf_.front_conf_path);
+  // No output folder must never mean the root folder, where wav_path + "/"
+  // + text would put every file.
+  if (conf_.wav_path.empty()) {
+    LOG_INFO(
+        "Warning: wav_path is empty or missing; files go to the current "
+        "folder");
+    conf_.wav_path = ".";
+  }
 
   // Temporary files of runs that were killed while writing are never
   // renamed; a day is far longer than any write takes.
-  const std::string out_dir = conf_.wav_path.empty() ? "/" : conf_.wav_path;
+  const std::string& out_dir = conf_.wav_path;
   const std::size_t removed = RemoveStaleTemporaryFiles(out_dir);
   if (removed > 0) {
     LOG_INFO("removed {} temporary files older than a day from {}", removed,
@@ -185,9 +193,9 @@ absl::Status Tool::Synthesize(std::vector<int64_t>& phone_ids,
   absl::StatusOr<MelSpectrogram> mel = PredictMelAndPlan(phone_ids, plan);
   if (!mel.ok()) return mel.status();
   std::vector<std::vector<float>> vocoded;
-  absl::Status status = OfModel(
-      hifigan_predictor.Vocode(*mel, plan, voice_.hop_samples, vocoded),
-      conf_.hifigan_model_path);
+  absl::Status status =
+      OfModel(hifigan_predictor.Vocode(*mel, plan, voice_.hop_samples, vocoded),
+              conf_.hifigan_model_path);
   // A text fails whole: no chunk of a failed run reaches the caller.
   if (status.ok()) {
     chunks.insert(chunks.end(), std::make_move_iterator(vocoded.begin()),

@@ -60,5 +60,28 @@ TEST(KeyValueFileTest, KeepsFileOrderLineNumbersAndRepeatedKeys) {
   rmdir(dir.c_str());
 }
 
+TEST(KeyValueFileTest, DescribesTheLinesThatWereMostLikelyMistyped) {
+  char dir_template[] = "/tmp/key_value_file_testXXXXXX";
+  ASSERT_NE(mkdtemp(dir_template), nullptr);
+  const std::string path = std::string(dir_template) + "/conf";
+  std::ofstream(path) << "--a=1\n--a = 2\n--b\n--c=3\n--a=4\n--b= x\n"
+                         "# --z\n--\x1b=5\n";
+  std::vector<KeyValueLine> entries;
+  std::vector<KeyValueLine> skipped;
+  ASSERT_TRUE(ReadKeyValueFile(path, entries, &skipped).ok());
+  const std::string at = "configuration " + path + " line ";
+  const std::vector<std::string> expected = {
+      at + "2: the key \"a \" has blanks around it; the line is ignored "
+           "(write --key=value)",
+      at + "3: no '=' in \"--b\"; the line is ignored",
+      at + "4: unknown key \"c\"; the line is ignored",
+      at + "5: the key a is set again; this later value counts",
+      at + "6: the value of b starts with a blank, which is kept",
+      at + "8: unknown key \"\\x1b\"; the line is ignored"};
+  EXPECT_EQ(DescribeKeyProblems(path, entries, skipped, {"a", "b"}), expected);
+  std::remove(path.c_str());
+  rmdir(dir_template);
+}
+
 }  // namespace
 }  // namespace tolvaren

@@ -148,4 +148,34 @@ TEST_F(MainTest, FileModeExitsWithTwoWhenAnyLineFailed) {
   EXPECT_EQ(RunTool(conf_, "").status, 2);
 }
 
+// Mistyped lines in either file are named on standard error with their
+// line, and no output folder means the current one, never the root.
+TEST_F(MainTest, ConfigurationMistakesAreShownAndNoFolderIsTheCurrentOne) {
+  std::ofstream(front_conf_, std::ios::app) << "--jieba_dcit_path=/x\n";
+  conf_ = dir_.WriteFile("tool.conf",
+                         "--wav_path = " + out_dir_ +
+                             "\n--fastspeech2_model_path=" + kModels +
+                             "/acoustic.onnx\n--hifigan_model_path=" + kModels +
+                             "/vocoder.onnx\n--front_conf_path=" + front_conf_ +
+                             "\n--intra_op_threads=2\n--wav_path\n");
+  const Result result = speechnn::RunCommand(
+      "cd '" + dir_.path() + "' && TOLVAREN_TTS_CONF='" + conf_ +
+      "' SPDLOG_STDOUT=false SPDLOG_SYSTEMD=false '" + kTool +
+      "' 你好 2>&1 >/dev/null");
+  EXPECT_EQ(result.status, 0) << result.out;
+  for (const std::string& line :
+       {"tolvaren_tts: configuration " + conf_ +
+            " line 1: the key \"wav_path \" has blanks around it",
+        "tolvaren_tts: configuration " + conf_ +
+            " line 5: unknown key \"intra_op_threads\"",
+        "tolvaren_tts: configuration " + conf_ + " line 6: no '=' in",
+        "tolvaren_tts: configuration " + front_conf_ + " line "}) {
+    EXPECT_NE(result.out.find(line), std::string::npos) << line << result.out;
+  }
+  EXPECT_NE(result.out.find("unknown key \"jieba_dcit_path\""),
+            std::string::npos);
+  EXPECT_TRUE(std::filesystem::is_regular_file(dir_.path() + "/你好"));
+  EXPECT_TRUE(std::filesystem::is_empty(out_dir_));
+}
+
 }  // namespace

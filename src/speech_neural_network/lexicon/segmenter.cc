@@ -9,6 +9,7 @@
 #include "cppjieba/HMMModel.hpp"
 #include "cppjieba/MixSegment.hpp"
 #include "cppjieba/QuerySegment.hpp"
+#include "speech_neural_network/lexicon/segmenter_files.h"
 
 namespace speechnn {
 namespace {
@@ -20,23 +21,44 @@ bool CanOpen(const std::string& path) {
 
 // The user dictionary may list several files separated by '|' or ';', as the
 // library accepts.
-absl::Status CheckSegmenterFile(const std::string& path, bool may_be_list) {
-  if (path.empty()) return absl::NotFoundError("Jieba file path is empty");
+std::vector<std::string> FileList(const std::string& paths) {
   std::vector<std::string> files;
-  if (may_be_list) {
-    std::size_t start = 0;
-    while (true) {
-      const std::size_t end = path.find_first_of("|;", start);
-      files.push_back(path.substr(start, end - start));
-      if (end == std::string::npos) break;
-      start = end + 1;
-    }
-  } else {
-    files.push_back(path);
+  std::size_t start = 0;
+  while (true) {
+    const std::size_t end = paths.find_first_of("|;", start);
+    files.push_back(paths.substr(start, end - start));
+    if (end == std::string::npos) break;
+    start = end + 1;
   }
-  for (const std::string& file : files) {
-    if (!CanOpen(file)) {
-      return absl::NotFoundError("Cannot open jieba file: " + file);
+  return files;
+}
+
+// Every file cppjieba would read is checked for what it would refuse; the
+// two files only named (IDF, stop words) need only open.
+absl::Status CheckSegmenterFiles(const SegmenterFiles& files) {
+  for (const std::string* path :
+       {&files.dict, &files.hmm, &files.idf, &files.stop_word}) {
+    if (path->empty()) return absl::NotFoundError("Jieba file path is empty");
+  }
+  if (absl::Status status = CheckSegmenterDictionary(files.dict);
+      !status.ok()) {
+    return status;
+  }
+  if (absl::Status status = CheckSegmenterHmmModel(files.hmm); !status.ok()) {
+    return status;
+  }
+  if (!files.user_dict.empty()) {
+    for (const std::string& file : FileList(files.user_dict)) {
+      if (file.empty()) return absl::NotFoundError("Jieba file path is empty");
+      if (absl::Status status = CheckSegmenterUserDictionary(file);
+          !status.ok()) {
+        return status;
+      }
+    }
+  }
+  for (const std::string* path : {&files.idf, &files.stop_word}) {
+    if (!CanOpen(*path)) {
+      return absl::NotFoundError("Cannot open jieba file: " + *path);
     }
   }
   return absl::OkStatus();
@@ -70,17 +92,8 @@ struct Segmenter::Parts {
 
 absl::StatusOr<std::unique_ptr<Segmenter>> Segmenter::Create(
     const SegmenterFiles& files) {
-  for (const auto& [path, may_be_list] :
-       {std::pair<const std::string&, bool>{files.dict, false},
-        {files.hmm, false},
-        {files.user_dict, true},
-        {files.idf, false},
-        {files.stop_word, false}}) {
-    if (may_be_list && path.empty()) continue;
-    if (absl::Status status = CheckSegmenterFile(path, may_be_list);
-        !status.ok()) {
-      return status;
-    }
+  if (absl::Status status = CheckSegmenterFiles(files); !status.ok()) {
+    return status;
   }
   return std::unique_ptr<Segmenter>(new Segmenter(std::make_unique<Parts>(
       files.dict, files.hmm,

@@ -30,7 +30,8 @@ using WordSplit = std::pair<std::string, std::string>;
 class Segmenter {
  public:
   // Checks every file first (cppjieba ends the process when one cannot be
-  // opened); the error's message is the line that names the first bad one.
+  // opened or parsed, see segmenter_files.h); the error's message is the
+  // line that names the first bad file, and the line in it.
   [[nodiscard]] static absl::StatusOr<std::unique_ptr<Segmenter>> Create(
       const SegmenterFiles& files);
   ~Segmenter();

@@ -4,6 +4,8 @@
 
 #include <charconv>
 #include <cstdlib>
+#include <iterator>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -31,6 +33,17 @@ constexpr ThreadKey kThreadKeys[] = {
     {"intra_op_num_threads", 0, &ToolConf::intra_op_num_threads},
     {"inter_op_num_threads", 1, &ToolConf::inter_op_num_threads}};
 constexpr char kSpinningKey[] = "allow_spinning";
+
+// Every key the tool reads; any other is reported as a likely typing error.
+constexpr std::string_view kToolKeys[] = {"wav_path",
+                                          "text_path",
+                                          "fastspeech2_model_path",
+                                          "hifigan_model_path",
+                                          "front_conf_path",
+                                          "intra_op_num_threads",
+                                          "inter_op_num_threads",
+                                          "allow_spinning",
+                                          "model_cache_path"};
 
 // The whole of `text` as a decimal int32 (a sign only for negatives).
 std::optional<int32_t> ParseInt(const std::string& text) {
@@ -94,11 +107,18 @@ absl::Status ToolConf::Validate() const {
 
 bool ReadConfFile(const std::string& path, ToolConf& conf) {
   std::vector<KeyValueLine> lines;
-  const absl::Status read = ReadKeyValueFile(path, lines);
+  std::vector<KeyValueLine> skipped;
+  const absl::Status read = ReadKeyValueFile(path, lines, &skipped);
   // Entries read before a failure are still logged, as they were read.
   for (const KeyValueLine& line : lines) {
     conf.entries[line.key] = line.value;
     LOG_INFO("Key: {}; Value: {}", line.key, line.value);
+  }
+  for (const std::string& problem :
+       DescribeKeyProblems(path, lines, skipped,
+                           {std::begin(kToolKeys), std::end(kToolKeys)})) {
+    LOG_INFO("Warning: {}", problem);
+    ReportToStandardError(problem);
   }
   if (!read.ok()) {
     LOG_ERROR("Cannot open config file");

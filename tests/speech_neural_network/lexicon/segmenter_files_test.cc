@@ -1,0 +1,128 @@
+#include "speech_neural_network/lexicon/segmenter_files.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "speech_neural_network/front_test_support.h"
+#include "speech_neural_network/lexicon/segmenter.h"
+
+namespace speechnn {
+namespace {
+
+const std::string kDictDir = std::string(TOLVAREN_BUILD_RES_DIR) + "/dict/";
+
+SegmenterFiles ShippedFiles() {
+  return {kDictDir + "jieba.dict.utf8", kDictDir + "hmm_model.utf8",
+          kDictDir + "user.dict.utf8", kDictDir + "idf.utf8",
+          kDictDir + "stop_words.utf8"};
+}
+
+// A model the loader accepts, for cases that spoil one part of it.
+const std::string kModelRows =
+    "# start\n-0.2 -3.1e+100 -3.1e+100 -1.4\n"
+    "-3.1e+100 -0.5 -0.9 -3.1e+100\n-0.5 -3.1e+100 -3.1e+100 -0.9\n"
+    "-3.1e+100 -0.3 -1.2 -3.1e+100\n-0.7 -3.1e+100 -3.1e+100 -0.6\n";
+const std::string kEmission = "你:-1.5,好:-2.0\n";
+
+enum class Slot { kDict, kHmm, kUserDict };
+
+struct FileCase {
+  const char* name;
+  Slot slot;
+  std::string contents;
+  // Empty: accepted. Otherwise a part of the message.
+  const char* error;
+};
+
+// What the segmenter's loaders would have ended the process on, and the
+// nearest files they accept.
+const FileCase kCases[] = {
+    {"dict_ok", Slot::kDict, "你好 30 l\n世界 20 n", ""},
+    {"dict_empty", Slot::kDict, "", "has no words"},
+    {"dict_two_fields", Slot::kDict, "你好 30 l\n世界 20\n", "line 2"},
+    {"dict_double_blank", Slot::kDict, "你好  30 l\n", "line 1"},
+    {"dict_blank_line", Slot::kDict, "你好 30 l\n\n世界 20 n\n", "line 2"},
+    {"dict_zero_frequency", Slot::kDict, "你好 0 l\n", "above 0"},
+    {"dict_bad_utf8", Slot::kDict, "\xe4\xbd 30 l\n", "not UTF-8"},
+    {"dict_binary", Slot::kDict,
+     std::string("\x7f"
+                 "ELF\0\x01 \x02",
+                 8),
+     "line 1"},
+    {"user_ok", Slot::kUserDict, "你好\n\n世界 n\n大家 5 r\n", ""},
+    {"user_four_fields", Slot::kUserDict, "你好 1 n x\n", "line 1"},
+    {"user_bad_frequency", Slot::kUserDict, "\n你好 many n\n", "line 2"},
+    {"hmm_ok", Slot::kHmm,
+     kModelRows + kEmission + kEmission + kEmission + "\n" + kEmission, ""},
+    {"hmm_empty", Slot::kHmm, "", "start row"},
+    {"hmm_truncated", Slot::kHmm, kModelRows + kEmission + kEmission,
+     "emission lines"},
+    {"hmm_short_row", Slot::kHmm, "-0.2 -3.1 -1.4\n", "line 1"},
+    {"hmm_text_row", Slot::kHmm, "a b c d\n", "not a number"},
+    {"hmm_bad_pair", Slot::kHmm,
+     kModelRows + kEmission + kEmission + kEmission + "你好:-1.0\n", "line 10"},
+};
+
+TEST(SegmenterFilesTest, RefusesWhatTheLoadersWouldAbortOn) {
+  TempDir dir;
+  for (const FileCase& c : kCases) {
+    SCOPED_TRACE(c.name);
+    const std::string path = dir.WriteFile(c.name, c.contents);
+    SegmenterFiles files = ShippedFiles();
+    absl::Status checked;
+    switch (c.slot) {
+      case Slot::kDict:
+        checked = CheckSegmenterDictionary(path);
+        files.dict = path;
+        break;
+      case Slot::kHmm:
+        checked = CheckSegmenterHmmModel(path);
+        files.hmm = path;
+        break;
+      case Slot::kUserDict:
+        checked = CheckSegmenterUserDictionary(path);
+        files.user_dict = kDictDir + "user.dict.utf8|" + path;
+        break;
+    }
+    if (std::string(c.error).empty()) {
+      EXPECT_TRUE(checked.ok()) << checked.message();
+      continue;
+    }
+    ASSERT_FALSE(checked.ok());
+    EXPECT_NE(checked.message().find(path), std::string::npos)
+        << checked.message();
+    EXPECT_NE(checked.message().find(c.error), std::string::npos)
+        << checked.message();
+    // The segmenter refuses the file the same way instead of reading it.
+    const auto segmenter = Segmenter::Create(files);
+    ASSERT_FALSE(segmenter.ok());
+    EXPECT_EQ(segmenter.status().message(), checked.message());
+  }
+}
+
+TEST(SegmenterFilesTest, ShippedFilesPassAndUnreadableOnesAreNamed) {
+  const SegmenterFiles shipped = ShippedFiles();
+  EXPECT_TRUE(CheckSegmenterDictionary(shipped.dict).ok());
+  EXPECT_TRUE(CheckSegmenterHmmModel(shipped.hmm).ok());
+  EXPECT_TRUE(CheckSegmenterUserDictionary(shipped.user_dict).ok());
+  // A folder opens as a stream but cannot be read.
+  const absl::Status folder = CheckSegmenterDictionary(kDictDir);
+  EXPECT_NE(folder.message().find("Cannot read jieba file"), std::string::npos)
+      << folder.message();
+  EXPECT_TRUE(absl::IsNotFound(CheckSegmenterHmmModel(kDictDir + "absent")));
+}
+
+TEST(SegmenterFilesTest, SplitsAsTheLoadersDo) {
+  using Fields = std::vector<std::string_view>;
+  Fields fields{"stale"};
+  SplitLikeSegmenter("a b c", ' ', fields);
+  EXPECT_EQ(fields, (Fields{"a", "b", "c"}));
+  SplitLikeSegmenter("a  b ", ' ', fields);
+  EXPECT_EQ(fields, (Fields{"a", "", "b"}));
+  SplitLikeSegmenter("", ' ', fields);
+  EXPECT_EQ(fields, Fields{});
+}
+
+}  // namespace
+}  // namespace speechnn
