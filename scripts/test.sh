@@ -41,8 +41,8 @@ if [ "${TOLVAREN_SKIP_SANITIZERS:-0}" != "1" ]; then
     -DTOLVAREN_BUILD_BENCHMARKS=OFF
 fi
 
-# A short fuzzing run of the front end (clang, ASan + UBSan) from the
-# committed seed corpus; a crash fails the suite.
+# A short run of every fuzz target (clang, ASan + UBSan) from the committed
+# seed corpora, TOLVAREN_FUZZ_SECONDS each; a crash fails the suite.
 if [ "${TOLVAREN_SKIP_FUZZ:-0}" != "1" ]; then
-  bash "$root/scripts/fuzz.sh" "${TOLVAREN_FUZZ_SECONDS:-60}"
+  TOLVAREN_DEPS_READY=1 bash "$root/scripts/fuzz.sh" --all "${TOLVAREN_FUZZ_SECONDS:-30}"
 fi
