@@ -29,7 +29,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   const auto lines = speechnn::ReadFrontConfLines(path);
   if (lines.ok()) {
     speechnn::StringMap entries;
-    for (const tolvaren::KeyValueLine& line : *lines) {
+    for (const tolvaren::KeyValueLine& line : lines->entries) {
       entries[line.key] = line.value;
     }
     const speechnn::FrontConf front = speechnn::FrontConf::FromEntries(entries);
