@@ -23,11 +23,16 @@ absl::Status LoadModel(Predictor& predictor, const std::string& model_path,
   return ApplyVoiceMetadata(*predictor.session(), model_path, voice);
 }
 
-// A model's unusable output, named by the model's file.
+// A model's unusable output, or a run the runtime refused, named by the
+// model's file: the runtime's own message ("Unexpected input data type")
+// does not say which of the two models it was.
 absl::Status OfModel(const absl::Status& status, const std::string& path) {
-  if (!absl::IsFailedPrecondition(status)) return status;
-  return absl::FailedPreconditionError("model " + path + ": " +
-                                       std::string(status.message()));
+  const bool refused = IsRuntimeError(status);
+  if (!absl::IsFailedPrecondition(status) && !refused) return status;
+  const std::string named =
+      "model " + path + ": " + std::string(status.message());
+  return refused ? absl::InternalError(named)
+                 : absl::FailedPreconditionError(named);
 }
 
 // A line of a text file as the text it holds: a byte order mark before it
@@ -58,6 +63,11 @@ Tool::Tool(const std::string* conf_path, ToolConf conf)
         "cannot read the configuration file " + *conf_path));
   }
   if (absl::Status valid = conf_.Validate(); !valid.ok()) {
+    // The value is wrong in a file, which the message names.
+    if (conf_path != nullptr) {
+      valid = absl::InvalidArgumentError(*conf_path + ": " +
+                                         std::string(valid.message()));
+    }
     LOG_ERROR("{}", std::string(valid.message()));
     throw StartupError(valid);
   }

@@ -102,7 +102,8 @@ TEST_F(MainTest, StartupFailuresExitWithOne) {
   std::ofstream(conf_, std::ios::app) << "--intra_op_num_threads=-2\n";
   result = RunTool(conf_, "x y z");
   EXPECT_EQ(result.status, 1);
-  EXPECT_NE(result.out.find("tolvaren_tts: intra_op_num_threads is -2, a "
+  EXPECT_NE(result.out.find("tolvaren_tts: " + conf_ +
+                            ": intra_op_num_threads is -2, a "
                             "whole number from 0 to 1024 is needed\n"),
             std::string::npos)
       << result.out;

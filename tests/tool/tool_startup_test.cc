@@ -135,7 +135,10 @@ TEST(ToolStartupTest, FailuresStopWithTheirRecords) {
        "/vocoder.onnx",
        "--allow_spinning=maybe\n",
        false,
-       {"[ERROR] allow_spinning is maybe, 0, 1, true or false is needed\n"},
+       // The record names the configuration file the value is in.
+       {"[ERROR] /",
+        "/tool.conf: allow_spinning is maybe, 0, 1, true or false "
+        "is needed\n"},
        false,
        false},
       {"missing model",
