@@ -24,6 +24,7 @@ packages=(
 # patch file  sha256  package folder (relative to $dest)  tree it applies to
 patches=(
   "cppjieba-dict-load.patch 6042df40f58c31e2250a9f68f05233e2f7b23f7edb580913329e4159497ec200 nodejieba package/submodules/cppjieba"
+  "cppjieba-trie-memory.patch 78a256a16715f12203162eafb559cee750548b665a5e996cfdaff46b13148312 nodejieba package/submodules/cppjieba"
 )
 
 # A tree patched with another version of a patch is fetched afresh, so that

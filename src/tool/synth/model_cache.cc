@@ -56,6 +56,12 @@ MappedFile& MappedFile::operator=(MappedFile&& other) noexcept {
 
 MappedFile::~MappedFile() { Release(); }
 
+void MappedFile::DropResidentPages() const {
+  // Never written through, so the private mapping holds no copy of its own
+  // that would be lost: the pages are the file's.
+  if (data_ != nullptr) madvise(const_cast<char*>(data_), size_, MADV_DONTNEED);
+}
+
 void MappedFile::Release() {
   if (data_ != nullptr) munmap(const_cast<char*>(data_), size_);
   data_ = nullptr;

@@ -31,6 +31,12 @@ class MappedFile {
   const char* data() const { return data_; }
   std::size_t size() const { return size_; }
 
+  // Lets the system take back the pages read so far. The mapping stays
+  // valid: a page read again comes back from the file (the page cache,
+  // as a rule). For a mapping whose bytes were read once, to be copied
+  // elsewhere, this is memory no longer held for nothing.
+  void DropResidentPages() const;
+
  private:
   MappedFile(const char* data, std::size_t size) : data_(data), size_(size) {}
   void Release();

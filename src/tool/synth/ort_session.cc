@@ -159,13 +159,20 @@ std::optional<OrtSession> OrtSession::LoadThroughCache(
     const SessionThreads& threads) {
   // Any model the cache cannot serve is left to the plain load, which
   // reports its faults as it always has.
-  absl::StatusOr<MappedFile> model = MappedFile::Open(model_path);
-  if (!model.ok()) return std::nullopt;
+  // Serving the cached copy needs the model's checksum alone: the model's
+  // mapping goes before any session is built, so that its pages are not
+  // held beside the copy's.
+  uint64_t checksum = 0;
+  {
+    absl::StatusOr<MappedFile> model = MappedFile::Open(model_path);
+    if (!model.ok()) return std::nullopt;
+    checksum = ContentChecksum(model->data(), model->size());
+  }
   const std::string& folder = threads.model_cache_folder;
   const std::string entry =
       folder + "/" +
-      CacheEntryName(model_path, ContentChecksum(model->data(), model->size()),
-                     OrtRuntimeVersion(), ProcessorChecksum());
+      CacheEntryName(model_path, checksum, OrtRuntimeVersion(),
+                     ProcessorChecksum());
 
   if (absl::StatusOr<MappedFile> copy = MappedFile::Open(entry); copy.ok()) {
     if (EntryIsWhole(*copy)) {
@@ -177,6 +184,10 @@ std::optional<OrtSession> OrtSession::LoadThroughCache(
                                "1");
         Ort::Session session(env, copy->data(), copy->size() - kTrailerSize,
                              options);
+        // Building the session read the whole copy and packed the large
+        // weights into buffers of its own; its runs read only the rest,
+        // which comes back from the file when first read.
+        copy->DropResidentPages();
         OrtSession loaded(std::move(session));
         loaded.mapping_ = std::move(*copy);
         loaded.ReadNames();
@@ -197,6 +208,14 @@ std::optional<OrtSession> OrtSession::LoadThroughCache(
     }
   }
 
+  // The optimised copy is made from bytes that must be the ones named by
+  // the entry: a model replaced since its checksum was taken is loaded as
+  // it is, never cached under the old name.
+  absl::StatusOr<MappedFile> model = MappedFile::Open(model_path);
+  if (!model.ok() ||
+      ContentChecksum(model->data(), model->size()) != checksum) {
+    return std::nullopt;
+  }
   if (!MakeFolders(folder)) {
     LOG_INFO("Warning: cannot create the model cache folder {}: {}", folder,
              std::strerror(errno));
