@@ -146,14 +146,17 @@ absl::Status FrontEngineInterface::ModifyToneOf(
   // Each step runs only when the ones before it succeeded.
   const WordSplitter split = Splitter();
   const std::vector<std::string> underlying = finals;
-  absl::Status status = speechnn::BuSandhi(word, finals);
-  if (status.ok()) status = speechnn::YiSandhi(word, finals);
+  const std::vector<std::string> citation =
+      lexicon_.CitationFinals(word.text, finals);
+  absl::Status status = speechnn::BuSandhi(word, finals, &citation);
+  if (status.ok()) status = speechnn::YiSandhi(word, finals, &citation);
   if (status.ok()) {
     status = speechnn::NeuralSandhi(
         word, tag, finals, split,
         neutral_words_ ? *neutral_words_ : NeutralToneWords());
   }
-  if (status.ok()) {
+  // Digits read one by one keep their citation tones.
+  if (status.ok() && !IsDigitString(word.chars)) {
     // A three-character word that the dictionary lacks was joined from
     // shorter words by the merges: each syllable is a unit of its own.
     const WordSplitter by_syllable = [](const std::string&) {
@@ -196,13 +199,16 @@ struct PreparedWord {
   std::vector<std::string> initials;
   std::vector<std::string> finals;
   char underlying_tone = '\0';  // of a one-syllable word
+  bool digits = false;          // read one by one, in citation tones
 };
 
-// Runs the cycle over each stretch of words between two pauses.
+// Runs the cycle over each stretch of words between two pauses. A run of
+// digits read one by one ends the stretch too: its tones stay as they are,
+// and so does the word before it.
 void CycleEachPhrase(std::vector<PreparedWord>& words) {
   std::vector<CycleWord> phrase;
   for (PreparedWord& w : words) {
-    if (w.pause) {
+    if (w.pause || w.digits) {
       ThirdToneCycleAcrossWords(phrase);
       phrase.clear();
     } else {
@@ -223,8 +229,20 @@ int FrontEngineInterface::GetWordsIds(const WordTagList& words,
   // the words before it are still spoken.
   std::vector<PreparedWord> prepared;
   bool unreadable = false;
+  // Every word decoded once; quotation marks are neither spoken nor read as
+  // a neighbour, and a pause leaves a word without one.
+  std::vector<std::wstring> decoded;
+  decoded.reserve(words.size());
   for (const auto& [word, tag] : words) {
     if (ListContains(QuoteMarks(), word)) continue;
+    decoded.push_back(ListContains(PausePunctuation(), word)
+                          ? std::wstring()
+                          : utf8string2wstring(word));
+  }
+  std::size_t position = 0;
+  for (const auto& [word, tag] : words) {
+    if (ListContains(QuoteMarks(), word)) continue;
+    const std::size_t k = position++;
     PreparedWord w;
     w.word = &word;
     w.tag = &tag;
@@ -241,11 +259,14 @@ int FrontEngineInterface::GetWordsIds(const WordTagList& words,
     if (w.finals.size() == 1 && !w.finals[0].empty()) {
       w.underlying_tone = w.finals[0].back();
     }
-    // Decoded once for every rule that indexes the word by character.
-    const std::wstring chars = utf8string2wstring(word);
+    const std::wstring& chars = decoded[k];
+    w.digits = IsDigitString(chars);
+    const SandhiWord sandhi_word{
+        word, chars, k > 0 ? std::wstring_view(decoded[k - 1]) : L"",
+        k + 1 < decoded.size() ? std::wstring_view(decoded[k + 1]) : L""};
     // A failed tone step is reported and leaves the earlier changes; the
     // word is still spoken.
-    if (const absl::Status status = ModifyToneOf({word, chars}, tag, w.finals);
+    if (const absl::Status status = ModifyToneOf(sandhi_word, tag, w.finals);
         !status.ok()) {
       ReportToneFailed(status, word);
     }

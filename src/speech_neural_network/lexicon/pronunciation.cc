@@ -164,4 +164,29 @@ bool Lexicon::HasReading(const std::string& word) const {
   return ParseWord(word, PiecewisePronunciation(word), initials, finals);
 }
 
+std::vector<std::string> Lexicon::CitationFinals(
+    const std::string& word, const std::vector<std::string>& finals) const {
+  std::vector<std::string> citation = finals;
+  const std::wstring chars = utf8string2wstring(word);
+  if (chars.size() != finals.size()) return citation;
+  std::vector<std::string> initials;
+  std::vector<std::string> own;
+  for (std::size_t i = 0; i < chars.size(); ++i) {
+    std::string& final = citation[i];
+    if (final.empty() || final.back() != '5') continue;
+    const std::string character = wstring2utf8string(std::wstring(1, chars[i]));
+    const std::string_view* entry = words_.Find(character);
+    if (entry == nullptr || !ParseWord(character, *entry, initials, own)) {
+      continue;
+    }
+    // Only the same syllable: a character with another reading on its own
+    // says nothing about this one's tone.
+    if (own[0].compare(0, own[0].size() - 1, final, 0, final.size() - 1) == 0 &&
+        own[0].size() == final.size()) {
+      final.back() = own[0].back();
+    }
+  }
+  return citation;
+}
+
 }  // namespace speechnn

@@ -33,6 +33,11 @@ class Lexicon {
   }
   // Whether GetInitialsFinals can read `word`.
   bool HasReading(const std::string& word) const;
+  // `finals` (one per character of `word`) with each neutral syllable given
+  // the tone its character has on its own, where that reading is the same
+  // syllable (一个 i1 e5 gives i1 e4): the tone that 一 and 不 react to.
+  std::vector<std::string> CitationFinals(
+      const std::string& word, const std::vector<std::string>& finals) const;
 
  private:
   std::string_view Lookup(const std::string& word) const;

@@ -29,7 +29,13 @@ class InitialsFinalsTest : public testing::Test {
         "错 c uo4 c uo4\n"
         "坏 h ai4 h\n"
         "怪 g h uai4\n"
-        "空 k  ong1\n";
+        "空 k  ong1\n"
+        "一个 i1 g e5\n"
+        "个 g e4\n"
+        "东西 d ong1 x i5\n"
+        "西 x i1\n"
+        "了 l iao3\n"
+        "走了 z ou3 l e5\n";
     dir_ = std::make_unique<TempDir>();
     front_ = MakeFront(*dir_, fixture);
   }
@@ -139,6 +145,19 @@ TEST_F(InitialsFinalsTest, FinalsWrapperKeepsFinalsAndReportsFailure) {
   const std::string message = testing::internal::GetCapturedStderr();
   EXPECT_NE(message.find("Failed to get word finals\n"), std::string::npos);
   EXPECT_TRUE(bad.empty());
+}
+
+// A neutral syllable takes its character's own tone, only where that is the
+// same syllable.
+TEST_F(InitialsFinalsTest, CitationFinalsRestoreTheCharactersOwnTone) {
+  const Lexicon& lexicon = front_->lexicon();
+  EXPECT_EQ(lexicon.CitationFinals("一个", {"i1", "e5"}), (Phones{"i1", "e4"}));
+  EXPECT_EQ(lexicon.CitationFinals("东西", {"ong1", "i5"}),
+            (Phones{"ong1", "i1"}));
+  EXPECT_EQ(lexicon.CitationFinals("走了", {"ou3", "e5"}),
+            (Phones{"ou3", "e5"}));  // 了 alone is liao3
+  EXPECT_EQ(lexicon.CitationFinals("阿妈", {"a1", "a5"}),
+            (Phones{"a1", "a5"}));  // 妈 has no entry
 }
 
 }  // namespace

@@ -1,0 +1,59 @@
+// Whole sentences read by tolvaren_tts_front with the shipped resources, a
+// table per rule: the rules meet the real segmentation and dictionary here,
+// including the places where a rule must not apply.
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "speech_neural_network/front_test_support.h"
+
+namespace tolvaren {
+namespace {
+
+struct Reading {
+  const char* text;
+  const char* pinyin;
+};
+
+// Runs the tool once over all texts of a table and compares line by line.
+void ExpectReadings(const std::vector<Reading>& table) {
+  speechnn::TempDir dir;
+  std::string lines;
+  for (const Reading& r : table) lines += std::string(r.text) + "\n";
+  const std::string file = dir.WriteFile("texts.txt", lines);
+  const speechnn::CommandResult result = speechnn::RunCommand(
+      "'" + std::string(TOLVAREN_FRONT_BINARY) + "' --conf '" +
+      TOLVAREN_BUILD_RES_DIR + "/conf/tool.conf' --pinyin --file '" + file +
+      "' 2>/dev/null");
+  ASSERT_EQ(result.status, 0);
+  std::vector<std::string> got;
+  std::size_t start = 0;
+  for (std::size_t end;
+       (end = result.out.find('\n', start)) != std::string::npos;
+       start = end + 1) {
+    got.push_back(result.out.substr(start, end - start));
+  }
+  ASSERT_EQ(got.size(), table.size());
+  for (std::size_t i = 0; i < table.size(); ++i) {
+    EXPECT_EQ(got[i], table[i].pinyin) << table[i].text;
+  }
+}
+
+TEST(ReadingsTest, YiAndBuReadTheUnderlyingToneAndTheNumberAroundThem) {
+  ExpectReadings({
+      {"他背着一个书包", "ta1 bei1 zhe5 yi2 ge5 shu1 bao1"},
+      {"这一问题", "zhe4 yi2 wen4 ti2"},
+      {"每一天", "mei3 yi4 tian1"},
+      {"十一个人", "shi2 yi1 ge5 ren2"},
+      {"一百一十", "yi4 bai3 yi1 shi2"},
+      {"一点五公斤", "yi1 dian2 wu3 gong1 jin1"},
+      {"一点一点地", "yi4 dian3 yi4 dian3 de5"},
+      {"十一月", "shi2 yi1 yue4"},
+      {"统一", "tong3 yi1"},
+  });
+}
+
+}  // namespace
+}  // namespace tolvaren
