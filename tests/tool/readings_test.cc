@@ -55,5 +55,18 @@ TEST(ReadingsTest, YiAndBuReadTheUnderlyingToneAndTheNumberAroundThem) {
   });
 }
 
+// Numbers read as they are written, digits in their citation tones.
+TEST(ReadingsTest, NumbersReadAsWritten) {
+  ExpectReadings({
+      {"24:00", "er4 shi2 si4 dian3 ling2 fen1"},
+      {"-1．0", "fu4 yi1 dian3 ling2"},
+      {"5%-10%", "bai3 fen1 zhi1 wu3 dao4 bai3 fen1 zhi1 shi2"},
+      {"110", "yi1 yi1 ling2"},
+      {"请拨打13900001111",
+       "qing3 bo1 da3 yao1 san1 jiu3 ling2 ling2 ling2 "
+       "ling2 yao1 yao1 yao1 yao1"},
+  });
+}
+
 }  // namespace
 }  // namespace tolvaren
