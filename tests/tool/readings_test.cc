@@ -55,6 +55,16 @@ TEST(ReadingsTest, YiAndBuReadTheUnderlyingToneAndTheNumberAroundThem) {
   });
 }
 
+// Words the dictionary lacks: its words inside them, matched from the end;
+// names found by the segmenter's model keep 儿 as a syllable.
+TEST(ReadingsTest, UnknownWordsReadThroughTheDictionarysWords) {
+  ExpectReadings({
+      {"中国银行行长", "zhong1 guo2 yin2 hang2 hang2 zhang3"},
+      {"艾薇儿唱歌", "ai4 wei1 er2 chang4 ge1"},
+      {"小院儿", "xiao3 yuanr4"},
+  });
+}
+
 // Numbers read as they are written, digits in their citation tones.
 TEST(ReadingsTest, NumbersReadAsWritten) {
   ExpectReadings({

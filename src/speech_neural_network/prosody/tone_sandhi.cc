@@ -176,9 +176,15 @@ void ReduplicationNeutral(const std::wstring& chars, const std::string& tag,
       std::string_view("nva").find(tag[0]) == std::string_view::npos) {
     return;
   }
-  // Repeated digits (幺幺 in a telephone number) are no reduplication.
-  for (std::size_t i = 1; i < chars.size(); ++i) {
-    if (chars[i] == chars[i - 1] && !InSet(kDigits, chars[i])) {
+  // The pair begins or ends the word (看看, 谢谢你, 老奶奶) or the word is
+  // AABB; a character met twice where two inner words meet is no
+  // reduplication (银行行长), nor are repeated digits (幺幺 in a telephone
+  // number).
+  const std::size_t n = chars.size();
+  const bool aabb = n == 4 && chars[0] == chars[1] && chars[2] == chars[3];
+  for (std::size_t i = 1; i < n; ++i) {
+    if (chars[i] == chars[i - 1] && (i == 1 || i + 1 == n || aabb) &&
+        !InSet(kDigits, chars[i])) {
       SetTone(finals[i], kNeutralTone);
     }
   }

@@ -140,7 +140,12 @@ TEST_F(ToneSandhiTest, NeutralReduplicationNeedsNounVerbOrAdjectiveTag) {
   EXPECT_EQ(Neutral("奶奶", "n", {"ai3", "ai3"}), (Finals{"ai3", "ai5"}));
   EXPECT_EQ(Neutral("看看", "v", {"an4", "an4"}), (Finals{"an4", "an5"}));
   EXPECT_EQ(Neutral("奶奶", "d", {"ai3", "ai3"}), (Finals{"ai3", "ai3"}));
-  // Repeated digits of a telephone number are no reduplication.
+  EXPECT_EQ(Neutral("高高兴兴", "a", {"ao1", "ao1", "ing4", "ing4"}),
+            (Finals{"ao1", "ao5", "ing4", "ing5"}));
+  // A character met twice where two words meet, and repeated digits of a
+  // telephone number, are no reduplication.
+  EXPECT_EQ(Neutral("银行行长", "n", {"in2", "ang2", "ang2", "ang3"}),
+            (Finals{"in2", "ang2", "ang2", "ang3"}));
   EXPECT_EQ(Neutral("幺幺", "nr", {"iao1", "iao1"}), (Finals{"iao1", "iao1"}));
 }
 
