@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "speech_neural_network/front_interface.h"
+#include "speech_neural_network/lexicon/polyphones.h"
 #include "speech_neural_network/lexicon/word_lists.h"
 #include "speech_neural_network/prosody/erhua.h"
 #include "speech_neural_network/prosody/phone_ids.h"
@@ -200,6 +201,10 @@ struct PreparedWord {
   std::vector<std::string> finals;
   char underlying_tone = '\0';  // of a one-syllable word
   bool digits = false;          // read one by one, in citation tones
+  std::string polyphone_tag;    // set where a polyphone's reading retags it
+  const std::string& Tag() const {
+    return polyphone_tag.empty() ? *tag : polyphone_tag;
+  }
 };
 
 // Runs the cycle over each stretch of words between two pauses. A run of
@@ -233,19 +238,29 @@ int FrontEngineInterface::GetWordsIds(const WordTagList& words,
   // a neighbour, and a pause leaves a word without one.
   std::vector<std::wstring> decoded;
   decoded.reserve(words.size());
-  for (const auto& [word, tag] : words) {
-    if (ListContains(QuoteMarks(), word)) continue;
-    decoded.push_back(ListContains(PausePunctuation(), word)
-                          ? std::wstring()
-                          : utf8string2wstring(word));
+  // Per spoken word: its phrase (the words between two pauses) and its
+  // place there, for the polyphones read in context.
+  std::vector<WordTagList> phrases(1);
+  std::vector<std::pair<std::size_t, std::size_t>> place;
+  for (const WordTag& entry : words) {
+    if (ListContains(QuoteMarks(), entry.first)) continue;
+    const bool pause = ListContains(PausePunctuation(), entry.first);
+    decoded.push_back(pause ? std::wstring() : utf8string2wstring(entry.first));
+    place.emplace_back(phrases.size() - 1, phrases.back().size());
+    if (pause) {
+      phrases.emplace_back();
+    } else {
+      phrases.back().push_back(entry);
+    }
   }
   std::size_t position = 0;
-  for (const auto& [word, tag] : words) {
+  for (const WordTag& entry : words) {
+    const std::string& word = entry.first;
     if (ListContains(QuoteMarks(), word)) continue;
     const std::size_t k = position++;
     PreparedWord w;
     w.word = &word;
-    w.tag = &tag;
+    w.tag = &entry.second;
     if (ListContains(PausePunctuation(), word)) {
       w.pause = true;
       prepared.push_back(std::move(w));
@@ -256,8 +271,14 @@ int FrontEngineInterface::GetWordsIds(const WordTagList& words,
       unreadable = true;
       break;
     }
-    if (w.finals.size() == 1 && !w.finals[0].empty()) {
-      w.underlying_tone = w.finals[0].back();
+    if (w.finals.size() == 1) {
+      const auto& [phrase, at] = place[k];
+      if (std::optional<PolyphoneReading> reading =
+              ReadPolyphone(phrases[phrase], at)) {
+        w.finals[0] = reading->final;
+        w.polyphone_tag = reading->tag;
+      }
+      if (!w.finals[0].empty()) w.underlying_tone = w.finals[0].back();
     }
     const std::wstring& chars = decoded[k];
     w.digits = IsDigitString(chars);
@@ -266,7 +287,8 @@ int FrontEngineInterface::GetWordsIds(const WordTagList& words,
         k + 1 < decoded.size() ? std::wstring_view(decoded[k + 1]) : L""};
     // A failed tone step is reported and leaves the earlier changes; the
     // word is still spoken.
-    if (const absl::Status status = ModifyToneOf(sandhi_word, tag, w.finals);
+    if (const absl::Status status =
+            ModifyToneOf(sandhi_word, w.Tag(), w.finals);
         !status.ok()) {
       ReportToneFailed(status, word);
     }
@@ -280,7 +302,7 @@ int FrontEngineInterface::GetWordsIds(const WordTagList& words,
       phones = separate ? "sp0" : "sp";
     } else {
       const std::wstring chars = utf8string2wstring(*w.word);
-      speechnn::MergeErhua({*w.word, chars}, *w.tag, w.initials, w.finals);
+      speechnn::MergeErhua({*w.word, chars}, w.Tag(), w.initials, w.finals);
       if (w.initials.size() != w.finals.size()) {
         ReportLine("word_initials.size() == word_finals.size() failed: " +
                    *w.word);

@@ -65,6 +65,25 @@ TEST(ReadingsTest, UnknownWordsReadThroughTheDictionarysWords) {
   });
 }
 
+// Polyphones by tag and neighbours, and the committed overlay's corrections.
+TEST(ReadingsTest, PolyphonesByTagAndCorrectedEntries) {
+  ExpectReadings({
+      {"温度设置为26度", "wen1 du4 she4 zhi4 wei2 er4 shi2 liu4 du4"},
+      {"以人民为中心", "yi3 ren2 min2 wei2 zhong1 xin1"},
+      {"我们努力为大家服务", "wo3 men5 nu3 li4 wei4 da4 jia1 fu2 wu4"},
+      {"他为人民服务", "ta1 wei4 ren2 min2 fu2 wu4"},
+      {"他应了一声", "ta1 ying4 le5 yi4 sheng1"},
+      {"你干什么", "ni3 gan4 shen2 me5"},
+      {"他倒是很好", "ta1 dao4 shi4 hen2 hao3"},
+      {"我只想睡觉", "wo2 zhi2 xiang3 shui4 jiao4"},
+      {"两只猫", "liang3 zhi1 mao1"},
+      {"你得去", "ni2 dei3 qu4"},
+      {"结果很好", "jie2 guo3 hen2 hao3"},
+      {"当天晚上", "dang4 tian1 wan3 shang5"},
+      {"图为会场", "tu2 wei2 hui4 chang3"},
+  });
+}
+
 // Numbers read as they are written, digits in their citation tones.
 TEST(ReadingsTest, NumbersReadAsWritten) {
   ExpectReadings({
