@@ -151,14 +151,11 @@ std::vector<std::string> Lexicon::CitationFinals(
     std::string& final = citation[i];
     if (final.empty() || final.back() != '5') continue;
     const std::string character = wstring2utf8string(std::wstring(1, chars[i]));
-    const std::string_view* entry = words_.Find(character);
-    if (entry == nullptr || !ParseWord(character, *entry, initials, own)) {
-      continue;
-    }
+    if (!ReadEntry(character, initials, own)) continue;
     // Only the same syllable: a character with another reading on its own
     // says nothing about this one's tone.
-    if (own[0].compare(0, own[0].size() - 1, final, 0, final.size() - 1) == 0 &&
-        own[0].size() == final.size()) {
+    const std::string_view toneless(final.data(), final.size() - 1);
+    if (std::string_view(own[0]).substr(0, own[0].size() - 1) == toneless) {
       final.back() = own[0].back();
     }
   }

@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "speech_neural_network/lexicon/word_lists.h"
@@ -101,10 +102,10 @@ WordTagList SplitDemonstrativeYi(const WordTagList& words) {
   WordTagList split;
   for (const WordTag& entry : words) {
     const std::string& word = entry.first;
-    const std::size_t yi = word.size() - std::string(kYi).size();
+    const std::size_t yi_size = std::string_view(kYi).size();
+    const std::size_t yi = word.size() > yi_size ? word.size() - yi_size : 0;
     const bool demonstrative_yi =
-        word.size() > std::string(kYi).size() &&
-        word.compare(yi, std::string::npos, kYi) == 0 &&
+        yi > 0 && word.compare(yi, std::string::npos, kYi) == 0 &&
         std::find(kDemonstratives.begin(), kDemonstratives.end(),
                   word.substr(0, yi)) != kDemonstratives.end();
     if (demonstrative_yi) {
