@@ -220,7 +220,6 @@ int FrontEngineInterface::Init() {
   }
   // A segmenter left from an earlier failed Init is replaced.
   segmenter_ = *std::move(segmenter);
-  lexicon_.set_segmenter(segmenter_.get());
 
   if (LoadDictFile(conf_.word2phone_path, lexicon_.mutable_words()) != 0) {
     ReportLine("Genarate word2phone dict failed");

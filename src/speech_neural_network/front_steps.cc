@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "speech_neural_network/front_interface.h"
+#include "speech_neural_network/lexicon/polyphones.h"
 #include "speech_neural_network/lexicon/word_lists.h"
 #include "speech_neural_network/prosody/erhua.h"
 #include "speech_neural_network/prosody/phone_ids.h"
@@ -146,14 +147,17 @@ absl::Status FrontEngineInterface::ModifyToneOf(
   // Each step runs only when the ones before it succeeded.
   const WordSplitter split = Splitter();
   const std::vector<std::string> underlying = finals;
-  absl::Status status = speechnn::BuSandhi(word, finals);
-  if (status.ok()) status = speechnn::YiSandhi(word, finals);
+  const std::vector<std::string> citation =
+      lexicon_.CitationFinals(word.text, finals);
+  absl::Status status = speechnn::BuSandhi(word, finals, &citation);
+  if (status.ok()) status = speechnn::YiSandhi(word, finals, &citation);
   if (status.ok()) {
     status = speechnn::NeuralSandhi(
         word, tag, finals, split,
         neutral_words_ ? *neutral_words_ : NeutralToneWords());
   }
-  if (status.ok()) {
+  // Digits read one by one keep their citation tones.
+  if (status.ok() && !IsDigitString(word.chars)) {
     // A three-character word that the dictionary lacks was joined from
     // shorter words by the merges: each syllable is a unit of its own.
     const WordSplitter by_syllable = [](const std::string&) {
@@ -196,13 +200,20 @@ struct PreparedWord {
   std::vector<std::string> initials;
   std::vector<std::string> finals;
   char underlying_tone = '\0';  // of a one-syllable word
+  bool digits = false;          // read one by one, in citation tones
+  std::string polyphone_tag;    // set where a polyphone's reading retags it
+  const std::string& Tag() const {
+    return polyphone_tag.empty() ? *tag : polyphone_tag;
+  }
 };
 
-// Runs the cycle over each stretch of words between two pauses.
+// Runs the cycle over each stretch of words between two pauses. A run of
+// digits read one by one ends the stretch too: its tones stay as they are,
+// and so does the word before it.
 void CycleEachPhrase(std::vector<PreparedWord>& words) {
   std::vector<CycleWord> phrase;
   for (PreparedWord& w : words) {
-    if (w.pause) {
+    if (w.pause || w.digits) {
       ThirdToneCycleAcrossWords(phrase);
       phrase.clear();
     } else {
@@ -223,11 +234,33 @@ int FrontEngineInterface::GetWordsIds(const WordTagList& words,
   // the words before it are still spoken.
   std::vector<PreparedWord> prepared;
   bool unreadable = false;
-  for (const auto& [word, tag] : words) {
+  // Every word decoded once; quotation marks are neither spoken nor read as
+  // a neighbour, and a pause leaves a word without one.
+  std::vector<std::wstring> decoded;
+  decoded.reserve(words.size());
+  // Per spoken word: its phrase (the words between two pauses) and its
+  // place there, for the polyphones read in context.
+  std::vector<WordTagList> phrases(1);
+  std::vector<std::pair<std::size_t, std::size_t>> place;
+  for (const WordTag& entry : words) {
+    if (ListContains(QuoteMarks(), entry.first)) continue;
+    const bool pause = ListContains(PausePunctuation(), entry.first);
+    decoded.push_back(pause ? std::wstring() : utf8string2wstring(entry.first));
+    place.emplace_back(phrases.size() - 1, phrases.back().size());
+    if (pause) {
+      phrases.emplace_back();
+    } else {
+      phrases.back().push_back(entry);
+    }
+  }
+  std::size_t position = 0;
+  for (const WordTag& entry : words) {
+    const std::string& word = entry.first;
     if (ListContains(QuoteMarks(), word)) continue;
+    const std::size_t k = position++;
     PreparedWord w;
     w.word = &word;
-    w.tag = &tag;
+    w.tag = &entry.second;
     if (ListContains(PausePunctuation(), word)) {
       w.pause = true;
       prepared.push_back(std::move(w));
@@ -238,14 +271,24 @@ int FrontEngineInterface::GetWordsIds(const WordTagList& words,
       unreadable = true;
       break;
     }
-    if (w.finals.size() == 1 && !w.finals[0].empty()) {
-      w.underlying_tone = w.finals[0].back();
+    if (w.finals.size() == 1) {
+      const auto& [phrase, at] = place[k];
+      if (std::optional<PolyphoneReading> reading =
+              ReadPolyphone(phrases[phrase], at)) {
+        w.finals[0] = reading->final;
+        w.polyphone_tag = reading->tag;
+      }
+      if (!w.finals[0].empty()) w.underlying_tone = w.finals[0].back();
     }
-    // Decoded once for every rule that indexes the word by character.
-    const std::wstring chars = utf8string2wstring(word);
+    const std::wstring& chars = decoded[k];
+    w.digits = IsDigitString(chars);
+    const SandhiWord sandhi_word{
+        word, chars, k > 0 ? std::wstring_view(decoded[k - 1]) : L"",
+        k + 1 < decoded.size() ? std::wstring_view(decoded[k + 1]) : L""};
     // A failed tone step is reported and leaves the earlier changes; the
     // word is still spoken.
-    if (const absl::Status status = ModifyToneOf({word, chars}, tag, w.finals);
+    if (const absl::Status status =
+            ModifyToneOf(sandhi_word, w.Tag(), w.finals);
         !status.ok()) {
       ReportToneFailed(status, word);
     }
@@ -259,7 +302,7 @@ int FrontEngineInterface::GetWordsIds(const WordTagList& words,
       phones = separate ? "sp0" : "sp";
     } else {
       const std::wstring chars = utf8string2wstring(*w.word);
-      speechnn::MergeErhua({*w.word, chars}, *w.tag, w.initials, w.finals);
+      speechnn::MergeErhua({*w.word, chars}, w.Tag(), w.initials, w.finals);
       if (w.initials.size() != w.finals.size()) {
         ReportLine("word_initials.size() == word_finals.size() failed: " +
                    *w.word);

@@ -97,7 +97,7 @@ TEST_F(FrontInspectTest, MachineModesPrintOneLinePerText) {
       dir_.WriteFile("texts.txt", "你好，再见\n20个\na/b\n\xff\n鑫\n");
   EXPECT_EQ(RunFront(conf_, "--pinyin --file '" + file + "'").out,
             "ni2 hao3 zai4 jian4\n"
-            "er4 shi2 ge4\n"  // 十 is no quantity word: 个 keeps its tone
+            "er4 shi2 ge5\n"  // 个 after a number is a measure word
             "ERROR: text contains special characters (/\\<>.)\n"
             "ERROR: invalid UTF-8 at byte offset 0\n"
             "\n");  // 鑫's entry is broken: dropped, nothing to say

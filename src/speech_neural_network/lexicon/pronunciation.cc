@@ -1,6 +1,6 @@
 // Grapheme to phoneme: the initials and finals of one word, read from the
-// word2phone dictionary, with the segmenter's full-mode cut as the fallback
-// for words the dictionary lacks.
+// word2phone dictionary, with backward maximum matching over its words as
+// the fallback for words it lacks.
 
 #include "speech_neural_network/lexicon/pronunciation.h"
 
@@ -66,82 +66,67 @@ bool ParseWord(const std::string& word, std::string_view phones,
 
 }  // namespace
 
-// A missing piece reads as nothing, which the parse then rejects.
-std::string_view Lexicon::Lookup(const std::string& word) const {
-  const std::string_view* phones = words_.Find(word);
-  return phones == nullptr ? std::string_view() : *phones;
+bool Lexicon::ReadEntry(const std::string& word,
+                        std::vector<std::string>& initials,
+                        std::vector<std::string>& finals) const {
+  const std::string_view* entry = words_.Find(word);
+  return entry != nullptr && ParseWord(word, *entry, initials, finals);
 }
 
-std::string Lexicon::FullCutPronunciation(const std::string& word) const {
-  const std::vector<std::string> pieces = segmenter_->FullCut(word);
-  std::string phones;
-  for (std::size_t k = 0; k < pieces.size(); ++k) {
-    if (k > 0) phones += ' ';
-    phones += Lookup(pieces[k]);
-  }
-  return phones;
-}
-
-std::string Lexicon::PiecewisePronunciation(const std::string& word) const {
-  // The mixed cut never overlaps, so its pieces tile the word. A piece
-  // without a usable entry is read character by character.
-  std::string phones;
-  const auto append = [&phones](std::string_view reading) {
-    if (!phones.empty()) phones += ' ';
-    phones += reading;
-  };
-  std::vector<std::string> initials;
-  std::vector<std::string> finals;
-  for (const std::string& piece : segmenter_->MixedCut(word)) {
-    const std::string_view* entry = words_.Find(piece);
-    if (entry != nullptr && ParseWord(piece, *entry, initials, finals)) {
-      append(*entry);
-      continue;
+bool Lexicon::ReadByBackwardMatching(const std::string& word,
+                                     std::vector<std::string>& initials,
+                                     std::vector<std::string>& finals) const {
+  // From the end of the word, the longest stretch that the dictionary reads
+  // whole, down to a single character: 银行行长 is 银行 + 行长 (hang2 zhang3),
+  // where the characters' first readings would give xing2 and chang2.
+  const std::wstring chars = utf8string2wstring(word);
+  std::vector<std::vector<std::string>> initial_pieces;
+  std::vector<std::vector<std::string>> final_pieces;
+  std::size_t end = chars.size();
+  std::vector<std::string> piece_initials;
+  std::vector<std::string> piece_finals;
+  while (end > 0) {
+    bool found = false;
+    for (std::size_t start = 0; start < end && !found; ++start) {
+      if (start == 0 && end == chars.size()) continue;  // the word itself
+      const std::string piece =
+          wstring2utf8string(chars.substr(start, end - start));
+      if (ReadEntry(piece, piece_initials, piece_finals)) {
+        initial_pieces.push_back(piece_initials);
+        final_pieces.push_back(piece_finals);
+        end = start;
+        found = true;
+      }
     }
-    for (const wchar_t ch : utf8string2wstring(piece)) {
-      const std::string_view* reading =
-          words_.Find(wstring2utf8string(std::wstring(1, ch)));
-      if (reading == nullptr) return "";
-      append(*reading);
-    }
+    if (!found) return false;  // a character without a reading
   }
-  return phones;
+  initials.clear();
+  finals.clear();
+  for (std::size_t k = final_pieces.size(); k-- > 0;) {
+    initials.insert(initials.end(), initial_pieces[k].begin(),
+                    initial_pieces[k].end());
+    finals.insert(finals.end(), final_pieces[k].begin(), final_pieces[k].end());
+  }
+  return true;
 }
 
 absl::Status Lexicon::GetInitialsFinals(
     const std::string& word, std::vector<std::string>& word_initials,
     std::vector<std::string>& word_finals) const {
-  // Parsed apart so that a rejected word leaves the caller's lists as they
+  // Read apart so that a rejected word leaves the caller's lists as they
   // were: every later step indexes the finals by character position.
   std::vector<std::string> initials;
   std::vector<std::string> finals;
-  std::string phones;
-  if (const std::string_view* entry = words_.Find(word); entry != nullptr) {
-    phones = *entry;
-  } else if (segmenter_ != nullptr) {
-    phones = FullCutPronunciation(word);
-  } else {
-    return absl::FailedPreconditionError("No segmenter to cut the word: " +
-                                         word);
-  }
-  bool ok = ParseWord(word, phones, initials, finals);
-  if (!ok && segmenter_ != nullptr) {
-    // The full cut's pieces overlap for words that the merges build (不知道
-    // gives 不知 and 知道) and for segmenter words without an entry; a bad
-    // entry has the wrong syllable count. Read such words piece by piece
-    // from a cut that tiles them, or character by character.
-    const std::string piecewise = PiecewisePronunciation(word);
-    if (ParseWord(word, piecewise, initials, finals)) {
-      ok = true;
-    } else if (!piecewise.empty()) {
-      phones = piecewise;
-    }
-  }
-  if (!ok) {
-    return absl::NotFoundError("Pronunciation \"" + phones +
-                               "\" does not give one syllable per "
-                               "character of word: " +
-                               word);
+  // A word without a usable entry (one the segmenter or the merges made, or
+  // an entry with the wrong syllable count) is read from the dictionary's
+  // words inside it.
+  if (!ReadEntry(word, initials, finals) &&
+      !ReadByBackwardMatching(word, initials, finals)) {
+    const std::string_view* entry = words_.Find(word);
+    return absl::NotFoundError(
+        "Pronunciation \"" +
+        (entry != nullptr ? std::string(*entry) : std::string()) +
+        "\" does not give one syllable per character of word: " + word);
   }
   word_initials.insert(word_initials.end(), initials.begin(), initials.end());
   word_finals.insert(word_finals.end(), finals.begin(), finals.end());
@@ -149,19 +134,32 @@ absl::Status Lexicon::GetInitialsFinals(
 }
 
 bool Lexicon::HasReading(const std::string& word) const {
-  // The same readings, in the same order, as GetInitialsFinals.
   std::vector<std::string> initials;
   std::vector<std::string> finals;
-  const std::string_view* entry = words_.Find(word);
-  if (entry != nullptr && ParseWord(word, *entry, initials, finals)) {
-    return true;
+  return ReadEntry(word, initials, finals) ||
+         ReadByBackwardMatching(word, initials, finals);
+}
+
+std::vector<std::string> Lexicon::CitationFinals(
+    const std::string& word, const std::vector<std::string>& finals) const {
+  std::vector<std::string> citation = finals;
+  const std::wstring chars = utf8string2wstring(word);
+  if (chars.size() != finals.size()) return citation;
+  std::vector<std::string> initials;
+  std::vector<std::string> own;
+  for (std::size_t i = 0; i < chars.size(); ++i) {
+    std::string& final = citation[i];
+    if (final.empty() || final.back() != '5') continue;
+    const std::string character = wstring2utf8string(std::wstring(1, chars[i]));
+    if (!ReadEntry(character, initials, own)) continue;
+    // Only the same syllable: a character with another reading on its own
+    // says nothing about this one's tone.
+    const std::string_view toneless(final.data(), final.size() - 1);
+    if (std::string_view(own[0]).substr(0, own[0].size() - 1) == toneless) {
+      final.back() = own[0].back();
+    }
   }
-  if (segmenter_ == nullptr) return false;
-  if (entry == nullptr &&
-      ParseWord(word, FullCutPronunciation(word), initials, finals)) {
-    return true;
-  }
-  return ParseWord(word, PiecewisePronunciation(word), initials, finals);
+  return citation;
 }
 
 }  // namespace speechnn

@@ -86,6 +86,13 @@ std::wstring Percent(const WideMatch& match) {
   return Sign(match, 1) + L"百分之" + ReadNumber(match.str(2));
 }
 
+// 5%-10%, 5-10%: a range of percentages, each end said with 百分之 (the
+// "-" between them is no minus sign).
+std::wstring PercentRange(const WideMatch& match) {
+  return Sign(match, 1) + L"百分之" + ReadNumber(match.str(2)) + L"到" +
+         Sign(match, 5) + L"百分之" + ReadNumber(match.str(6));
+}
+
 // Telephone numbers are read digit by digit with 幺; "+", blanks and "-"
 // read as nothing.
 std::wstring PhoneNumber(const WideMatch& match) {
@@ -122,12 +129,16 @@ constexpr NormalizationRule kRules[] = {
     {"numeric_date",
      LR"((\d{4})([- /.])(0[1-9]|1[012])\2(0[1-9]|[12][0-9]|3[01]))",
      Starts::kAnywhere, 0, NumericDate},
-    {"clock_time", LR"(([0-1]?[0-9]|2[0-3]):([0-5][0-9])(:([0-5][0-9]))?)",
+    // 24:00 is the end of the day, a time like any other.
+    {"clock_time",
+     LR"((24(?=:00)|[0-1]?[0-9]|2[0-3]):([0-5][0-9])(:([0-5][0-9]))?)",
      Starts::kAnywhere, 0, ClockTime},
     {"temperature", LR"((-?)(\d+(\.\d+)?)(°C|℃|度|摄氏度))",
      Starts::kDigitRunStartOnly, 0, Temperature},
     {"fraction", LR"((-?)(\d+)/(\d+))", Starts::kDigitRunStartOnly, 0,
      Fraction},
+    {"percent_range", LR"((-?)(\d+(\.\d+)?)(%?)[-~](-?)(\d+(\.\d+)?)%)",
+     Starts::kDigitRunStartOnly, 0, PercentRange},
     {"percent", LR"((-?)(\d+(\.\d+)?)%)", Starts::kDigitRunStartOnly, 0,
      Percent},
     // Mobile numbers, with an optional +86 prefix. A digit right before or
@@ -142,7 +153,9 @@ constexpr NormalizationRule kRules[] = {
     {"range",
      LR"(((-?)((\d+)(\.\d+)?)|(\.(\d+)))[-~]((-?)((\d+)(\.\d+)?)|(\.(\d+))))",
      Starts::kDigitRunStartOnly, 0, Range},
-    {"negative", LR"((-)(\d+))", Starts::kAnywhere, 0, Negative},
+    // Not the integer part of a decimal, which the decimal rule reads whole
+    // (-1.0 is 负一点零, not 负一 and a separate 点零).
+    {"negative", LR"((-)(\d+)(?!\d|\.\d))", Starts::kAnywhere, 0, Negative},
     // 3.14, -2.5, .5. The alternation binds loosest: the sign belongs to the
     // first form only.
     {"decimal", LR"((-?)((\d+)(\.\d+))|(\.(\d+)))", Starts::kDigitRunStartOnly,

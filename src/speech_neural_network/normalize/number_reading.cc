@@ -114,8 +114,8 @@ std::wstring ReadInteger(std::wstring_view num, bool use_yao, bool say_zero) {
 }
 
 // One trailing 0 of the fraction is dropped (1.50 → 一点五, 1.500 →
-// 一点五零); when that leaves nothing to say after the point, 点 is not
-// said either (1.0 → 一).
+// 一点五零), but never the only digit after the point: 1.0 is written with
+// its point, and is said 一点零, not as the integer 一.
 std::wstring ReadNumber(std::wstring_view text) {
   const std::size_t point = text.find(L'.');
   if (point == std::wstring_view::npos) return ReadInteger(text, false, true);
@@ -124,13 +124,13 @@ std::wstring ReadNumber(std::wstring_view text) {
   }
   const std::wstring_view integer = text.substr(0, point);
   std::wstring_view fraction = text.substr(point + 1);
-  const bool has_fraction_digits = !fraction.empty();
-  if (!fraction.empty() && fraction.back() == L'0') fraction.remove_suffix(1);
+  if (fraction.size() > 1 && fraction.back() == L'0') {
+    fraction.remove_suffix(1);
+  }
   const std::wstring fraction_reading = ReadDigits(fraction, false);
+  // Nothing after the point (1.) reads as the integer alone.
   if (fraction_reading.empty()) {
-    if (!integer.empty()) return ReadInteger(integer, false, true);
-    // ".0" is a zero too, and is said.
-    return has_fraction_digits ? std::wstring(1, kDigits[0]) : std::wstring();
+    return integer.empty() ? std::wstring() : ReadInteger(integer, false, true);
   }
   if (integer.empty()) return kPoint + fraction_reading;
   return ReadInteger(integer, false, true) + kPoint + fraction_reading;

@@ -20,9 +20,11 @@ std::string WithErhua(const std::string& final) {
 void MergeErhua(const SandhiWord& word, const std::string& tag,
                 std::vector<std::string>& word_initials,
                 std::vector<std::string>& word_finals) {
+  // A word the segmenter's dictionary lacks (tag x, found by its model) is
+  // read as a name, like nr: 应采儿, 艾薇儿 keep their 儿 as er2.
   const bool applies = ListContains(ErhuaKeepWords(), word.text) ||
                        (!ListContains(ErhuaSkipWords(), word.text) &&
-                        tag != "a" && tag != "j" && tag != "nr");
+                        tag != "a" && tag != "j" && tag != "nr" && tag != "x");
   if (!applies) return;
   const std::wstring& chars = word.chars;
   const std::size_t n = chars.size();

@@ -23,17 +23,24 @@ constexpr std::wstring_view kSuffixes = L"们子";
 constexpr std::wstring_view kPlaceWords = L"上下里";
 constexpr std::wstring_view kDirectionComplements = L"来去";
 constexpr std::wstring_view kDirectionVerbs = L"上下进出回过起开";
-// Words before 个 that make it a measure word (五 is deliberately absent).
+// Words before 个 that make it a measure word.
 constexpr std::wstring_view kQuantityWords =
-    L"几有两半多各整每做是零一二三四六七八九";
-// A word made only of these (and holding 一) is read digit by digit, so its
-// 一 keeps tone 1 (五 is deliberately absent).
-constexpr std::wstring_view kYiNumerals = L"零一二三四六七八九";
+    L"几有两半多各整每做是零一二三四五六七八九十";
+// The digits as the number readings write them, 幺 included.
+constexpr std::wstring_view kDigits = L"零一二三四五六七八九幺";
+// Digits and 十: a 一 after one of them ends a number (十一, 二十一).
+constexpr std::wstring_view kDigitsAndTen = L"零一二三四五六七八九幺十";
+// Units that a number's 一十 follows (一百一十, 三千零一十).
+constexpr std::wstring_view kUnitsBeforeTen = L"零百千万亿";
 
 constexpr wchar_t kBu = L'不';
 constexpr wchar_t kDi = L'地';
 constexpr wchar_t kYi = L'一';
 constexpr wchar_t kGe = L'个';
+constexpr wchar_t kTen = L'十';
+constexpr wchar_t kPoint = L'点';
+constexpr wchar_t kMonth = L'月';
+constexpr std::wstring_view kDayOfMonth = L"日号";
 constexpr std::wstring_view kDiYi = L"第一";
 
 constexpr char kNeutralTone = '5';
@@ -81,22 +88,62 @@ bool BuInTheMiddle(const std::wstring& chars) {
 
 // 不怕: 不 before a fourth tone rises.
 void BuBeforeFourthTone(const std::wstring& chars,
+                        const std::vector<std::string>& citation,
                         std::vector<std::string>& finals) {
   for (std::size_t i = 0; i + 1 < chars.size(); ++i) {
-    if (chars[i] == kBu && HasTone(finals[i + 1], '4')) SetTone(finals[i], '2');
+    if (chars[i] == kBu && HasTone(citation[i + 1], '4')) {
+      SetTone(finals[i], '2');
+    }
   }
 }
 
 // ---- 一 ----------------------------------------------------------------
 
-// 一零零, 二一零: digits read one by one keep 一 in tone 1.
-bool IsNumberSequence(const std::wstring& chars) {
-  if (chars.empty() || chars.find(kYi) == std::wstring::npos ||
-      chars.back() == kYi) {
-    return false;
+// The characters of a word's phrase around position `i` of the word: the
+// word's own, then those of its neighbours; 0 past either end.
+class AroundYi {
+ public:
+  AroundYi(const SandhiWord& word, std::size_t i) : word_(word), i_(i) {}
+  wchar_t At(std::ptrdiff_t offset) const {
+    const std::ptrdiff_t at = static_cast<std::ptrdiff_t>(i_) + offset;
+    const std::ptrdiff_t size = static_cast<std::ptrdiff_t>(word_.chars.size());
+    if (at >= 0 && at < size) return word_.chars[at];
+    if (at < 0) {
+      const std::ptrdiff_t back = -at;
+      const std::ptrdiff_t before =
+          static_cast<std::ptrdiff_t>(word_.previous.size());
+      return back <= before ? word_.previous[before - back] : 0;
+    }
+    const std::size_t ahead = static_cast<std::size_t>(at - size);
+    return ahead < word_.next.size() ? word_.next[ahead] : 0;
   }
-  return std::all_of(chars.begin(), chars.end(),
-                     [](wchar_t ch) { return InSet(kYiNumerals, ch); });
+
+ private:
+  const SandhiWord& word_;
+  std::size_t i_;
+};
+
+// 一 that is part of a number or a date keeps tone 1: among digits read one
+// by one (一九八六, 一一零), at the end of a number (十一, 二十一个), as 一十
+// inside one (一百一十), before the point of a decimal or a clock time
+// (一点五, 一点三十分) and after it (三点一), and in month names and days of
+// the month (一月, 十一月, 五月一日).
+bool YiInNumber(const SandhiWord& word, std::size_t i) {
+  const AroundYi around(word, i);
+  const wchar_t before = around.At(-1);
+  const wchar_t after = around.At(1);
+  if (InSet(kDigits, after) || InSet(kDigitsAndTen, before)) return true;
+  if (after == kTen && InSet(kUnitsBeforeTen, before)) return true;
+  // 一点一点 'bit by bit' repeats the word; no digit follows its point.
+  if (after == kPoint && InSet(kDigitsAndTen, around.At(2)) &&
+      !(around.At(2) == kYi && around.At(3) == kPoint)) {
+    return true;
+  }
+  if (before == kPoint && InSet(kDigitsAndTen, around.At(-2)) &&
+      after != kPoint) {
+    return true;
+  }
+  return after == kMonth || (InSet(kDayOfMonth, after) && before == kMonth);
 }
 
 // 看一看: 一 between a repeated verb is unstressed.
@@ -110,11 +157,13 @@ bool IsOrdinalYi(const std::wstring& chars) {
 }
 
 // 一段 (before tone 4) rises to 2; 一天 (before any other tone) falls to 4.
-void YiBeforeNextSyllable(const std::wstring& chars,
+// The next syllable counts by its citation tone: 一个 is yi2 ge5.
+void YiBeforeNextSyllable(const SandhiWord& word,
+                          const std::vector<std::string>& citation,
                           std::vector<std::string>& finals) {
-  for (std::size_t i = 0; i + 1 < chars.size(); ++i) {
-    if (chars[i] != kYi) continue;
-    SetTone(finals[i], HasTone(finals[i + 1], '4') ? '2' : '4');
+  for (std::size_t i = 0; i + 1 < word.chars.size(); ++i) {
+    if (word.chars[i] != kYi || YiInNumber(word, i)) continue;
+    SetTone(finals[i], HasTone(citation[i + 1], '4') ? '2' : '4');
   }
 }
 
@@ -127,8 +176,17 @@ void ReduplicationNeutral(const std::wstring& chars, const std::string& tag,
       std::string_view("nva").find(tag[0]) == std::string_view::npos) {
     return;
   }
-  for (std::size_t i = 1; i < chars.size(); ++i) {
-    if (chars[i] == chars[i - 1]) SetTone(finals[i], kNeutralTone);
+  // The pair begins or ends the word (看看, 谢谢你, 老奶奶) or the word is
+  // AABB; a character met twice where two inner words meet is no
+  // reduplication (银行行长), nor are repeated digits (幺幺 in a telephone
+  // number).
+  const std::size_t n = chars.size();
+  const bool aabb = n == 4 && chars[0] == chars[1] && chars[2] == chars[3];
+  for (std::size_t i = 1; i < n; ++i) {
+    if (chars[i] == chars[i - 1] && (i == 1 || i + 1 == n || aabb) &&
+        !InSet(kDigits, chars[i])) {
+      SetTone(finals[i], kNeutralTone);
+    }
   }
 }
 
@@ -226,32 +284,55 @@ constexpr NeutralRule kNeutralRules[] = {
 
 }  // namespace
 
-absl::Status BuSandhi(const SandhiWord& word,
-                      std::vector<std::string>& finals) {
+bool IsDigitString(std::wstring_view chars) {
+  return !chars.empty() &&
+         std::all_of(chars.begin(), chars.end(),
+                     [](wchar_t ch) { return InSet(kDigits, ch); });
+}
+
+absl::Status BuSandhi(const SandhiWord& word, std::vector<std::string>& finals,
+                      CitationFinals citation) {
   if (absl::Status status = OneFinalPerCharacter(word, finals); !status.ok()) {
     return status;
+  }
+  if (citation != nullptr) {
+    if (absl::Status status = OneFinalPerCharacter(word, *citation);
+        !status.ok()) {
+      return status;
+    }
   }
   if (BuInTheMiddle(word.chars)) {
     SetTone(finals[1], kNeutralTone);
   } else {
-    BuBeforeFourthTone(word.chars, finals);
+    // Copied: the rule rewrites `finals`, which may be the citation too.
+    const std::vector<std::string> next_tones =
+        citation != nullptr ? *citation : finals;
+    BuBeforeFourthTone(word.chars, next_tones, finals);
   }
   return absl::OkStatus();
 }
 
-absl::Status YiSandhi(const SandhiWord& word,
-                      std::vector<std::string>& finals) {
+absl::Status YiSandhi(const SandhiWord& word, std::vector<std::string>& finals,
+                      CitationFinals citation) {
   if (absl::Status status = OneFinalPerCharacter(word, finals); !status.ok()) {
     return status;
   }
+  if (citation != nullptr) {
+    if (absl::Status status = OneFinalPerCharacter(word, *citation);
+        !status.ok()) {
+      return status;
+    }
+  }
   const std::wstring& chars = word.chars;
-  if (IsNumberSequence(chars)) return absl::OkStatus();
+  if (IsDigitString(chars)) return absl::OkStatus();
   if (YiBetweenRepeats(chars)) {
     SetTone(finals[1], kNeutralTone);
   } else if (IsOrdinalYi(chars)) {
     SetTone(finals[1], '1');
   } else {
-    YiBeforeNextSyllable(chars, finals);
+    const std::vector<std::string> next_tones =
+        citation != nullptr ? *citation : finals;
+    YiBeforeNextSyllable(word, next_tones, finals);
   }
   return absl::OkStatus();
 }

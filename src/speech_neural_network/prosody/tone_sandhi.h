@@ -11,6 +11,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -21,11 +22,23 @@
 namespace speechnn {
 
 // A word as UTF-8 and as the code points the rules index, decoded once by
-// the caller.
+// the caller, with the words on either side of it in its phrase (empty at a
+// pause or an end of the sentence): the 一 rule reads the digits around it.
 struct SandhiWord {
   const std::string& text;
   const std::wstring& chars;
+  std::wstring_view previous = {};
+  std::wstring_view next = {};
 };
+
+// Finals with each syllable's tone before any rule of the word changed it,
+// neutral syllables of the reading included (个 in 一个 is tone 4): the tone
+// the syllable after 不 or 一 is read by. Null: the finals themselves.
+using CitationFinals = const std::vector<std::string>*;
+
+// A word made only of digits read one by one (二零二三, 幺幺零): each keeps
+// its citation tone, so no tone rule meant for words applies to it.
+bool IsDigitString(std::wstring_view chars);
 
 // A word cut in two parts that spell it (the segmenter's search cut);
 // nothing when it cannot be cut.
@@ -34,9 +47,11 @@ using WordSplitter =
         const std::string& word)>;
 
 [[nodiscard]] absl::Status BuSandhi(const SandhiWord& word,
-                                    std::vector<std::string>& finals);
+                                    std::vector<std::string>& finals,
+                                    CitationFinals citation = nullptr);
 [[nodiscard]] absl::Status YiSandhi(const SandhiWord& word,
-                                    std::vector<std::string>& finals);
+                                    std::vector<std::string>& finals,
+                                    CitationFinals citation = nullptr);
 // `neutral_words`: the lexical neutral-tone words.
 [[nodiscard]] absl::Status NeuralSandhi(
     const SandhiWord& word, const std::string& tag,

@@ -9,7 +9,9 @@
 
 #include "speech_neural_network/prosody/word_merges.h"
 
+#include <algorithm>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "speech_neural_network/lexicon/word_lists.h"
@@ -93,6 +95,29 @@ WordTagList MergeAcrossThirdTones(const WordTagList& words,
   return merged;
 }
 
+// 这一 and its like, split into the demonstrative and 一.
+WordTagList SplitDemonstrativeYi(const WordTagList& words) {
+  static const std::vector<std::string> kDemonstratives = {"这", "那", "每",
+                                                           "哪"};
+  WordTagList split;
+  for (const WordTag& entry : words) {
+    const std::string& word = entry.first;
+    const std::size_t yi_size = std::string_view(kYi).size();
+    const std::size_t yi = word.size() > yi_size ? word.size() - yi_size : 0;
+    const bool demonstrative_yi =
+        yi > 0 && word.compare(yi, std::string::npos, kYi) == 0 &&
+        std::find(kDemonstratives.begin(), kDemonstratives.end(),
+                  word.substr(0, yi)) != kDemonstratives.end();
+    if (demonstrative_yi) {
+      split.emplace_back(word.substr(0, yi), "r");
+      split.emplace_back(kYi, "m");
+    } else {
+      split.push_back(entry);
+    }
+  }
+  return split;
+}
+
 }  // namespace
 
 WordTagList MergeForSandhi(const WordTagList& tagged,
@@ -125,7 +150,8 @@ WordTagList MergeBu(const WordTagList& words) {
   return merged;
 }
 
-WordTagList MergeYi(const WordTagList& words) {
+WordTagList MergeYi(const WordTagList& tagged) {
+  const WordTagList words = SplitDemonstrativeYi(tagged);
   // Pass 1: X 一 X with a verb X becomes one word X一X.
   WordTagList repeated;
   bool joined_previous = false;

@@ -20,7 +20,9 @@ using FinalsLookup =
 // 不 takes the word after it; a 不 at the end (or before a mark) stays alone
 // as an adverb.
 WordTagList MergeBu(const WordTagList& words);
-// X 一 X with a verb X becomes X一X, then 一 takes the word after it.
+// X 一 X with a verb X becomes X一X, then 一 takes the word after it; a
+// demonstrative joined to 一 (这一, 那一, 每一, 哪一) first gives it back, so
+// that 一 takes the sandhi of the word after it (这一问题 yi2 wen4).
 WordTagList MergeYi(const WordTagList& words);
 // Two equal neighbours become one word.
 WordTagList MergeReduplication(const WordTagList& words);

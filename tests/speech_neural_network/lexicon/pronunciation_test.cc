@@ -29,7 +29,18 @@ class InitialsFinalsTest : public testing::Test {
         "错 c uo4 c uo4\n"
         "坏 h ai4 h\n"
         "怪 g h uai4\n"
-        "空 k  ong1\n";
+        "空 k  ong1\n"
+        "一个 i1 g e5\n"
+        "个 g e4\n"
+        "东西 d ong1 x i5\n"
+        "西 x i1\n"
+        "了 l iao3\n"
+        "走了 z ou3 l e5\n"
+        "银行 y in2 h ang2\n"
+        "行长 h ang2 zh ang3\n"
+        "行 x ing2\n"
+        "长 ch ang2\n"
+        "长行 ch ang2 x ing2\n";
     dir_ = std::make_unique<TempDir>();
     front_ = MakeFront(*dir_, fixture);
   }
@@ -86,20 +97,30 @@ TEST_F(InitialsFinalsTest, ResultsAreAppendedToTheCallersLists) {
   EXPECT_EQ(finals, (Phones{"iao3", "ao3"}));
 }
 
-TEST_F(InitialsFinalsTest, MissingWordTiledByFullCutPieces) {
-  Phones initials, finals;
-  ASSERT_EQ(Read("你好世界", initials, finals), 0);
-  EXPECT_EQ(initials, (Phones{"n", "h", "sh", "j"}));
-  EXPECT_EQ(finals, (Phones{"i3", "ao3", "iii4", "ie4"}));
+TEST_F(InitialsFinalsTest, MissingWordReadByBackwardMaximumMatching) {
+  struct Case {
+    const char* word;
+    Phones finals;
+  };
+  const std::vector<Case> cases = {
+      {"你好世界", {"i3", "ao3", "iii4", "ie4"}},
+      // 行长 and 银行 beat the characters' own readings (xing2, chang2).
+      {"银行行长", {"in2", "ang2", "ang2", "ang3"}},
+      // Matching from the end: 长 is read in 行长, not as 长行.
+      {"长行长", {"ang2", "ang2", "ang3"}},
+      {"五五五五", {"u3", "u3", "u3", "u3"}},
+  };
+  for (const Case& c : cases) {
+    Phones initials, finals;
+    ASSERT_EQ(Read(c.word, initials, finals), 0) << c.word;
+    EXPECT_EQ(finals, c.finals) << c.word;
+    EXPECT_EQ(initials.size(), finals.size()) << c.word;
+  }
 }
 
-TEST_F(InitialsFinalsTest, OverlappingFullCutPiecesFallBackToATilingCut) {
-  // 五五五五 is cut into 五五 three times (six syllables for four
-  // characters); a cut whose pieces tile the word reads it correctly.
+TEST_F(InitialsFinalsTest, UnreadableCharacterRejectsTheWord) {
   Phones initials, finals;
   ASSERT_EQ(Read("五五五五", initials, finals), 0);
-  EXPECT_EQ(finals, (Phones{"u3", "u3", "u3", "u3"}));
-  EXPECT_EQ(initials, (Phones{"", "", "", ""}));
   // A word whose characters cannot all be read is still rejected, with the
   // caller's lists untouched.
   EXPECT_NE(Read("五五五五错", initials, finals), 0);
@@ -139,6 +160,19 @@ TEST_F(InitialsFinalsTest, FinalsWrapperKeepsFinalsAndReportsFailure) {
   const std::string message = testing::internal::GetCapturedStderr();
   EXPECT_NE(message.find("Failed to get word finals\n"), std::string::npos);
   EXPECT_TRUE(bad.empty());
+}
+
+// A neutral syllable takes its character's own tone, only where that is the
+// same syllable.
+TEST_F(InitialsFinalsTest, CitationFinalsRestoreTheCharactersOwnTone) {
+  const Lexicon& lexicon = front_->lexicon();
+  EXPECT_EQ(lexicon.CitationFinals("一个", {"i1", "e5"}), (Phones{"i1", "e4"}));
+  EXPECT_EQ(lexicon.CitationFinals("东西", {"ong1", "i5"}),
+            (Phones{"ong1", "i1"}));
+  EXPECT_EQ(lexicon.CitationFinals("走了", {"ou3", "e5"}),
+            (Phones{"ou3", "e5"}));  // 了 alone is liao3
+  EXPECT_EQ(lexicon.CitationFinals("阿妈", {"a1", "a5"}),
+            (Phones{"a1", "a5"}));  // 妈 has no entry
 }
 
 }  // namespace

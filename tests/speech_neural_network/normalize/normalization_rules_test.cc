@@ -89,7 +89,8 @@ TEST(NormalizationTest, ClockTime) {
                                {"00:30", "零点三十分"},
                                {"0:30", "零点三十分"},
                                {"19:45", "十九点四十五分"},
-                               {"24:00", "2四点零分"},
+                               {"24:00", "二十四点零分"},
+                               {"24:30", "2四点三十分"},
                                {"12:60", "12:60"},
                            });
 }
@@ -126,6 +127,15 @@ TEST(NormalizationTest, Percent) {
                             {"0%", "百分之零"},
                             {"涨了3%和5%", "涨了百分之三和百分之五"},
                         });
+}
+
+TEST(NormalizationTest, PercentRange) {
+  ExpectRule("percent_range", {
+                                  {"5%-10%", "百分之五到百分之十"},
+                                  {"5-10%", "百分之五到百分之十"},
+                                  {"-5%~5%", "负百分之五到百分之五"},
+                                  {"5%-10", "5%-10"},
+                              });
 }
 
 TEST(NormalizationTest, MobilePhone) {
@@ -177,6 +187,9 @@ TEST(NormalizationTest, NegativeNumber) {
                  // Only the minus sign right before the digits is read.
                  {"--3", "-负三"},
                  {"气温-15度", "气温负十五度"},
+                 // A decimal is left whole for the decimal rule.
+                 {"-1.0", "-1.0"},
+                 {"-12.5", "-12.5"},
              });
 }
 
@@ -229,7 +242,7 @@ TEST(NormalizationTest, PlainNumber) {
                            {"0", "零"},
                            {"00", "零"},
                            {"-3", "负三"},
-                           {"1.0", "一"},
+                           {"1.0", "一点零"},
                            {"第1和第2", "第一和第二"},
                        });
 }
@@ -255,6 +268,9 @@ TEST(NormalizationTest, RuleOrderDecidesReading) {
       {"电话010-12345678", "电话零幺零幺二三四五六七八"},
       {"-15", "负十五"},
       {"3.14", "三点一四"},
+      {"-1.0", "负一点零"},
+      {"24:00", "二十四点零分"},
+      {"5%-10%", "百分之五到百分之十"},
       {"第5名", "第五名"},
       {"1203", "一二零三"},
   });
@@ -272,8 +288,8 @@ TEST(NormalizationTest, ZeroIsNeverSilent) {
       {"0-5", "零到五"},
       {"0:30", "零点三十分"},
       {"0.5", "零点五"},
-      {"1.0", "一"},
-      {"0.0", "零"},
+      {"1.0", "一点零"},
+      {"0.0", "零点零"},
   });
 }
 

@@ -210,11 +210,11 @@ TEST(NumberReadingTest, Decimals) {
       // A zero integer part is said, like any zero.
       {"0.5", "零点五"},
       {"0.05", "零点零五"},
-      // Nothing left after the point: no 点 either.
-      {"1.0", "一"},
-      {"10.0", "十"},
-      {"0.0", "零"},
-      {".0", "零"},
+      // The only digit after the point is said, zero or not.
+      {"1.0", "一点零"},
+      {"10.0", "十点零"},
+      {"0.0", "零点零"},
+      {".0", "点零"},
       {"1.", "一"},
       {".", ""},
       {"1.2.3", "The value does not conform to the numeric format"},

@@ -101,7 +101,8 @@ TEST_F(CombinedIdsTest, ErhuaKeepWordLosesItsErSyllableEvenAsAName) {
 
 TEST_F(CombinedIdsTest, ErhuaSkippedForListedWordsAndNameAdjectiveTags) {
   EXPECT_EQ(Phones({{"花儿", "n"}}), Expect("h ua1 er2"));
-  for (const std::string tag : {"a", "j", "nr"}) {
+  // x: a word the segmenter found by its model, read as a name.
+  for (const std::string tag : {"a", "j", "nr", "x"}) {
     EXPECT_EQ(Phones({{"门儿", tag}}), Expect("m en2 er2")) << tag;
   }
   EXPECT_EQ(Phones({{"门儿", "n"}}), Expect("m enr2"));

@@ -1,6 +1,8 @@
 // Tone sandhi rules, fed finals directly; the word split uses the real
 // segmenter dictionary.
 
+#include "speech_neural_network/prosody/tone_sandhi.h"
+
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -8,6 +10,7 @@
 #include <vector>
 
 #include "speech_neural_network/front_test_support.h"
+#include "speech_neural_network/utf8_conversion.h"
 
 namespace speechnn {
 namespace {
@@ -65,8 +68,60 @@ TEST_F(ToneSandhiTest, BuRisesOnlyBeforeFourthTone) {
 TEST_F(ToneSandhiTest, YiFollowsTheNextTone) {
   EXPECT_EQ(Yi("一段", {"i1", "uan4"}), (Finals{"i2", "uan4"}));
   EXPECT_EQ(Yi("一天", {"i1", "ian1"}), (Finals{"i4", "ian1"}));
-  // 五 is no numeral of a digit sequence, so 一五 is an ordinary word.
-  EXPECT_EQ(Yi("一五", {"i1", "u3"}), (Finals{"i4", "u3"}));
+}
+
+// 一 and 不 read the next syllable's citation tone, and 一 the digits of the
+// number around it, its neighbour words included.
+TEST(YiBuOnUnderlyingTonesTest, CitationToneAndNumbersAround) {
+  struct Case {
+    const char* word;
+    const wchar_t* previous;
+    const wchar_t* next;
+    Finals finals;
+    Finals citation;
+    Finals expected;
+  };
+  const std::vector<Case> cases = {
+      // 个 is neutral in the reading, tone 4 underneath; so is 是 of 不是
+      // 'fault'.
+      {"一个", L"", L"", {"i1", "e5"}, {"i1", "e4"}, {"i2", "e5"}},
+      {"不是", L"", L"", {"u4", "iii5"}, {"u4", "iii4"}, {"u2", "iii5"}},
+      {"一天", L"", L"", {"i1", "ian1"}, {"i1", "ian1"}, {"i4", "ian1"}},
+      // Digits read one by one, 五 among them, and a number's last 一.
+      {"一五", L"", L"", {"i1", "u3"}, {"i1", "u3"}, {"i1", "u3"}},
+      {"一一", L"", L"零", {"i1", "i1"}, {"i1", "i1"}, {"i1", "i1"}},
+      {"一九八六年",
+       L"",
+       L"",
+       {"i1", "iu3", "a1", "iu4", "ian2"},
+       {"i1", "iu3", "a1", "iu4", "ian2"},
+       {"i1", "iu3", "a1", "iu4", "ian2"}},
+      {"一个", L"二十", L"", {"i1", "e5"}, {"i1", "e4"}, {"i1", "e5"}},
+      {"一百一十",
+       L"",
+       L"",
+       {"i1", "ai3", "i1", "iii2"},
+       {"i1", "ai3", "i1", "iii2"},
+       {"i4", "ai3", "i1", "iii2"}},
+      // Decimals and clock times, months and days of the month.
+      {"一点", L"", L"五", {"i1", "ian3"}, {"i1", "ian3"}, {"i1", "ian3"}},
+      {"一点", L"", L"", {"i1", "ian3"}, {"i1", "ian3"}, {"i4", "ian3"}},
+      {"一点", L"一点", L"", {"i1", "ian3"}, {"i1", "ian3"}, {"i4", "ian3"}},
+      {"一月", L"", L"", {"i1", "ve4"}, {"i1", "ve4"}, {"i1", "ve4"}},
+      {"一日", L"五月", L"", {"i1", "iii4"}, {"i1", "iii4"}, {"i1", "iii4"}},
+      {"一日", L"", L"", {"i1", "iii4"}, {"i1", "iii4"}, {"i2", "iii4"}},
+      // A neighbour ending in 万 is no number (千万 'by all means').
+      {"一定", L"千万", L"", {"i1", "ing4"}, {"i1", "ing4"}, {"i2", "ing4"}},
+  };
+  for (const Case& c : cases) {
+    const std::string word = c.word;
+    const std::wstring chars = utf8string2wstring(word);
+    Finals finals = c.finals;
+    const SandhiWord sandhi{word, chars, c.previous, c.next};
+    ASSERT_TRUE(BuSandhi(sandhi, finals, &c.citation).ok()) << word;
+    ASSERT_TRUE(YiSandhi(sandhi, finals, &c.citation).ok()) << word;
+    EXPECT_EQ(finals, c.expected) << word;
+  }
 }
 
 TEST_F(ToneSandhiTest, YiSpecialPatternsWinOverTheNextTone) {
@@ -85,6 +140,13 @@ TEST_F(ToneSandhiTest, NeutralReduplicationNeedsNounVerbOrAdjectiveTag) {
   EXPECT_EQ(Neutral("奶奶", "n", {"ai3", "ai3"}), (Finals{"ai3", "ai5"}));
   EXPECT_EQ(Neutral("看看", "v", {"an4", "an4"}), (Finals{"an4", "an5"}));
   EXPECT_EQ(Neutral("奶奶", "d", {"ai3", "ai3"}), (Finals{"ai3", "ai3"}));
+  EXPECT_EQ(Neutral("高高兴兴", "a", {"ao1", "ao1", "ing4", "ing4"}),
+            (Finals{"ao1", "ao5", "ing4", "ing5"}));
+  // A character met twice where two words meet, and repeated digits of a
+  // telephone number, are no reduplication.
+  EXPECT_EQ(Neutral("银行行长", "n", {"in2", "ang2", "ang2", "ang3"}),
+            (Finals{"in2", "ang2", "ang2", "ang3"}));
+  EXPECT_EQ(Neutral("幺幺", "nr", {"iao1", "iao1"}), (Finals{"iao1", "iao1"}));
 }
 
 TEST_F(ToneSandhiTest, NeutralParticlesOnlyAsWordsOfTheirOwn) {
@@ -130,7 +192,7 @@ TEST_F(ToneSandhiTest, NeutralMeasureWordGe) {
   EXPECT_EQ(Neutral("三个", "m", {"an1", "e4"}), (Finals{"an1", "e5"}));
   EXPECT_EQ(Neutral("个", "q", {"e4"}), (Finals{"e5"}));
   EXPECT_EQ(Neutral("个人", "n", {"e4", "en2"}), (Finals{"e4", "en2"}));
-  EXPECT_EQ(Neutral("五个", "m", {"u3", "e4"}), (Finals{"u3", "e4"}));
+  EXPECT_EQ(Neutral("五个", "m", {"u3", "e4"}), (Finals{"u3", "e5"}));
 }
 
 TEST_F(ToneSandhiTest, NeutralOnlyTheFirstMatchingRuleApplies) {

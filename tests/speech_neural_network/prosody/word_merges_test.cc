@@ -61,6 +61,15 @@ TEST_F(WordMergesTest, MergeYiTakesTheNextWordButNoMark) {
             (WordTagList{{"一", "m"}, {"、", "x"}, {"二", "m"}}));
 }
 
+TEST_F(WordMergesTest, MergeYiGivesADemonstrativesYiToTheNextWord) {
+  EXPECT_EQ(front_->MergeYi({{"这一", "r"}, {"问题", "n"}}),
+            (WordTagList{{"这", "r"}, {"一问题", "m"}}));
+  EXPECT_EQ(front_->MergeYi({{"每一", "r"}, {"。", "x"}}),
+            (WordTagList{{"每", "r"}, {"一", "m"}, {"。", "x"}}));
+  EXPECT_EQ(front_->MergeYi({{"统一", "v"}, {"问题", "n"}}),
+            (WordTagList{{"统一", "v"}, {"问题", "n"}}));
+}
+
 TEST_F(WordMergesTest, MergeReduplicationJoinsOnlyPairs) {
   EXPECT_EQ(front_->MergeReduplication({{"看", "v"}, {"看", "v"}, {"看", "v"}}),
             (WordTagList{{"看看", "v"}, {"看", "v"}}));

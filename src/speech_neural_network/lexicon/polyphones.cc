@@ -1,0 +1,65 @@
+#include "speech_neural_network/lexicon/polyphones.h"
+
+#include <string_view>
+
+namespace speechnn {
+namespace {
+
+bool IsVerb(const std::string& tag) { return !tag.empty() && tag[0] == 'v'; }
+
+// The word `offset` places from k in the phrase, or nothing past its ends.
+const WordTag* At(const WordTagList& phrase, std::size_t k, int offset) {
+  const std::ptrdiff_t at = static_cast<std::ptrdiff_t>(k) + offset;
+  if (at < 0 || at >= static_cast<std::ptrdiff_t>(phrase.size())) {
+    return nullptr;
+  }
+  return &phrase[static_cast<std::size_t>(at)];
+}
+
+// 为 after a verb is the copula "as, to be" (设置为, 视为) unless a verb
+// follows its object, where it is "for" (努力为大家服务); after 以 earlier
+// in the phrase it is the 为 of 以…为 (以人民为中心).
+bool WeiIsCopula(const WordTagList& phrase, std::size_t k) {
+  for (std::size_t i = 0; i < k; ++i) {
+    if (phrase[i].first == "以") return true;
+  }
+  const WordTag* before = At(phrase, k, -1);
+  const WordTag* after_object = At(phrase, k, 2);
+  return before != nullptr && IsVerb(before->second) &&
+         (after_object == nullptr || !IsVerb(after_object->second));
+}
+
+// 得 between a subject and a verb is "must" (你得去); after a verb or an
+// adjective it is the particle (跑得快), and before anything but a verb it
+// is "obtain" (得了冠军).
+bool DeiIsMust(const WordTagList& phrase, std::size_t k) {
+  const WordTag* before = At(phrase, k, -1);
+  const WordTag* after = At(phrase, k, 1);
+  const bool after_verb_or_adjective =
+      before != nullptr && !before->second.empty() &&
+      (before->second[0] == 'v' || before->second[0] == 'a');
+  return !after_verb_or_adjective && after != nullptr && IsVerb(after->second);
+}
+
+}  // namespace
+
+std::optional<PolyphoneReading> ReadPolyphone(const WordTagList& phrase,
+                                              std::size_t k) {
+  if (k >= phrase.size()) return std::nullopt;
+  const auto& [word, tag] = phrase[k];
+  const WordTag* after = At(phrase, k, 1);
+  const std::string next = after != nullptr ? after->first : std::string();
+  if (word == "为" && WeiIsCopula(phrase, k)) return {{"ui2", tag}};
+  // 应了一声 'answered' keeps ying4.
+  if (word == "应" && IsVerb(tag) && next != "了") return {{"ing1", tag}};
+  if (word == "干" && IsVerb(tag)) return {{"an4", tag}};
+  // 倒是, 倒也: the adverb, whatever the tag says.
+  if (word == "倒" && (tag == "d" || next == "是" || next == "也")) {
+    return {{"ao4", "d"}};
+  }
+  if (word == "只" && tag == "d") return {{"iii3", tag}};
+  if (word == "得" && DeiIsMust(phrase, k)) return {{"ei3", "v"}};
+  return std::nullopt;
+}
+
+}  // namespace speechnn

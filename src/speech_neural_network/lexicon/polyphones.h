@@ -1,0 +1,32 @@
+// Polyphonic characters standing as words of their own, read by their tag
+// and the words around them where the dictionary's one reading is the
+// wrong one: 为 wei2 as a copula (设置为二十六度, 以人民为中心), 应 ying1 and
+// 干 gan4 as verbs, 倒 dao4 and 只 zhi3 as adverbs, 得 dei3 'must'.
+
+#ifndef TOLVAREN_TTS_SPEECH_NEURAL_NETWORK_LEXICON_POLYPHONES_H_
+#define TOLVAREN_TTS_SPEECH_NEURAL_NETWORK_LEXICON_POLYPHONES_H_
+
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "speech_neural_network/word_tag.h"
+
+namespace speechnn {
+
+// The final (with its tone) that replaces the word's one final, and the
+// tag the tone rules are to see (得 'must' is a verb, not the particle).
+struct PolyphoneReading {
+  std::string final;
+  std::string tag;
+};
+
+// The reading of `phrase[k]` in its phrase (the words between two pauses),
+// or nothing when the dictionary's reading stands.
+std::optional<PolyphoneReading> ReadPolyphone(const WordTagList& phrase,
+                                              std::size_t k);
+
+}  // namespace speechnn
+
+#endif  // TOLVAREN_TTS_SPEECH_NEURAL_NETWORK_LEXICON_POLYPHONES_H_

@@ -1,0 +1,101 @@
+// Whole sentences read by tolvaren_tts_front with the shipped resources, a
+// table per rule: the rules meet the real segmentation and dictionary here,
+// including the places where a rule must not apply.
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "speech_neural_network/front_test_support.h"
+
+namespace tolvaren {
+namespace {
+
+struct Reading {
+  const char* text;
+  const char* pinyin;
+};
+
+// Runs the tool once over all texts of a table and compares line by line.
+void ExpectReadings(const std::vector<Reading>& table) {
+  speechnn::TempDir dir;
+  std::string lines;
+  for (const Reading& r : table) lines += std::string(r.text) + "\n";
+  const std::string file = dir.WriteFile("texts.txt", lines);
+  const speechnn::CommandResult result = speechnn::RunCommand(
+      "'" + std::string(TOLVAREN_FRONT_BINARY) + "' --conf '" +
+      TOLVAREN_BUILD_RES_DIR + "/conf/tool.conf' --pinyin --file '" + file +
+      "' 2>/dev/null");
+  ASSERT_EQ(result.status, 0);
+  std::vector<std::string> got;
+  std::size_t start = 0;
+  for (std::size_t end;
+       (end = result.out.find('\n', start)) != std::string::npos;
+       start = end + 1) {
+    got.push_back(result.out.substr(start, end - start));
+  }
+  ASSERT_EQ(got.size(), table.size());
+  for (std::size_t i = 0; i < table.size(); ++i) {
+    EXPECT_EQ(got[i], table[i].pinyin) << table[i].text;
+  }
+}
+
+TEST(ReadingsTest, YiAndBuReadTheUnderlyingToneAndTheNumberAroundThem) {
+  ExpectReadings({
+      {"他背着一个书包", "ta1 bei1 zhe5 yi2 ge5 shu1 bao1"},
+      {"这一问题", "zhe4 yi2 wen4 ti2"},
+      {"每一天", "mei3 yi4 tian1"},
+      {"十一个人", "shi2 yi1 ge5 ren2"},
+      {"一百一十", "yi4 bai3 yi1 shi2"},
+      {"一点五公斤", "yi1 dian2 wu3 gong1 jin1"},
+      {"一点一点地", "yi4 dian3 yi4 dian3 de5"},
+      {"十一月", "shi2 yi1 yue4"},
+      {"统一", "tong3 yi1"},
+  });
+}
+
+// Words the dictionary lacks: its words inside them, matched from the end;
+// names found by the segmenter's model keep 儿 as a syllable.
+TEST(ReadingsTest, UnknownWordsReadThroughTheDictionarysWords) {
+  ExpectReadings({
+      {"中国银行行长", "zhong1 guo2 yin2 hang2 hang2 zhang3"},
+      {"艾薇儿唱歌", "ai4 wei1 er2 chang4 ge1"},
+      {"小院儿", "xiao3 yuanr4"},
+  });
+}
+
+// Polyphones by tag and neighbours, and the committed overlay's corrections.
+TEST(ReadingsTest, PolyphonesByTagAndCorrectedEntries) {
+  ExpectReadings({
+      {"温度设置为26度", "wen1 du4 she4 zhi4 wei2 er4 shi2 liu4 du4"},
+      {"以人民为中心", "yi3 ren2 min2 wei2 zhong1 xin1"},
+      {"我们努力为大家服务", "wo3 men5 nu3 li4 wei4 da4 jia1 fu2 wu4"},
+      {"他为人民服务", "ta1 wei4 ren2 min2 fu2 wu4"},
+      {"他应了一声", "ta1 ying4 le5 yi4 sheng1"},
+      {"你干什么", "ni3 gan4 shen2 me5"},
+      {"他倒是很好", "ta1 dao4 shi4 hen2 hao3"},
+      {"我只想睡觉", "wo2 zhi2 xiang3 shui4 jiao4"},
+      {"两只猫", "liang3 zhi1 mao1"},
+      {"你得去", "ni2 dei3 qu4"},
+      {"结果很好", "jie2 guo3 hen2 hao3"},
+      {"当天晚上", "dang4 tian1 wan3 shang5"},
+      {"图为会场", "tu2 wei2 hui4 chang3"},
+  });
+}
+
+// Numbers read as they are written, digits in their citation tones.
+TEST(ReadingsTest, NumbersReadAsWritten) {
+  ExpectReadings({
+      {"24:00", "er4 shi2 si4 dian3 ling2 fen1"},
+      {"-1．0", "fu4 yi1 dian3 ling2"},
+      {"5%-10%", "bai3 fen1 zhi1 wu3 dao4 bai3 fen1 zhi1 shi2"},
+      {"110", "yi1 yi1 ling2"},
+      {"请拨打13900001111",
+       "qing3 bo1 da3 yao1 san1 jiu3 ling2 ling2 ling2 "
+       "ling2 yao1 yao1 yao1 yao1"},
+  });
+}
+
+}  // namespace
+}  // namespace tolvaren
