@@ -385,6 +385,19 @@ def resource_file(name, contents):
     return lambda s: s.write(name, contents)
 
 
+def segmenter_file(key, contents):
+    """One segmenter file of the front configuration replaced by `contents`
+    (the other files stay the shipped ones)."""
+    def prepare(s):
+        path = s.write(key + ".utf8", contents)
+        front = s.path("front.conf")
+        with open(front, encoding="utf-8") as file:
+            lines = [f"--{key}={path}" if line.startswith(f"--{key}=")
+                     else line for line in file.read().splitlines()]
+        s.write("front.conf", "\n".join(lines) + "\n")
+    return prepare
+
+
 def conf_file(contents):
     """The tool's configuration replaced by `contents` (a folder for None)."""
     def prepare(s):
@@ -667,7 +680,23 @@ CASES = [
          SHORT, code=1,
          stderr=["{root}/phone2id.dict gives no non-zero id to 1 phones: "
                  '"sp"']),
-    # ---- Segmenter files (dictionary, HMM model): their cases go here. ----
+    # Segmenter files: cppjieba would end the process on each of these;
+    # start-up fails instead, naming the file and the line.
+    *[Case(f"segmenter {name}", segmenter_file(key, contents), SHORT,
+           code=1, absent=SHORT,
+           stderr=["Bad jieba file: {root}/" + key + ".utf8", where])
+      for name, key, contents, where in (
+          ("dictionary with one bad line", "jieba_dict_path",
+           "你好 30 l\n世界 20\n", "line 2"),
+          ("dictionary empty", "jieba_dict_path", "", "has no words"),
+          ("HMM model empty", "jieba_hmm_path", "", "start row"),
+          ("HMM model random", "jieba_hmm_path",
+           random.Random(3).randbytes(4096), "line "),
+          ("HMM model truncated", "jieba_hmm_path",
+           "-0.2 -3e+100 -3e+100 -1.4\n-3e+100 -0.5 -0.9 -3e+100\n",
+           "transition rows"),
+          ("user dictionary with a bad line", "jieba_user_dict_path",
+           "你好 1 n extra\n", "line 1"))],
     # Configuration files. One without keys leaves every path empty, the
     # front end's too, and start-up fails on that empty path.
     Case("empty configuration", conf_file(""), SHORT, code=1,

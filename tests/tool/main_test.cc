@@ -22,8 +22,9 @@ const std::string kTool = TOLVAREN_TTS_BINARY;
 using Result = speechnn::CommandResult;
 
 // Runs the tool with `args` (already shell-quoted) under `conf`.
-Result RunTool(const std::string& conf, const std::string& args) {
-  const std::string command = "TOLVAREN_TTS_CONF='" + conf +
+Result RunTool(const std::string& conf, const std::string& args,
+               const std::string& environment = "") {
+  const std::string command = environment + "TOLVAREN_TTS_CONF='" + conf +
                               "' SPDLOG_STDOUT=true SPDLOG_SYSTEMD=false "
                               "SPDLOG_LEVEL=info '" +
                               kTool + "' " + args + " 2>&1";
@@ -70,7 +71,7 @@ TEST_F(MainTest, HelpAndVersionLoadNothing) {
 }
 
 TEST_F(MainTest, ThreeOrMoreArgumentsOnlyStartUp) {
-  const Result result = RunTool(conf_, "a b c");
+  const Result result = RunTool(conf_, "a b c", "HOME='" + dir_.path() + "' ");
   EXPECT_EQ(result.status, 0) << result.out;
   EXPECT_NE(
       result.out.find("Finish loading model " + kModels + "/vocoder.onnx"),
@@ -81,6 +82,8 @@ TEST_F(MainTest, ThreeOrMoreArgumentsOnlyStartUp) {
   EXPECT_NE(result.out.find("[INFO] Destory HifiGanPredictor\n"),
             std::string::npos)
       << result.out;
+  // The runtime keeps no usage database in the user's home.
+  EXPECT_FALSE(std::filesystem::exists(dir_.path() + "/.cache/Microsoft"));
 }
 
 TEST_F(MainTest, StartupFailuresExitWithOne) {
