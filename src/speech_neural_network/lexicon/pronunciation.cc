@@ -4,6 +4,7 @@
 
 #include "speech_neural_network/lexicon/pronunciation.h"
 
+#include <algorithm>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -143,6 +144,12 @@ bool Lexicon::HasReading(const std::string& word) const {
 std::vector<std::string> Lexicon::CitationFinals(
     const std::string& word, const std::vector<std::string>& finals) const {
   std::vector<std::string> citation = finals;
+  // Most words have no neutral syllable: nothing to decode or look up.
+  if (std::none_of(finals.begin(), finals.end(), [](const std::string& f) {
+        return !f.empty() && f.back() == '5';
+      })) {
+    return citation;
+  }
   const std::wstring chars = utf8string2wstring(word);
   if (chars.size() != finals.size()) return citation;
   std::vector<std::string> initials;
