@@ -48,8 +48,9 @@ struct SynthesizerConfig {
 };
 
 struct SynthesisOptions {
-  // Speaking rate: 2 is twice as fast. Anything but 1 needs a voice whose
-  // acoustic model declares a duration-scale input ("duration_scale").
+  // Speaking rate: 2 is twice as fast, 0.25 to 4. Anything but 1 needs a
+  // voice whose acoustic model takes a duration-scale input
+  // ("duration_scale"; supports_speed()).
   double speed = 1.0;
   // Seconds of silence after the text, so that texts spoken one after
   // another are heard apart. 0 to 60.

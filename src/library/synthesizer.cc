@@ -19,9 +19,9 @@
 namespace tolvaren_tts {
 namespace {
 
-// The acoustic input through which a voice takes its speaking rate.
-constexpr char kDurationScaleInput[] = "duration_scale";
 constexpr double kMaxSilenceSeconds = 60.0;
+constexpr double kMinSpeed = 0.25;
+constexpr double kMaxSpeed = 4.0;
 
 Status FromAbsl(const absl::Status& status) {
   if (status.ok()) return Status();
@@ -45,31 +45,6 @@ Status FromAbsl(const absl::Status& status) {
   }
 }
 
-// Points `conf` at the models of `voice`, a folder beside the configured
-// acoustic model.
-Status ChooseVoice(const std::string& voice, tolvaren::ToolConf& conf) {
-  if (voice.empty() || voice == "default") return Status();
-  if (voice.find('/') != std::string::npos || voice == "." || voice == "..") {
-    return Status(StatusCode::kInvalidArgument,
-                  "a voice is named by its folder, without '/': " + voice);
-  }
-  namespace fs = std::filesystem;
-  const fs::path dir =
-      fs::path(conf.fastspeech2_model_path).parent_path() / voice;
-  const fs::path acoustic = dir / "fastspeech2.onnx";
-  const fs::path vocoder = dir / "hifigan.onnx";
-  std::error_code error;
-  if (!fs::is_regular_file(acoustic, error) ||
-      !fs::is_regular_file(vocoder, error)) {
-    return Status(StatusCode::kNotFound,
-                  "no voice \"" + voice + "\": " + dir.string() +
-                      " holds no fastspeech2.onnx and hifigan.onnx");
-  }
-  conf.fastspeech2_model_path = acoustic.string();
-  conf.hifigan_model_path = vocoder.string();
-  return Status();
-}
-
 // The tool configuration the synthesizer starts from.
 Status MakeConf(const SynthesizerConfig& config, tolvaren::ToolConf& conf) {
   const int explicit_paths = !config.front_conf_path.empty() +
@@ -91,7 +66,9 @@ Status MakeConf(const SynthesizerConfig& config, tolvaren::ToolConf& conf) {
                     "cannot read the configuration file " + path);
     }
   }
-  return ChooseVoice(config.voice, conf);
+  // The caller's voice over the configuration's; the tool resolves it.
+  if (!config.voice.empty()) conf.voice = config.voice;
+  return Status();
 }
 
 Status Unexpected(const std::exception& e) {
@@ -104,26 +81,23 @@ struct Synthesizer::Impl {
   explicit Impl(std::unique_ptr<tolvaren::Tool> started)
       : tool(std::move(started)) {}
 
-  bool SupportsSpeed() const {
-    const std::vector<std::string>& names = tool->acoustic_input_names();
-    return std::find(names.begin(), names.end(), kDurationScaleInput) !=
-           names.end();
-  }
+  bool SupportsSpeed() const { return tool->takes_duration_scale(); }
 
   Status Check(const SynthesisOptions& options) const {
     if (!std::isfinite(options.speed) || options.speed <= 0) {
       return Status(StatusCode::kInvalidArgument,
                     "the speed must be a positive number");
     }
-    if (options.speed != 1.0) {
-      if (!SupportsSpeed()) {
-        return Status(StatusCode::kInvalidArgument,
-                      "this voice speaks at one speed only: its acoustic "
-                      "model has no duration-scale input (duration_scale)");
-      }
-      return Status(StatusCode::kUnimplemented,
-                    "the acoustic model declares a duration-scale input, "
-                    "but passing it is not supported yet");
+    if (options.speed != 1.0 && !SupportsSpeed()) {
+      return Status(StatusCode::kInvalidArgument,
+                    "this voice speaks at one speed only: its acoustic "
+                    "model has no duration-scale input (duration_scale)");
+    }
+    // A phone keeps at least one frame however fast, and a speed beyond
+    // these bounds is a mistake rather than a speaking rate.
+    if (options.speed < kMinSpeed || options.speed > kMaxSpeed) {
+      return Status(StatusCode::kInvalidArgument,
+                    "the speed must be from 0.25 to 4");
     }
     if (!std::isfinite(options.sentence_silence) ||
         options.sentence_silence < 0 ||
@@ -213,13 +187,15 @@ Status Synthesizer::Synthesize(const std::string& text,
     const auto stopped = [] {
       return absl::CancelledError("the callback stopped the synthesis");
     };
-    const absl::Status vocoded =
-        impl_->tool->Synthesize(ids, [&](std::vector<float> chunk) {
+    const absl::Status vocoded = impl_->tool->Synthesize(
+        ids,
+        [&](std::vector<float> chunk) {
           if (chunk.empty() || callback(chunk.data(), chunk.size())) {
             return absl::OkStatus();
           }
           return stopped();
-        });
+        },
+        static_cast<float>(1.0 / options.speed));
     if (!vocoded.ok()) return FromAbsl(vocoded);
     const auto silence = static_cast<std::size_t>(
         std::llround(options.sentence_silence * sample_rate()));

@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "common/log_text.h"
+#include "tool/conf/voice_choice.h"
 #include "tool/io/chunk_file.h"
 #include "tool/logger.h"
 #include "tool/synth/chunk_plan.h"
@@ -20,7 +21,15 @@ absl::Status LoadModel(Predictor& predictor, const std::string& model_path,
                        const SessionThreads& threads, VoiceConfig& voice) {
   absl::Status loaded = predictor.loadModel(model_path, threads);
   if (!loaded.ok()) return loaded;
-  return ApplyVoiceMetadata(*predictor.session(), model_path, voice);
+  const OrtSession& session = *predictor.session();
+  if (absl::Status checked = CheckModelDeclarations(session, model_path);
+      !checked.ok()) {
+    return checked;
+  }
+  if (const std::string about = DescribeModelVoice(session); !about.empty()) {
+    LOG_INFO("Info: model {}: {}", model_path, about);
+  }
+  return ApplyVoiceMetadata(session, model_path, voice);
 }
 
 // A model's unusable output, or a run the runtime refused, named by the
@@ -72,6 +81,10 @@ Tool::Tool(const std::string* conf_path, ToolConf conf)
     throw StartupError(valid);
   }
   LOG_INFO("Info: front_conf is {}", conf_.front_conf_path);
+  if (absl::Status chosen = ChooseVoice(conf_); !chosen.ok()) {
+    LOG_ERROR("{}", std::string(chosen.message()));
+    throw StartupError(chosen);
+  }
   // No output folder must never mean the root folder, where wav_path + "/"
   // + text would put every file.
   if (conf_.wav_path.empty()) {
@@ -170,19 +183,18 @@ bool Tool::predict(const std::string& text) {
   return saveWavBufferToFile(path, chunks);
 }
 
-const std::vector<std::string>& Tool::acoustic_input_names() const {
-  static const std::vector<std::string> kNone;
-  const OrtSession* session = fastspeech2_predictor.session();
-  return session != nullptr ? session->input_names() : kNone;
+bool Tool::takes_duration_scale() const {
+  return fastspeech2_predictor.HasDurationScale();
 }
 
 absl::StatusOr<MelSpectrogram> Tool::PredictMelAndPlan(
-    std::vector<int64_t>& phone_ids, ChunkPlan& plan) {
+    std::vector<int64_t>& phone_ids, ChunkPlan& plan, float duration_scale) {
   LOG_INFO("do am predictor, current time {}", Now());
   absl::StatusOr<MelSpectrogram> mel = fastspeech2_predictor.PredictMel(
       phone_ids, pause_id_,
       voice_.mel_bins_declared ? std::optional<int64_t>(voice_.mel_bins)
-                               : std::nullopt);
+                               : std::nullopt,
+      duration_scale);
   if (!mel.ok()) return OfModel(mel.status(), conf_.fastspeech2_model_path);
   LOG_INFO("finish am predictor, current time {}", Now());
 
@@ -215,9 +227,10 @@ absl::Status Tool::Synthesize(std::vector<int64_t>& phone_ids,
 }
 
 absl::Status Tool::Synthesize(std::vector<int64_t>& phone_ids,
-                              const ChunkSink& sink) {
+                              const ChunkSink& sink, float duration_scale) {
   ChunkPlan plan;
-  absl::StatusOr<MelSpectrogram> mel = PredictMelAndPlan(phone_ids, plan);
+  absl::StatusOr<MelSpectrogram> mel =
+      PredictMelAndPlan(phone_ids, plan, duration_scale);
   if (!mel.ok()) return mel.status();
   return hifigan_predictor.Vocode(*mel, plan, voice_.hop_samples, sink);
 }

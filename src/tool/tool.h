@@ -83,8 +83,11 @@ class Tool {
   // The same, handing each chunk to `sink` as soon as it is vocoded; the
   // chunks are the ones Synthesize appends. On a failure the chunks already
   // handed over stay with the sink.
+  // `duration_scale` multiplies every phone's length (2 speaks half as
+  // fast); anything but 1 needs takes_duration_scale().
   [[nodiscard]] absl::Status Synthesize(std::vector<int64_t>& phone_ids,
-                                        const ChunkSink& sink);
+                                        const ChunkSink& sink,
+                                        float duration_scale = 1.0f);
 
   // For the end of the process only: gives up the front end without
   // destroying it, so its dictionaries and tables (a great many small
@@ -99,8 +102,8 @@ class Tool {
   const speechnn::FrontEngineInterface* front() const {
     return front_inst.get();
   }
-  // The names of the acoustic model's inputs, in the model's order.
-  const std::vector<std::string>& acoustic_input_names() const;
+  // Whether the acoustic model takes a duration scale (a speaking rate).
+  bool takes_duration_scale() const;
 
   // The phone id of a pause, -1 when the phone table has none.
   int64_t pause_id() const { return pause_id_; }
@@ -117,7 +120,8 @@ class Tool {
   Tool(const std::string* conf_path, ToolConf conf);
   // The acoustic model and the chunk plan of `phone_ids`.
   [[nodiscard]] absl::StatusOr<MelSpectrogram> PredictMelAndPlan(
-      std::vector<int64_t>& phone_ids, ChunkPlan& plan);
+      std::vector<int64_t>& phone_ids, ChunkPlan& plan,
+      float duration_scale = 1.0f);
 
   FastSpeech2Predictor fastspeech2_predictor;
   HifiGanPredictor hifigan_predictor;

@@ -157,6 +157,31 @@ TEST(ToolStartupTest, FailuresStopWithTheirRecords) {
         "value \"3OO\""},
        true,
        false},
+      {"model trained on other phone ids",
+       "/bad_phone_set_vocoder.onnx",
+       "",
+       false,
+       {"[ERROR] model " + kModels +
+        "/bad_phone_set_vocoder.onnx: metadata key phone_set_version is "
+        "\"2\""},
+       true,
+       false},
+      {"declared optional input the model lacks",
+       "/bad_optional_vocoder.onnx",
+       "",
+       false,
+       {"[ERROR] model " + kModels +
+        "/bad_optional_vocoder.onnx: metadata key optional_inputs names "
+        "\"phase_in\""},
+       true,
+       false},
+      {"unknown voice",
+       "/vocoder.onnx",
+       "--voice=nobody\n",
+       false,
+       {"[ERROR] no voice \"nobody\": "},
+       false,
+       false},
   };
   QuietEnvironment();
   for (const Case& c : cases) {

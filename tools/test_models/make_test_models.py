@@ -16,6 +16,17 @@
   no_frames_acoustic.onnx  acoustic.onnx cut to no frames: mel [0, 80].
   no_samples_vocoder.onnx  vocoder.onnx cut to no samples: waveform [1, 0].
   nan_vocoder.onnx  vocoder.onnx with every sample NaN.
+  scaled_acoustic.onnx  acoustic.onnx with the optional input duration_scale
+                  (float [1], default 1) multiplying every output value.
+  phase_vocoder.onnx  spectrogram float [T, 80] plus the optional inputs
+                  phase_in (float [1], default 0) and phase_frame (int64
+                  [1], default -2) -> waveform [1, 300 T], every sample
+                  phase_in, and phase_out [T + 1] with phase_out[j] =
+                  phase_in + 0.01 (j - phase_frame): a phase that grows by
+                  0.01 a frame, as a source's would.
+  bad_phone_set_vocoder.onnx  vocoder.onnx declaring phone_set_version 2.
+  bad_optional_vocoder.onnx  vocoder.onnx declaring an optional input
+                  phase_in it does not have.
 
 Input and output names differ from model to model on purpose: the program
 must read them from the model. IR version 8 and opset 13 keep the models
@@ -75,6 +86,58 @@ def vocoder(hop, in_name, out_name):
                      numpy_helper.from_array(flat, "flat")])
 
 
+def with_default(graph, name, value):
+    """Makes `name` an optional input of `graph`: a graph input with an
+    initializer of the same name, its default."""
+    array = np.array(value)
+    graph.input.append(helper.make_tensor_value_info(
+        name, helper.np_dtype_to_tensor_dtype(array.dtype)
+        if hasattr(helper, "np_dtype_to_tensor_dtype")
+        else onnx.mapping.NP_TYPE_TO_TENSOR_TYPE[array.dtype], [1]))
+    graph.initializer.append(numpy_helper.from_array(array, name))
+    return graph
+
+
+def scaled_acoustic():
+    graph = acoustic()
+    for node in graph.node:
+        node.output[:] = ["unscaled" if o == "mel" else o for o in node.output]
+    graph.node.append(helper.make_node("Mul", ["unscaled", "duration_scale"], ["mel"]))
+    return with_default(graph, "duration_scale", np.array([1.0], dtype=np.float32))
+
+
+def phase_vocoder(hop=300):
+    consts = {
+        "first": np.array([0], dtype=np.int64), "second": np.array([1], dtype=np.int64),
+        "one": np.array([1], dtype=np.int64), "hop": np.array([hop], dtype=np.int64),
+        "zero_s": np.array(0, dtype=np.int64), "one_s": np.array(1, dtype=np.int64),
+        "step": np.array([0.01], dtype=np.float32), "flat1": np.array([1, 1], dtype=np.int64),
+    }
+    nodes = [
+        helper.make_node("Shape", ["spectrogram"], ["shape"]),
+        helper.make_node("Slice", ["shape", "first", "second"], ["t"]),
+        helper.make_node("Add", ["t", "one"], ["t1"]),
+        helper.make_node("Squeeze", ["t1"], ["t1_s"]),
+        helper.make_node("Range", ["zero_s", "t1_s", "one_s"], ["frames"]),
+        helper.make_node("Sub", ["frames", "phase_frame"], ["offset"]),
+        helper.make_node("Cast", ["offset"], ["offset_f"], to=TensorProto.FLOAT),
+        helper.make_node("Mul", ["offset_f", "step"], ["grown"]),
+        helper.make_node("Add", ["grown", "phase_in"], ["phase_out"]),
+        helper.make_node("Mul", ["t", "hop"], ["samples"]),
+        helper.make_node("Concat", ["one", "samples"], ["audio_shape"], axis=0),
+        helper.make_node("Reshape", ["phase_in", "flat1"], ["phase_11"]),
+        helper.make_node("Expand", ["phase_11", "audio_shape"], ["waveform"]),
+    ]
+    graph = helper.make_graph(
+        nodes, "phase_vocoder",
+        [helper.make_tensor_value_info("spectrogram", TensorProto.FLOAT, ["T", MEL_BINS])],
+        [helper.make_tensor_value_info("waveform", TensorProto.FLOAT, [1, "S"]),
+         helper.make_tensor_value_info("phase_out", TensorProto.FLOAT, ["T1"])],
+        initializer=[numpy_helper.from_array(v, k) for k, v in consts.items()])
+    with_default(graph, "phase_in", np.array([0.0], dtype=np.float32))
+    return with_default(graph, "phase_frame", np.array([-2], dtype=np.int64))
+
+
 def emptied(graph, out_name, axis):
     """`graph` with its output cut to nothing along `axis`."""
     whole = out_name + "_whole"
@@ -124,6 +187,16 @@ def main():
          os.path.join(args.out_dir, "no_samples_vocoder.onnx"), voice)
     save(poisoned(vocoder(300, "spectrogram", "waveform"), "waveform"),
          os.path.join(args.out_dir, "nan_vocoder.onnx"), voice)
+    save(scaled_acoustic(), os.path.join(args.out_dir, "scaled_acoustic.onnx"),
+         {"optional_inputs": "duration_scale", "phone_set_version": "1"})
+    save(phase_vocoder(), os.path.join(args.out_dir, "phase_vocoder.onnx"),
+         dict(voice, optional_inputs="phase_in,phase_frame"))
+    save(vocoder(300, "spectrogram", "waveform"),
+         os.path.join(args.out_dir, "bad_phone_set_vocoder.onnx"),
+         dict(voice, phone_set_version="2"))
+    save(vocoder(300, "spectrogram", "waveform"),
+         os.path.join(args.out_dir, "bad_optional_vocoder.onnx"),
+         dict(voice, optional_inputs="phase_in"))
 
 
 if __name__ == "__main__":

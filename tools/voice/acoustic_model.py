@@ -170,16 +170,22 @@ class FastSpeech2(nn.Module):
         mel = self.decode(e, pitch_target, frame_mask)
         return mel, log_dur, pitch_pred, frame_mask
 
-    def infer(self, ids):
+    def infer(self, ids, duration_scale=None):
         """One utterance, ids [N] int64 -> mel [frames, 80].
 
         A padding id is appended inside: it takes one frame only when the
-        input is empty (so an empty input gives one frame), none otherwise."""
+        input is empty (so an empty input gives one frame), none otherwise.
+        duration_scale (float [1]) multiplies every predicted duration
+        before rounding (2 speaks half as fast); a phone keeps at least one
+        frame."""
         ids = torch.cat([ids, torch.zeros(1, dtype=torch.long)]).unsqueeze(0)
         pad_mask = ids == 0
         h = self.encode(ids, pad_mask)
         log_dur = self.duration(h, pad_mask)[0]
-        d = torch.clamp(torch.round(torch.exp(log_dur) - 1), min=1).long()
+        frames = torch.exp(log_dur) - 1
+        if duration_scale is not None:
+            frames = frames * duration_scale
+        d = torch.clamp(torch.round(frames), min=1).long()
         real = (~pad_mask[0]).long()
         d = d * real
         none = 1 - torch.clamp(d.sum(0, keepdim=True), max=1)
@@ -201,5 +207,5 @@ class AcousticExport(nn.Module):
         super().__init__()
         self.model = model
 
-    def forward(self, ids):
-        return self.model.infer(ids)[0]
+    def forward(self, ids, duration_scale=None):
+        return self.model.infer(ids, duration_scale)[0]

@@ -36,10 +36,12 @@ def metadata():
             "mel_bins": str(MEL_BINS), "voice_contract_version": str(VERSION)}
 
 
-def stamp(model):
-    """Writes `metadata()` into an onnx ModelProto's metadata_props in
-    place: entries with the same keys are replaced, other entries kept."""
+def stamp(model, extra=None):
+    """Writes `metadata()` and the `extra` keys into an onnx ModelProto's
+    metadata_props in place: entries with the same keys are replaced,
+    other entries kept."""
     wanted = metadata()
+    wanted.update(extra or {})
     for prop in model.metadata_props:
         if prop.key in wanted:
             prop.value = wanted.pop(prop.key)

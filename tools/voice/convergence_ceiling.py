@@ -66,7 +66,7 @@ def teacher_f0_hz(voc, f0):
 def source_stft(voc, f0_hz, frames):
     """STFT of the vocoder's pulse train for per-frame F0 (Hz)."""
     with torch.no_grad():
-        src = voc.source(torch.from_numpy(f0_hz.astype(np.float32)).unsqueeze(0))
+        src, _ = voc.source(torch.from_numpy(f0_hz.astype(np.float32)).unsqueeze(0))
     return analyse(voc, src)[:frames]
 
 

@@ -2,11 +2,18 @@
 
   python3 -m tools.voice.export --acoustic CKPT --vocoder CKPT --out-dir DIR
 
-writes DIR/fastspeech2.onnx (ids int64 [N] -> mel float [frames, 80]) and
-DIR/hifigan.onnx (mel float [T, 80] -> audio float [1, 300 T]). Opset 13,
-IR version 8: loadable by ONNX Runtime 1.15. Each file carries the voice
-contract in its metadata (contract.metadata: sample_rate, hop_samples,
-mel_bins, voice_contract_version).
+      [--voice default|diphone]
+
+writes DIR/fastspeech2.onnx (ids int64 [N] -> mel float [frames, 80];
+optional input duration_scale float [1]) and DIR/hifigan.onnx (mel float
+[T, 80] -> audio float [1, 300 T]; a source-filter vocoder also takes the
+optional inputs phase_in float [1] and phase_frame int64 [1] and gives
+phase_out float [T + 1]). An optional input is a graph input with an
+initializer of the same name, its default. Opset 13, IR version 8:
+loadable by ONNX Runtime 1.15. Each file carries the voice contract in its
+metadata (contract.metadata: sample_rate, hop_samples, mel_bins,
+voice_contract_version) and what voices.metadata says of the voice
+(voice, teacher, license, phone_set_version, optional_inputs).
 """
 import argparse
 import io
@@ -14,45 +21,64 @@ import os
 import warnings
 
 import onnx
+import onnx.numpy_helper
 import torch
 
-from . import contract
+from . import contract, voices
 from .acoustic_model import AcousticExport, FastSpeech2
-from .vocoders import SYNTHESIS_GAIN_SMOOTHING, SourceFilterVocoder, Vocoder, VocoderExport
+from .vocoders import (SYNTHESIS_GAIN_SMOOTHING, SourceFilterVocoder, SourcePhaseExport,
+                       Vocoder, VocoderExport)
 
 OPSET = 13
 IR_VERSION = 8
 
 
 def _save(module, example, path, in_name, out_name, in_axes, out_axes,
-          fold=True):
+          fold=True, voice="default", optional=(), extra_outputs=()):
+    """Exports `module` run on `example` (mel or ids) and the example
+    values of the `optional` inputs ((name, tensor) pairs). Each optional
+    input is also an initializer holding that example, its default: a
+    caller that passes only the first input gets exactly what the module
+    gives for the defaults. `extra_outputs`: (name, dynamic axes) pairs
+    after the first output."""
     module.eval()  # the wrapper itself, so every submodule is in eval mode
     buf = io.BytesIO()
+    names = [in_name] + [name for name, _ in optional]
+    outputs = [out_name] + [name for name, _ in extra_outputs]
+    axes = {in_name: in_axes, out_name: out_axes}
+    axes.update(dict(extra_outputs))
     with torch.no_grad(), warnings.catch_warnings():
         # Tracer warnings about Python values in the graph: the sizes that
         # matter are dynamic (checked by the tests and the smoke run).
         warnings.simplefilter("ignore")
-        torch.onnx.export(module, (example,), buf, opset_version=OPSET,
-                          input_names=[in_name], output_names=[out_name],
-                          dynamic_axes={in_name: in_axes, out_name: out_axes},
+        torch.onnx.export(module, (example,) + tuple(v for _, v in optional), buf,
+                          opset_version=OPSET, input_names=names,
+                          output_names=outputs, dynamic_axes=axes,
                           do_constant_folding=fold)
     model = onnx.load_from_string(buf.getvalue())
     model.ir_version = IR_VERSION
     model.producer_name = "tolvaren_tts tools/voice"
-    contract.stamp(model)
+    for name, value in optional:
+        model.graph.initializer.append(
+            onnx.numpy_helper.from_array(value.numpy(), name))
+    contract.stamp(model, voices.metadata(voice, [name for name, _ in optional]))
     onnx.checker.check_model(model)
     tmp = path + ".tmp"
     onnx.save(model, tmp)
     os.replace(tmp, path)
 
 
-def export_acoustic(model, path):
+def export_acoustic(model, path, voice="default"):
+    """ids int64 [N] -> mel [frames, 80], with the optional input
+    duration_scale (float [1], default 1: every predicted duration times
+    it before rounding)."""
     wrapper = AcousticExport(model)
     example = torch.tensor([12, 117, 6, 112, 402], dtype=torch.long)
-    _save(wrapper, example, path, "phone_ids", "mel", {0: "N"}, {0: "frames"})
+    _save(wrapper, example, path, "phone_ids", "mel", {0: "N"}, {0: "frames"},
+          voice=voice, optional=[("duration_scale", torch.ones(1))])
 
 
-def export_vocoder(model, path):
+def export_vocoder(model, path, voice="default"):
     """Exports the vocoder as synthesis runs it: a source-filter vocoder
     with its gain smoothed across bins (SYNTHESIS_GAIN_SMOOTHING); the
     model's own setting (training's) is restored afterwards."""
@@ -60,21 +86,32 @@ def export_vocoder(model, path):
         training_width = model.gain_smoothing
         model.set_gain_smoothing(SYNTHESIS_GAIN_SMOOTHING)
         try:
-            _export_vocoder(model, path)
+            _export_vocoder(model, path, voice)
         finally:
             model.set_gain_smoothing(training_width)
     else:
-        _export_vocoder(model, path)
+        _export_vocoder(model, path, voice)
 
 
-def _export_vocoder(model, path):
-    wrapper = VocoderExport(model)
+def _export_vocoder(model, path, voice):
     example = torch.zeros(64, contract.MEL_BINS) - 4.0
     # No constant folding: it would store the analysis DFT (derived from
     # the synthesis basis in the graph) as a second 5.8 MB constant. ONNX
     # Runtime folds it in memory when it loads the model.
-    _save(wrapper, example, path, "mel", "audio", {0: "T"}, {1: "samples"},
-          fold=False)
+    if not isinstance(model, SourceFilterVocoder):
+        _save(VocoderExport(model), example, path, "mel", "audio", {0: "T"},
+              {1: "samples"}, fold=False, voice=voice)
+        return
+    # The source phase: phase_in cycles at the start of frame phase_frame,
+    # by default 0 at the first sample the source covers (frame -2), as
+    # before the phase could be given; phase_out [T + 1] is the phase at
+    # each frame's start and at the end.
+    lead = model.n_fft // 2 // contract.HOP
+    _save(SourcePhaseExport(model), example, path, "mel", "audio", {0: "T"},
+          {1: "samples"}, fold=False, voice=voice,
+          optional=[("phase_in", torch.zeros(1)),
+                    ("phase_frame", torch.tensor([-lead], dtype=torch.long))],
+          extra_outputs=[("phase_out", {0: "T_plus_1"})])
 
 
 def load_acoustic(path):
@@ -101,14 +138,16 @@ def main():
     ap.add_argument("--acoustic")
     ap.add_argument("--vocoder")
     ap.add_argument("--out-dir", required=True)
+    ap.add_argument("--voice", default="default", choices=sorted(voices.VOICES),
+                    help="which voice the files are (written into their metadata)")
     args = ap.parse_args()
     os.makedirs(args.out_dir, exist_ok=True)
     if args.acoustic:
         export_acoustic(load_acoustic(args.acoustic),
-                        os.path.join(args.out_dir, "fastspeech2.onnx"))
+                        os.path.join(args.out_dir, "fastspeech2.onnx"), args.voice)
     if args.vocoder:
         export_vocoder(load_vocoder(args.vocoder),
-                       os.path.join(args.out_dir, "hifigan.onnx"))
+                       os.path.join(args.out_dir, "hifigan.onnx"), args.voice)
 
 
 if __name__ == "__main__":

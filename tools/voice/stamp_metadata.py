@@ -1,10 +1,12 @@
 """Writes the voice contract into the metadata of existing ONNX files.
 
-  python3 -m tools.voice.stamp_metadata FILE.onnx [FILE.onnx ...]
+  python3 -m tools.voice.stamp_metadata [--voice NAME] FILE.onnx [FILE.onnx ...]
 
 For models exported before export.py wrote the contract itself (the voice
 in resources/models/): sets the keys of contract.metadata in each file's
-metadata_props, keeping any other entries, and changes nothing else. Each
+metadata_props (with --voice, also what voices.metadata says of that
+voice, the optional inputs being the file's inputs that have a default),
+keeping any other entries, and changes nothing else. Each
 file is rewritten only after the stamped model, read back, has proved to
 hold the same graph, weights and header as the original (the two
 serialise identically once their metadata is cleared).
@@ -15,7 +17,7 @@ import sys
 
 import onnx
 
-from . import contract
+from . import contract, voices
 
 
 def without_metadata(model):
@@ -26,14 +28,21 @@ def without_metadata(model):
     return copy.SerializeToString()
 
 
-def stamp_file(path):
+def optional_inputs(model):
+    """Names of the graph inputs that have an initializer (a default)."""
+    defaults = {i.name for i in model.graph.initializer}
+    return [i.name for i in model.graph.input if i.name in defaults]
+
+
+def stamp_file(path, voice=None):
     """Stamps one file in place; returns False (file untouched) when the
     result would differ from the original in anything but metadata."""
     with open(path, "rb") as f:
         original = onnx.load_from_string(f.read())
     stamped = onnx.ModelProto()
     stamped.CopyFrom(original)
-    contract.stamp(stamped)
+    contract.stamp(stamped, voices.metadata(voice, optional_inputs(original))
+                   if voice else None)
     data = stamped.SerializeToString()
     if without_metadata(onnx.load_from_string(data)) != without_metadata(original):
         return False
@@ -46,9 +55,10 @@ def stamp_file(path):
 
 def main():
     ap = argparse.ArgumentParser()
+    ap.add_argument("--voice", choices=sorted(voices.VOICES))
     ap.add_argument("files", nargs="+")
     args = ap.parse_args()
-    failed = [path for path in args.files if not stamp_file(path)]
+    failed = [path for path in args.files if not stamp_file(path, args.voice)]
     for path in failed:
         print(f"{path}: left as it was (stamping would change more than metadata)",
               file=sys.stderr)

@@ -91,6 +91,21 @@ class VocoderExport(nn.Module):
         return out[0] if isinstance(out, tuple) else out
 
 
+class SourcePhaseExport(nn.Module):
+    """ONNX wrapper of a source-filter vocoder that carries its source phase
+    across windows: (mel [T, 80], phase_in [1], phase_frame int64 [1]) ->
+    (audio [1, 300 T], phase_out [T + 1]); see SourceFilterVocoder.source."""
+
+    def __init__(self, model):
+        super().__init__()
+        self.model = model
+
+    def forward(self, mel, phase_in, phase_frame):
+        audio, _, phase = self.model.synthesize(
+            mel.unsqueeze(0), phase_in=phase_in.view(1, 1), phase_frame=phase_frame)
+        return audio, phase[0]
+
+
 def stft_basis(n_fft, win):
     """Conv1d weights [2 (n_fft/2+1), 1, n_fft] of a Hann-windowed real DFT
     (real parts first, then imaginary parts), the analysis side of
@@ -194,9 +209,18 @@ class SourceFilterVocoder(nn.Module):
         state.pop("analysis", None)  # checkpoints of the first version
         return super().load_state_dict(state, strict)
 
-    def source(self, f0_hz):
+    def source(self, f0_hz, phase_in=None, phase_frame=None):
         """Pulse train for f0_hz [B, T], covering samples -n_fft/2 ..
-        300 T + n_fft/2 (edge frames repeated) -> [B, 1, 300 T + n_fft]."""
+        300 T + n_fft/2 (edge frames repeated) -> ([B, 1, 300 T + n_fft],
+        phase [B, T + 1]: the running phase in cycles, in [0, 1), at the
+        start of each frame and at the end of the last).
+
+        Without phase_in the phase is 0 at sample -n_fft/2. With it, the
+        phase at the start of frame phase_frame (int64 [1], -n_fft/(2 HOP)
+        .. T) is phase_in (cycles [1]): a caller that vocodes a long
+        spectrogram window by window hands each window the phase the one
+        before it reached at their join, and the harmonics run on across the
+        join instead of restarting."""
         half = self.n_fft // 2
         f0_up = F.interpolate(f0_hz.unsqueeze(1), scale_factor=float(HOP),
                               mode="linear", align_corners=False)
@@ -207,7 +231,14 @@ class SourceFilterVocoder(nn.Module):
         per_sample = (f0_up / self.sample_rate).reshape(f0_up.shape[0], -1, HOP)
         frame_cycles = per_sample.sum(dim=2)
         start = torch.cumsum(frame_cycles, dim=1) - frame_cycles
+        lead = half // HOP  # padded frames before frame 0
+        if phase_in is not None:
+            # 0 - 0 at the default reference (frame -lead), so the default
+            # leaves every sample exactly as without a phase.
+            ref = torch.index_select(start, 1, phase_frame + lead)
+            start = start + (phase_in - ref)
         start = start - torch.floor(start)
+        phase = start[:, lead:start.shape[1] - lead + 1]
         cycles = (start.unsqueeze(2) + torch.cumsum(per_sample, dim=2)).reshape(
             f0_up.shape[0], 1, -1)
         # Phase in [-pi, pi): small where the closed form divides by a
@@ -221,10 +252,16 @@ class SourceFilterVocoder(nn.Module):
         safe = torch.where(half_sin.abs() < 1e-4, torch.ones_like(half_sin), half_sin)
         pulses = torch.sin((k + 0.5) * theta) / (2 * safe) - 0.5
         pulses = torch.where(half_sin.abs() < 1e-4, k, pulses)
-        return pulses / torch.sqrt(k)
+        return pulses / torch.sqrt(k), phase
 
     def forward(self, mel, f0_hz=None):
         """mel [B, T, 80] -> (audio [B, 300 T], predicted log F0 [B, T])."""
+        audio, log_f0, _ = self.synthesize(mel, f0_hz)
+        return audio, log_f0
+
+    def synthesize(self, mel, f0_hz=None, phase_in=None, phase_frame=None):
+        """forward() with the source's phase (see `source`): -> (audio,
+        log F0, phase [B, T + 1])."""
         t = mel.shape[1]
         x = self.inp(mel.transpose(1, 2))
         x = self.norm_in(x.transpose(1, 2)).transpose(1, 2)
@@ -235,7 +272,8 @@ class SourceFilterVocoder(nn.Module):
         if f0_hz is None:
             f0_hz = torch.exp(log_f0)
         f0_hz = torch.clamp(f0_hz.detach(), min=30.0, max=1000.0)
-        src = F.conv1d(self.source(f0_hz), self.analysis(), stride=HOP)
+        pulses, phase = self.source(f0_hz, phase_in, phase_frame)
+        src = F.conv1d(pulses, self.analysis(), stride=HOP)
         src = src[:, :, :t].transpose(1, 2)  # [B, T, 2 bins]
         gain = self.smooth_across_bins(torch.exp(torch.clamp(self.gain_head(x), max=6.0)))
         gain = torch.cat([gain, gain], dim=-1)
@@ -245,4 +283,4 @@ class SourceFilterVocoder(nn.Module):
         spectrum = gain * src + torch.cat([mag * torch.cos(ph), mag * torch.sin(ph)], dim=-1)
         audio = F.conv_transpose1d(spectrum.transpose(1, 2), self.basis, stride=HOP)
         start = self.n_fft // 2
-        return audio[:, 0, start:start + HOP * t], log_f0
+        return audio[:, 0, start:start + HOP * t], log_f0, phase

@@ -43,7 +43,8 @@ constexpr std::string_view kToolKeys[] = {"wav_path",
                                           "intra_op_num_threads",
                                           "inter_op_num_threads",
                                           "allow_spinning",
-                                          "model_cache_path"};
+                                          "model_cache_path",
+                                          "voice"};
 
 // The whole of `text` as a decimal int32 (a sign only for negatives).
 std::optional<int32_t> ParseInt(const std::string& text) {
@@ -137,6 +138,10 @@ bool ReadConfFile(const std::string& path, ToolConf& conf) {
     if (const std::optional<int32_t> count = ParseInt(entry->second)) {
       conf.*thread.field = *count;
     }
+  }
+  if (const auto entry = conf.entries.find("voice");
+      entry != conf.entries.end()) {
+    conf.voice = entry->second;
   }
   if (const auto entry = conf.entries.find("model_cache_path");
       entry != conf.entries.end()) {

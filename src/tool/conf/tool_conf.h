@@ -21,6 +21,9 @@ struct ToolConf {
   std::string fastspeech2_model_path;
   std::string hifigan_model_path;
   std::string front_conf_path;
+  // A voice folder beside the acoustic model to speak with instead of the
+  // configured models (voice_choice.h); empty or "default": those models.
+  std::string voice;
   // The model sessions' threads. Absent keys keep these: 4 and 4 with the
   // runtime's own spinning. An intra-op count of 0 means one thread per
   // core this process may run on (ResolvedIntraOpThreads).

@@ -1,5 +1,6 @@
 #include "tool/synth/acoustic_model.h"
 
+#include <algorithm>
 #include <utility>
 
 #include "tool/logger.h"
@@ -51,18 +52,48 @@ absl::Status FastSpeech2Predictor::loadModel(const std::string& model_path,
 
 absl::Status FastSpeech2Predictor::predict(int64_t* phone_ids,
                                            std::size_t count,
-                                           Ort::Value& mel_out) {
+                                           Ort::Value& mel_out,
+                                           float duration_scale) {
   LOG_INFO("do FastSpeech2 predict, current time {}", Now());
   if (!session_) return absl::FailedPreconditionError("no acoustic model");
+  if (!HasDurationScale() && duration_scale != 1.0f) {
+    return absl::InvalidArgumentError(
+        "this voice speaks at one speed only: its acoustic model has no "
+        "duration-scale input (duration_scale)");
+  }
   std::vector<Ort::Value> inputs;
+  std::vector<std::string> optional;
+  const int64_t scale_shape[] = {1};
   try {
+    // The ids go to the first input, the scale to the input of its name,
+    // required or optional; a further required input cannot be given.
+    const std::vector<std::string>& names = session_->input_names();
     const int64_t shape[] = {static_cast<int64_t>(count)};
     inputs.push_back(Ort::Value::CreateTensor<int64_t>(memory_info, phone_ids,
                                                        count, shape, 1));
+    for (std::size_t i = 1; i < names.size(); ++i) {
+      if (names[i] == kDurationScaleInput) {
+        inputs.push_back(Ort::Value::CreateTensor<float>(
+            memory_info, &duration_scale, 1, scale_shape, 1));
+      } else {
+        return absl::FailedPreconditionError(
+            "the acoustic model needs an input the tool cannot give: " +
+            names[i]);
+      }
+    }
+    const std::vector<std::string>& optional_names =
+        session_->optional_input_names();
+    if (std::find(optional_names.begin(), optional_names.end(),
+                  kDurationScaleInput) != optional_names.end()) {
+      inputs.push_back(Ort::Value::CreateTensor<float>(
+          memory_info, &duration_scale, 1, scale_shape, 1));
+      optional.emplace_back(kDurationScaleInput);
+    }
   } catch (const Ort::Exception& e) {
     return RuntimeError(e);
   }
-  absl::StatusOr<std::vector<Ort::Value>> outputs = session_->Run(inputs);
+  absl::StatusOr<std::vector<Ort::Value>> outputs =
+      session_->Run(inputs, optional);
   if (!outputs.ok()) return outputs.status();
   mel_out = std::move(outputs->front());
   LOG_INFO("finish FastSpeech2 predict, current time {}", Now());
@@ -71,14 +102,14 @@ absl::Status FastSpeech2Predictor::predict(int64_t* phone_ids,
 
 absl::StatusOr<MelSpectrogram> FastSpeech2Predictor::PredictMel(
     std::vector<int64_t>& phone_ids, int64_t pause_id,
-    std::optional<int64_t> mel_bins) {
+    std::optional<int64_t> mel_bins, float duration_scale) {
   MelSpectrogram mel;
   try {
     const std::vector<AcousticPiece> pieces =
         PlanAcousticPieces(phone_ids, pause_id);
     if (pieces.size() == 1) {
-      absl::Status run =
-          predict(phone_ids.data(), phone_ids.size(), mel.tensor);
+      absl::Status run = predict(phone_ids.data(), phone_ids.size(), mel.tensor,
+                                 duration_scale);
       if (!run.ok()) return run;
       if (absl::Status shape =
               CheckMel(mel.tensor, mel_bins, mel.frames, mel.bins);
@@ -93,8 +124,9 @@ absl::StatusOr<MelSpectrogram> FastSpeech2Predictor::PredictMel(
     }
     for (const AcousticPiece& piece : pieces) {
       Ort::Value piece_mel{nullptr};
-      absl::Status run = predict(phone_ids.data() + piece.begin,
-                                 piece.end - piece.begin, piece_mel);
+      absl::Status run =
+          predict(phone_ids.data() + piece.begin, piece.end - piece.begin,
+                  piece_mel, duration_scale);
       if (!run.ok()) return run;
       int64_t frames = 0;
       int64_t bins = 0;

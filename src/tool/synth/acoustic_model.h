@@ -15,6 +15,10 @@
 
 namespace tolvaren {
 
+// The acoustic model's optional input that scales the predicted phone
+// durations: float [1].
+inline constexpr char kDurationScaleInput[] = "duration_scale";
+
 // A mel spectrogram [frames, bins] of 32-bit floats. `tensor` is either the
 // model's own output or a view of `joined_rows`, which then holds the rows
 // of several runs; move it as a whole, never copy the view alone.
@@ -38,9 +42,14 @@ class FastSpeech2Predictor {
 
   // Runs the model on the `count` ids at `phone_ids` (viewed, not copied:
   // keep them alive until this returns); `mel_out` receives the model's
-  // first output. Runtime errors come back as RuntimeError statuses.
+  // first output. A model with a duration-scale input (kDurationScaleInput)
+  // is given `duration_scale`, every phone's length is multiplied by it
+  // (2 speaks half as fast); a model without one only takes 1.
+  // Runtime errors come back as RuntimeError statuses; InvalidArgument is
+  // a scale the model cannot take.
   [[nodiscard]] absl::Status predict(int64_t* phone_ids, std::size_t count,
-                                     Ort::Value& mel_out);
+                                     Ort::Value& mel_out,
+                                     float duration_scale = 1.0f);
 
   // The whole mel of `phone_ids`: one run, or for long sequences one run
   // per piece (see acoustic_pieces.h) with the rows joined, cut after
@@ -48,7 +57,12 @@ class FastSpeech2Predictor {
   // [frames, bins], or has other than `mel_bins` bins when that is given.
   [[nodiscard]] absl::StatusOr<MelSpectrogram> PredictMel(
       std::vector<int64_t>& phone_ids, int64_t pause_id,
-      std::optional<int64_t> mel_bins);
+      std::optional<int64_t> mel_bins, float duration_scale = 1.0f);
+
+  // Whether the model takes a duration scale.
+  bool HasDurationScale() const {
+    return session_ && session_->HasInput(kDurationScaleInput);
+  }
 
   const OrtSession* session() const { return session_ ? &*session_ : nullptr; }
 

@@ -56,14 +56,16 @@ std::vector<int32_t> ChunkPlan::ToIndex() const {
   return index;
 }
 
+int32_t ChunkPlan::KeptBeginFrame(std::size_t k) const {
+  if (k == 0) return 0;
+  return static_cast<int32_t>(std::min<int64_t>(
+      int64_t{kBlockFrames} * static_cast<int64_t>(k), kContextFrames));
+}
+
 SampleRange ChunkPlan::Kept(std::size_t k, int64_t output_samples,
                             int32_t hop_samples) const {
-  const auto chunk = static_cast<int64_t>(k);
   SampleRange kept;
-  kept.begin = k == 0
-                   ? 0
-                   : std::min<int64_t>(kBlockFrames * chunk, kContextFrames) *
-                         hop_samples;
+  kept.begin = int64_t{KeptBeginFrame(k)} * hop_samples;
   kept.end = k + 1 == chunks.size()
                  ? output_samples
                  : kept.begin + int64_t{kBlockFrames} * hop_samples;

@@ -60,6 +60,10 @@ struct ChunkPlan {
   // the audio there is, should the vocoder give fewer samples per frame.
   SampleRange Kept(std::size_t k, int64_t output_samples,
                    int32_t hop_samples) const;
+
+  // The frame of chunk `k`'s input at which its kept samples begin: 0 for
+  // the first chunk, its leading context for the others.
+  int32_t KeptBeginFrame(std::size_t k) const;
 };
 
 }  // namespace tolvaren

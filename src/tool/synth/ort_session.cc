@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
@@ -11,6 +12,7 @@
 #include <fstream>
 #include <mutex>
 #include <stdexcept>
+#include <string_view>
 
 #include "tool/logger.h"
 
@@ -48,6 +50,25 @@ void RequireOrtApi() {
   }
 }
 
+// The runtime's records, in the tool's log rather than on the standard
+// error stream the runtime would print them to.
+void LogOrtRecord(void* /*param*/, OrtLoggingLevel severity,
+                  const char* /*category*/, const char* /*logid*/,
+                  const char* /*code_location*/, const char* message) {
+  const std::string_view text = message == nullptr ? "" : message;
+  // A model's optional inputs are graph inputs with a default value, which
+  // the runtime notes at every load; that is what they are meant to be.
+  if (text.find("appears in graph inputs and will not be treated as "
+                "constant") != std::string_view::npos) {
+    return;
+  }
+  if (severity >= ORT_LOGGING_LEVEL_ERROR) {
+    LOG_ERROR("onnxruntime: {}", text);
+  } else {
+    LOG_INFO("Warning: onnxruntime: {}", text);
+  }
+}
+
 }  // namespace
 
 Ort::Env MakeEnv() {
@@ -58,7 +79,7 @@ Ort::Env MakeEnv() {
   // talk to a network. The variable is read when the environment is made;
   // a value the user set stays.
   setenv("ORT_DISABLE_TELEMETRY", "1", 0);
-  Ort::Env env(ORT_LOGGING_LEVEL_WARNING, "");
+  Ort::Env env(ORT_LOGGING_LEVEL_WARNING, "", LogOrtRecord, nullptr);
   env.DisableTelemetryEvents();
   return env;
 }
@@ -138,10 +159,29 @@ void OrtSession::ReadNames() {
     input_names_.emplace_back(
         session_.GetInputNameAllocated(i, allocator).get());
   }
+  for (std::size_t i = 0; i < session_.GetOverridableInitializerCount(); ++i) {
+    optional_input_names_.emplace_back(
+        session_.GetOverridableInitializerNameAllocated(i, allocator).get());
+  }
   for (std::size_t i = 0; i < session_.GetOutputCount(); ++i) {
     output_names_.emplace_back(
         session_.GetOutputNameAllocated(i, allocator).get());
   }
+}
+
+bool OrtSession::HasInput(const std::string& name) const {
+  const auto has = [&name](const std::vector<std::string>& names) {
+    return std::find(names.begin(), names.end(), name) != names.end();
+  };
+  return has(input_names_) || has(optional_input_names_);
+}
+
+std::optional<std::size_t> OrtSession::OutputIndex(
+    const std::string& name) const {
+  const auto found =
+      std::find(output_names_.begin(), output_names_.end(), name);
+  if (found == output_names_.end()) return std::nullopt;
+  return static_cast<std::size_t>(found - output_names_.begin());
 }
 
 absl::StatusOr<OrtSession> OrtSession::Load(const Ort::Env& env,
@@ -277,14 +317,23 @@ absl::StatusOr<OrtSession> LoadModelSession(const Ort::Env& env,
 }
 
 absl::StatusOr<std::vector<Ort::Value>> OrtSession::Run(
-    const std::vector<Ort::Value>& inputs) {
-  if (inputs.size() != input_names_.size()) {
+    const std::vector<Ort::Value>& inputs,
+    const std::vector<std::string>& optional_names) {
+  if (inputs.size() != input_names_.size() + optional_names.size()) {
     return absl::FailedPreconditionError(
         "the model takes " + std::to_string(input_names_.size()) + " inputs, " +
-        std::to_string(inputs.size()) + " were given");
+        std::to_string(inputs.size() - optional_names.size()) + " were given");
   }
   std::vector<const char*> input_names;
   for (const std::string& name : input_names_) {
+    input_names.push_back(name.c_str());
+  }
+  for (const std::string& name : optional_names) {
+    if (std::find(optional_input_names_.begin(), optional_input_names_.end(),
+                  name) == optional_input_names_.end()) {
+      return absl::FailedPreconditionError("the model has no optional input " +
+                                           name);
+    }
     input_names.push_back(name.c_str());
   }
   std::vector<const char*> output_names;

@@ -43,7 +43,8 @@ inline bool IsRuntimeError(const absl::Status& status) {
 
 // Builders that install the API table first, for use in member initialisers
 // (members are built before any constructor body runs). They throw
-// std::runtime_error when the runtime cannot serve API version 15.
+// std::runtime_error when the runtime cannot serve API version 15. The
+// environment's own warnings and errors go to the tool's log.
 Ort::Env MakeEnv();
 Ort::MemoryInfo MakeCpuMemoryInfo();
 
@@ -80,11 +81,24 @@ class OrtSession {
 
   const std::vector<std::string>& input_names() const { return input_names_; }
   const std::vector<std::string>& output_names() const { return output_names_; }
-  // One run: `inputs` holds one value per model input, in the model's order
-  // (models are addressed by position, whatever they call their tensors);
-  // every output comes back, in the model's order, allocated by the runtime.
+  // Inputs a caller may leave out: graph inputs that carry a default value
+  // (an initializer of the same name), such as a speaking rate.
+  const std::vector<std::string>& optional_input_names() const {
+    return optional_input_names_;
+  }
+  // Whether `name` is one of the model's inputs, required or optional.
+  bool HasInput(const std::string& name) const;
+  // The position of output `name`; nullopt when the model has none such.
+  std::optional<std::size_t> OutputIndex(const std::string& name) const;
+
+  // One run: `inputs` holds one value per required model input, in the
+  // model's order (models are addressed by position, whatever they call
+  // their tensors), followed by one value per name in `optional_names`,
+  // which must be optional inputs of the model. Every output comes back, in
+  // the model's order, allocated by the runtime.
   [[nodiscard]] absl::StatusOr<std::vector<Ort::Value>> Run(
-      const std::vector<Ort::Value>& inputs);
+      const std::vector<Ort::Value>& inputs,
+      const std::vector<std::string>& optional_names = {});
   // Seconds spent inside the runtime's Run so far, for benchmarks.
   double run_seconds() const { return run_seconds_; }
 
@@ -109,6 +123,7 @@ class OrtSession {
   std::optional<MappedFile> mapping_;
   Ort::Session session_;
   std::vector<std::string> input_names_;
+  std::vector<std::string> optional_input_names_;
   std::vector<std::string> output_names_;
   double run_seconds_ = 0.0;
 };

@@ -49,13 +49,64 @@ std::vector<int32_t> HifiGanPredictor::batchInput(const Ort::Value& mel) {
 }
 
 absl::Status HifiGanPredictor::predict(Ort::Value input, Ort::Value& output) {
+  std::vector<Ort::Value> outputs;
+  if (absl::Status run = Run(std::move(input), std::nullopt, outputs);
+      !run.ok()) {
+    return run;
+  }
+  output = std::move(outputs.front());
+  return absl::OkStatus();
+}
+
+bool HifiGanPredictor::CarriesPhase() const {
+  return session_ && session_->HasInput(kPhaseInInput) &&
+         session_->HasInput(kPhaseFrameInput) &&
+         session_->OutputIndex(kPhaseOutOutput).has_value();
+}
+
+absl::Status HifiGanPredictor::Run(Ort::Value input,
+                                   const std::optional<PhaseAt>& phase,
+                                   std::vector<Ort::Value>& outputs) {
   LOG_INFO("do HifiGan predict, current time {}", Now());
   if (!session_) return absl::FailedPreconditionError("no vocoder model");
+  // The mel goes to the first input, the phase to the inputs of their
+  // names; optional phase inputs left out keep the model's default. A
+  // required phase input without a phase gets 0 cycles at frame 0.
+  PhaseAt given = phase.value_or(PhaseAt{});
+  const int64_t one[] = {1};
   std::vector<Ort::Value> inputs;
-  inputs.push_back(std::move(input));
-  absl::StatusOr<std::vector<Ort::Value>> outputs = session_->Run(inputs);
-  if (!outputs.ok()) return outputs.status();
-  output = std::move(outputs->front());
+  std::vector<std::string> optional;
+  const auto value_of = [&](const std::string& name) {
+    return name == kPhaseInInput ? Ort::Value::CreateTensor<float>(
+                                       memory_info, &given.cycles, 1, one, 1)
+                                 : Ort::Value::CreateTensor<int64_t>(
+                                       memory_info, &given.frame, 1, one, 1);
+  };
+  try {
+    const std::vector<std::string>& names = session_->input_names();
+    inputs.push_back(std::move(input));
+    for (std::size_t i = 1; i < names.size(); ++i) {
+      if (names[i] == kPhaseInInput || names[i] == kPhaseFrameInput) {
+        inputs.push_back(value_of(names[i]));
+      } else {
+        return absl::FailedPreconditionError(
+            "the vocoder needs an input the tool cannot give: " + names[i]);
+      }
+    }
+    if (phase.has_value()) {
+      for (const std::string& name : session_->optional_input_names()) {
+        if (name == kPhaseInInput || name == kPhaseFrameInput) {
+          inputs.push_back(value_of(name));
+          optional.push_back(name);
+        }
+      }
+    }
+  } catch (const Ort::Exception& e) {
+    return RuntimeError(e);
+  }
+  absl::StatusOr<std::vector<Ort::Value>> ran = session_->Run(inputs, optional);
+  if (!ran.ok()) return ran.status();
+  outputs = std::move(*ran);
   LOG_INFO("finish HifiGan predict, current time {}", Now());
   return absl::OkStatus();
 }
@@ -75,6 +126,12 @@ absl::Status HifiGanPredictor::Vocode(
     MelSpectrogram& mel, const ChunkPlan& plan, int32_t hop_samples,
     const std::function<absl::Status(std::vector<float>)>& sink) {
   std::size_t samples_given = 0;
+  const bool carry = CarriesPhase();
+  const std::size_t phase_index =
+      carry ? *session_->OutputIndex(kPhaseOutOutput) : 0;
+  // The audio is the first output that is not the phase.
+  const std::size_t audio_index = carry && phase_index == 0 ? 1 : 0;
+  std::optional<PhaseAt> phase;
   try {
     float* rows = mel.rows();
     for (std::size_t k = 0; k < plan.chunks.size(); ++k) {
@@ -86,9 +143,28 @@ absl::Status HifiGanPredictor::Vocode(
           memory_info, rows + span.begin * mel.bins,
           static_cast<std::size_t>((span.end - span.begin) * mel.bins),
           input_shape, 2);
-      Ort::Value output{nullptr};
-      if (absl::Status run = predict(std::move(input), output); !run.ok()) {
+      std::vector<Ort::Value> outputs;
+      if (absl::Status run = Run(std::move(input), phase, outputs); !run.ok()) {
         return run;
+      }
+      Ort::Value& output = outputs[audio_index];
+      if (carry && k + 1 < plan.chunks.size()) {
+        // The next chunk's kept samples begin at this mel frame.
+        const int64_t join =
+            plan.chunks[k + 1].begin + plan.KeptBeginFrame(k + 1);
+        const int64_t at = join - span.begin;
+        Ort::Value& phases = outputs[phase_index];
+        const Ort::TensorTypeAndShapeInfo info =
+            phases.GetTensorTypeAndShapeInfo();
+        if (info.GetElementType() != ONNX_TENSOR_ELEMENT_DATA_TYPE_FLOAT ||
+            at < 0 || static_cast<std::size_t>(at) >= info.GetElementCount()) {
+          return absl::FailedPreconditionError(
+              "the vocoder's phase_out must be a float tensor with a value "
+              "for each frame of chunk " +
+              std::to_string(k) + " and its end");
+        }
+        phase = PhaseAt{phases.GetTensorMutableData<float>()[at],
+                        join - plan.chunks[k + 1].begin};
       }
 
       const Ort::TensorTypeAndShapeInfo out_info =

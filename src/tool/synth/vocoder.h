@@ -17,6 +17,20 @@
 
 namespace tolvaren {
 
+// A vocoder that makes its own periodic source may take the source's phase
+// (cycles, float [1]) at the start of a frame of its input (int64 [1], the
+// frame's index in the input), and give the phase at the start of every
+// input frame and at the end (float [frames + 1]).
+inline constexpr char kPhaseInInput[] = "phase_in";
+inline constexpr char kPhaseFrameInput[] = "phase_frame";
+inline constexpr char kPhaseOutOutput[] = "phase_out";
+
+// The source phase `cycles` at the start of input frame `frame`.
+struct PhaseAt {
+  float cycles = 0.0f;
+  int64_t frame = 0;
+};
+
 class HifiGanPredictor {
  public:
   HifiGanPredictor();
@@ -37,9 +51,18 @@ class HifiGanPredictor {
   // released after the run); `output` receives the model's first output.
   [[nodiscard]] absl::Status predict(Ort::Value input, Ort::Value& output);
 
+  // Whether the vocoder carries its source phase from chunk to chunk: it
+  // takes the inputs kPhaseInInput and kPhaseFrameInput and gives
+  // kPhaseOutOutput.
+  bool CarriesPhase() const;
+
   // Runs every chunk of `plan` over `mel` and appends each chunk's kept
   // samples (at `hop_samples` per frame) to `chunks`, logging each chunk.
-  // FailedPrecondition when the vocoder's output is not a float tensor.
+  // A vocoder that CarriesPhase() is told, for every chunk after the first,
+  // the phase the chunk before it had reached where the two chunks' kept
+  // samples meet, so the voice's harmonics run on across the join.
+  // FailedPrecondition when the vocoder's output is not a float tensor, or
+  // its phase output too short for the join.
   [[nodiscard]] absl::Status Vocode(MelSpectrogram& mel, const ChunkPlan& plan,
                                     int32_t hop_samples,
                                     std::vector<std::vector<float>>& chunks);
@@ -59,6 +82,12 @@ class HifiGanPredictor {
   const Ort::MemoryInfo& cpu_memory_info() const { return memory_info; }
 
  private:
+  // One run with the phase inputs when `phase` is given: `outputs`
+  // receives every output.
+  [[nodiscard]] absl::Status Run(Ort::Value input,
+                                 const std::optional<PhaseAt>& phase,
+                                 std::vector<Ort::Value>& outputs);
+
   Ort::MemoryInfo memory_info{nullptr};
   Ort::Env env{nullptr};
   std::optional<OrtSession> session_;

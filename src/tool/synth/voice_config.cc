@@ -1,9 +1,12 @@
 #include "tool/synth/voice_config.h"
 
 #include <optional>
+#include <vector>
 
 #include "absl/strings/numbers.h"
 #include "absl/strings/str_cat.h"
+#include "absl/strings/str_join.h"
+#include "absl/strings/str_split.h"
 #include "tool/synth/ort_session.h"
 
 namespace tolvaren {
@@ -58,6 +61,48 @@ absl::Status ApplyVoiceMetadata(const OrtSession& session,
     voice.*key.declared = true;
   }
   return absl::OkStatus();
+}
+
+absl::Status CheckModelDeclarations(const OrtSession& session,
+                                    const std::string& model_path) {
+  absl::StatusOr<std::optional<std::string>> version =
+      session.CustomMetadata("phone_set_version");
+  if (!version.ok()) return version.status();
+  if (version->has_value()) {
+    int32_t value = 0;
+    if (!ParsePositive(**version, value) || value != kPhoneSetVersion) {
+      return absl::InvalidArgumentError(absl::StrCat(
+          "model ", model_path, ": metadata key phone_set_version is \"",
+          **version, "\", but this tool's phone ids are version ",
+          kPhoneSetVersion, " (the model was trained on other ids)"));
+    }
+  }
+  absl::StatusOr<std::optional<std::string>> optional =
+      session.CustomMetadata("optional_inputs");
+  if (!optional.ok()) return optional.status();
+  if (optional->has_value()) {
+    for (const absl::string_view name :
+         absl::StrSplit(**optional, ',', absl::SkipEmpty())) {
+      if (!session.HasInput(std::string(name))) {
+        return absl::InvalidArgumentError(absl::StrCat(
+            "model ", model_path, ": metadata key optional_inputs names \"",
+            name, "\", which is not an input of the model"));
+      }
+    }
+  }
+  return absl::OkStatus();
+}
+
+std::string DescribeModelVoice(const OrtSession& session) {
+  std::vector<std::string> parts;
+  for (const char* key : {"voice", "teacher", "license"}) {
+    absl::StatusOr<std::optional<std::string>> value =
+        session.CustomMetadata(key);
+    if (value.ok() && value->has_value()) {
+      parts.push_back(absl::StrCat(key, ": ", **value));
+    }
+  }
+  return absl::StrJoin(parts, "; ");
 }
 
 }  // namespace tolvaren

@@ -7,11 +7,13 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "tool/synth/acoustic_model.h"
+#include "tool/synth/chunk_plan.h"
 #include "tool/synth/ort_session.h"
 #include "tool/synth/vocoder.h"
 #include "tool/synth/voice_config.h"
@@ -131,6 +133,57 @@ TEST_F(OrtRunnerTest, VocoderRunsOnAViewOfTheCallersRows) {
   EXPECT_LT(constructed, run);
   EXPECT_LT(run, ran);
   EXPECT_LT(ran, destroyed);
+}
+
+// Optional inputs reach the models by name: the duration scale multiplies
+// what the acoustic model gives (only a model with the input takes a scale
+// other than 1), and a vocoder that carries its phase is handed, at every
+// join, the phase the chunk before reached there, so its phase grows on
+// through the whole utterance as in one run.
+TEST_F(OrtRunnerTest, OptionalInputsReachTheModels) {
+  CaptureStdout();
+  FastSpeech2Predictor scaled;
+  ASSERT_TRUE(scaled.loadModel(kModels + "/scaled_acoustic.onnx", {}).ok());
+  FastSpeech2Predictor plain;
+  ASSERT_TRUE(plain.loadModel(kModels + "/acoustic.onnx", {}).ok());
+  EXPECT_TRUE(scaled.HasDurationScale());
+  EXPECT_FALSE(plain.HasDurationScale());
+  std::vector<int64_t> ids = {3, 5};
+  for (const float scale : {1.0f, 0.5f}) {
+    absl::StatusOr<MelSpectrogram> mel =
+        scaled.PredictMel(ids, -1, std::nullopt, scale);
+    ASSERT_TRUE(mel.ok()) << mel.status();
+    EXPECT_FLOAT_EQ(mel->rows()[0], 3.0f * scale);
+    EXPECT_FLOAT_EQ(mel->rows()[80], 5.0f * scale);
+  }
+  EXPECT_TRUE(plain.PredictMel(ids, -1, std::nullopt, 1.0f).ok());
+  EXPECT_TRUE(absl::IsInvalidArgument(
+      plain.PredictMel(ids, -1, std::nullopt, 0.5f).status()));
+
+  HifiGanPredictor carrying;
+  ASSERT_TRUE(carrying.loadModel(kModels + "/phase_vocoder.onnx", {}).ok());
+  HifiGanPredictor restarting;
+  ASSERT_TRUE(restarting.loadModel(kModels + "/vocoder.onnx", {}).ok());
+  EXPECT_TRUE(carrying.CarriesPhase());
+  EXPECT_FALSE(restarting.CarriesPhase());
+  std::vector<int64_t> many(100, 7);
+  absl::StatusOr<MelSpectrogram> mel =
+      plain.PredictMel(many, -1, std::nullopt, 1.0f);
+  ASSERT_TRUE(mel.ok());
+  const ChunkPlan plan = ChunkPlan::ForFrames(100);
+  std::vector<std::vector<float>> chunks;
+  ASSERT_TRUE(carrying.Vocode(*mel, plan, 300, chunks).ok());
+  GetCapturedStdout();
+  ASSERT_EQ(chunks.size(), 3u);
+  // Every sample is the phase its chunk was given: the first chunk keeps
+  // the model's default (0), each later one the phase its predecessor
+  // reached at their join, frame 36 k: 0.01 a frame since frame -2.
+  for (std::size_t k = 0; k < chunks.size(); ++k) {
+    const float given = k == 0 ? 0.0f : 0.01f * (36 * k + 2);
+    ASSERT_FALSE(chunks[k].empty());
+    EXPECT_NEAR(chunks[k].front(), given, 1e-5) << k;
+    EXPECT_NEAR(chunks[k].back(), given, 1e-5) << k;
+  }
 }
 
 // The session as the predictors see it: every name in the model's order

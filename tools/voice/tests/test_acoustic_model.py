@@ -56,6 +56,10 @@ class AcousticTest(unittest.TestCase):
             self.assertEqual(len(d), 3)
             self.assertTrue((d >= 1).all())
             self.assertEqual(mel.shape[0], int(d.sum()))
+            # A duration scale stretches every phone (up to rounding).
+            slow, d2, _ = self.model.infer(torch.tensor([3, 100, 402]), torch.tensor([2.0]))
+            self.assertTrue(((d2 - 2 * d).abs() <= 1).all())
+            self.assertEqual(slow.shape[0], int(d2.sum()))
             mel, d, _ = self.model.infer(torch.zeros(0, dtype=torch.long))
             self.assertEqual(tuple(mel.shape), (1, 80))
             self.assertEqual(len(d), 0)
@@ -72,16 +76,20 @@ class AcousticTest(unittest.TestCase):
             plain.CopyFrom(m)
             del plain.metadata_props[:]
             onnx.save(plain, stripped)
-            self.assertTrue(stamp_metadata.stamp_file(stripped))
+            self.assertTrue(stamp_metadata.stamp_file(stripped, "default"))
             with open(path, "rb") as a, open(stripped, "rb") as b:
                 self.assertEqual(a.read(), b.read())
         # What the C++ tool reads.
-        self.assertEqual({p.key: p.value for p in m.metadata_props},
+        meta = {p.key: p.value for p in m.metadata_props}
+        self.assertEqual({k: meta[k] for k in ("sample_rate", "hop_samples", "mel_bins",
+                                               "voice_contract_version", "voice",
+                                               "phone_set_version", "optional_inputs")},
                          {"sample_rate": "24000", "hop_samples": "300", "mel_bins": "80",
-                          "voice_contract_version": "1"})
+                          "voice_contract_version": "1", "voice": "default",
+                          "phone_set_version": "1", "optional_inputs": "duration_scale"})
         self.assertLessEqual(m.ir_version, 9)
         self.assertLessEqual(max(o.version for o in m.opset_import if o.domain in ("", "ai.onnx")), 17)
-        self.assertEqual(len(m.graph.input), 1)
+        self.assertEqual([i.name for i in m.graph.input], ["phone_ids", "duration_scale"])
         inp = m.graph.input[0].type.tensor_type
         self.assertEqual(inp.elem_type, onnx.TensorProto.INT64)
         self.assertEqual(len(inp.shape.dim), 1)

@@ -97,7 +97,7 @@ class SourceFilterVocoderTest(unittest.TestCase):
         with torch.no_grad():
             # 190 Hz: 56 harmonics, the last at 10640 Hz (an F0 on which
             # 0.45 x rate / F0 is an integer flips between two counts).
-            src = self.voc.source(torch.full((1, 40), 190.0))[0, 0].numpy()
+            src = self.voc.source(torch.full((1, 40), 190.0))[0][0, 0].numpy()
         self.assertEqual(len(src), 300 * 40 + 1200)
         mag = np.abs(np.fft.rfft(src[600:-600] * np.hanning(12000)))
         freqs = np.fft.rfftfreq(12000, 1 / 24000)
@@ -117,8 +117,32 @@ class SourceFilterVocoderTest(unittest.TestCase):
             m = onnx.load(path)
         # Exported as synthesis runs it, the training model left as it was.
         self.assertEqual(self.voc.gain_smoothing, 1)
-        self.assertEqual(len(m.graph.input), 1)
+        # The phase inputs are optional: each has a default initializer.
+        self.assertEqual([i.name for i in m.graph.input], ["mel", "phase_in", "phase_frame"])
+        self.assertEqual([o.name for o in m.graph.output], ["audio", "phase_out"])
+        defaults = {i.name for i in m.graph.initializer}
+        self.assertTrue({"phase_in", "phase_frame"} <= defaults)
         self.assertEqual(len(m.graph.output[0].type.tensor_type.shape.dim), 2)
+
+    def test_source_phase_runs_on_across_windows(self):
+        f0 = torch.linspace(180.0, 320.0, 100).unsqueeze(0)
+        with torch.no_grad():
+            whole, phase = self.voc.source(f0)
+            # The default reference (0 cycles at frame -2) is the phase-less source.
+            same, _ = self.voc.source(f0, torch.zeros(1, 1), torch.tensor([-2]))
+            # A window from frame 30 told the phase the whole run has at
+            # frame 40 goes on exactly as the whole run from there.
+            part, part_phase = self.voc.source(f0[:, 30:], phase[:, 40:41],
+                                               torch.tensor([10]))
+        torch.testing.assert_close(same, whole, rtol=0, atol=0)
+        self.assertEqual(tuple(phase.shape), (1, 101))
+        wrapped = torch.remainder(part_phase[0, 10:] - phase[0, 40:] + 0.5, 1.0) - 0.5
+        self.assertLess(float(wrapped.abs().max()), 1e-3)
+        # Samples agree to a small part of the pulses' peaks (about 7);
+        # a restarted phase is off by the whole peak.
+        start = 300 * 10 + 600
+        np.testing.assert_allclose(part[0, 0, start:start + 3000].numpy(),
+                                   whole[0, 0, start + 9000:start + 12000].numpy(), atol=0.02)
 
 
 if __name__ == "__main__":

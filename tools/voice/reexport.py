@@ -1,0 +1,88 @@
+"""Exports a voice again from its own ONNX files, with today's export.
+
+  python3 -m tools.voice.reexport --acoustic FASTSPEECH2.onnx
+      --vocoder HIFIGAN.onnx --out-dir DIR [--voice default]
+
+For a voice whose training checkpoints are gone but whose files were
+exported by an earlier version of export.py (so they lack the optional
+inputs and the voice's metadata): the weights are read back from the files
+into the recipe's networks and exported again into DIR. The vocoder's
+weights keep their names in its file; the acoustic model's linear layers
+were folded into MatMul constants (transposed), found here by the bias
+added to each product. Needs the default network sizes. With the optional
+inputs left at their defaults the new files compute what the old ones did;
+run tools/models/strip_attention_mask.py on the acoustic model afterwards,
+as on every exported one.
+"""
+import argparse
+import os
+
+import onnx
+import torch
+from onnx import numpy_helper
+
+from . import export
+from .acoustic_model import FastSpeech2
+from .vocoders import SYNTHESIS_GAIN_SMOOTHING, SourceFilterVocoder
+
+PREFIX = "model."
+
+
+def weights(path):
+    """State-dict entries of the module an exported file wraps: named
+    initializers, plus every MatMul constant (transposed) as the weight of
+    the linear layer whose bias is added to its product."""
+    model = onnx.load(path)
+    inits = {i.name: numpy_helper.to_array(i) for i in model.graph.initializer}
+    state = {k[len(PREFIX):]: torch.from_numpy(v.copy())
+             for k, v in inits.items() if k.startswith(PREFIX)}
+    consumers = {}
+    for node in model.graph.node:
+        for name in node.input:
+            consumers.setdefault(name, []).append(node)
+    for node in model.graph.node:
+        if node.op_type != "MatMul" or node.input[1] not in inits:
+            continue
+        if node.input[1].startswith(PREFIX):
+            continue
+        biases = [i for add in consumers.get(node.output[0], [])
+                  if add.op_type == "Add" for i in add.input
+                  if i.startswith(PREFIX) and i.endswith(".bias")]
+        if len(biases) != 1:
+            raise ValueError(f"{path}: no single bias for {node.input[1]}")
+        layer = biases[0][len(PREFIX):-len(".bias")]
+        state[layer + ".weight"] = torch.from_numpy(inits[node.input[1]].T.copy())
+    return state
+
+
+def load_acoustic(path):
+    model = FastSpeech2()
+    state = weights(path)
+    # The pitch statistics only serve evaluation; the graph holds none.
+    state.setdefault("pitch_stats", model.pitch_stats)
+    model.load_state_dict(state)
+    return model.eval()
+
+
+def load_vocoder(path):
+    model = SourceFilterVocoder(gain_smoothing=SYNTHESIS_GAIN_SMOOTHING)
+    model.load_state_dict(weights(path))
+    return model.eval()
+
+
+def main():
+    ap = argparse.ArgumentParser()
+    ap.add_argument("--acoustic", required=True)
+    ap.add_argument("--vocoder", required=True)
+    ap.add_argument("--out-dir", required=True)
+    ap.add_argument("--voice", default="default")
+    args = ap.parse_args()
+    os.makedirs(args.out_dir, exist_ok=True)
+    export.export_acoustic(load_acoustic(args.acoustic),
+                           os.path.join(args.out_dir, "fastspeech2.onnx"), args.voice)
+    export.export_vocoder(load_vocoder(args.vocoder),
+                          os.path.join(args.out_dir, "hifigan.onnx"), args.voice)
+
+
+if __name__ == "__main__":
+    main()

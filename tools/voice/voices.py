@@ -1,0 +1,40 @@
+"""The voices this recipe makes, as their model files describe them.
+
+Each exported ONNX file carries, beside the numbers of the voice contract
+(contract.metadata), what a user of the file needs to know about it: the
+voice's name, the teacher its training audio came from, the licence terms
+that come with it and the optional inputs the file takes. `metadata(name)`
+gives those keys for the voice `name`.
+"""
+# Raised when the front end's phone ids change meaning (phones.tsv gains
+# or loses records): a model trained on other ids says garbage. The C++
+# tool refuses a model declaring another version.
+PHONE_SET_VERSION = 1
+
+VOICES = {
+    "default": {
+        "teacher": "espeak-ng formant synthesiser (voice cmn-latn-pinyin) "
+                   "reading this project's front-end output",
+        "license": "MIT (the project's own licence); training audio from "
+                   "espeak-ng (GPL-3.0-or-later), see resources/models/LICENSE",
+    },
+    "diphone": {
+        "teacher": "MBROLA with the cn1 Mandarin diphone database (recorded "
+                   "female voice), tones and timing by this project's "
+                   "intonation model (tools/voice/intonation_model.json)",
+        "license": "distilled from the cn1 diphone database, whose terms "
+                   "forbid selling it or a product incorporating it without "
+                   "its owner's permission: do not ship this voice in a "
+                   "product that is sold; see resources/models/diphone/LICENSE",
+    },
+}
+
+
+def metadata(name, optional_inputs=()):
+    """Metadata keys of voice `name` -> decimal or text strings.
+    KeyError for a voice this recipe does not know."""
+    voice = VOICES[name]
+    return {"voice": name, "teacher": voice["teacher"],
+            "license": voice["license"],
+            "phone_set_version": str(PHONE_SET_VERSION),
+            "optional_inputs": ",".join(optional_inputs)}
