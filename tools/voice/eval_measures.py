@@ -47,16 +47,30 @@ def syllable_slopes(f0_hz, durs, tones):
 
 
 def vocode_chunked(voc, mel):
-    """The tool's chunking: 36-frame blocks with 14 frames of context."""
+    """The tool's chunking: 36-frame blocks with 14 frames of context. A
+    vocoder with a source phase (`synthesize`) is handed, like the tool
+    does, the phase the chunk before reached where their kept samples meet."""
     frames = len(mel)
     pieces = []
     c = -(-frames // 36)
+    carry = hasattr(voc, "synthesize")
+    phase = None
     for k in range(c):
         s, e = max(36 * k - 14, 0), min(36 * k + 50, frames)
+        a_frames = 0 if k == 0 else 36 * k - s
         with torch.no_grad():
-            out = voc(torch.from_numpy(mel[s:e]).unsqueeze(0))
-            audio = (out[0] if isinstance(out, tuple) else out)[0].numpy()
-        a = 0 if k == 0 else 14 * contract.HOP
+            window = torch.from_numpy(mel[s:e]).unsqueeze(0)
+            if carry:
+                given = (None, None) if phase is None else (
+                    phase.view(1, 1), torch.tensor([a_frames]))
+                audio, _, phases = voc.synthesize(window, None, *given)
+                audio = audio[0].numpy()
+                if k + 1 < c:
+                    phase = phases[0, 36 * (k + 1) - s:36 * (k + 1) - s + 1]
+            else:
+                out = voc(window)
+                audio = (out[0] if isinstance(out, tuple) else out)[0].numpy()
+        a = a_frames * contract.HOP
         b = len(audio) if k == c - 1 else a + 36 * contract.HOP
         pieces.append(audio[a:b])
     return np.concatenate(pieces) if pieces else np.zeros(0, np.float32)

@@ -47,6 +47,10 @@ def main():
     ap.add_argument("--conf", required=True, help="a tool.conf whose front end to use")
     ap.add_argument("--report", required=True)
     ap.add_argument("--threads", type=int, default=1)
+    ap.add_argument("--f0-min", type=float, default=50.0,
+                    help="pitch tracker range (Hz): 50-250 for the default voice, "
+                         "120-450 for the diphone voice, as their corpora were tracked")
+    ap.add_argument("--f0-max", type=float, default=250.0)
     args = ap.parse_args()
     torch.set_num_threads(args.threads)
     os.makedirs(args.report, exist_ok=True)
@@ -80,7 +84,7 @@ def main():
             dur_err_by[kind].append(e)
         # Student audio (chunked like the tool) and its F0.
         audio_s = vocode_chunked(voc, mel)
-        f0_s = features.f0(audio_s)
+        f0_s = features.f0(audio_s, fmin=args.f0_min, fmax=args.f0_max)
         f0_t = u["f0"]
         st = syllable_slopes(f0_t, u["durs"], u["tones"])
         ss = syllable_slopes(f0_s, d, u["tones"])
@@ -109,7 +113,7 @@ def main():
         for width, value in ceiling_widths.items():
             value.append(convergence_ceiling.ceilings(
                 source, f0_t_hz, test.audio_of(k), [width], with_phase=False)[(width, False)])
-        for (tone, a), (_, b) in zip(st, syllable_slopes(features.f0(audio_v), u["durs"],
+        for (tone, a), (_, b) in zip(st, syllable_slopes(features.f0(audio_v, fmin=args.f0_min, fmax=args.f0_max), u["durs"],
                                                          u["tones"])):
             if a is not None and b is not None:
                 voc_slopes.append((a, b))

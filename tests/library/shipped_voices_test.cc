@@ -1,0 +1,73 @@
+// Every voice this build ships, spoken through the library with the
+// build's own configuration: the default voice and each voice folder.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "tolvaren_tts/synthesizer.h"
+
+namespace {
+
+using tolvaren_tts::Audio;
+using tolvaren_tts::Synthesizer;
+using tolvaren_tts::SynthesizerConfig;
+
+std::vector<std::string> ShippedVoices() {
+  std::vector<std::string> voices = {"default"};
+  std::stringstream list(TOLVAREN_SHIPPED_VOICES);
+  for (std::string voice; std::getline(list, voice, ',');) {
+    if (!voice.empty()) voices.push_back(voice);
+  }
+  return voices;
+}
+
+double Rms(const std::vector<float>& samples) {
+  double sum = 0.0;
+  for (const float sample : samples) sum += double{sample} * sample;
+  return samples.empty() ? 0.0 : std::sqrt(sum / samples.size());
+}
+
+// Speech of a plausible length and level at the rate the models declare,
+// and for a voice that takes a speaking rate, twice as fast at speed 2.
+TEST(ShippedVoicesTest, EachVoiceSpeaks) {
+  setenv("SPDLOG_STDOUT", "false", 1);
+  setenv("SPDLOG_SYSTEMD", "false", 1);
+  const std::string text = "今天天气很好，我们去公园散步吧。";  // 14 syllables
+  for (const std::string& voice : ShippedVoices()) {
+    SynthesizerConfig config;
+    config.conf_path = std::string(TOLVAREN_BUILD_RES_DIR) + "/conf/tool.conf";
+    config.voice = voice;
+    std::unique_ptr<Synthesizer> tts;
+    const tolvaren_tts::Status created = Synthesizer::Create(config, &tts);
+    ASSERT_TRUE(created.ok()) << voice << ": " << created.message();
+    EXPECT_EQ(tts->sample_rate(), 24000) << voice;
+    Audio audio;
+    const tolvaren_tts::Status spoken = tts->Synthesize(text, {}, &audio);
+    ASSERT_TRUE(spoken.ok()) << voice << ": " << spoken.message();
+    const double seconds =
+        static_cast<double>(audio.samples.size()) / audio.sample_rate;
+    EXPECT_GT(seconds, 14 * 0.12) << voice;
+    EXPECT_LT(seconds, 14 * 0.5) << voice;
+    EXPECT_GT(Rms(audio.samples), 0.02) << voice;
+    const float peak = *std::max_element(
+        audio.samples.begin(), audio.samples.end(),
+        [](float a, float b) { return std::fabs(a) < std::fabs(b); });
+    EXPECT_LT(std::fabs(peak), 1.5f) << voice;
+    if (tts->supports_speed()) {
+      Audio fast;
+      ASSERT_TRUE(tts->Synthesize(text, {2.0, 0.0}, &fast).ok()) << voice;
+      const double ratio = static_cast<double>(fast.samples.size()) /
+                           static_cast<double>(audio.samples.size());
+      EXPECT_GT(ratio, 0.4) << voice;
+      EXPECT_LT(ratio, 0.6) << voice;
+    }
+  }
+}
+
+}  // namespace
