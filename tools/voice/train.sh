@@ -1,24 +1,30 @@
 #!/usr/bin/env bash
-# The whole default-voice recipe, end to end:
-#   tools/voice/train.sh
+# The whole voice recipe, end to end:
+#   tools/voice/train.sh                      the default voice
+#   VOICE=diphone tools/voice/train.sh        the diphone voice
 # 1. builds the front end and the tool into $BUILD (default build-voice/),
 # 2. collects Chinese prose from Debian's text packages,
-# 3. builds the corpus: front end -> espeak-ng (the teacher) -> 24 kHz audio,
-#    phone durations, log-mel spectrograms and F0,
+# 3. builds the corpus: front end -> the teacher (espeak-ng, or mbrola with
+#    the cn1 diphones and our intonation model) -> 24 kHz audio, phone
+#    durations, log-mel spectrograms and F0,
 # 4. trains the acoustic model and the vocoder side by side (one thread
 #    each), exporting ONNX files every few minutes,
-# 5. evaluates the voice on the held-out sentences (report in
-#    tools/voice/report/), and
-# 6. copies the two ONNX files to resources/models/.
+# 5. exports both models with the voice's metadata (export.py --voice) and
+#    strips the acoustic model's no-op masking (tools/models/),
+# 6. evaluates the voice on the held-out sentences (report in
+#    tools/voice/report/, or report/diphone_voice/), and
+# 7. copies the two ONNX files to resources/models/ (the diphone voice to
+#    resources/models/diphone/).
 # Settings (environment):
+#   VOICE           default | diphone (needs setup_diphone_teacher.sh first)
 #   VOICE_MINUTES   training minutes of each model (default 93)
-#   VOICE_PROSE     prose sentences for training (default 4500)
-#   VOICE_RANDOM    random-syllable utterances (default 900)
+#   VOICE_PROSE     prose sentences for training (default 4500; diphone 6000)
+#   VOICE_RANDOM    random-syllable utterances (default 900; diphone 1000)
 #   VOICE_ACOUSTIC_LR, VOICE_VOCODER_LR
 #                   peak learning rates (defaults 1e-3 and 5e-4); lower
 #                   them when running again to train a finished voice
 #                   further (each run's rate falls over its own budget)
-#   VOICE_WORK      work folder (default $BUILD/voice)
+#   VOICE_WORK      work folder (default $BUILD/voice, diphone $BUILD/voice2)
 #   BUILD           build folder of the tool (default build-voice)
 #   VOICE_INSTALL=0 leaves resources/models/ alone
 # Needs the packages of scripts/install_deps.sh (espeak-ng, libespeak-ng1,
@@ -28,7 +34,16 @@ set -euo pipefail
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 root="$(cd "$here/../.." && pwd)"
 build="${BUILD:-$root/build-voice}"
-work="${VOICE_WORK:-$build/voice}"
+voice="${VOICE:-default}"
+case "$voice" in
+  default) work="${VOICE_WORK:-$build/voice}"; corpus=build_corpus
+           prose=4500; random=900; report="$here/report"; f0=(50 250)
+           install="$root/resources/models" ;;
+  diphone) work="${VOICE_WORK:-$build/voice2}"; corpus=build_diphone_corpus
+           prose=6000; random=1000; report="$here/report/diphone_voice"; f0=(120 450)
+           install="$root/resources/models/diphone" ;;
+  *) echo "train.sh: VOICE must be default or diphone, not $voice" >&2; exit 2 ;;
+esac
 minutes="${VOICE_MINUTES:-93}"
 py=/usr/bin/python3
 export OPENBLAS_NUM_THREADS=1
@@ -46,12 +61,12 @@ cd "$root"
 
 "$py" -m tools.voice.corpus_text "$work/prose.txt"
 if [ ! -f "$work/data/train.npz" ]; then
-  "$py" -m tools.voice.build_corpus --front "$bin/tolvaren_tts_front" \
+  "$py" -m "tools.voice.$corpus" --front "$bin/tolvaren_tts_front" \
     --conf "$build/resources/conf/tool.conf" \
     --phones-tsv "$root/resources/dict/phones.tsv" \
     --phone2id "$build/resources/dict/phone2id.dict" \
     --prose "$work/prose.txt" --out "$work/data" \
-    --prose-count "${VOICE_PROSE:-4500}" --random-count "${VOICE_RANDOM:-900}" \
+    --prose-count "${VOICE_PROSE:-$prose}" --random-count "${VOICE_RANDOM:-$random}" \
     --test-count 50 --jobs "$(nproc)"
 fi
 
@@ -67,14 +82,21 @@ vocoder=$!
 wait "$acoustic"
 wait "$vocoder"
 
+# The files as they ship: the voice's metadata, the no-op masking removed.
+"$py" -m tools.voice.export --acoustic "$work/run/acoustic.pt" \
+  --vocoder "$work/run/vocoder.pt" --out-dir "$work/run" --voice "$voice"
+"$py" "$root/tools/models/strip_attention_mask.py" "$work/run/fastspeech2.onnx" \
+  "$work/run/fastspeech2.onnx"
+
+mkdir -p "$report"
 "$py" -m tools.voice.evaluate --data "$work/data" --run "$work/run" \
   --tool "$bin" --conf "$build/resources/conf/tool.conf" \
-  --report "$here/report" --threads "$(nproc)"
-grep -v Warning "$work/acoustic.log" | grep -E "^(step|finished)" > "$here/report/acoustic_training.log" || true
-grep -v Warning "$work/vocoder.log" | grep -E "^(step|finished)" > "$here/report/vocoder_training.log" || true
+  --report "$report" --threads "$(nproc)" --f0-min "${f0[0]}" --f0-max "${f0[1]}"
+grep -v Warning "$work/acoustic.log" | grep -E "^(step|finished)" > "$report/acoustic_training.log" || true
+grep -v Warning "$work/vocoder.log" | grep -E "^(step|finished)" > "$report/vocoder_training.log" || true
 
 if [ "${VOICE_INSTALL:-1}" != 0 ]; then
-  mkdir -p "$root/resources/models"
-  cp "$work/run/fastspeech2.onnx" "$work/run/hifigan.onnx" "$root/resources/models/"
-  echo "installed the voice in resources/models/"
+  mkdir -p "$install"
+  cp "$work/run/fastspeech2.onnx" "$work/run/hifigan.onnx" "$install/"
+  echo "installed the voice in ${install#"$root/"}/"
 fi
