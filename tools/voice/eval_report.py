@@ -3,7 +3,7 @@ import os
 
 import numpy as np
 
-from . import contract
+from . import contract, voices
 from .vocoders import SYNTHESIS_GAIN_SMOOTHING
 
 
@@ -48,11 +48,12 @@ def write_report(report_dir, m):
     def f(x, nd=3):
         return "n/a" if x is None or (isinstance(x, float) and np.isnan(x)) else f"{x:.{nd}f}"
     lines = [
-        "# Default voice: evaluation",
+        f"# {m.get('voice', 'default').capitalize()} voice: evaluation",
         "",
         "Made by `tools/voice/evaluate.py` (see tools/voice/README.md). "
         f"{m['test_sentences']} held-out prose sentences ({m['phones']} phones), "
-        "through the real front end; the teacher is espeak-ng's cmn-latn-pinyin voice.",
+        "through the real front end; the teacher: "
+        + voices.VOICES[m.get("voice", "default")]["teacher"] + ".",
         "",
         "| measure | value |",
         "|---|---|",

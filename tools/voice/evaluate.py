@@ -51,6 +51,7 @@ def main():
                     help="pitch tracker range (Hz): 50-250 for the default voice, "
                          "120-450 for the diphone voice, as their corpora were tracked")
     ap.add_argument("--f0-max", type=float, default=250.0)
+    ap.add_argument("--voice", default="default", help="the voice's name (voices.py), for the report")
     args = ap.parse_args()
     torch.set_num_threads(args.threads)
     os.makedirs(args.report, exist_ok=True)
@@ -137,6 +138,7 @@ def main():
     tones_all = np.array(tones_all)
     slopes_t, slopes_s, slopes_p = map(np.array, (slopes_t, slopes_s, slopes_p))
     m = {
+        "voice": args.voice,
         "test_sentences": len(test),
         "phones": n_phones,
         "mel_l1_predicted_durations": float(np.mean(l1_pred)),

@@ -91,7 +91,7 @@ wait "$vocoder"
 mkdir -p "$report"
 "$py" -m tools.voice.evaluate --data "$work/data" --run "$work/run" \
   --tool "$bin" --conf "$build/resources/conf/tool.conf" \
-  --report "$report" --threads "$(nproc)" --f0-min "${f0[0]}" --f0-max "${f0[1]}"
+  --report "$report" --threads "$(nproc)" --f0-min "${f0[0]}" --f0-max "${f0[1]}" --voice "$voice"
 grep -v Warning "$work/acoustic.log" | grep -E "^(step|finished)" > "$report/acoustic_training.log" || true
 grep -v Warning "$work/vocoder.log" | grep -E "^(step|finished)" > "$report/vocoder_training.log" || true
 
