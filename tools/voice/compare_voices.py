@@ -89,15 +89,13 @@ def against_teacher(acoustic, test, audio, f0_range):
             _, d, _ = acoustic.infer(torch.from_numpy(u["ids"]))
         d = d.numpy()
         mel = features.log_mel(y)
+        y_f0 = features.f0(y, fmin=f0_range[0], fmax=f0_range[1])
         if len(mel) != int(d.sum()):
             # The runtime and torch may round a duration apart; stretch.
             pos = np.linspace(0, len(mel) - 1, int(d.sum()))
             mel = np.stack([np.interp(pos, np.arange(len(mel)), mel[:, b])
                             for b in range(mel.shape[1])], axis=1)
-            y_f0 = features.f0(y, fmin=f0_range[0], fmax=f0_range[1])
             y_f0 = np.interp(pos, np.arange(len(y_f0)), y_f0)
-        else:
-            y_f0 = features.f0(y, fmin=f0_range[0], fmax=f0_range[1])
         l1.append(float(np.abs(warp_to(mel, d, u["durs"]) - u["mel"]).mean()))
         for (tone, a), (_, b) in zip(syllable_slopes(u["f0"], u["durs"], u["tones"]),
                                      syllable_slopes(y_f0, d, u["tones"])):
@@ -118,7 +116,7 @@ def against_teacher(acoustic, test, audio, f0_range):
             "syllables": int(len(tones))}
 
 
-def plot(report, names, audio, teacher, texts):
+def plot(report, names, audio, teacher):
     import matplotlib
     matplotlib.use("Agg")
     import matplotlib.pyplot as plt
@@ -187,7 +185,7 @@ def main():
         write_wav(os.path.join(args.report, "teacher", f"sentence{k + 1}.wav"), y)
     with open(os.path.join(args.report, "sentences.txt"), "w", encoding="utf-8") as f:
         f.write("".join(f"sentence{k + 1}.wav\t{t}\n" for k, t in enumerate(texts[:SHOWN])))
-    plot(args.report, names, audio, teacher, texts)
+    plot(args.report, names, audio, teacher)
     with open(os.path.join(args.report, "voices.json"), "w") as f:
         json.dump(result, f, indent=1, ensure_ascii=False)
     print(json.dumps(result, indent=1, ensure_ascii=False))

@@ -1,6 +1,5 @@
 #include "tool/synth/acoustic_model.h"
 
-#include <algorithm>
 #include <utility>
 
 #include "tool/logger.h"
@@ -81,10 +80,7 @@ absl::Status FastSpeech2Predictor::predict(int64_t* phone_ids,
             names[i]);
       }
     }
-    const std::vector<std::string>& optional_names =
-        session_->optional_input_names();
-    if (std::find(optional_names.begin(), optional_names.end(),
-                  kDurationScaleInput) != optional_names.end()) {
+    if (session_->HasOptionalInput(kDurationScaleInput)) {
       inputs.push_back(Ort::Value::CreateTensor<float>(
           memory_info, &duration_scale, 1, scale_shape, 1));
       optional.emplace_back(kDurationScaleInput);

@@ -169,11 +169,15 @@ void OrtSession::ReadNames() {
   }
 }
 
+bool OrtSession::HasOptionalInput(const std::string& name) const {
+  return std::find(optional_input_names_.begin(), optional_input_names_.end(),
+                   name) != optional_input_names_.end();
+}
+
 bool OrtSession::HasInput(const std::string& name) const {
-  const auto has = [&name](const std::vector<std::string>& names) {
-    return std::find(names.begin(), names.end(), name) != names.end();
-  };
-  return has(input_names_) || has(optional_input_names_);
+  return HasOptionalInput(name) ||
+         std::find(input_names_.begin(), input_names_.end(), name) !=
+             input_names_.end();
 }
 
 std::optional<std::size_t> OrtSession::OutputIndex(
@@ -329,8 +333,7 @@ absl::StatusOr<std::vector<Ort::Value>> OrtSession::Run(
     input_names.push_back(name.c_str());
   }
   for (const std::string& name : optional_names) {
-    if (std::find(optional_input_names_.begin(), optional_input_names_.end(),
-                  name) == optional_input_names_.end()) {
+    if (!HasOptionalInput(name)) {
       return absl::FailedPreconditionError("the model has no optional input " +
                                            name);
     }

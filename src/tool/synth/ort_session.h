@@ -86,6 +86,8 @@ class OrtSession {
   const std::vector<std::string>& optional_input_names() const {
     return optional_input_names_;
   }
+  // Whether `name` is one of the model's optional inputs.
+  bool HasOptionalInput(const std::string& name) const;
   // Whether `name` is one of the model's inputs, required or optional.
   bool HasInput(const std::string& name) const;
   // The position of output `name`; nullopt when the model has none such.

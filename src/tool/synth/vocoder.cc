@@ -94,8 +94,8 @@ absl::Status HifiGanPredictor::Run(Ort::Value input,
       }
     }
     if (phase.has_value()) {
-      for (const std::string& name : session_->optional_input_names()) {
-        if (name == kPhaseInInput || name == kPhaseFrameInput) {
+      for (const std::string name : {kPhaseInInput, kPhaseFrameInput}) {
+        if (session_->HasOptionalInput(name)) {
           inputs.push_back(value_of(name));
           optional.push_back(name);
         }
