@@ -1,7 +1,6 @@
 #include "tool/synth/model_cache.h"
 
 #include <fcntl.h>
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -9,63 +8,65 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
-#include <utility>
 
 #include "absl/strings/str_format.h"
 
 namespace tolvaren {
 
-absl::StatusOr<MappedFile> MappedFile::Open(const std::string& path) {
-  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+absl::StatusOr<FileBytes> ReadRegularFile(int folder_fd,
+                                          const std::string& path,
+                                          std::size_t max_size,
+                                          FinalLink link) {
+  const int flags = O_RDONLY | O_NONBLOCK | O_CLOEXEC |
+                    (link == FinalLink::kRefuse ? O_NOFOLLOW : 0);
+  const int fd = openat(folder_fd, path.c_str(), flags);
   if (fd < 0) {
-    return absl::NotFoundError("cannot open " + path + ": " +
-                               std::strerror(errno));
+    const int open_errno = errno;
+    const std::string reason = open_errno == ELOOP && link == FinalLink::kRefuse
+                                   ? "it is a symbolic link"
+                                   : std::strerror(open_errno);
+    return open_errno == ENOENT
+               ? absl::NotFoundError("cannot open " + path + ": " + reason)
+               : absl::FailedPreconditionError("cannot open " + path + ": " +
+                                               reason);
   }
+  absl::StatusOr<FileBytes> bytes = ReadOpenedFile(fd, path, max_size);
+  close(fd);
+  return bytes;
+}
+
+absl::StatusOr<FileBytes> ReadOpenedFile(int fd, const std::string& path,
+                                         std::size_t max_size) {
+  FileBytes bytes;
+  absl::Status status = absl::OkStatus();
   struct stat info {};
   if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-    close(fd);
-    return absl::FailedPreconditionError(path + " is not a regular file");
+    status = absl::FailedPreconditionError(path + " is not a regular file");
+  } else if (info.st_size == 0) {
+    status = absl::FailedPreconditionError(path + " is empty");
+  } else if (static_cast<uint64_t>(info.st_size) > max_size) {
+    status = absl::FailedPreconditionError(
+        absl::StrFormat("%s is %d bytes long, more than the %d allowed", path,
+                        info.st_size, max_size));
+  } else {
+    bytes.size = static_cast<std::size_t>(info.st_size);
+    bytes.data.reset(new char[bytes.size]);
+    std::size_t done = 0;
+    while (done < bytes.size) {
+      const ssize_t got = pread(fd, bytes.data.get() + done, bytes.size - done,
+                                static_cast<off_t>(done));
+      if (got < 0 && errno == EINTR) continue;
+      if (got <= 0) {
+        status = absl::DataLossError(
+            "cannot read " + path + ": " +
+            (got < 0 ? std::strerror(errno) : "it shrank while being read"));
+        break;
+      }
+      done += static_cast<std::size_t>(got);
+    }
   }
-  const auto size = static_cast<std::size_t>(info.st_size);
-  if (size == 0) {
-    close(fd);
-    return absl::FailedPreconditionError(path + " is empty");
-  }
-  void* mapped = mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd, 0);
-  const int map_errno = errno;
-  close(fd);
-  if (mapped == MAP_FAILED) {
-    return absl::InternalError("cannot map " + path + ": " +
-                               std::strerror(map_errno));
-  }
-  return MappedFile(static_cast<const char*>(mapped), size);
-}
-
-MappedFile::MappedFile(MappedFile&& other) noexcept
-    : data_(std::exchange(other.data_, nullptr)),
-      size_(std::exchange(other.size_, 0)) {}
-
-MappedFile& MappedFile::operator=(MappedFile&& other) noexcept {
-  if (this != &other) {
-    Release();
-    data_ = std::exchange(other.data_, nullptr);
-    size_ = std::exchange(other.size_, 0);
-  }
-  return *this;
-}
-
-MappedFile::~MappedFile() { Release(); }
-
-void MappedFile::DropResidentPages() const {
-  // Never written through, so the private mapping holds no copy of its own
-  // that would be lost: the pages are the file's.
-  if (data_ != nullptr) madvise(const_cast<char*>(data_), size_, MADV_DONTNEED);
-}
-
-void MappedFile::Release() {
-  if (data_ != nullptr) munmap(const_cast<char*>(data_), size_);
-  data_ = nullptr;
-  size_ = 0;
+  if (!status.ok()) return status;
+  return bytes;
 }
 
 uint64_t ContentChecksum(const char* data, std::size_t size) {

@@ -3,47 +3,52 @@
 // result depends only on the model's bytes, the runtime's version and the
 // processor it was tuned for. The first session of a model saves its
 // optimised graph, in the runtime's own format, under a name made of those
-// three facts; later sessions load that file with optimisation off and its
-// weights used in place from a read-only mapping. A changed model, runtime
-// or processor gives another name, so a stale entry is never served.
+// three facts; later sessions load that file with optimisation off. A
+// changed model, runtime or processor gives another name, and the entry's
+// sealed trailer (cache_entry.h) repeats the model and runtime it was made
+// from, so an entry is served only to the model it was made from.
 
 #ifndef TOLVAREN_TTS_TOOL_SYNTH_MODEL_CACHE_H_
 #define TOLVAREN_TTS_TOOL_SYNTH_MODEL_CACHE_H_
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "absl/status/statusor.h"
 
 namespace tolvaren {
 
-// A whole file mapped read-only; unmapped when destroyed. Move-only.
-class MappedFile {
- public:
-  [[nodiscard]] static absl::StatusOr<MappedFile> Open(const std::string& path);
-  MappedFile(MappedFile&& other) noexcept;
-  MappedFile& operator=(MappedFile&& other) noexcept;
-  MappedFile(const MappedFile&) = delete;
-  MappedFile& operator=(const MappedFile&) = delete;
-  ~MappedFile();
-
-  const char* data() const { return data_; }
-  std::size_t size() const { return size_; }
-
-  // Lets the system take back the pages read so far. The mapping stays
-  // valid: a page read again comes back from the file (the page cache,
-  // as a rule). For a mapping whose bytes were read once, to be copied
-  // elsewhere, this is memory no longer held for nothing.
-  void DropResidentPages() const;
-
- private:
-  MappedFile(const char* data, std::size_t size) : data_(data), size_(size) {}
-  void Release();
-
-  const char* data_ = nullptr;
-  std::size_t size_ = 0;
+// A whole regular file's bytes, read into memory the process owns: what
+// later happens to the file (truncated, rewritten in place, replaced) cannot
+// reach them. Move-only.
+struct FileBytes {
+  std::unique_ptr<char[]> data;
+  std::size_t size = 0;
 };
+
+// The largest model or cache entry read: the runtime parses neither format
+// beyond 2 GiB, so a larger file is refused before any of it is read.
+inline constexpr std::size_t kMaxModelBytes = (std::size_t{1} << 31) - 1;
+
+// Whether ReadRegularFile follows a symbolic link at the last name.
+enum class FinalLink { kFollow, kRefuse };
+
+// Reads the regular file `path` (relative to the open folder `folder_fd`, or
+// AT_FDCWD) whole. A FIFO, device or folder is refused without blocking: it
+// is opened non-blocking and its type checked before anything is read. An
+// empty file, one over `max_size` bytes, or one that shrinks while read is
+// refused too. The message names `path` and the reason.
+[[nodiscard]] absl::StatusOr<FileBytes> ReadRegularFile(int folder_fd,
+                                                        const std::string& path,
+                                                        std::size_t max_size,
+                                                        FinalLink link);
+// The same for the file already open as `fd` (left open), named `path` in
+// the messages.
+[[nodiscard]] absl::StatusOr<FileBytes> ReadOpenedFile(int fd,
+                                                       const std::string& path,
+                                                       std::size_t max_size);
 
 // A 64-bit checksum of `size` bytes: every byte counts, and it runs at
 // memory speed, so checking a model on each start costs a few milliseconds.

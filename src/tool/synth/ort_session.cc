@@ -9,12 +9,13 @@
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <mutex>
 #include <stdexcept>
 #include <string_view>
 
 #include "tool/logger.h"
+#include "tool/synth/cache_entry.h"
+#include "tool/synth/cache_folder.h"
 
 namespace tolvaren {
 
@@ -105,49 +106,20 @@ Ort::SessionOptions ThreadOptions(const SessionThreads& threads) {
   return options;
 }
 
-// A cache entry is the runtime's serialised graph followed by this trailer:
-// the checksum of the bytes before it and a tag. A torn or altered entry
-// fails the check and is made again rather than loaded.
-constexpr char kEntryTag[8] = {'T', 'V', 'R', 'N', 'O', 'R', 'T', '1'};
-constexpr std::size_t kTrailerSize = 16;
-
-bool EntryIsWhole(const MappedFile& entry) {
-  if (entry.size() <= kTrailerSize) return false;
-  const std::size_t body = entry.size() - kTrailerSize;
-  uint64_t stored = 0;
-  std::memcpy(&stored, entry.data() + body, sizeof(stored));
-  return std::memcmp(entry.data() + body + 8, kEntryTag, 8) == 0 &&
-         stored == ContentChecksum(entry.data(), body);
-}
-
-// Appends the trailer to the runtime's file at `path`.
-bool SealEntry(const std::string& path) {
-  absl::StatusOr<MappedFile> written = MappedFile::Open(path);
-  if (!written.ok()) return false;
-  const uint64_t checksum = ContentChecksum(written->data(), written->size());
-  std::ofstream out(path, std::ios::binary | std::ios::app);
-  out.write(reinterpret_cast<const char*>(&checksum), sizeof(checksum));
-  out.write(kEntryTag, sizeof(kEntryTag));
-  out.close();
-  return static_cast<bool>(out);
-}
-
-bool MakeFolders(const std::string& folder) {
-  for (std::size_t at = 1; at <= folder.size(); ++at) {
-    if (at != folder.size() && folder[at] != '/') continue;
-    const std::string prefix = folder.substr(0, at);
-    if (mkdir(prefix.c_str(), 0700) != 0 && errno != EEXIST) return false;
-  }
-  struct stat info {};
-  return stat(folder.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+// A model that cannot be read or that the runtime refuses, named by its file.
+absl::Status LoadFailed(const std::string& model_path,
+                        const std::string& reason) {
+  return absl::InternalError("Load model from " + model_path +
+                             " failed: " + reason);
 }
 
 }  // namespace
 
 OrtSession& OrtSession::operator=(OrtSession&& other) noexcept {
   session_ = std::move(other.session_);
-  mapping_ = std::move(other.mapping_);
+  entry_bytes_ = std::move(other.entry_bytes_);
   input_names_ = std::move(other.input_names_);
+  optional_input_names_ = std::move(other.optional_input_names_);
   output_names_ = std::move(other.output_names_);
   run_seconds_ = other.run_seconds_;
   return *this;
@@ -191,120 +163,130 @@ std::optional<std::size_t> OrtSession::OutputIndex(
 absl::StatusOr<OrtSession> OrtSession::Load(const Ort::Env& env,
                                             const std::string& model_path,
                                             const SessionThreads& threads) {
+  absl::StatusOr<FileBytes> model =
+      ReadRegularFile(AT_FDCWD, model_path, kMaxModelBytes, FinalLink::kFollow);
+  if (!model.ok()) {
+    return LoadFailed(model_path, std::string(model.status().message()));
+  }
   if (!threads.model_cache_folder.empty()) {
-    std::optional<OrtSession> cached =
-        LoadThroughCache(env, model_path, threads);
+    std::optional<absl::StatusOr<OrtSession>> cached =
+        LoadThroughCache(env, model_path, *model, threads);
     if (cached.has_value()) return std::move(*cached);
   }
+  return LoadAsItIs(env, model_path, *model, ThreadOptions(threads));
+}
+
+absl::StatusOr<OrtSession> OrtSession::LoadAsItIs(
+    const Ort::Env& env, const std::string& model_path, const FileBytes& model,
+    const Ort::SessionOptions& options) {
   try {
-    OrtSession loaded(
-        Ort::Session(env, model_path.c_str(), ThreadOptions(threads)));
+    // The runtime parses the bytes into objects of its own: they can go
+    // once the session is built.
+    OrtSession loaded(Ort::Session(env, model.data.get(), model.size, options));
     loaded.ReadNames();
     return loaded;
   } catch (const Ort::Exception& e) {
-    return RuntimeError(e);
+    return LoadFailed(model_path, e.what());
   }
 }
 
-std::optional<OrtSession> OrtSession::LoadThroughCache(
-    const Ort::Env& env, const std::string& model_path,
+std::optional<absl::StatusOr<OrtSession>> OrtSession::LoadThroughCache(
+    const Ort::Env& env, const std::string& model_path, const FileBytes& model,
     const SessionThreads& threads) {
   // Any model the cache cannot serve is left to the plain load, which
   // reports its faults as it always has.
-  // Serving the cached copy needs the model's checksum alone: the model's
-  // mapping goes before any session is built, so that its pages are not
-  // held beside the copy's.
-  uint64_t checksum = 0;
-  {
-    absl::StatusOr<MappedFile> model = MappedFile::Open(model_path);
-    if (!model.ok()) return std::nullopt;
-    checksum = ContentChecksum(model->data(), model->size());
-  }
-  const std::string& folder = threads.model_cache_folder;
-  const std::string entry =
-      folder + "/" +
-      CacheEntryName(model_path, checksum, OrtRuntimeVersion(),
+  std::optional<CacheFolder> folder =
+      CacheFolder::Open(threads.model_cache_folder);
+  if (!folder.has_value()) return std::nullopt;
+  const EntryFacts facts{ContentChecksum(model.data.get(), model.size),
+                         OrtRuntimeVersion()};
+  const std::string name =
+      CacheEntryName(model_path, facts.model_checksum, facts.runtime_version,
                      ProcessorChecksum());
+  const std::string entry = folder->path() + "/" + name;
 
-  if (absl::StatusOr<MappedFile> copy = MappedFile::Open(entry); copy.ok()) {
-    if (EntryIsWhole(*copy)) {
+  absl::StatusOr<FileBytes> copy = folder->Read(name);
+  if (copy.ok()) {
+    absl::StatusOr<std::size_t> body =
+        EntryBody(copy->data.get(), copy->size, facts);
+    if (!body.ok()) {
+      LOG_INFO(
+          "Warning: the pre-optimised copy {} is not used: {}; it is "
+          "made again",
+          entry, std::string(body.status().message()));
+    } else {
       try {
         Ort::SessionOptions options = ThreadOptions(threads);
         options.SetGraphOptimizationLevel(ORT_DISABLE_ALL);
         options.AddConfigEntry("session.use_ort_model_bytes_directly", "1");
         options.AddConfigEntry("session.use_ort_model_bytes_for_initializers",
                                "1");
-        Ort::Session session(env, copy->data(), copy->size() - kTrailerSize,
-                             options);
-        // Building the session read the whole copy and packed the large
-        // weights into buffers of its own; its runs read only the rest,
-        // which comes back from the file when first read.
-        copy->DropResidentPages();
-        OrtSession loaded(std::move(session));
-        loaded.mapping_ = std::move(*copy);
+        OrtSession loaded(Ort::Session(env, copy->data.get(), *body, options));
+        loaded.entry_bytes_ = std::move(copy->data);
         loaded.ReadNames();
+        folder->MarkUsed(name);
         LOG_INFO("Info: {} runs from its pre-optimised copy {}", model_path,
                  entry);
-        return loaded;
+        return absl::StatusOr<OrtSession>(std::move(loaded));
       } catch (const Ort::Exception& e) {
         LOG_INFO(
-            "Warning: the pre-optimised copy {} cannot be used ({}); it is "
-            "made "
-            "again",
+            "Warning: the pre-optimised copy {} cannot be used ({}); it "
+            "is made again",
             entry, e.what());
       }
-    } else {
-      LOG_INFO(
-          "Warning: the pre-optimised copy {} is damaged; it is made again",
-          entry);
     }
+  } else if (!absl::IsNotFound(copy.status())) {
+    LOG_INFO(
+        "Warning: the pre-optimised copy is not used: {}; it is made "
+        "again",
+        std::string(copy.status().message()));
   }
 
-  // The optimised copy is made from bytes that must be the ones named by
-  // the entry: a model replaced since its checksum was taken is loaded as
-  // it is, never cached under the old name.
-  absl::StatusOr<MappedFile> model = MappedFile::Open(model_path);
-  if (!model.ok() ||
-      ContentChecksum(model->data(), model->size()) != checksum) {
+  if (folder->SaveFailedRecently(name)) {
+    LOG_INFO(
+        "Info: the pre-optimised copy {} is not saved again within a day "
+        "of its failed save",
+        entry);
     return std::nullopt;
   }
-  if (!MakeFolders(folder)) {
-    LOG_INFO("Warning: cannot create the model cache folder {}: {}", folder,
-             std::strerror(errno));
+  absl::StatusOr<PendingEntry> pending = folder->Begin(name);
+  if (!pending.ok()) {
+    LogCacheWarningOnce("save:" + folder->path(),
+                        "cannot save pre-optimised copies: " +
+                            std::string(pending.status().message()) +
+                            "; the models are loaded without them");
     return std::nullopt;
   }
-  // The runtime writes the optimised graph while it builds the session; it
-  // becomes the entry only once whole and sealed, by a rename.
-  std::string temporary = entry + ".XXXXXX";
-  const int fd = mkstemp(temporary.data());
-  if (fd < 0) {
-    LOG_INFO("Warning: cannot write into the model cache folder {}: {}", folder,
-             std::strerror(errno));
-    return std::nullopt;
+  Ort::SessionOptions options = ThreadOptions(threads);
+  options.SetOptimizedModelFilePath(pending->writer_path().c_str());
+  options.AddConfigEntry("session.save_model_format", "ORT");
+  // The runtime warns that a graph tuned for this processor is being
+  // saved; the entry's name carries the processor, so that is expected.
+  options.SetLogSeverityLevel(ORT_LOGGING_LEVEL_ERROR);
+  absl::Status saved = absl::OkStatus();
+  absl::StatusOr<OrtSession> loaded =
+      LoadAsItIs(env, model_path, model, options);
+  if (loaded.ok()) {
+    saved = folder->Commit(*pending, facts);
+  } else {
+    // Saving may be what failed (a full disk): the model alone decides.
+    saved = loaded.status();
+    loaded = LoadAsItIs(env, model_path, model, ThreadOptions(threads));
+    if (!loaded.ok()) return loaded;
   }
-  close(fd);
-  try {
-    Ort::SessionOptions options = ThreadOptions(threads);
-    options.SetOptimizedModelFilePath(temporary.c_str());
-    options.AddConfigEntry("session.save_model_format", "ORT");
-    // The runtime warns that a graph tuned for this processor is being
-    // saved; the entry's name carries the processor, so that is expected.
-    options.SetLogSeverityLevel(ORT_LOGGING_LEVEL_ERROR);
-    OrtSession loaded(Ort::Session(env, model->data(), model->size(), options));
-    loaded.ReadNames();
-    if (SealEntry(temporary) && rename(temporary.c_str(), entry.c_str()) == 0) {
-      LOG_INFO("Info: saved the pre-optimised copy of {} as {}", model_path,
-               entry);
-    } else {
-      LOG_INFO("Warning: cannot save the pre-optimised copy {}: {}", entry,
-               std::strerror(errno));
-      unlink(temporary.c_str());
-    }
-    return loaded;
-  } catch (const Ort::Exception&) {
-    unlink(temporary.c_str());
-    return std::nullopt;
+  if (saved.ok()) {
+    LOG_INFO("Info: saved the pre-optimised copy of {} as {}", model_path,
+             entry);
+  } else {
+    const std::string reason(saved.message());
+    LogCacheWarningOnce("save:" + folder->path(),
+                        "cannot save the pre-optimised copy " + entry + ": " +
+                            reason +
+                            "; the models are loaded without it, and the save "
+                            "is tried again in a day");
+    folder->RememberFailedSave(name, reason);
   }
+  return loaded;
 }
 
 absl::StatusOr<OrtSession> LoadModelSession(const Ort::Env& env,

@@ -14,6 +14,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -56,8 +57,8 @@ Ort::MemoryInfo MakeCpuMemoryInfo();
 // waiting threads from taking the cores the working ones need.
 //
 // `model_cache_folder`, when not empty, is where pre-optimised copies of the
-// models live (see model_cache.h); a cache that cannot be used or written
-// never fails a load, the model is then loaded as it is.
+// models live (see model_cache.h, cache_folder.h); a cache that cannot be
+// used or written never fails a load, the model is then loaded as it is.
 struct SessionThreads {
   int32_t intra_op = 4;
   int32_t inter_op = 4;
@@ -70,13 +71,16 @@ struct SessionThreads {
 class OrtSession {
  public:
   // Creates the session with the given threads; nothing else is set, apart
-  // from the cache's own settings when a cache folder is given.
+  // from the cache's own settings when a cache folder is given. The model
+  // file is read whole into memory first (a FIFO or device at its path is
+  // refused without blocking), so a session never depends on the file
+  // after its load.
   [[nodiscard]] static absl::StatusOr<OrtSession> Load(
       const Ort::Env& env, const std::string& model_path,
       const SessionThreads& threads);
 
   OrtSession(OrtSession&&) = default;
-  // The old session goes before the mapping it may run from.
+  // The old session goes before the bytes it may run from.
   OrtSession& operator=(OrtSession&& other) noexcept;
 
   const std::vector<std::string>& input_names() const { return input_names_; }
@@ -105,7 +109,7 @@ class OrtSession {
   double run_seconds() const { return run_seconds_; }
 
   // Whether this session was loaded from the cache's pre-optimised copy.
-  bool from_cache() const { return mapping_.has_value(); }
+  bool from_cache() const { return entry_bytes_ != nullptr; }
 
   // The model file's custom metadata value for `key`; nullopt when absent.
   [[nodiscard]] absl::StatusOr<std::optional<std::string>> CustomMetadata(
@@ -114,15 +118,21 @@ class OrtSession {
  private:
   explicit OrtSession(Ort::Session session) : session_(std::move(session)) {}
   void ReadNames();
-  // A session through the model cache; nullopt when the cache cannot serve
-  // this model (the caller then loads it as it is).
-  static std::optional<OrtSession> LoadThroughCache(
+  // The load of the model file `model_path` whose bytes are `model`
+  // through the model cache; nullopt when the cache cannot serve this model
+  // (the caller then loads it as it is).
+  static std::optional<absl::StatusOr<OrtSession>> LoadThroughCache(
       const Ort::Env& env, const std::string& model_path,
-      const SessionThreads& threads);
+      const FileBytes& model, const SessionThreads& threads);
+  // The session of `model` built with `options`, failures named by the file.
+  static absl::StatusOr<OrtSession> LoadAsItIs(
+      const Ort::Env& env, const std::string& model_path,
+      const FileBytes& model, const Ort::SessionOptions& options);
 
-  // The cached copy a session runs from uses its weights in place, so the
-  // mapping is declared first: it must outlive the session.
-  std::optional<MappedFile> mapping_;
+  // The cached copy a session runs from has its weights used in place, so
+  // its bytes (read into memory of this process, which nothing done to the
+  // file can reach) are declared first: they must outlive the session.
+  std::unique_ptr<char[]> entry_bytes_;
   Ort::Session session_;
   std::vector<std::string> input_names_;
   std::vector<std::string> optional_input_names_;
