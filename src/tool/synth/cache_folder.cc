@@ -106,9 +106,12 @@ std::optional<CacheFolder> CacheFolder::Open(const std::string& configured) {
       open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
   std::string reason;
   if (fd < 0) {
-    reason = errno == ELOOP     ? "it is a symbolic link"
-             : errno == ENOTDIR ? "it is not a folder"
-                                : std::strerror(errno);
+    const int open_errno = errno;
+    struct stat info {};
+    reason = lstat(path.c_str(), &info) == 0 && S_ISLNK(info.st_mode)
+                 ? "it is a symbolic link"
+             : open_errno == ENOTDIR ? "it is not a folder"
+                                     : std::strerror(open_errno);
   } else {
     reason = Unusable(fd);
   }
