@@ -146,6 +146,10 @@ void CacheFolder::MarkUsed(const std::string& name) const {
   }
 }
 
+void CacheFolder::Remove(const std::string& name) const {
+  unlinkat(fd_, name.c_str(), 0);
+}
+
 bool CacheFolder::SaveFailedRecently(const std::string& name) const {
   struct stat info {};
   const std::string record = name + kFailedSuffix;

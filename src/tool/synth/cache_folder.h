@@ -54,6 +54,8 @@ class CacheFolder {
   [[nodiscard]] absl::StatusOr<FileBytes> Read(const std::string& name) const;
   // Records that entry `name` was served, so that it is not taken for stale.
   void MarkUsed(const std::string& name) const;
+  // Removes entry `name` (one the runtime could not use).
+  void Remove(const std::string& name) const;
 
   // Whether a save of `name` failed less than kFailedSaveRetryAfter ago.
   bool SaveFailedRecently(const std::string& name) const;

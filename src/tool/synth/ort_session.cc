@@ -172,6 +172,13 @@ absl::StatusOr<OrtSession> OrtSession::Load(const Ort::Env& env,
     std::optional<absl::StatusOr<OrtSession>> cached =
         LoadThroughCache(env, model_path, *model, threads);
     if (cached.has_value()) return std::move(*cached);
+    if (model->data == nullptr) {  // let go of for a copy that failed
+      model = ReadRegularFile(AT_FDCWD, model_path, kMaxModelBytes,
+                              FinalLink::kFollow);
+      if (!model.ok()) {
+        return LoadFailed(model_path, std::string(model.status().message()));
+      }
+    }
   }
   return LoadAsItIs(env, model_path, *model, ThreadOptions(threads));
 }
@@ -191,7 +198,7 @@ absl::StatusOr<OrtSession> OrtSession::LoadAsItIs(
 }
 
 std::optional<absl::StatusOr<OrtSession>> OrtSession::LoadThroughCache(
-    const Ort::Env& env, const std::string& model_path, const FileBytes& model,
+    const Ort::Env& env, const std::string& model_path, FileBytes& model,
     const SessionThreads& threads) {
   // Any model the cache cannot serve is left to the plain load, which
   // reports its faults as it always has.
@@ -215,6 +222,8 @@ std::optional<absl::StatusOr<OrtSession>> OrtSession::LoadThroughCache(
           "made again",
           entry, std::string(body.status().message()));
     } else {
+      // The model's own bytes are not needed beside the copy's.
+      model = FileBytes{};
       try {
         Ort::SessionOptions options = ThreadOptions(threads);
         options.SetGraphOptimizationLevel(ORT_DISABLE_ALL);
@@ -230,9 +239,11 @@ std::optional<absl::StatusOr<OrtSession>> OrtSession::LoadThroughCache(
         return absl::StatusOr<OrtSession>(std::move(loaded));
       } catch (const Ort::Exception& e) {
         LOG_INFO(
-            "Warning: the pre-optimised copy {} cannot be used ({}); it "
-            "is made again",
+            "Warning: the pre-optimised copy {} cannot be used ({}); it is "
+            "removed, and made again at the next start",
             entry, e.what());
+        folder->Remove(name);
+        return std::nullopt;
       }
     }
   } else if (!absl::IsNotFound(copy.status())) {

@@ -120,10 +120,11 @@ class OrtSession {
   void ReadNames();
   // The load of the model file `model_path` whose bytes are `model`
   // through the model cache; nullopt when the cache cannot serve this model
-  // (the caller then loads it as it is).
+  // (the caller then loads it as it is, reading it again where `model` was
+  // let go of for a copy that proved unusable).
   static std::optional<absl::StatusOr<OrtSession>> LoadThroughCache(
-      const Ort::Env& env, const std::string& model_path,
-      const FileBytes& model, const SessionThreads& threads);
+      const Ort::Env& env, const std::string& model_path, FileBytes& model,
+      const SessionThreads& threads);
   // The session of `model` built with `options`, failures named by the file.
   static absl::StatusOr<OrtSession> LoadAsItIs(
       const Ort::Env& env, const std::string& model_path,
