@@ -16,6 +16,7 @@
 #include "tool/logger.h"
 #include "tool/synth/cache_entry.h"
 #include "tool/synth/cache_folder.h"
+#include "tool/synth/model_file.h"
 
 namespace tolvaren {
 
@@ -163,50 +164,49 @@ std::optional<std::size_t> OrtSession::OutputIndex(
 absl::StatusOr<OrtSession> OrtSession::Load(const Ort::Env& env,
                                             const std::string& model_path,
                                             const SessionThreads& threads) {
-  absl::StatusOr<FileBytes> model =
-      ReadRegularFile(AT_FDCWD, model_path, kMaxModelBytes, FinalLink::kFollow);
+  absl::StatusOr<ModelFile> model = ModelFile::Open(model_path);
   if (!model.ok()) {
     return LoadFailed(model_path, std::string(model.status().message()));
   }
   if (!threads.model_cache_folder.empty()) {
     std::optional<absl::StatusOr<OrtSession>> cached =
-        LoadThroughCache(env, model_path, *model, threads);
+        LoadThroughCache(env, *model, threads);
     if (cached.has_value()) return std::move(*cached);
-    if (model->data == nullptr) {  // let go of for a copy that failed
-      model = ReadRegularFile(AT_FDCWD, model_path, kMaxModelBytes,
-                              FinalLink::kFollow);
-      if (!model.ok()) {
-        return LoadFailed(model_path, std::string(model.status().message()));
-      }
-    }
   }
-  return LoadAsItIs(env, model_path, *model, ThreadOptions(threads));
+  return LoadAsItIs(env, *model, ThreadOptions(threads));
 }
 
 absl::StatusOr<OrtSession> OrtSession::LoadAsItIs(
-    const Ort::Env& env, const std::string& model_path, const FileBytes& model,
+    const Ort::Env& env, const ModelFile& model,
     const Ort::SessionOptions& options) {
   try {
-    // The runtime parses the bytes into objects of its own: they can go
-    // once the session is built.
-    OrtSession loaded(Ort::Session(env, model.data.get(), model.size, options));
+    // The runtime reads the model into objects of its own: the session
+    // does not depend on the file once built.
+    OrtSession loaded(Ort::Session(env, model.runtime_path().c_str(), options));
     loaded.ReadNames();
     return loaded;
   } catch (const Ort::Exception& e) {
-    return LoadFailed(model_path, e.what());
+    // The runtime names the file by the path it was given.
+    std::string reason = e.what();
+    const std::string given =
+        "Load model from " + model.runtime_path() + " failed:";
+    if (reason.rfind(given, 0) == 0) reason.erase(0, given.size());
+    return LoadFailed(model.path(), reason);
   }
 }
 
 std::optional<absl::StatusOr<OrtSession>> OrtSession::LoadThroughCache(
-    const Ort::Env& env, const std::string& model_path, FileBytes& model,
+    const Ort::Env& env, const ModelFile& model,
     const SessionThreads& threads) {
   // Any model the cache cannot serve is left to the plain load, which
   // reports its faults as it always has.
   std::optional<CacheFolder> folder =
       CacheFolder::Open(threads.model_cache_folder);
   if (!folder.has_value()) return std::nullopt;
-  const EntryFacts facts{ContentChecksum(model.data.get(), model.size),
-                         OrtRuntimeVersion()};
+  const absl::StatusOr<uint64_t> checksum = model.Checksum();
+  if (!checksum.ok()) return std::nullopt;
+  const std::string& model_path = model.path();
+  const EntryFacts facts{*checksum, OrtRuntimeVersion()};
   const std::string name =
       CacheEntryName(model_path, facts.model_checksum, facts.runtime_version,
                      ProcessorChecksum());
@@ -222,8 +222,6 @@ std::optional<absl::StatusOr<OrtSession>> OrtSession::LoadThroughCache(
           "made again",
           entry, std::string(body.status().message()));
     } else {
-      // The model's own bytes are not needed beside the copy's.
-      model = FileBytes{};
       try {
         Ort::SessionOptions options = ThreadOptions(threads);
         options.SetGraphOptimizationLevel(ORT_DISABLE_ALL);
@@ -275,15 +273,20 @@ std::optional<absl::StatusOr<OrtSession>> OrtSession::LoadThroughCache(
   // saved; the entry's name carries the processor, so that is expected.
   options.SetLogSeverityLevel(ORT_LOGGING_LEVEL_ERROR);
   absl::Status saved = absl::OkStatus();
-  absl::StatusOr<OrtSession> loaded =
-      LoadAsItIs(env, model_path, model, options);
-  if (loaded.ok()) {
-    saved = folder->Commit(*pending, facts);
-  } else {
+  absl::StatusOr<OrtSession> loaded = LoadAsItIs(env, model, options);
+  if (!loaded.ok()) {
     // Saving may be what failed (a full disk): the model alone decides.
     saved = loaded.status();
-    loaded = LoadAsItIs(env, model_path, model, ThreadOptions(threads));
+    loaded = LoadAsItIs(env, model, ThreadOptions(threads));
     if (!loaded.ok()) return loaded;
+  } else if (const absl::StatusOr<uint64_t> now = model.Checksum();
+             !now.ok() || *now != facts.model_checksum) {
+    // The runtime read other bytes than those the entry is named after.
+    LOG_INFO("Info: {} changed while it was loaded; its copy is not saved",
+             model_path);
+    return loaded;
+  } else {
+    saved = folder->Commit(*pending, facts);
   }
   if (saved.ok()) {
     LOG_INFO("Info: saved the pre-optimised copy of {} as {}", model_path,

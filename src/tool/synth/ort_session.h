@@ -22,6 +22,7 @@
 #include "absl/status/status.h"
 #include "absl/status/statusor.h"
 #include "tool/synth/model_cache.h"
+#include "tool/synth/model_file.h"
 
 namespace tolvaren {
 
@@ -72,8 +73,8 @@ class OrtSession {
  public:
   // Creates the session with the given threads; nothing else is set, apart
   // from the cache's own settings when a cache folder is given. The model
-  // file is read whole into memory first (a FIFO or device at its path is
-  // refused without blocking), so a session never depends on the file
+  // file is opened and checked first (model_file.h): a FIFO or device at
+  // its path is refused without blocking. No session depends on its file
   // after its load.
   [[nodiscard]] static absl::StatusOr<OrtSession> Load(
       const Ort::Env& env, const std::string& model_path,
@@ -118,17 +119,15 @@ class OrtSession {
  private:
   explicit OrtSession(Ort::Session session) : session_(std::move(session)) {}
   void ReadNames();
-  // The load of the model file `model_path` whose bytes are `model`
-  // through the model cache; nullopt when the cache cannot serve this model
-  // (the caller then loads it as it is, reading it again where `model` was
-  // let go of for a copy that proved unusable).
+  // The load of `model` through the model cache; nullopt when the cache
+  // cannot serve this model (the caller then loads it as it is).
   static std::optional<absl::StatusOr<OrtSession>> LoadThroughCache(
-      const Ort::Env& env, const std::string& model_path, FileBytes& model,
+      const Ort::Env& env, const ModelFile& model,
       const SessionThreads& threads);
-  // The session of `model` built with `options`, failures named by the file.
+  // The session of `model` built with `options`, failures named by its path.
   static absl::StatusOr<OrtSession> LoadAsItIs(
-      const Ort::Env& env, const std::string& model_path,
-      const FileBytes& model, const Ort::SessionOptions& options);
+      const Ort::Env& env, const ModelFile& model,
+      const Ort::SessionOptions& options);
 
   // The cached copy a session runs from has its weights used in place, so
   // its bytes (read into memory of this process, which nothing done to the

@@ -81,6 +81,29 @@ TEST(CacheEntryTest, OnlyAWholeEntryOfThisModelAndRuntimeIsServed) {
   }
 }
 
+// A model's checksum is read a piece at a time; it must be the checksum of
+// its bytes whatever the pieces (an entry is named by one, sealed by the
+// other).
+TEST(CacheEntryTest, AFilesChecksumIsItsBytesChecksum) {
+  char pattern[] = "/tmp/cache_checksum_test.XXXXXX";
+  const int fd = mkstemp(pattern);
+  ASSERT_GE(fd, 0);
+  unlink(pattern);
+  std::string bytes;
+  for (const std::size_t size :
+       {std::size_t{1}, std::size_t{31}, std::size_t{32}, std::size_t{33},
+        std::size_t{1} << 20, (std::size_t{1} << 20) + 17,
+        (std::size_t{3} << 20) + 5}) {
+    while (bytes.size() < size) bytes += static_cast<char>(bytes.size() * 7);
+    ASSERT_EQ(pwrite(fd, bytes.data(), size, 0), static_cast<ssize_t>(size));
+    const absl::StatusOr<uint64_t> read = FileChecksum(fd, "f", size);
+    ASSERT_TRUE(read.ok()) << size;
+    EXPECT_EQ(*read, ContentChecksum(bytes.data(), size)) << size;
+  }
+  EXPECT_FALSE(FileChecksum(fd, "f", bytes.size() + 1).ok());
+  close(fd);
+}
+
 class CacheFolderTest : public ::testing::Test {
  protected:
   void SetUp() override {
