@@ -36,37 +36,42 @@ absl::StatusOr<FileBytes> ReadRegularFile(int folder_fd,
   return bytes;
 }
 
-absl::StatusOr<FileBytes> ReadOpenedFile(int fd, const std::string& path,
-                                         std::size_t max_size) {
-  FileBytes bytes;
-  absl::Status status = absl::OkStatus();
+absl::StatusOr<std::size_t> RegularFileSize(int fd, const std::string& path,
+                                            std::size_t max_size) {
   struct stat info {};
   if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-    status = absl::FailedPreconditionError(path + " is not a regular file");
-  } else if (info.st_size == 0) {
-    status = absl::FailedPreconditionError(path + " is empty");
-  } else if (static_cast<uint64_t>(info.st_size) > max_size) {
-    status = absl::FailedPreconditionError(
+    return absl::FailedPreconditionError(path + " is not a regular file");
+  }
+  if (info.st_size == 0) {
+    return absl::FailedPreconditionError(path + " is empty");
+  }
+  if (static_cast<uint64_t>(info.st_size) > max_size) {
+    return absl::FailedPreconditionError(
         absl::StrFormat("%s is %d bytes long, more than the %d allowed", path,
                         info.st_size, max_size));
-  } else {
-    bytes.size = static_cast<std::size_t>(info.st_size);
-    bytes.data.reset(new char[bytes.size]);
-    std::size_t done = 0;
-    while (done < bytes.size) {
-      const ssize_t got = pread(fd, bytes.data.get() + done, bytes.size - done,
-                                static_cast<off_t>(done));
-      if (got < 0 && errno == EINTR) continue;
-      if (got <= 0) {
-        status = absl::DataLossError(
-            "cannot read " + path + ": " +
-            (got < 0 ? std::strerror(errno) : "it shrank while being read"));
-        break;
-      }
-      done += static_cast<std::size_t>(got);
-    }
   }
-  if (!status.ok()) return status;
+  return static_cast<std::size_t>(info.st_size);
+}
+
+absl::StatusOr<FileBytes> ReadOpenedFile(int fd, const std::string& path,
+                                         std::size_t max_size) {
+  const absl::StatusOr<std::size_t> size = RegularFileSize(fd, path, max_size);
+  if (!size.ok()) return size.status();
+  FileBytes bytes;
+  bytes.size = *size;
+  bytes.data.reset(new char[bytes.size]);
+  std::size_t done = 0;
+  while (done < bytes.size) {
+    const ssize_t got = pread(fd, bytes.data.get() + done, bytes.size - done,
+                              static_cast<off_t>(done));
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) {
+      return absl::DataLossError(
+          "cannot read " + path + ": " +
+          (got < 0 ? std::strerror(errno) : "it shrank while being read"));
+    }
+    done += static_cast<std::size_t>(got);
+  }
   return bytes;
 }
 

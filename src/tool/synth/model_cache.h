@@ -44,8 +44,12 @@ enum class FinalLink { kFollow, kRefuse };
                                                         const std::string& path,
                                                         std::size_t max_size,
                                                         FinalLink link);
-// The same for the file already open as `fd` (left open), named `path` in
-// the messages.
+// The size of the open file `fd` (named `path` in the messages) when it is
+// a regular file of 1 to `max_size` bytes; FailedPrecondition otherwise.
+[[nodiscard]] absl::StatusOr<std::size_t> RegularFileSize(
+    int fd, const std::string& path, std::size_t max_size);
+// ReadRegularFile for the file already open as `fd` (left open), named
+// `path` in the messages.
 [[nodiscard]] absl::StatusOr<FileBytes> ReadOpenedFile(int fd,
                                                        const std::string& path,
                                                        std::size_t max_size);

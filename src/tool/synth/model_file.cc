@@ -8,7 +8,6 @@
 #include <cstring>
 #include <utility>
 
-#include "absl/strings/str_format.h"
 #include "tool/synth/model_cache.h"
 
 namespace tolvaren {
@@ -19,21 +18,13 @@ absl::StatusOr<ModelFile> ModelFile::Open(const std::string& path) {
     return absl::NotFoundError("cannot open " + path + ": " +
                                std::strerror(errno));
   }
-  struct stat info {};
-  std::string reason;
-  if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-    reason = path + " is not a regular file";
-  } else if (info.st_size == 0) {
-    reason = path + " is empty";
-  } else if (static_cast<uint64_t>(info.st_size) > kMaxModelBytes) {
-    reason = absl::StrFormat("%s is %d bytes long, more than the %d allowed",
-                             path, info.st_size, kMaxModelBytes);
-  }
-  if (!reason.empty()) {
+  const absl::StatusOr<std::size_t> size =
+      RegularFileSize(fd, path, kMaxModelBytes);
+  if (!size.ok()) {
     close(fd);
-    return absl::FailedPreconditionError(reason);
+    return size.status();
   }
-  return ModelFile(fd, path, static_cast<std::size_t>(info.st_size));
+  return ModelFile(fd, path, *size);
 }
 
 ModelFile::ModelFile(int fd, std::string path, std::size_t size)
