@@ -246,9 +246,9 @@ std::optional<absl::StatusOr<OrtSession>> OrtSession::LoadThroughCache(
     }
   } else if (!absl::IsNotFound(copy.status())) {
     LOG_INFO(
-        "Warning: the pre-optimised copy is not used: {}; it is made "
+        "Warning: the pre-optimised copy {} is not used: {}; it is made "
         "again",
-        std::string(copy.status().message()));
+        entry, std::string(copy.status().message()));
   }
 
   if (folder->SaveFailedRecently(name)) {
