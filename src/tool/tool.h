@@ -118,6 +118,8 @@ class Tool {
   // Reads `conf_path` into `conf` when it is given, then starts the front
   // end and the models.
   Tool(const std::string* conf_path, ToolConf conf);
+  // Removes what killed runs left in wav_path, before the first write.
+  void RemoveStaleTemporariesOnce();
   // The acoustic model and the chunk plan of `phone_ids`.
   [[nodiscard]] absl::StatusOr<MelSpectrogram> PredictMelAndPlan(
       std::vector<int64_t>& phone_ids, ChunkPlan& plan,
@@ -129,6 +131,7 @@ class Tool {
   ToolConf conf_;
   VoiceConfig voice_;
   int64_t pause_id_ = -1;
+  bool output_folder_cleaned_ = false;
 };
 
 // Writes the chunk list to `path` in the chunk file format (see

@@ -54,13 +54,6 @@ bool WriteChunks(int fd, const std::vector<std::vector<float>>& chunks) {
   return true;
 }
 
-std::string Directory(const std::string& path) {
-  const std::size_t slash = path.rfind('/');
-  if (slash == std::string::npos) return ".";
-  if (slash == 0) return "/";
-  return path.substr(0, slash);
-}
-
 // Writes the chunks to `fd` and closes it; DataLoss when either fails (a
 // full disk, an I/O error), so no failure passes as written.
 absl::Status WriteAndClose(int fd,
@@ -98,11 +91,22 @@ bool IsTemporaryName(const std::string& name) {
 
 }  // namespace
 
+std::string FolderOf(const std::string& path) {
+  const std::size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return ".";
+  if (slash == 0) return "/";
+  return path.substr(0, slash);
+}
+
+std::string TemporaryPathTemplate(const std::string& path) {
+  return FolderOf(path) + "/" + kTemporaryPrefix + "XXXXXX";
+}
+
 absl::Status CheckOutputName(const std::string& path) {
   const std::size_t slash = path.rfind('/');
   const std::string name =
       slash == std::string::npos ? path : path.substr(slash + 1);
-  const long name_max = ::pathconf(Directory(path).c_str(), _PC_NAME_MAX);
+  const long name_max = ::pathconf(FolderOf(path).c_str(), _PC_NAME_MAX);
   if (name_max > 0 && name.size() > static_cast<std::size_t>(name_max)) {
     return absl::UnavailableError(
         "cannot create " + path + ": the file name is " +
@@ -151,7 +155,7 @@ absl::Status WriteChunkFile(const std::string& path,
     return absl::FailedPreconditionError(path + " is not a regular file");
   }
 
-  std::string temp_path = Directory(path) + "/" + kTemporaryPrefix + "XXXXXX";
+  std::string temp_path = TemporaryPathTemplate(path);
   // Created with O_EXCL and mode 0600 by mkstemp.
   const int fd = ::mkstemp(temp_path.data());
   if (fd < 0) {
