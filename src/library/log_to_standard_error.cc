@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <mutex>
 
 #include "tolvaren_tts/log.h"
 #include "tool/logger.h"
@@ -30,6 +31,7 @@ void LogToStandardError(LogDetail detail) {
 
   tolvaren::LoggerHolder& holder = tolvaren::GetLogger();
   if (holder.logger == nullptr) return;
+  const std::lock_guard<std::mutex> lock(holder.mutex);
   // Should the log exist already, its console sink leaves as well.
   std::vector<spdlog::sink_ptr>& sinks = holder.logger->sinks();
   sinks.erase(std::remove_if(sinks.begin(), sinks.end(),
