@@ -134,6 +134,10 @@ class Tool {
   bool output_folder_cleaned_ = false;
 };
 
+// Turns each run of consecutive `pause_id`s in `phone_ids` into one; no
+// change when `pause_id` is negative (no pause phone).
+void CollapsePauseRuns(std::vector<int>& phone_ids, int64_t pause_id);
+
 // Writes the chunk list to `path` in the chunk file format (see
 // io/chunk_file.h). Failures are logged; returns true when the file was
 // written.
