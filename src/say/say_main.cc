@@ -51,18 +51,18 @@ bool WritesStandardOutput(const SayOptions& options) {
 }
 
 // Speaks every line of standard input as it arrives; empty lines are
-// skipped.
-bool SpeakStandardInput(Speaker& speaker, std::string& error) {
+// skipped. A failed read is reported and counted.
+void SpeakStandardInput(Speaker& speaker) {
   tolvaren::LineReader reader(STDIN_FILENO, tolvaren::kMaxLineBytes);
   std::string line;
   for (long number = 1;; ++number) {
     switch (reader.Next(line)) {
       case tolvaren::LineReader::Result::kEnd:
-        return true;
+        return;
       case tolvaren::LineReader::Result::kError:
-        error =
-            std::string("cannot read standard input: ") + std::strerror(errno);
-        return false;
+        speaker.InputFailed(std::string("cannot read standard input: ") +
+                            std::strerror(errno));
+        return;
       case tolvaren::LineReader::Result::kTooLong:
         speaker.LineFailed(number,
                            "the line is longer than " +
@@ -74,26 +74,20 @@ bool SpeakStandardInput(Speaker& speaker, std::string& error) {
     }
     if (!line.empty() && line.back() == '\r') line.pop_back();
     if (line.empty()) continue;
-    if (!speaker.Speak(line, number)) return true;
+    if (!speaker.Speak(line, number)) return;
   }
 }
 
-// The lines of a text file, read whole (bounded) before any is spoken.
-bool SpeakFile(const std::string& path, Speaker& speaker, std::string& error) {
-  absl::StatusOr<std::string> text =
-      tolvaren::ReadBoundedFile(path, tolvaren::kMaxTextFileBytes);
-  if (!text.ok()) {
-    error = std::string(text.status().message());
-    return false;
-  }
-  std::istringstream lines(*std::move(text));
+// The lines of a text file, read whole (bounded) before anything is opened
+// for writing.
+void SpeakFile(std::string text, Speaker& speaker) {
+  std::istringstream lines(std::move(text));
   std::string line;
   for (long number = 1; std::getline(lines, line); ++number) {
     if (!line.empty() && line.back() == '\r') line.pop_back();
     if (line.empty()) continue;
     if (!speaker.Speak(line, number)) break;
   }
-  return true;
 }
 
 // The engine, started with the front end's start-up echo kept off the
@@ -163,28 +157,33 @@ int Run(const SayOptions& options) {
     resampler = *std::move(made);
   }
 
+  std::string file_text;
+  if (options.source == TextSource::kFile) {
+    absl::StatusOr<std::string> read =
+        tolvaren::ReadBoundedFile(options.file, tolvaren::kMaxTextFileBytes);
+    if (!read.ok()) return Fail(std::string(read.status().message()));
+    file_text = *std::move(read);
+  }
+
   Speaker speaker(options, *synthesizer, std::move(resampler));
   if (!speaker.Begin()) return kFailed;
-  std::string error;
-  bool read = true;
   switch (options.source) {
     case TextSource::kArguments:
       if (!options.text.empty()) speaker.Speak(options.text, 1);
       break;
     case TextSource::kFile:
-      read = SpeakFile(options.file, speaker, error);
+      SpeakFile(std::move(file_text), speaker);
       break;
     case TextSource::kStandardInput:
-      read = SpeakStandardInput(speaker, error);
+      SpeakStandardInput(speaker);
       break;
   }
-  if (!read) Report(error);
   const bool ended = speaker.End();
   if (WritesStandardOutput(options) && !FinishStandardOutput() &&
       !speaker.any_failed()) {
     return Fail("cannot write standard output");
   }
-  return read && ended && !speaker.any_failed() ? kOk : kFailed;
+  return ended && !speaker.any_failed() ? kOk : kFailed;
 }
 
 }  // namespace

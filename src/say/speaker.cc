@@ -106,13 +106,18 @@ void Speaker::LineFailed(long line, const std::string& message) {
   TextFailed(line, message);
 }
 
+void Speaker::InputFailed(const std::string& message) {
+  any_failed_ = true;
+  Report(message);
+}
+
 bool Speaker::End() {
   if (shared_ == nullptr) return true;
   std::string error;
   // An existing file stays as it was unless every text went into the new
   // one; the temporary goes with `shared_`.
   if (any_failed_ && !options_.to_standard_output()) {
-    Report(options_.output + " is left as it was: a text failed");
+    Report(options_.output + " is left as it was: a text or the input failed");
     shared_.reset();
     return true;
   }

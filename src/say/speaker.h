@@ -39,6 +39,9 @@ class Speaker {
 
   // A line that could not even be read (too long), reported and counted.
   void LineFailed(long line, const std::string& message);
+  // The input failed as a whole (a read error), reported and counted: an
+  // existing -o file then stays as it was.
+  void InputFailed(const std::string& message);
 
   // Completes the output of -o, which replaces an existing file only when
   // every text was spoken. False when that fails (reported).
