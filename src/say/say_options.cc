@@ -181,8 +181,8 @@ void PrintSayUsage(std::ostream& out) {
          "\n"
          "Text: the arguments (joined by blanks), or -f FILE, or else "
          "standard\n"
-         "input; a file or standard input holds one text per line, each\n"
-         "spoken as it arrives (empty lines are skipped).\n"
+         "input (also -f -); a file or standard input holds one text per\n"
+         "line, each spoken as it arrives (empty lines are skipped).\n"
          "\n"
          "  -o, --output FILE    WAV file; '-' writes a WAV stream (unknown\n"
          "                       length) to standard output. Several texts\n"
@@ -204,12 +204,13 @@ void PrintSayUsage(std::ostream& out) {
          "$TOLVAREN_TTS_CONF,\n"
          "                       else the installed tool.conf)\n"
          "  -v, --verbose        the whole log on standard error (default:\n"
-         "                       errors only)\n"
+         "                       each failure, once)\n"
          "  -h, --help, --version\n"
          "  --                   ends the options: what follows is text\n"
          "\n"
          "Exit status: 0 when every text was spoken, 1 when something failed\n"
-         "(start-up, a text, the output), 2 for a usage error.\n";
+         "(start-up, the input, a text, an output), 2 for a usage error,\n"
+         "128+N when ended by signal N (its temporary file removed).\n";
 }
 
 }  // namespace tolvaren_say
