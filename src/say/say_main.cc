@@ -134,6 +134,15 @@ int Run(const SayOptions& options) {
   tolvaren_tts::LogToStandardError(options.verbose
                                        ? tolvaren_tts::LogDetail::kEverything
                                        : tolvaren_tts::LogDetail::kNothing);
+  // The text file is read whole first: a refused one costs no start-up, and
+  // no output is opened for it.
+  std::string file_text;
+  if (options.source == TextSource::kFile) {
+    absl::StatusOr<std::string> read =
+        tolvaren::ReadBoundedFile(options.file, tolvaren::kMaxTextFileBytes);
+    if (!read.ok()) return Fail(std::string(read.status().message()));
+    file_text = *std::move(read);
+  }
   std::unique_ptr<tolvaren_tts::Synthesizer> synthesizer;
   if (tolvaren_tts::Status created = StartEngine(options, synthesizer);
       !created.ok()) {
@@ -155,14 +164,6 @@ int Run(const SayOptions& options) {
         tolvaren::Resampler::Create(synthesizer->sample_rate(), options.rate);
     if (!made.ok()) return Fail(std::string(made.status().message()));
     resampler = *std::move(made);
-  }
-
-  std::string file_text;
-  if (options.source == TextSource::kFile) {
-    absl::StatusOr<std::string> read =
-        tolvaren::ReadBoundedFile(options.file, tolvaren::kMaxTextFileBytes);
-    if (!read.ok()) return Fail(std::string(read.status().message()));
-    file_text = *std::move(read);
   }
 
   Speaker speaker(options, *synthesizer, std::move(resampler));

@@ -96,7 +96,6 @@ def refused_reader(args=("你好", "-o", "{out}/x.wav"), prepare=None,
         if prepare:
             prepare(s)
         filled = [a.format(**s.names()) for a in args]
-        started = time.time()
         if program == "front":
             try:
                 done = subprocess.run([FRONT] + filled, env=fi.environment(s),
@@ -107,9 +106,8 @@ def refused_reader(args=("你好", "-o", "{out}/x.wav"), prepare=None,
                 code, err = None, ""
         else:
             code, err = say(s, filled)
+        # Unbounded, the read would take gigabytes and run past the timeout.
         problems = expect([], code, err, 1, [needle])
-        if time.time() - started > 10:
-            problems.append(f"took {time.time() - started:.1f} s")
         if os.path.exists(s.path("out/x.wav")):
             problems.append("an output was written")
         return problems
