@@ -105,6 +105,11 @@ class Tool {
   // Whether the acoustic model takes a duration scale (a speaking rate).
   bool takes_duration_scale() const;
 
+  // Removes what killed runs left in wav_path (once per Tool): called by
+  // the tool at start-up and before the first file it writes, never by the
+  // library.
+  void RemoveStaleTemporariesOnce();
+
   // The phone id of a pause, -1 when the phone table has none.
   int64_t pause_id() const { return pause_id_; }
 
@@ -118,8 +123,6 @@ class Tool {
   // Reads `conf_path` into `conf` when it is given, then starts the front
   // end and the models.
   Tool(const std::string* conf_path, ToolConf conf);
-  // Removes what killed runs left in wav_path, before the first write.
-  void RemoveStaleTemporariesOnce();
   // The acoustic model and the chunk plan of `phone_ids`.
   [[nodiscard]] absl::StatusOr<MelSpectrogram> PredictMelAndPlan(
       std::vector<int64_t>& phone_ids, ChunkPlan& plan,

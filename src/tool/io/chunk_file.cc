@@ -16,6 +16,8 @@
 #include <fstream>
 #include <limits>
 
+#include "common/bounded_file.h"
+
 static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__,
               "the output format is little-endian; add byte swapping here");
 
@@ -186,6 +188,13 @@ absl::Status WriteChunkFile(const std::string& path,
 }
 
 absl::StatusOr<std::vector<float>> ReadChunkFile(const std::string& path) {
+  // A FIFO would block the open below and a device never ends; the size
+  // itself is checked against the counts the file declares.
+  if (absl::Status usable =
+          CheckBoundedFile(path, std::numeric_limits<std::size_t>::max());
+      absl::IsFailedPrecondition(usable)) {
+    return usable;
+  }
   std::ifstream file(path, std::ios::binary | std::ios::ate);
   if (!file.is_open()) {
     return absl::NotFoundError("cannot open " + path);

@@ -49,7 +49,8 @@ std::size_t RemoveStaleTemporaryFiles(const std::string& folder,
                                       std::time_t max_age_seconds = 86400);
 
 // Every sample of a chunk file, in order. NotFound when it cannot be
-// opened; DataLoss when it is truncated, has trailing bytes or counts that
+// opened; FailedPrecondition, without opening it, for a FIFO, device or
+// socket; DataLoss when it is truncated, has trailing bytes or counts that
 // do not fit its size.
 [[nodiscard]] absl::StatusOr<std::vector<float>> ReadChunkFile(
     const std::string& path);
