@@ -56,6 +56,7 @@ bool Speaker::Speak(const std::string& text, long line) {
     if (phonemes == PhonemeResult::kTextFailed) return true;
   }
   if (shared_ != nullptr) {
+    // The one output of the run failing ends it.
     bool text_ok = true;
     return SpeakInto(*shared_, text, line, text_ok);
   }
@@ -95,7 +96,7 @@ bool Speaker::SpeakInto(AudioOutput& output, const std::string& text, long line,
       resampled_.clear();
       resampler_->Process(nullptr, 0, true, resampled_).IgnoreError();
     }
-    return &output != shared_.get();
+    return false;
   }
   text_ok = status.ok();
   if (!text_ok) TextFailed(line, status.message());

@@ -52,6 +52,8 @@ class Speaker {
  private:
   enum class PhonemeResult { kWritten, kTextFailed, kLost };
   PhonemeResult Phonemes(const std::string& text, long line);
+  // Speaks `text` into `output`: false when the output failed, `text_ok`
+  // false when the text did (each reported).
   bool SpeakInto(AudioOutput& output, const std::string& text, long line,
                  bool& text_ok);
   bool Put(AudioOutput& output, const float* samples, std::size_t count,

@@ -14,6 +14,7 @@ of each failure, once. Cases are a table; name one to run it alone.
 
 import argparse
 import os
+import resource
 import shutil
 import signal
 import stat
@@ -32,14 +33,14 @@ TEMPORARY_NAME = ".tolvaren_tts.abc123"
 
 
 def say(s, args, stdin=None, timeout=30, stdout=subprocess.DEVNULL,
-        stderr=subprocess.PIPE, cwd=None, pass_fds=()):
+        stderr=subprocess.PIPE, cwd=None, preexec=None):
     """Runs tolvaren_say on the setup's configuration; the exit status is
     None when it ran past `timeout`."""
     try:
         done = subprocess.run([SAY, "--conf", s.conf] + args,
                               env=fi.environment(s), input=stdin,
                               stdout=stdout, stderr=stderr, timeout=timeout,
-                              cwd=cwd or s.root, pass_fds=pass_fds)
+                              cwd=cwd or s.root, preexec_fn=preexec)
     except subprocess.TimeoutExpired:
         return None, ""
     return done.returncode, (done.stderr or b"").decode(errors="replace")
@@ -199,6 +200,21 @@ def planted_at_output(kind):
             problems.append(f"temporaries left: {temporaries_in(s.out)}")
         return problems
     return run
+
+
+def failed_write_in_output_dir(s):
+    """A write that fails in mid-file (a file-size limit, SIGXFSZ ignored)
+    loses that line's file only: no part of it appears, the next line is
+    written, and the run exits 1."""
+    def preexec():
+        resource.setrlimit(resource.RLIMIT_FSIZE, (65536, 65536))
+        signal.signal(signal.SIGXFSZ, signal.SIG_IGN)
+    code, err = say(s, ["--output-dir", s.out], preexec=preexec,
+                    stdin=f"你好\n{fi.LONG_TEXT}\n世界\n".encode())
+    problems = expect([], code, err, 1, ["0002.wav"])
+    if sorted(os.listdir(s.out)) != ["0001.wav", "0003.wav"]:
+        problems.append(f"output folder holds {sorted(os.listdir(s.out))}")
+    return problems
 
 
 def device_at_output(s):
@@ -373,6 +389,7 @@ CASES = [
     for kind in ("fifo", "link to /dev/full", "link to a FIFO",
                  "link to a file", "dangling link")
 ] + [
+    ("a failed write in --output-dir", failed_write_in_output_dir),
     ("-o /dev/full", device_at_output),
     ("a 254-byte -o name", long_output_name),
 ] + [
