@@ -23,7 +23,8 @@ void CheckAccepted(const tolvaren_say::SayOptions& options) {
   if (options.help || options.version) return;
   Require(options.speed >= 0.25 && options.speed <= 4.0);
   Require(options.silence >= 0 && options.silence <= 60);
-  Require(options.rate == 0 || (options.rate >= 1000 && options.rate <= 768000));
+  Require(options.rate == 0 ||
+          (options.rate >= 1000 && options.rate <= 768000));
   Require(options.output.empty() || options.output_dir.empty());
   Require(!options.output.empty() || !options.output_dir.empty() ||
           options.phonemes);
@@ -54,8 +55,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
 
   tolvaren_say::SayOptions options;
   std::string error;
-  if (tolvaren_say::ParseSayOptions(static_cast<int>(words.size()),
-                                    argv.data(), options, error)) {
+  if (tolvaren_say::ParseSayOptions(static_cast<int>(words.size()), argv.data(),
+                                    options, error)) {
     CheckAccepted(options);
   } else {
     Require(!error.empty());
