@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <vector>
 
@@ -35,6 +36,18 @@ void Put32(unsigned char* at, uint32_t value) {
     at[i] = static_cast<unsigned char>(value >> (8 * i));
 }
 
+// Whether `folder` is, or lies in, /dev or /proc, after its links.
+bool IsSystemFolder(const std::string& folder) {
+  char* resolved = realpath(folder.c_str(), nullptr);
+  if (resolved == nullptr) return false;
+  const std::string real = resolved;
+  std::free(resolved);
+  for (const std::string system : {"/dev", "/proc"}) {
+    if (real == system || real.rfind(system + "/", 0) == 0) return true;
+  }
+  return false;
+}
+
 std::string SystemError(const std::string& what) {
   return what + ": " + std::strerror(errno);
 }
@@ -58,6 +71,14 @@ std::unique_ptr<AudioOutput> AudioOutput::Open(const std::string& path,
 std::unique_ptr<AudioOutput> AudioOutput::OpenFile(const std::string& path,
                                                    const StreamFormat& format,
                                                    std::string& error) {
+  // The links there (/dev/stdout, /proc/self/fd/1) are the system's own:
+  // replacing one as root would break it for everyone.
+  if (IsSystemFolder(tolvaren::FolderOf(path))) {
+    error = path +
+            " is in a system folder; it is left as it is (-o - "
+            "writes to standard output)";
+    return nullptr;
+  }
   // lstat: a symbolic link, whatever it points to, is replaced by the
   // rename below and never written through. Only a regular file or a link
   // is ever replaced; a FIFO would block the run and a device is no file.

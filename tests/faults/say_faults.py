@@ -219,7 +219,7 @@ def failed_write_in_output_dir(s):
 
 def device_at_output(s):
     code, err = say(s, ["你好", "-o", "/dev/full"])
-    return expect([], code, err, 1, ["/dev/full is a character device"])
+    return expect([], code, err, 1, ["/dev/full is in a system folder"])
 
 
 def long_output_name(s):
