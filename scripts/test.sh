@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Sets up what is missing, builds with warnings as errors, and runs the whole
 # test suite: once in a normal build and once under AddressSanitizer and
-# UndefinedBehaviorSanitizer.
+# UndefinedBehaviorSanitizer; then the thread tests under ThreadSanitizer
+# (TOLVAREN_SKIP_TSAN=1 skips them).
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 jobs="$(nproc)"
@@ -39,6 +40,22 @@ if [ "${TOLVAREN_SKIP_SANITIZERS:-0}" != "1" ]; then
     LSAN_OPTIONS="suppressions=$root/tests/lsan_suppressions.txt" \
     run_suite "$root/build-asan" -DCMAKE_BUILD_TYPE=Debug -DTOLVAREN_SANITIZE=ON \
     -DTOLVAREN_BUILD_BENCHMARKS=OFF
+fi
+
+# Threads under ThreadSanitizer, in a build of its own: two synthesizers on
+# two threads, and the library's tests (the whole suite under it takes far
+# longer than the rest of this script). ONNX Runtime is not instrumented:
+# reports from inside it are suppressed (tests/tsan_suppressions.txt), no
+# others; any report fails the test.
+if [ "${TOLVAREN_SKIP_TSAN:-0}" != "1" ]; then
+  tsan_tests=(synthesizer_threads_test synthesizer_test)
+  cmake -S "$root" -B "$root/build-tsan" -DTOLVAREN_WERROR=ON \
+    -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTOLVAREN_TSAN=ON \
+    -DTOLVAREN_BUILD_BENCHMARKS=OFF >/dev/null
+  cmake --build "$root/build-tsan" -j"$jobs" --target "${tsan_tests[@]}"
+  TSAN_OPTIONS="suppressions=$root/tests/tsan_suppressions.txt" \
+    ctest --test-dir "$root/build-tsan" --output-on-failure \
+    -R "^($(IFS='|'; echo "${tsan_tests[*]}"))\$"
 fi
 
 # A short run of every fuzz target (clang, ASan + UBSan) from the committed

@@ -14,6 +14,12 @@ namespace tolvaren_tts {
 // log is set up once per process, on first use.
 TOLVAREN_TTS_EXPORT void LogToStandardError(bool verbose);
 
+// The same with a third choice, for programs that print every failure
+// themselves (the Status messages carry the reasons): kNothing keeps
+// standard error free of log records, the journal still getting errors.
+enum class LogDetail { kNothing, kErrors, kEverything };
+TOLVAREN_TTS_EXPORT void LogToStandardError(LogDetail detail);
+
 }  // namespace tolvaren_tts
 
 #endif  // TOLVAREN_TTS_LOG_H_

@@ -3,8 +3,10 @@
 #include <errno.h>
 
 #include <algorithm>
-#include <fstream>
 #include <iostream>
+#include <sstream>
+
+#include "common/bounded_file.h"
 
 namespace tolvaren {
 
@@ -21,8 +23,10 @@ bool SplitKeyValueLine(std::string_view line, std::string& key,
 absl::Status ReadKeyValueFile(const std::string& path,
                               std::vector<KeyValueLine>& entries,
                               std::vector<KeyValueLine>* skipped) {
-  std::ifstream file(path);
-  if (!file.is_open()) return absl::NotFoundError("cannot open " + path);
+  absl::StatusOr<std::string> text =
+      ReadBoundedFile(path, kMaxConfigurationBytes);
+  if (!text.ok()) return text.status();
+  std::istringstream file(*std::move(text));
   std::string line;
   int line_number = 0;
   while (std::getline(file, line)) {
@@ -39,7 +43,6 @@ absl::Status ReadKeyValueFile(const std::string& path,
     }
     entries.push_back(std::move(entry));
   }
-  if (file.bad()) return absl::DataLossError("cannot read " + path);
   return absl::OkStatus();
 }
 

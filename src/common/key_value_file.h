@@ -26,9 +26,10 @@ struct KeyValueLine {
                                      std::string& value);
 
 // Appends the entries of `path` to `entries` in file order (repeated keys
-// included: the caller decides that the last one wins). NotFound when the
-// file cannot be opened; DataLoss when it opened but a read failed (such as
-// a directory), with the entries read before the failure kept.
+// included: the caller decides that the last one wins). The file is read
+// through ReadBoundedFile (at most kMaxConfigurationBytes) and fails with
+// its codes: NotFound when it cannot be opened, DataLoss for a folder,
+// FailedPrecondition for a FIFO or device, OutOfRange when too large.
 // `skipped`, when given, receives the "--" lines without "=" (the text
 // after the dashes as the key, the value empty): lines that hold no entry
 // but were most likely meant to.

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <mutex>
 
 #include "tolvaren_tts/log.h"
 #include "tool/logger.h"
@@ -13,6 +14,11 @@
 namespace tolvaren_tts {
 
 void LogToStandardError(bool verbose) {
+  LogToStandardError(verbose ? LogDetail::kEverything : LogDetail::kErrors);
+}
+
+void LogToStandardError(LogDetail detail) {
+  const bool verbose = detail == LogDetail::kEverything;
   // The log is built from these variables on first use, and it writes a
   // notice to standard output for each one unset or invalid: set them all
   // so that nothing reaches standard output.
@@ -25,6 +31,7 @@ void LogToStandardError(bool verbose) {
 
   tolvaren::LoggerHolder& holder = tolvaren::GetLogger();
   if (holder.logger == nullptr) return;
+  const std::lock_guard<std::mutex> lock(holder.mutex);
   // Should the log exist already, its console sink leaves as well.
   std::vector<spdlog::sink_ptr>& sinks = holder.logger->sinks();
   sinks.erase(std::remove_if(sinks.begin(), sinks.end(),
@@ -35,9 +42,11 @@ void LogToStandardError(bool verbose) {
                                           sink) != nullptr;
                              }),
               sinks.end());
-  auto standard_error = std::make_shared<spdlog::sinks::stderr_sink_mt>();
-  standard_error->set_pattern("%v");
-  sinks.insert(sinks.begin(), standard_error);
+  if (detail != LogDetail::kNothing) {
+    auto standard_error = std::make_shared<spdlog::sinks::stderr_sink_mt>();
+    standard_error->set_pattern("%v");
+    sinks.insert(sinks.begin(), standard_error);
+  }
   holder.level = verbose ? tolvaren::kLevelInfo : tolvaren::kLevelError;
   holder.logger->set_level(verbose ? spdlog::level::info : spdlog::level::err);
 }

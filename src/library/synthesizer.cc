@@ -61,9 +61,11 @@ Status MakeConf(const SynthesizerConfig& config, tolvaren::ToolConf& conf) {
   } else {
     const std::string path =
         config.conf_path.empty() ? tolvaren::ToolConfPath() : config.conf_path;
-    if (!tolvaren::ReadConfFile(path, conf)) {
+    std::string reason;
+    if (!tolvaren::ReadConfFile(path, conf, &reason)) {
       return Status(StatusCode::kNotFound,
-                    "cannot read the configuration file " + path);
+                    "cannot read the configuration file " + path +
+                        (reason.empty() ? "" : ": " + reason));
     }
   }
   // The caller's voice over the configuration's; the tool resolves it.

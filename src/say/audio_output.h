@@ -22,10 +22,12 @@ struct StreamFormat {
 
 class AudioOutput {
  public:
-  // Opens `path`, "-" being standard output. A regular file is written under
-  // a temporary name beside it and takes its place only in Finish, so it
-  // appears complete or not at all; a pipe or device is written directly.
-  // Null, with the reason in `error`, when it cannot be opened.
+  // Opens `path`, "-" being standard output. A file is written under a
+  // short temporary name in the same folder and takes the place of `path`
+  // only in Finish, so it appears complete or not at all; a symbolic link
+  // at `path` is replaced, never written through. A folder, FIFO, device or
+  // socket at `path` is refused without being opened. Null, with the
+  // reason in `error`, when it cannot be opened.
   static std::unique_ptr<AudioOutput> Open(const std::string& path,
                                            const StreamFormat& format,
                                            std::string& error);
@@ -49,6 +51,9 @@ class AudioOutput {
         path_(std::move(path)),
         temporary_(std::move(temporary)),
         format_(format) {}
+  static std::unique_ptr<AudioOutput> OpenFile(const std::string& path,
+                                               const StreamFormat& format,
+                                               std::string& error);
   bool WriteBytes(const void* data, std::size_t size, std::string& error);
   bool WriteHeader(uint32_t data_bytes, std::string& error);
 

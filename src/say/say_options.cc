@@ -10,11 +10,38 @@ namespace {
 
 constexpr int kMinRate = 1000;
 constexpr int kMaxRate = 768000;
+// The speeds the engine takes: a phone keeps at least one frame however
+// fast, and slower than a quarter is no longer speech.
+constexpr double kMinSpeed = 0.25;
+constexpr double kMaxSpeed = 4.0;
+constexpr double kMaxSilence = 60.0;
+
+// Plain decimal notation only ("1", "0.5", ".5", "2e-1"): strtod would also
+// take hexadecimal ("0x1p1"), "inf" and "nan", which nobody means here.
+bool IsDecimal(const std::string& text) {
+  std::size_t i = 0;
+  const auto digits = [&] {
+    const std::size_t start = i;
+    while (i < text.size() && text[i] >= '0' && text[i] <= '9') ++i;
+    return i - start;
+  };
+  if (i < text.size() && text[i] == '+') ++i;
+  std::size_t mantissa = digits();
+  if (i < text.size() && text[i] == '.') {
+    ++i;
+    mantissa += digits();
+  }
+  if (mantissa == 0) return false;
+  if (i < text.size() && (text[i] == 'e' || text[i] == 'E')) {
+    ++i;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) ++i;
+    if (digits() == 0) return false;
+  }
+  return i == text.size();
+}
 
 bool ParseNumber(const std::string& text, double& value) {
-  if (text.empty() || std::isspace(static_cast<unsigned char>(text[0]))) {
-    return false;
-  }
+  if (!IsDecimal(text)) return false;
   errno = 0;
   char* end = nullptr;
   value = std::strtod(text.c_str(), &end);
@@ -39,6 +66,8 @@ bool ParseSayOptions(int argc, const char* const* argv, SayOptions& options,
                      std::string& error) {
   std::vector<std::string> words;
   bool options_ended = false;
+  bool output_given = false;
+  bool output_dir_given = false;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     if (options_ended || arg.empty() || arg[0] != '-' || arg == "-") {
@@ -67,8 +96,10 @@ bool ParseSayOptions(int argc, const char* const* argv, SayOptions& options,
       if (!value(options.file)) return false;
     } else if (arg == "-o" || arg == "--output") {
       if (!value(options.output)) return false;
+      output_given = true;
     } else if (arg == "--output-dir") {
       if (!value(options.output_dir)) return false;
+      output_dir_given = true;
     } else if (arg == "--raw") {
       options.raw = true;
     } else if (arg == "--float") {
@@ -88,14 +119,15 @@ bool ParseSayOptions(int argc, const char* const* argv, SayOptions& options,
       }
     } else if (arg == "--speed") {
       if (!value(text)) return false;
-      if (!ParseNumber(text, options.speed) || options.speed <= 0) {
-        error = "--speed needs a positive number, not '" + text + "'";
+      if (!ParseNumber(text, options.speed) || options.speed < kMinSpeed ||
+          options.speed > kMaxSpeed) {
+        error = "--speed needs a number from 0.25 to 4, not '" + text + "'";
         return false;
       }
     } else if (arg == "--silence") {
       if (!value(text)) return false;
       if (!ParseNumber(text, options.silence) || options.silence < 0 ||
-          options.silence > 60) {
+          options.silence > kMaxSilence) {
         error = "--silence needs seconds from 0 to 60, not '" + text + "'";
         return false;
       }
@@ -114,11 +146,21 @@ bool ParseSayOptions(int argc, const char* const* argv, SayOptions& options,
     error = "give the text as arguments or with -f, not both";
     return false;
   }
-  options.source = !words.empty()          ? TextSource::kArguments
-                   : !options.file.empty() ? TextSource::kFile
-                                           : TextSource::kStandardInput;
+  // "-f -" is standard input, read as it arrives like no -f at all.
+  const bool named_file = !options.file.empty() && options.file != "-";
+  options.source = !words.empty() ? TextSource::kArguments
+                   : named_file   ? TextSource::kFile
+                                  : TextSource::kStandardInput;
   if (!options.output.empty() && !options.output_dir.empty()) {
     error = "give -o or --output-dir, not both";
+    return false;
+  }
+  if (output_given && options.output.empty()) {
+    error = "the name given to -o is empty";
+    return false;
+  }
+  if (output_dir_given && options.output_dir.empty()) {
+    error = "the folder given to --output-dir is empty";
     return false;
   }
   if (options.output.empty() && options.output_dir.empty() &&
@@ -139,8 +181,8 @@ void PrintSayUsage(std::ostream& out) {
          "\n"
          "Text: the arguments (joined by blanks), or -f FILE, or else "
          "standard\n"
-         "input; a file or standard input holds one text per line, each\n"
-         "spoken as it arrives (empty lines are skipped).\n"
+         "input (also -f -); a file or standard input holds one text per\n"
+         "line, each spoken as it arrives (empty lines are skipped).\n"
          "\n"
          "  -o, --output FILE    WAV file; '-' writes a WAV stream (unknown\n"
          "                       length) to standard output. Several texts\n"
@@ -162,12 +204,13 @@ void PrintSayUsage(std::ostream& out) {
          "$TOLVAREN_TTS_CONF,\n"
          "                       else the installed tool.conf)\n"
          "  -v, --verbose        the whole log on standard error (default:\n"
-         "                       errors only)\n"
+         "                       each failure, once)\n"
          "  -h, --help, --version\n"
          "  --                   ends the options: what follows is text\n"
          "\n"
          "Exit status: 0 when every text was spoken, 1 when something failed\n"
-         "(start-up, a text, the output), 2 for a usage error.\n";
+         "(start-up, the input, a text, an output), 2 for a usage error,\n"
+         "128+N when ended by signal N (its temporary file removed).\n";
 }
 
 }  // namespace tolvaren_say

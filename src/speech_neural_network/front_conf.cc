@@ -55,7 +55,8 @@ absl::StatusOr<FrontConfLines> ReadFrontConfLines(const std::string& path) {
   std::vector<tolvaren::KeyValueLine> skipped;
   const absl::Status status =
       tolvaren::ReadKeyValueFile(path, lines.entries, &skipped);
-  if (absl::IsNotFound(status)) return status;
+  // A folder reads as an empty file; anything the reader refuses fails.
+  if (!status.ok() && !absl::IsDataLoss(status)) return status;
   std::vector<std::string_view> known;
   for (const FrontKey& key : kFrontKeys) known.push_back(key.key);
   lines.problems =

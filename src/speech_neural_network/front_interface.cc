@@ -3,15 +3,16 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
-#include <fstream>
 #include <memory>
 #include <set>
+#include <sstream>
 #include <string>
 #include <string_view>
 #include <unordered_set>
 #include <utility>
 #include <vector>
 
+#include "common/bounded_file.h"
 #include "speech_neural_network/normalize/mixed_text.h"
 #include "speech_neural_network/report.h"
 #include "speech_neural_network/utf8_conversion.h"
@@ -74,7 +75,10 @@ FrontEngineInterface::~FrontEngineInterface() = default;
 int FrontEngineInterface::ReadFrontConf() {
   const auto lines = ReadFrontConfLines(conf_path_);
   if (!lines.ok()) {
-    ReportInitFailure("Cannot open config file: " + conf_path_);
+    ReportInitFailure(absl::IsNotFound(lines.status())
+                          ? "Cannot open config file: " + conf_path_
+                          : "Cannot open config file: " +
+                                std::string(lines.status().message()));
     return -1;
   }
   for (const tolvaren::KeyValueLine& line : lines->entries) {
@@ -90,11 +94,9 @@ int FrontEngineInterface::ReadFrontConf() {
 
 int FrontEngineInterface::LoadDictFile(const std::string& path,
                                        StringMap& map) {
-  std::ifstream file(path);
-  if (!file.is_open()) {
-    ReportInitFailure("Cannot open dict file: " + path);
-    return -1;
-  }
+  std::string text;
+  if (ReadDictText(path, text) != 0) return -1;
+  std::istringstream file(std::move(text));
   std::string line;
   while (std::getline(file, line)) {
     // Lines without a space (blank lines included) hold no entry.
@@ -107,21 +109,26 @@ int FrontEngineInterface::LoadDictFile(const std::string& path,
 
 int FrontEngineInterface::LoadDictFile(const std::string& path,
                                        WordPhoneTable& table) {
-  std::ifstream file(path, std::ios::binary);
-  if (!file.is_open()) {
-    ReportInitFailure("Cannot open dict file: " + path);
+  std::string text;
+  if (ReadDictText(path, text) != 0) return -1;
+  table.Assign(std::move(text));
+  return 0;
+}
+
+int FrontEngineInterface::ReadDictText(const std::string& path,
+                                       std::string& text) {
+  absl::StatusOr<std::string> read =
+      tolvaren::ReadBoundedFile(path, tolvaren::kMaxTableBytes);
+  if (!read.ok()) {
+    // A folder reads as an empty table, which the checks then name.
+    if (absl::IsDataLoss(read.status())) return 0;
+    ReportInitFailure(absl::IsNotFound(read.status())
+                          ? "Cannot open dict file: " + path
+                          : "Cannot open dict file: " +
+                                std::string(read.status().message()));
     return -1;
   }
-  std::string text;
-  file.seekg(0, std::ios::end);
-  const std::streamoff size = file.tellg();
-  file.seekg(0, std::ios::beg);
-  if (size > 0) {
-    text.resize(static_cast<std::size_t>(size));
-    file.read(text.data(), size);
-    text.resize(static_cast<std::size_t>(file.gcount()));
-  }
-  table.Assign(std::move(text));
+  text = *std::move(read);
   return 0;
 }
 
@@ -191,8 +198,10 @@ std::unique_ptr<WordList> LoadNeutralWords(const std::string& word2phone) {
       (slash == std::string::npos ? std::string()
                                   : word2phone.substr(0, slash + 1)) +
       "neutral_tone_words.dict";
-  std::ifstream file(path);
-  if (!file) return nullptr;
+  absl::StatusOr<std::string> text =
+      tolvaren::ReadBoundedFile(path, tolvaren::kMaxTableBytes);
+  if (!text.ok()) return nullptr;
+  std::istringstream file(*std::move(text));
   std::vector<std::string> words;
   std::string line;
   while (std::getline(file, line)) {

@@ -70,6 +70,8 @@ class FrontEngineInterface {
   int LoadDictFile(const std::string& path, StringMap& map);
   // The same lines into the word2phone table, read in one piece.
   int LoadDictFile(const std::string& path, WordPhoneTable& table);
+  // The bytes of a table file, bounded; -1 (reported) when refused.
+  int ReadDictText(const std::string& path, std::string& text);
 
   // The chain (front_pipeline.cc). Runs the sentences of an accepted text,
   // appending ids to `phone_ids`, stopping at the first failing sentence

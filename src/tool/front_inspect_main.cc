@@ -6,7 +6,6 @@
 //                      (TEXT... | --file FILE)
 
 #include <cstdlib>
-#include <fstream>
 #include <iostream>
 #include <map>
 #include <memory>
@@ -14,6 +13,8 @@
 #include <string>
 #include <vector>
 
+#include "common/bounded_file.h"
+#include "common/log_text.h"
 #include "speech_neural_network/front_interface.h"
 #include "speech_neural_network/utf8_conversion.h"
 #include "tool/conf/tool_conf.h"
@@ -244,11 +245,15 @@ int main(int argc, char** argv) {
   Inspector inspector(*front, table, options.mode);
   bool all_ok = true;
   if (!options.file.empty()) {
-    std::ifstream file(options.file);
-    if (!file.is_open()) {
-      std::cerr << "tolvaren_tts_front: cannot open " << options.file << "\n";
+    absl::StatusOr<std::string> text =
+        tolvaren::ReadBoundedFile(options.file, tolvaren::kMaxTextFileBytes);
+    if (!text.ok()) {
+      std::cerr << "tolvaren_tts_front: "
+                << tolvaren::EscapeForLog(std::string(text.status().message()))
+                << "\n";
       return 1;
     }
+    std::istringstream file(*std::move(text));
     std::string line;
     while (std::getline(file, line)) {
       if (!line.empty() && line.back() == '\r') line.pop_back();

@@ -1,5 +1,6 @@
 // Tool::frontProcess: one text to phone ids, with the tool's log records.
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
 #include <utility>
@@ -63,7 +64,21 @@ bool Tool::frontProcess(const std::string& text, std::vector<int>& phone_ids,
     return fail("the front end failed on the sentence \"" +
                 run.failed_sentence + "\"");
   }
+  CollapsePauseRuns(phone_ids, pause_id_);
   return true;
+}
+
+void CollapsePauseRuns(std::vector<int>& phone_ids, int64_t pause_id) {
+  // Each pause mark is a pause of the front end's; a run of them ("，，，",
+  // "？！", a sentence ending where the next begins with a mark) is spoken
+  // as one, so that silence does not grow with the marks: a text of commas
+  // would otherwise ask the models for minutes of it.
+  if (pause_id < 0) return;
+  const auto is_pause = [pause_id](int id) { return id == pause_id; };
+  const auto end =
+      std::unique(phone_ids.begin(), phone_ids.end(),
+                  [&](int a, int b) { return is_pause(a) && is_pause(b); });
+  phone_ids.erase(end, phone_ids.end());
 }
 
 }  // namespace tolvaren

@@ -120,6 +120,7 @@ LoggerHolder& GetLogger() {
 
 void WriteRecord(LoggerHolder& holder, int32_t record_level, const char* file,
                  int line, const char* function, const std::string& message) {
+  const std::lock_guard<std::mutex> lock(holder.mutex);
   std::shared_ptr<spdlog::logger> logger = holder.logger;
   if (record_level >= kLevelError) holder.last_error = message;
   const bool passes = holder.level <= record_level;

@@ -17,6 +17,7 @@
 #include <cstdint>
 #include <ctime>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <string_view>
 
@@ -41,6 +42,9 @@ struct LoggerHolder {
   // The message of the latest ERROR record, whether it passed the threshold
   // or not: what the entry point says when no console shows the log.
   std::string last_error;
+  // One record at a time: synthesizers on several threads share the
+  // holder, its counter and last_error.
+  std::mutex mutex;
 };
 
 // The calendar time in whole seconds, for the "current time {}" of the

@@ -1,8 +1,9 @@
 #include "tool/phone_table.h"
 
-#include <fstream>
+#include <sstream>
 
 #include "absl/strings/str_split.h"
+#include "common/bounded_file.h"
 
 namespace tolvaren {
 namespace {
@@ -12,11 +13,14 @@ bool IsToneDigit(char c) { return c >= '0' && c <= '9'; }
 }  // namespace
 
 bool PhoneTable::Load(const std::string& path, std::string& error) {
-  std::ifstream file(path);
-  if (!file.is_open()) {
-    error = "cannot open phone table " + path;
+  absl::StatusOr<std::string> text = ReadBoundedFile(path, kMaxTableBytes);
+  if (!text.ok()) {
+    error = absl::IsNotFound(text.status())
+                ? "cannot open phone table " + path
+                : "phone table: " + std::string(text.status().message());
     return false;
   }
+  std::istringstream file(*std::move(text));
   std::string line;
   bool header_seen = false;
   int line_number = 0;

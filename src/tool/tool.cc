@@ -1,11 +1,12 @@
 #include "tool/tool.h"
 
-#include <fstream>
 #include <optional>
+#include <sstream>
 #include <string>
 #include <string_view>
 #include <utility>
 
+#include "common/bounded_file.h"
 #include "common/log_text.h"
 #include "tool/conf/voice_choice.h"
 #include "tool/io/chunk_file.h"
@@ -77,12 +78,12 @@ Tool::Tool(const std::string* conf_path, ToolConf conf)
       valid = absl::InvalidArgumentError(*conf_path + ": " +
                                          std::string(valid.message()));
     }
-    LOG_ERROR("{}", std::string(valid.message()));
+    LOG_ERROR("{}", EscapeForLog(std::string(valid.message())));
     throw StartupError(valid);
   }
   LOG_INFO("Info: front_conf is {}", conf_.front_conf_path);
   if (absl::Status chosen = ChooseVoice(conf_); !chosen.ok()) {
-    LOG_ERROR("{}", std::string(chosen.message()));
+    LOG_ERROR("{}", EscapeForLog(std::string(chosen.message())));
     throw StartupError(chosen);
   }
   // No output folder must never mean the root folder, where wav_path + "/"
@@ -92,15 +93,6 @@ Tool::Tool(const std::string* conf_path, ToolConf conf)
         "Warning: wav_path is empty or missing; files go to the current "
         "folder");
     conf_.wav_path = ".";
-  }
-
-  // Temporary files of runs that were killed while writing are never
-  // renamed; a day is far longer than any write takes.
-  const std::string& out_dir = conf_.wav_path;
-  const std::size_t removed = RemoveStaleTemporaryFiles(out_dir);
-  if (removed > 0) {
-    LOG_INFO("removed {} temporary files older than a day from {}", removed,
-             out_dir);
   }
 
   front_inst =
@@ -149,8 +141,24 @@ Tool::Tool(const std::string* conf_path, ToolConf conf)
   }
 }
 
+void Tool::RemoveStaleTemporariesOnce() {
+  if (output_folder_cleaned_) return;
+  output_folder_cleaned_ = true;
+  // Temporary files of runs that were killed while writing are never
+  // renamed; a day is far longer than any write takes. Only the folder
+  // about to be written is touched: a library user, or a run that writes
+  // nothing, never has files removed from it.
+  const std::string& out_dir = conf_.wav_path;
+  const std::size_t removed = RemoveStaleTemporaryFiles(out_dir);
+  if (removed > 0) {
+    LOG_INFO("removed {} temporary files older than a day from {}", removed,
+             out_dir);
+  }
+}
+
 bool Tool::predict(const std::string& text) {
   LOG_INFO("do predict ");
+  RemoveStaleTemporariesOnce();
   // A name the file system cannot hold is known before any work is done on
   // a text (a long one takes minutes and much memory to synthesise).
   const std::string path = conf_.wav_path + "/" + text;
@@ -237,20 +245,21 @@ absl::Status Tool::Synthesize(std::vector<int64_t>& phone_ids,
 
 bool Tool::getFileAndPredict() {
   LOG_INFO("Info: getFileAndPredict ");
-  std::ifstream file(conf_.text_path);
-  if (!file.is_open()) {
+  absl::StatusOr<std::string> text =
+      tolvaren::ReadBoundedFile(conf_.text_path, tolvaren::kMaxTextFileBytes);
+  if (!text.ok()) {
+    if (!absl::IsNotFound(text.status()) && !absl::IsDataLoss(text.status())) {
+      LOG_ERROR("Error: {}",
+                EscapeForLog(std::string(text.status().message())));
+    }
     LOG_ERROR("Error: cannot open file {}", conf_.text_path);
     return false;
   }
+  std::istringstream file(*std::move(text));
   // The whole file is read first: later changes to it do not affect the run.
   std::vector<std::string> lines;
   std::string line;
   while (std::getline(file, line)) lines.push_back(TextOfLine(line));
-  if (file.bad()) {
-    LOG_ERROR("Error: cannot open file {}", conf_.text_path);
-    return false;
-  }
-  file.close();
 
   bool all_written = true;
   for (std::size_t i = 0; i < lines.size(); ++i) {

@@ -105,6 +105,11 @@ class Tool {
   // Whether the acoustic model takes a duration scale (a speaking rate).
   bool takes_duration_scale() const;
 
+  // Removes what killed runs left in wav_path (once per Tool): called by
+  // the tool at start-up and before the first file it writes, never by the
+  // library.
+  void RemoveStaleTemporariesOnce();
+
   // The phone id of a pause, -1 when the phone table has none.
   int64_t pause_id() const { return pause_id_; }
 
@@ -129,7 +134,12 @@ class Tool {
   ToolConf conf_;
   VoiceConfig voice_;
   int64_t pause_id_ = -1;
+  bool output_folder_cleaned_ = false;
 };
+
+// Turns each run of consecutive `pause_id`s in `phone_ids` into one; no
+// change when `pause_id` is negative (no pause phone).
+void CollapsePauseRuns(std::vector<int>& phone_ids, int64_t pause_id);
 
 // Writes the chunk list to `path` in the chunk file format (see
 // io/chunk_file.h). Failures are logged; returns true when the file was

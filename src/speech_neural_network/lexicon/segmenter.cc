@@ -1,9 +1,9 @@
 #include "speech_neural_network/lexicon/segmenter.h"
 
 #include <algorithm>
-#include <fstream>
 
 #include "absl/status/status.h"
+#include "common/bounded_file.h"
 #include "cppjieba/DictTrie.hpp"
 #include "cppjieba/FullSegment.hpp"
 #include "cppjieba/HMMModel.hpp"
@@ -13,11 +13,6 @@
 
 namespace speechnn {
 namespace {
-
-bool CanOpen(const std::string& path) {
-  std::ifstream file(path);
-  return file.is_open();
-}
 
 // The user dictionary may list several files separated by '|' or ';', as the
 // library accepts.
@@ -56,9 +51,17 @@ absl::Status CheckSegmenterFiles(const SegmenterFiles& files) {
       }
     }
   }
+  // The segmenter reads these itself: they are checked with the same
+  // bound, so that it never reads a FIFO or a device.
   for (const std::string* path : {&files.idf, &files.stop_word}) {
-    if (!CanOpen(*path)) {
+    const absl::Status usable =
+        tolvaren::CheckBoundedFile(*path, tolvaren::kMaxTableBytes);
+    if (absl::IsNotFound(usable)) {
       return absl::NotFoundError("Cannot open jieba file: " + *path);
+    }
+    if (!usable.ok() && !absl::IsDataLoss(usable)) {
+      return absl::Status(usable.code(),
+                          "Bad jieba file: " + std::string(usable.message()));
     }
   }
   return absl::OkStatus();

@@ -3,8 +3,8 @@
 #include <cctype>
 #include <charconv>
 #include <cmath>
-#include <fstream>
 
+#include "common/bounded_file.h"
 #include "speech_neural_network/utf8_conversion.h"
 
 namespace speechnn {
@@ -15,19 +15,18 @@ namespace {
 class FileLines {
  public:
   explicit FileLines(const std::string& path) {
-    std::ifstream file(path, std::ios::binary);
-    opened_ = file.is_open();
-    // istream::read turns a failing read (a folder) into badbit, where
-    // iterating the buffer would throw.
-    char block[1 << 16];
-    while (file.read(block, sizeof(block)) || file.gcount() > 0) {
-      text_.append(block, static_cast<std::size_t>(file.gcount()));
+    absl::StatusOr<std::string> text =
+        tolvaren::ReadBoundedFile(path, tolvaren::kMaxTableBytes);
+    if (text.ok()) {
+      text_ = *std::move(text);
+    } else {
+      failure_ = text.status();
     }
-    read_ = !file.bad();
   }
 
-  bool opened() const { return opened_; }
-  bool read() const { return read_; }
+  // Why the file was not read: NotFound, DataLoss (a folder), or what the
+  // bounded reader refuses.
+  const absl::Status& failure() const { return failure_; }
 
   // The next line in `line` and its 1-based number in `number`; false at
   // the end.
@@ -45,8 +44,7 @@ class FileLines {
   std::string text_;
   std::size_t position_ = 0;
   int number_ = 0;
-  bool opened_ = false;
-  bool read_ = false;
+  absl::Status failure_;
 };
 
 absl::Status Bad(const std::string& path, int line, const std::string& why) {
@@ -55,13 +53,16 @@ absl::Status Bad(const std::string& path, int line, const std::string& why) {
 }
 
 absl::Status OpenFailure(const FileLines& lines, const std::string& path) {
-  if (!lines.opened()) {
+  const absl::Status& failure = lines.failure();
+  if (failure.ok()) return failure;
+  if (absl::IsNotFound(failure)) {
     return absl::NotFoundError("Cannot open jieba file: " + path);
   }
-  if (!lines.read()) {
+  if (absl::IsDataLoss(failure)) {
     return absl::DataLossError("Cannot read jieba file: " + path);
   }
-  return absl::OkStatus();
+  return absl::Status(failure.code(),
+                      "Bad jieba file: " + std::string(failure.message()));
 }
 
 bool IsWord(std::string_view word) {

@@ -12,6 +12,7 @@
 #include <cctype>
 #include <cstdlib>
 #include <map>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -70,7 +71,24 @@ const std::map<std::string, std::string>& WholeWords() {
   return *words;
 }
 
-// One compiled character class over UTF-32 code points.
+// The match data of this thread: the character classes are shared by every
+// front end in the process, and each match writes its block.
+pcre2_match_data* ThreadMatchData() {
+  struct Block {
+    Block() : data(pcre2_match_data_create(1, nullptr)) {
+      if (data == nullptr) throw std::bad_alloc();
+    }
+    ~Block() { pcre2_match_data_free(data); }
+    Block(const Block&) = delete;
+    Block& operator=(const Block&) = delete;
+    pcre2_match_data* data;
+  };
+  thread_local Block block;
+  return block.data;
+}
+
+// One compiled character class over UTF-32 code points, immutable once
+// built, so that one may serve every thread.
 class CharacterClass {
  public:
   explicit CharacterClass(const std::string& pattern) {
@@ -81,24 +99,19 @@ class CharacterClass {
                           source.size(), PCRE2_UTF | PCRE2_UCP, &error, &offset,
                           nullptr);
     if (code_ == nullptr) std::abort();  // a fixed pattern: a build fault
-    data_ = pcre2_match_data_create(1, nullptr);
   }
-  ~CharacterClass() {
-    pcre2_match_data_free(data_);
-    pcre2_code_free(code_);
-  }
+  ~CharacterClass() { pcre2_code_free(code_); }
   bool Contains(wchar_t ch) const {
     if (ch < 0 || ch > 0x10FFFF || (ch >= 0xD800 && ch <= 0xDFFF)) {
       return false;
     }
     const PCRE2_UCHAR unit = static_cast<PCRE2_UCHAR>(ch);
-    return pcre2_match(code_, &unit, 1, 0, PCRE2_NO_UTF_CHECK, data_,
-                       nullptr) >= 0;
+    return pcre2_match(code_, &unit, 1, 0, PCRE2_NO_UTF_CHECK,
+                       ThreadMatchData(), nullptr) >= 0;
   }
 
  private:
   pcre2_code* code_ = nullptr;
-  pcre2_match_data* data_ = nullptr;
 };
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "common/key_value_file.h"
+#include "common/log_text.h"
 #include "tool/logger.h"
 
 #ifndef TOLVAREN_CONF_PATH
@@ -106,7 +107,8 @@ absl::Status ToolConf::Validate() const {
   return absl::OkStatus();
 }
 
-bool ReadConfFile(const std::string& path, ToolConf& conf) {
+bool ReadConfFile(const std::string& path, ToolConf& conf,
+                  std::string* reason) {
   std::vector<KeyValueLine> lines;
   std::vector<KeyValueLine> skipped;
   const absl::Status read = ReadKeyValueFile(path, lines, &skipped);
@@ -122,6 +124,10 @@ bool ReadConfFile(const std::string& path, ToolConf& conf) {
     ReportToStandardError(problem);
   }
   if (!read.ok()) {
+    if (!absl::IsNotFound(read)) {
+      LOG_ERROR("Error: {}", EscapeForLog(std::string(read.message())));
+      if (reason != nullptr) *reason = std::string(read.message());
+    }
     LOG_ERROR("Cannot open config file");
     return false;
   }

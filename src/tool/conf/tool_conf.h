@@ -52,8 +52,11 @@ int32_t AvailableCores();
 // Reads `path` into `conf`. Logs each pair ("Key: {}; Value: {}"); on a file
 // that cannot be opened logs "Cannot open config file" and returns false.
 // Keys and values are taken exactly as written: no trimming, a carriage
-// return stays in the value, the last of repeated keys wins.
-bool ReadConfFile(const std::string& path, ToolConf& conf);
+// return stays in the value, the last of repeated keys wins. `reason`, when
+// given, receives why a file was not read (a FIFO, too large, ...), empty
+// for one that does not exist.
+bool ReadConfFile(const std::string& path, ToolConf& conf,
+                  std::string* reason = nullptr);
 
 // The configuration path: TOLVAREN_TTS_CONF when set and not empty,
 // otherwise the compiled-in path of the installed package.

@@ -16,6 +16,8 @@
 #include <fstream>
 #include <limits>
 
+#include "common/bounded_file.h"
+
 static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__,
               "the output format is little-endian; add byte swapping here");
 
@@ -52,13 +54,6 @@ bool WriteChunks(int fd, const std::vector<std::vector<float>>& chunks) {
     }
   }
   return true;
-}
-
-std::string Directory(const std::string& path) {
-  const std::size_t slash = path.rfind('/');
-  if (slash == std::string::npos) return ".";
-  if (slash == 0) return "/";
-  return path.substr(0, slash);
 }
 
 // Writes the chunks to `fd` and closes it; DataLoss when either fails (a
@@ -98,11 +93,22 @@ bool IsTemporaryName(const std::string& name) {
 
 }  // namespace
 
+std::string FolderOf(const std::string& path) {
+  const std::size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return ".";
+  if (slash == 0) return "/";
+  return path.substr(0, slash);
+}
+
+std::string TemporaryPathTemplate(const std::string& path) {
+  return FolderOf(path) + "/" + kTemporaryPrefix + "XXXXXX";
+}
+
 absl::Status CheckOutputName(const std::string& path) {
   const std::size_t slash = path.rfind('/');
   const std::string name =
       slash == std::string::npos ? path : path.substr(slash + 1);
-  const long name_max = ::pathconf(Directory(path).c_str(), _PC_NAME_MAX);
+  const long name_max = ::pathconf(FolderOf(path).c_str(), _PC_NAME_MAX);
   if (name_max > 0 && name.size() > static_cast<std::size_t>(name_max)) {
     return absl::UnavailableError(
         "cannot create " + path + ": the file name is " +
@@ -151,7 +157,7 @@ absl::Status WriteChunkFile(const std::string& path,
     return absl::FailedPreconditionError(path + " is not a regular file");
   }
 
-  std::string temp_path = Directory(path) + "/" + kTemporaryPrefix + "XXXXXX";
+  std::string temp_path = TemporaryPathTemplate(path);
   // Created with O_EXCL and mode 0600 by mkstemp.
   const int fd = ::mkstemp(temp_path.data());
   if (fd < 0) {
@@ -182,6 +188,13 @@ absl::Status WriteChunkFile(const std::string& path,
 }
 
 absl::StatusOr<std::vector<float>> ReadChunkFile(const std::string& path) {
+  // A FIFO would block the open below and a device never ends; the size
+  // itself is checked against the counts the file declares.
+  if (absl::Status usable =
+          CheckBoundedFile(path, std::numeric_limits<std::size_t>::max());
+      absl::IsFailedPrecondition(usable)) {
+    return usable;
+  }
   std::ifstream file(path, std::ios::binary | std::ios::ate);
   if (!file.is_open()) {
     return absl::NotFoundError("cannot open " + path);

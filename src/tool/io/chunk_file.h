@@ -32,6 +32,13 @@ namespace tolvaren {
 // it before the audio is made.
 [[nodiscard]] absl::Status CheckOutputName(const std::string& path);
 
+// The mkstemp template of the temporary file that replaces `path`: a short
+// fixed name in the same folder, whatever the length of `path`'s own name.
+std::string TemporaryPathTemplate(const std::string& path);
+
+// The folder `path` lies in ("." for a bare name).
+std::string FolderOf(const std::string& path);
+
 // Removes from `folder` the temporary files that WriteChunkFile leaves
 // behind when its process is killed mid-write, if they are older than
 // `max_age_seconds` at `now` (younger ones may belong to a run still
@@ -42,7 +49,8 @@ std::size_t RemoveStaleTemporaryFiles(const std::string& folder,
                                       std::time_t max_age_seconds = 86400);
 
 // Every sample of a chunk file, in order. NotFound when it cannot be
-// opened; DataLoss when it is truncated, has trailing bytes or counts that
+// opened; FailedPrecondition, without opening it, for a FIFO, device or
+// socket; DataLoss when it is truncated, has trailing bytes or counts that
 // do not fit its size.
 [[nodiscard]] absl::StatusOr<std::vector<float>> ReadChunkFile(
     const std::string& path);

@@ -1,0 +1,181 @@
+#include "say/speaker.h"
+
+#include <cstdio>
+#include <filesystem>
+#include <iostream>
+#include <system_error>
+
+#include "common/log_text.h"
+#include "tool/io/chunk_file.h"
+
+namespace tolvaren_say {
+
+void Report(const std::string& message) {
+  std::cerr << "tolvaren_say: " << tolvaren::EscapeForLog(message) << "\n";
+}
+
+Speaker::Speaker(const SayOptions& options,
+                 tolvaren_tts::Synthesizer& synthesizer,
+                 std::unique_ptr<tolvaren::Resampler> resampler)
+    : options_(options),
+      synthesizer_(synthesizer),
+      resampler_(std::move(resampler)) {
+  format_.sample_rate =
+      options.rate != 0 ? options.rate : synthesizer.sample_rate();
+  format_.samples =
+      options.float_samples ? SampleFormat::kFloat32 : SampleFormat::kPcm16;
+  format_.raw = options.raw;
+  synthesis_.speed = options.speed;
+  synthesis_.sentence_silence = options.silence;
+}
+
+bool Speaker::Begin() {
+  std::string error;
+  if (!options_.output_dir.empty()) {
+    std::error_code failed;
+    std::filesystem::create_directories(options_.output_dir, failed);
+    if (failed) {
+      Report("cannot create " + options_.output_dir + ": " + failed.message());
+      return false;
+    }
+    tolvaren::RemoveStaleTemporaryFiles(options_.output_dir);
+  }
+  if (options_.output.empty()) return true;
+  if (!options_.to_standard_output()) {
+    tolvaren::RemoveStaleTemporaryFiles(tolvaren::FolderOf(options_.output));
+  }
+  shared_ = AudioOutput::Open(options_.output, format_, error);
+  if (shared_ == nullptr) Report(error);
+  return shared_ != nullptr;
+}
+
+bool Speaker::Speak(const std::string& text, long line) {
+  if (options_.phonemes) {
+    const PhonemeResult phonemes = Phonemes(text, line);
+    if (phonemes == PhonemeResult::kLost) return false;
+    if (phonemes == PhonemeResult::kTextFailed) return true;
+  }
+  if (shared_ != nullptr) {
+    // The one output of the run failing ends it.
+    bool text_ok = true;
+    return SpeakInto(*shared_, text, line, text_ok);
+  }
+  if (options_.output_dir.empty()) return true;
+  char name[32];
+  std::snprintf(name, sizeof(name), "/%04ld.wav", line);
+  std::string error;
+  std::unique_ptr<AudioOutput> own =
+      AudioOutput::Open(options_.output_dir + name, format_, error);
+  if (own == nullptr) {
+    OutputFailed(error);
+    return true;
+  }
+  bool text_ok = true;
+  // A file of its own that fails is that line's loss only: the run goes
+  // on with the next line.
+  if (SpeakInto(*own, text, line, text_ok) && text_ok && !own->Finish(error)) {
+    OutputFailed(error);
+  }
+  return true;
+}
+
+bool Speaker::SpeakInto(AudioOutput& output, const std::string& text, long line,
+                        bool& text_ok) {
+  std::string error;
+  bool output_ok = true;
+  const tolvaren_tts::Status status = synthesizer_.Synthesize(
+      text, synthesis_, [&](const float* samples, std::size_t count) {
+        output_ok = Put(output, samples, count, false, error);
+        return output_ok;
+      });
+  if (output_ok) output_ok = Put(output, nullptr, 0, true, error);
+  if (!output_ok) {
+    OutputFailed(error);
+    if (resampler_ != nullptr) {
+      // The next text starts a new signal.
+      resampled_.clear();
+      resampler_->Process(nullptr, 0, true, resampled_).IgnoreError();
+    }
+    return false;
+  }
+  text_ok = status.ok();
+  if (!text_ok) TextFailed(line, status.message());
+  return true;
+}
+
+void Speaker::LineFailed(long line, const std::string& message) {
+  TextFailed(line, message);
+}
+
+void Speaker::InputFailed(const std::string& message) {
+  any_failed_ = true;
+  Report(message);
+}
+
+bool Speaker::End() {
+  if (shared_ == nullptr) return true;
+  std::string error;
+  // An existing file stays as it was unless every text went into the new
+  // one; the temporary goes with `shared_`.
+  if (any_failed_ && !options_.to_standard_output()) {
+    Report(options_.output + " is left as it was: a text or the input failed");
+    shared_.reset();
+    return true;
+  }
+  if (!shared_->Finish(error)) {
+    Report(error);
+    any_failed_ = true;
+    return false;
+  }
+  return true;
+}
+
+Speaker::PhonemeResult Speaker::Phonemes(const std::string& text, long line) {
+  std::string pinyin;
+  const tolvaren_tts::Status status = synthesizer_.Pinyin(text, &pinyin);
+  if (!status.ok()) {
+    TextFailed(line, status.message());
+    return PhonemeResult::kTextFailed;
+  }
+  const bool to_error = options_.to_standard_output();
+  std::ostream& out = to_error ? std::cerr : std::cout;
+  out << pinyin << '\n' << std::flush;
+  if (out) return PhonemeResult::kWritten;
+  // Lost output is a failure like any other, and it ends the run.
+  any_failed_ = true;
+  std::cerr.clear();
+  Report(std::string("cannot write the phonemes to ") +
+         (to_error ? "standard error" : "standard output"));
+  return PhonemeResult::kLost;
+}
+
+bool Speaker::Put(AudioOutput& output, const float* samples, std::size_t count,
+                  bool last, std::string& error) {
+  if (resampler_ == nullptr) {
+    return count == 0 || output.Write(samples, count, error);
+  }
+  resampled_.clear();
+  if (absl::Status done = resampler_->Process(samples, count, last, resampled_);
+      !done.ok()) {
+    error = std::string(done.message());
+    return false;
+  }
+  return resampled_.empty() ||
+         output.Write(resampled_.data(), resampled_.size(), error);
+}
+
+void Speaker::TextFailed(long line, const std::string& message) {
+  any_failed_ = true;
+  if (options_.source == TextSource::kArguments) {
+    Report(message);
+  } else {
+    Report("line " + std::to_string(line) + ": " + message);
+  }
+}
+
+void Speaker::OutputFailed(const std::string& error) {
+  any_failed_ = true;
+  Report(error);
+}
+
+}  // namespace tolvaren_say

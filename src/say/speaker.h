@@ -1,0 +1,76 @@
+// Speaks texts one by one into the outputs tolvaren_say's options name, and
+// keeps the count of what failed.
+
+#ifndef TOLVAREN_TTS_SAY_SPEAKER_H_
+#define TOLVAREN_TTS_SAY_SPEAKER_H_
+
+#include <cstddef>
+#include <memory>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "say/audio_output.h"
+#include "say/say_options.h"
+#include "tolvaren_tts/synthesizer.h"
+#include "tool/io/resampler.h"
+
+namespace tolvaren_say {
+
+// Writes "tolvaren_say: MESSAGE" on standard error, control characters
+// escaped (messages quote texts, file and voice names).
+void Report(const std::string& message);
+
+class Speaker {
+ public:
+  Speaker(const SayOptions& options, tolvaren_tts::Synthesizer& synthesizer,
+          std::unique_ptr<tolvaren::Resampler> resampler);
+
+  // Makes the folder of --output-dir or opens the one output of -o, having
+  // removed what killed runs left in that folder. False when that fails
+  // (reported).
+  bool Begin();
+
+  // Speaks the text of line `line`. False only when an output that the
+  // whole run shares failed, which ends the run; a text that cannot be
+  // spoken, or one file of --output-dir that cannot be written, is
+  // reported and counted.
+  bool Speak(const std::string& text, long line);
+
+  // A line that could not even be read (too long), reported and counted.
+  void LineFailed(long line, const std::string& message);
+  // The input failed as a whole (a read error), reported and counted: an
+  // existing -o file then stays as it was.
+  void InputFailed(const std::string& message);
+
+  // Completes the output of -o, which replaces an existing file only when
+  // every text was spoken. False when that fails (reported).
+  bool End();
+
+  bool any_failed() const { return any_failed_; }
+
+ private:
+  enum class PhonemeResult { kWritten, kTextFailed, kLost };
+  PhonemeResult Phonemes(const std::string& text, long line);
+  // Speaks `text` into `output`: false when the output failed, `text_ok`
+  // false when the text did (each reported).
+  bool SpeakInto(AudioOutput& output, const std::string& text, long line,
+                 bool& text_ok);
+  bool Put(AudioOutput& output, const float* samples, std::size_t count,
+           bool last, std::string& error);
+  void TextFailed(long line, const std::string& message);
+  void OutputFailed(const std::string& error);
+
+  const SayOptions& options_;
+  tolvaren_tts::Synthesizer& synthesizer_;
+  std::unique_ptr<tolvaren::Resampler> resampler_;
+  StreamFormat format_;
+  tolvaren_tts::SynthesisOptions synthesis_;
+  std::unique_ptr<AudioOutput> shared_;
+  std::vector<float> resampled_;
+  bool any_failed_ = false;
+};
+
+}  // namespace tolvaren_say
+
+#endif  // TOLVAREN_TTS_SAY_SPEAKER_H_
