@@ -127,6 +127,13 @@ TEST(ReadingsTest, NumbersReadAsWritten) {
       {"-1．0", "fu4 yi1 dian3 ling2"},
       {"5%-10%", "bai3 fen1 zhi1 wu3 dao4 bai3 fen1 zhi1 shi2"},
       {"110", "yi1 yi1 ling2"},
+      {"5,999元", "wu3 qian1 jiu3 bai3 jiu3 shi2 jiu3 yuan2"},
+      {"1，000元", "yi4 qian1 yuan2"},
+      {"共有128人参加", "gong4 you3 yi4 bai3 er4 shi2 ba1 ren2 can1 jia1"},
+      {"共100000000人", "gong4 yi2 yi4 ren2"},
+      {"A-12", "ei1 shi2 er4"},
+      {"555-1234", "wu3 wu2 wu3 yao1 er4 san1 si4"},
+      {"110报警", "yi1 yi1 ling2 bao4 jing3"},
       {"请拨打13900001111",
        "qing3 bo1 da3 yao1 san1 jiu3 ling2 ling2 ling2 "
        "ling2 yao1 yao1 yao1 yao1"},
