@@ -203,9 +203,10 @@ constexpr NormalizationRule kRules[] = {
      LR"((朵|匹|张|座|回|场|尾|条|个|首|阙|阵|网|炮|顶|丘|棵|只|支|袭|辆|挑|担|颗|壳|窠|曲|墙|群|腔|砣|座|客|贯|扎|捆|刀|令|打|手|罗|坡|山|岭|江|溪|钟|队|单|双|对|出|口|头|脚|板|跳|枝|件|贴|针|线|管|名|位|身|堂|课|本|页|家|户|层|丝|毫|厘|分|钱|两|斤|担|铢|石|钧|锱|忽|(千|毫|微)克|毫|厘|(公)分|分|寸|尺|丈|里|寻|常|铺|程|(千|分|厘|毫|微)米|米|撮|勺|合|升|斗|石|盘|碗|碟|叠|桶|笼|盆|盒|杯|钟|斛|锅|簋|篮|盘|桶|罐|瓶|壶|卮|盏|箩|箱|煲|啖|袋|钵|年|月|日|季|刻|时|周|天|秒|分|旬|纪|岁|世|更|夜|春|夏|秋|冬|代|伏|辈|丸|泡|粒|颗|幢|堆|条|根|支|道|面|片|张|颗|块|元|(亿|千万|百万|万|千|百)|(亿|千万|百万|万|千|百|美|)元|(亿|千万|百万|万|千|百|)块|角|毛|分))",
      Starts::kDigitRunStartOnly, 1, Count},
     // Any other count before a Chinese character (128人参加), unless what
-    // follows makes it a code or an identifier (110报警, 302房间, 5号).
+    // follows makes it a code or an identifier (110报警, 302房间, 5号,
+    // 404错误).
     {"count",
-     LR"((\d+)(?![号室房路报急求电热客服投举转])(?=[一-鿿]))",
+     LR"((\d+)(?![号室房路报急求电热客服投举转错])(?=[一-鿿]))",
      Starts::kDigitRunStartOnly, 0, CountBeforeNoun},
     // Runs of three or more digits still left (years on their own, codes)
     // are read digit by digit: 2023 → 二零二三.
