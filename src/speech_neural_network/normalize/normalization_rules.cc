@@ -245,6 +245,7 @@ void NormalizeSentence(std::wstring& sentence) {
   if (!HasAsciiDigit(sentence)) return;
   DropHyphensInNames(sentence);
   ReadGroupedNumbers(sentence);
+  ReadDigitsOfNames(sentence);
   for (const NormalizationRule& rule : kRules) {
     // Every pattern needs an ASCII digit and no reading contains one, so
     // once the digits are gone no later rule can match.

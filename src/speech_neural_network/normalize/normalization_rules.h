@@ -35,7 +35,7 @@ absl::Span<const NormalizationRule> NormalizationRules();
 void ApplyRule(const NormalizationRule& rule, std::wstring& sentence);
 
 // Runs all rules in order, after reading numbers with thousands
-// separators and dropping the hyphen of a name (number_shapes.h).
+// separators and the numbers of names (number_shapes.h).
 void NormalizeSentence(std::wstring& sentence);
 
 }  // namespace speechnn

@@ -144,4 +144,23 @@ void DropHyphensInNames(std::wstring& sentence) {
   sentence.swap(kept);
 }
 
+void ReadDigitsOfNames(std::wstring& sentence) {
+  std::size_t i = 0;
+  while (i < sentence.size()) {
+    if (!IsAsciiDigit(sentence[i])) {
+      ++i;
+      continue;
+    }
+    std::size_t end = i;
+    while (At(sentence, end, IsAsciiDigit)) ++end;
+    if (i > 0 && IsLatinLetter(sentence[i - 1]) && end - i >= 3) {
+      const std::wstring reading =
+          ReadDigits(std::wstring_view(sentence).substr(i, end - i), false);
+      sentence.replace(i, end - i, reading);
+      end = i + reading.size();
+    }
+    i = end;
+  }
+}
+
 }  // namespace speechnn

@@ -1,6 +1,6 @@
 // Numbers as people write them, read before the rewrite rules: thousands
-// separators (5,999 and 1，000) and the hyphen in a name (GPT-4o, A-12),
-// which is no minus sign.
+// separators (5,999 and 1，000) and numbers that belong to a name (GPT-4o,
+// A-12, VT100): their hyphen is no minus sign, and they are no count.
 
 #ifndef TOLVAREN_TTS_SPEECH_NEURAL_NETWORK_NORMALIZE_NUMBER_SHAPES_H_
 #define TOLVAREN_TTS_SPEECH_NEURAL_NETWORK_NORMALIZE_NUMBER_SHAPES_H_
@@ -26,6 +26,10 @@ void ReadGroupedNumbers(std::wstring& sentence);
 // Removes a "-" that stands between a Latin letter and a digit (GPT-4o,
 // iPhone-15): it joins a name to its number.
 void DropHyphensInNames(std::wstring& sentence);
+
+// Reads a run of three or more digits right after a Latin letter digit by
+// digit (VT100, RTX4090, GB2312): the number of a name, not a count.
+void ReadDigitsOfNames(std::wstring& sentence);
 
 }  // namespace speechnn
 

@@ -309,6 +309,8 @@ TEST(NormalizationTest, NumbersAsPeopleWriteThem) {
       {"GPT-4o", "GPT四o"},
       {"A-12", "A十二"},
       {"iPhone-15", "iPhone十五"},
+      {"VT100的", "VT一零零的"},
+      {"USD100,000", "USD十万"},
       {"555-1234", "五五五幺二三四"},
       {"零下-5度", "零下负五度"},
   });
