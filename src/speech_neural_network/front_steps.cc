@@ -156,16 +156,12 @@ absl::Status FrontEngineInterface::ModifyToneOf(
         word, tag, finals, split,
         neutral_words_ ? *neutral_words_ : NeutralToneWords());
   }
-  // Digits read one by one keep their citation tones.
-  if (status.ok() && !IsDigitString(word.chars)) {
-    // A three-character word that the dictionary lacks was joined from
-    // shorter words by the merges: each syllable is a unit of its own.
-    const WordSplitter by_syllable = [](const std::string&) {
-      return std::optional<WordSplit>(WordSplit{});
-    };
-    const bool joined = word.chars.size() == 3 && !lexicon_.HasEntry(word.text);
+  // A three-character word that the merges joined from shorter words is
+  // cut again by the segmenter, which finds the words it was joined from
+  // (也|可以, 可以|走): each keeps its own sandhi before the boundary's.
+  if (status.ok()) {
     status = speechnn::ThreeSandhi(
-        word, finals, joined ? by_syllable : split,
+        word, finals, split,
         FindHiddenThirds(word.chars, tag, underlying, finals));
   }
   return status;
@@ -200,20 +196,18 @@ struct PreparedWord {
   std::vector<std::string> initials;
   std::vector<std::string> finals;
   char underlying_tone = '\0';  // of a one-syllable word
-  bool digits = false;          // read one by one, in citation tones
   std::string polyphone_tag;    // set where a polyphone's reading retags it
   const std::string& Tag() const {
     return polyphone_tag.empty() ? *tag : polyphone_tag;
   }
 };
 
-// Runs the cycle over each stretch of words between two pauses. A run of
-// digits read one by one ends the stretch too: its tones stay as they are,
-// and so does the word before it.
+// Runs the cycle over each stretch of words between two pauses; digits
+// read one by one take part like any syllables (九五 jiu2 wu3).
 void CycleEachPhrase(std::vector<PreparedWord>& words) {
   std::vector<CycleWord> phrase;
   for (PreparedWord& w : words) {
-    if (w.pause || w.digits) {
+    if (w.pause) {
       ThirdToneCycleAcrossWords(phrase);
       phrase.clear();
     } else {
@@ -281,7 +275,6 @@ int FrontEngineInterface::GetWordsIds(const WordTagList& words,
       if (!w.finals[0].empty()) w.underlying_tone = w.finals[0].back();
     }
     const std::wstring& chars = decoded[k];
-    w.digits = IsDigitString(chars);
     const SandhiWord sandhi_word{
         word, chars, k > 0 ? std::wstring_view(decoded[k - 1]) : L"",
         k + 1 < decoded.size() ? std::wstring_view(decoded[k + 1]) : L""};

@@ -1,5 +1,6 @@
 #include "speech_neural_network/sentences.h"
 
+#include "speech_neural_network/normalize/number_shapes.h"
 #include "speech_neural_network/utf8_conversion.h"
 
 namespace speechnn {
@@ -12,14 +13,21 @@ constexpr wchar_t kSentenceEndMarks[] = L"：，；。？！,;?!";
 void SplitSentences(const std::wstring& text,
                     std::vector<std::wstring>& sentences) {
   std::size_t start = 0;
+  std::size_t from = 0;
   while (start < text.size()) {
-    const std::size_t mark = text.find_first_of(kSentenceEndMarks, start);
+    const std::size_t mark = text.find_first_of(kSentenceEndMarks, from);
+    // The comma in 5,999 is part of the number.
+    if (mark != std::wstring::npos && IsThousandsSeparator(text, mark)) {
+      from = mark + 1;
+      continue;
+    }
     if (mark == std::wstring::npos) {
       sentences.push_back(text.substr(start));
       return;
     }
     sentences.push_back(text.substr(start, mark + 1 - start));
     start = mark + 1;
+    from = start;
   }
 }
 

@@ -37,6 +37,10 @@ TEST(SplitSentencesTest, EachMarkEndsOneSentence) {
   EXPECT_EQ(Split("a,b;c?d!e：f；g。h？"),
             (List{"a,", "b;", "c?", "d!", "e：", "f；", "g。", "h？"}));
   EXPECT_EQ(Split("顿号、波浪~引号“不断”"), List{"顿号、波浪~引号“不断”"});
+  // A thousands separator is part of its number; a list's comma is a mark.
+  EXPECT_EQ(Split("5,999元，12,345和１，０００"),
+            (List{"5,999元，", "12,345和１，０００"}));
+  EXPECT_EQ(Split("1,2,345和1,2345"), (List{"1,", "2,", "345和1,", "2345"}));
   // A long text without marks stays one sentence.
   std::string long_text;
   for (int i = 0; i < 100000; ++i) long_text += "字";

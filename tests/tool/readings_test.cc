@@ -65,6 +65,42 @@ TEST(ReadingsTest, UnknownWordsReadThroughTheDictionarysWords) {
   });
 }
 
+// Careful read speech: complements, locatives, aspect 过 and the listed
+// words keep their full tones, the lexical neutral tones and the particles
+// stay neutral; 不 inside a verb-complement or A-not-A form follows the next
+// tone.
+TEST(ReadingsTest, ReadSpeechKeepsFullTones) {
+  ExpectReadings({
+      {"他站起来走出去了", "ta1 zhan4 qi3 lai2 zou3 chu1 qu4 le5"},
+      {"过去的事", "guo4 qu4 de5 shi4"},
+      {"身上和网上", "shen1 shang4 he2 wang3 shang4"},
+      {"心里和家里", "xin1 li3 he2 jia1 li3"},
+      {"他去过北京", "ta1 qu4 guo4 bei3 jing1"},
+      {"还是时候告诉学生", "hai2 shi4 shi2 hou4 gao4 su4 xue2 sheng1"},
+      {"喜欢那个地方的人家", "xi3 huan1 na4 ge5 di4 fang1 de5 ren2 jia1"},
+      {"东西和先生的朋友", "dong1 xi5 he2 xian1 sheng5 de5 peng2 you5"},
+      {"好了吗", "hao3 le5 ma5"},
+      {"忘不了", "wang4 bu4 liao3"},
+      {"挡不住", "dang3 bu2 zhu4"},
+      {"看不到", "kan4 bu2 dao4"},
+      {"是不是", "shi4 bu2 shi4"},
+  });
+}
+
+// Third-tone sandhi inside words first, then across them on the tones the
+// words' own pass left; digits take it like any syllables.
+TEST(ReadingsTest, ThirdTonesInsideWordsFirst) {
+  ExpectReadings({
+      {"也可以", "ye3 ke2 yi3"},
+      {"我很有信心", "wo3 hen2 you3 xin4 xin1"},
+      {"你好", "ni2 hao3"},
+      {"小姐", "xiao2 jie3"},
+      {"九五", "jiu2 wu3"},
+      {"五五", "wu2 wu3"},
+      {"一点五", "yi1 dian2 wu3"},
+  });
+}
+
 // Polyphones by tag and neighbours, and the committed overlay's corrections.
 TEST(ReadingsTest, PolyphonesByTagAndCorrectedEntries) {
   ExpectReadings({
@@ -79,18 +115,25 @@ TEST(ReadingsTest, PolyphonesByTagAndCorrectedEntries) {
       {"两只猫", "liang3 zhi1 mao1"},
       {"你得去", "ni2 dei3 qu4"},
       {"结果很好", "jie2 guo3 hen2 hao3"},
-      {"当天晚上", "dang4 tian1 wan3 shang5"},
+      {"当天晚上", "dang4 tian1 wan3 shang4"},
       {"图为会场", "tu2 wei2 hui4 chang3"},
   });
 }
 
-// Numbers read as they are written, digits in their citation tones.
+// Numbers read as they are written.
 TEST(ReadingsTest, NumbersReadAsWritten) {
   ExpectReadings({
       {"24:00", "er4 shi2 si4 dian3 ling2 fen1"},
       {"-1．0", "fu4 yi1 dian3 ling2"},
       {"5%-10%", "bai3 fen1 zhi1 wu3 dao4 bai3 fen1 zhi1 shi2"},
       {"110", "yi1 yi1 ling2"},
+      {"5,999元", "wu3 qian1 jiu3 bai3 jiu3 shi2 jiu3 yuan2"},
+      {"1，000元", "yi4 qian1 yuan2"},
+      {"共有128人参加", "gong4 you3 yi4 bai3 er4 shi2 ba1 ren2 can1 jia1"},
+      {"共100000000人", "gong4 yi2 yi4 ren2"},
+      {"A-12", "ei1 shi2 er4"},
+      {"555-1234", "wu3 wu2 wu3 yao1 er4 san1 si4"},
+      {"110报警", "yi1 yi1 ling2 bao4 jing3"},
       {"请拨打13900001111",
        "qing3 bo1 da3 yao1 san1 jiu3 ling2 ling2 ling2 "
        "ling2 yao1 yao1 yao1 yao1"},

@@ -16,7 +16,7 @@ import { dirname, join, resolve } from 'node:path';
 import { fileURLToPath } from 'node:url';
 import { loadPhoneSet, PhonesFormatError } from './phones.mjs';
 import { parseJiebaFrequencies, readCedict, readPinyin4, readPinyinPro, SourceLayoutError } from './sources.mjs';
-import { pruneNeutralWords, readWordList } from './neutral_words.mjs';
+import { pruneNeutralWords, readWordList, restoreFullTones } from './neutral_words.mjs';
 import { applyOverlay, OverlayFormatError, readOverlay } from './overlay.mjs';
 import { buildWord2Phone, sortedByUtf8, withSeparateTones } from './word2phone.mjs';
 
@@ -69,6 +69,7 @@ export function generate({ thirdParty, out, dictDir }) {
     pinyin4: readPinyin4(join(thirdParty, 'pinyin', 'package')),
   };
   const { entries, stats } = buildWord2Phone(sources, jiebaFreq, phones);
+  const fullTones = restoreFullTones(entries);
   // The committed corrections come last: they win over every source.
   const overlay = applyOverlay(entries, readOverlay(join(dictDir, 'pronunciation_overlay.tsv'), phones));
   const neutralCandidates = readWordList(join(dictDir, 'neutral_tone_words.txt'));
@@ -99,10 +100,10 @@ export function generate({ thirdParty, out, dictDir }) {
 
   const seconds = Number(process.hrtime.bigint() - started) / 1e9;
   const neutral = { listed: new Set(neutralCandidates).size, kept: neutralWords.length };
-  return { stats, written: sorted.length, neutral, overlay, files: files.map((name) => [name, statSync(join(out, name)).size]), seconds };
+  return { stats, written: sorted.length, neutral, fullTones, overlay, files: files.map((name) => [name, statSync(join(out, name)).size]), seconds };
 }
 
-function formatSummary({ stats, written, neutral, overlay, files, seconds }) {
+function formatSummary({ stats, written, neutral, fullTones, overlay, files, seconds }) {
   const lines = ['word2phone sources (keys read / valid / used in the output):'];
   for (const s of stats) {
     lines.push(`  ${s.name}: words ${s.read.words} / ${s.valid.words} / ${s.used.words}, ` +
@@ -111,6 +112,7 @@ function formatSummary({ stats, written, neutral, overlay, files, seconds }) {
       lines.push(`    dropped ${count}: ${reason}, e.g. ${s.examples.get(reason).join(', ')}`);
     }
   }
+  lines.push(`read-speech full tones restored: ${fullTones} entries`);
   lines.push(`pronunciation overlay: ${overlay.replaced} entries corrected, ${overlay.added} added`);
   lines.push(`word2phone entries written: ${written}`);
   lines.push(`neutral-tone words kept: ${neutral.kept} of ${neutral.listed} (read neutral by CC-CEDICT)`);

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "speech_neural_network/normalize/number_reading.h"
+#include "speech_neural_network/normalize/number_shapes.h"
 
 namespace speechnn {
 namespace {
@@ -99,8 +100,21 @@ std::wstring PhoneNumber(const WideMatch& match) {
   return ReadDigits(match.str(0), true);
 }
 
+// 555-1234: three digits, a hyphen and four, is how a local telephone
+// number is written. Two ends that both end in 0 (100-1000) are a range.
+// Groups of the range pattern: 1 and 8 the two ends as written, 4 and 11
+// their digits before any point.
+bool IsLocalTelephone(const WideMatch& match) {
+  const std::wstring first = match.str(4);
+  const std::wstring second = match.str(11);
+  return first.size() == 3 && second.size() == 4 && match.str(1) == first &&
+         match.str(8) == second && match.str(0)[3] == L'-' &&
+         !(first.back() == L'0' && second.back() == L'0');
+}
+
 // 3-5, 1~3, -5~-3: both ends read as numbers, joined by 到.
 std::wstring Range(const WideMatch& match) {
+  if (IsLocalTelephone(match)) return PhoneNumber(match);
   return Sign(match, 2) + ReadNumber(FirstNonEmpty(match, 6, 3)) + L"到" +
          Sign(match, 9) + ReadNumber(FirstNonEmpty(match, 13, 10));
 }
@@ -120,6 +134,25 @@ std::wstring Count(const WideMatch& match) {
 
 std::wstring DigitString(const WideMatch& match) {
   return ReadDigits(match.str(0), false);
+}
+
+// A four-digit number from 1901 to 2099 that is not a round hundred: a year
+// (2008奥运会, 2023赛季), not a count.
+bool LooksLikeYear(std::wstring_view digits) {
+  return digits.size() == 4 &&
+         (digits.substr(0, 2) == L"19" || digits.substr(0, 2) == L"20") &&
+         digits.substr(2) != L"00";
+}
+
+// A count before a noun (128人, 100000000人) reads as a number. Runs of more
+// than twelve digits, with a leading zero, or shaped like a year stay digit
+// by digit, as the digit-string rule reads them.
+std::wstring CountBeforeNoun(const WideMatch& match) {
+  const std::wstring digits = match.str(1);
+  const bool count =
+      digits.size() <= 12 && digits[0] != L'0' && !LooksLikeYear(digits);
+  return count || digits.size() == 1 ? ReadInteger(digits, false, true)
+                                     : ReadDigits(digits, false);
 }
 
 constexpr NormalizationRule kRules[] = {
@@ -147,8 +180,10 @@ constexpr NormalizationRule kRules[] = {
      LR"((\d)?((\+?86 ?)?1([38]\d|5[0-35-9]|7[678]|9[89])\d{8})(\d)?)",
      Starts::kAnywhere, 0, PhoneNumber},
     // Landline numbers with an optional area code, and with it any run of
-    // seven to ten digits not starting with 0.
-    {"telephone", LR"((\d)?((0(10|2[1-3]|[3-9]\d{2})-?)?[1-9]\d{6,7})(\d)?)",
+    // seven to ten digits not starting with 0, unless the run ends in 000
+    // before a Chinese character: a count (1000000元, 100000000人).
+    {"telephone",
+     LR"((?!\d*000[一-鿿])(\d)?((0(10|2[1-3]|[3-9]\d{2})-?)?[1-9]\d{6,7})(\d)?)",
      Starts::kAnywhere, 0, PhoneNumber},
     {"range",
      LR"(((-?)((\d+)(\.\d+)?)|(\.(\d+)))[-~]((-?)((\d+)(\.\d+)?)|(\.(\d+))))",
@@ -167,6 +202,12 @@ constexpr NormalizationRule kRules[] = {
      LR"((\d+)([多余几])?)"
      LR"((朵|匹|张|座|回|场|尾|条|个|首|阙|阵|网|炮|顶|丘|棵|只|支|袭|辆|挑|担|颗|壳|窠|曲|墙|群|腔|砣|座|客|贯|扎|捆|刀|令|打|手|罗|坡|山|岭|江|溪|钟|队|单|双|对|出|口|头|脚|板|跳|枝|件|贴|针|线|管|名|位|身|堂|课|本|页|家|户|层|丝|毫|厘|分|钱|两|斤|担|铢|石|钧|锱|忽|(千|毫|微)克|毫|厘|(公)分|分|寸|尺|丈|里|寻|常|铺|程|(千|分|厘|毫|微)米|米|撮|勺|合|升|斗|石|盘|碗|碟|叠|桶|笼|盆|盒|杯|钟|斛|锅|簋|篮|盘|桶|罐|瓶|壶|卮|盏|箩|箱|煲|啖|袋|钵|年|月|日|季|刻|时|周|天|秒|分|旬|纪|岁|世|更|夜|春|夏|秋|冬|代|伏|辈|丸|泡|粒|颗|幢|堆|条|根|支|道|面|片|张|颗|块|元|(亿|千万|百万|万|千|百)|(亿|千万|百万|万|千|百|美|)元|(亿|千万|百万|万|千|百|)块|角|毛|分))",
      Starts::kDigitRunStartOnly, 1, Count},
+    // Any other count before a Chinese character (128人参加), unless what
+    // follows makes it a code or an identifier (110报警, 302房间, 5号,
+    // 404错误).
+    {"count",
+     LR"((\d+)(?![号室房路报急求电热客服投举转错])(?=[一-鿿]))",
+     Starts::kDigitRunStartOnly, 0, CountBeforeNoun},
     // Runs of three or more digits still left (years on their own, codes)
     // are read digit by digit: 2023 → 二零二三.
     {"digit_string", LR"(\d{3}\d*)", Starts::kDigitRunStartOnly, 0,
@@ -201,6 +242,10 @@ void ApplyRule(const NormalizationRule& rule, std::wstring& sentence) {
 }
 
 void NormalizeSentence(std::wstring& sentence) {
+  if (!HasAsciiDigit(sentence)) return;
+  DropHyphensInNames(sentence);
+  ReadGroupedNumbers(sentence);
+  ReadDigitsOfNames(sentence);
   for (const NormalizationRule& rule : kRules) {
     // Every pattern needs an ASCII digit and no reading contains one, so
     // once the digits are gone no later rule can match.

@@ -34,7 +34,8 @@ absl::Span<const NormalizationRule> NormalizationRules();
 // pattern is compiled once).
 void ApplyRule(const NormalizationRule& rule, std::wstring& sentence);
 
-// Runs all rules in order.
+// Runs all rules in order, after reading numbers with thousands
+// separators and the numbers of names (number_shapes.h).
 void NormalizeSentence(std::wstring& sentence);
 
 }  // namespace speechnn

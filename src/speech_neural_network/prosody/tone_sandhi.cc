@@ -18,11 +18,11 @@ namespace {
 constexpr std::wstring_view kSentenceParticles =
     L"吧呢哈啊呐噻嘛吖嗨哦哒额滴哩哟喽啰耶喔诶啦哇呗呦噢咧";
 constexpr std::wstring_view kStructuralParticles = L"的地得";
-constexpr std::wstring_view kAspectParticles = L"了着过";
+// Aspect 过 (去过 qu4 guo4) keeps its tone in careful reading, as do the
+// locatives (家里, 身上) and the direction complements (起来, 出去): no rule
+// makes them neutral.
+constexpr std::wstring_view kAspectParticles = L"了着";
 constexpr std::wstring_view kSuffixes = L"们子";
-constexpr std::wstring_view kPlaceWords = L"上下里";
-constexpr std::wstring_view kDirectionComplements = L"来去";
-constexpr std::wstring_view kDirectionVerbs = L"上下进出回过起开";
 // Words before 个 that make it a measure word.
 constexpr std::wstring_view kQuantityWords =
     L"几有两半多各整每做是零一二三四五六七八九十";
@@ -81,12 +81,9 @@ bool EndsInNeutralToneWord(std::wstring_view chars, const WordList& words) {
 
 // ---- 不 ----------------------------------------------------------------
 
-// 看不懂: a 不 between two characters is unstressed.
-bool BuInTheMiddle(const std::wstring& chars) {
-  return chars.size() == 3 && chars[1] == kBu;
-}
-
-// 不怕: 不 before a fourth tone rises.
+// 不怕: 不 before a fourth tone rises. Inside a verb-complement or an A-not-A
+// form it follows the same rule (看不到 bu2, 忘不了 bu4, 是不是 bu2): a
+// careful reading does not reduce it.
 void BuBeforeFourthTone(const std::wstring& chars,
                         const std::vector<std::string>& citation,
                         std::vector<std::string>& finals) {
@@ -240,23 +237,6 @@ std::optional<std::size_t> SuffixRule(const NeutralRuleInput& in) {
   return std::nullopt;
 }
 
-std::optional<std::size_t> PlaceWordRule(const NeutralRuleInput& in) {
-  if (in.chars.size() > 1 && InSet(kPlaceWords, in.chars.back()) &&
-      (in.tag == "s" || in.tag == "l" || in.tag == "f")) {
-    return LastPosition(in);
-  }
-  return std::nullopt;
-}
-
-std::optional<std::size_t> DirectionComplementRule(const NeutralRuleInput& in) {
-  const std::size_t n = in.chars.size();
-  if (n > 1 && InSet(kDirectionComplements, in.chars[n - 1]) &&
-      InSet(kDirectionVerbs, in.chars[n - 2])) {
-    return n - 1;
-  }
-  return std::nullopt;
-}
-
 // 三个, 个: 个 as a measure word after a quantity, or on its own.
 std::optional<std::size_t> MeasureWordGeRule(const NeutralRuleInput& in) {
   const std::size_t g = in.chars.find(kGe);
@@ -278,8 +258,7 @@ std::optional<std::size_t> LexicalNeutralRule(const NeutralRuleInput& in) {
 // Tried in this order; the first that matches is the only one applied.
 constexpr NeutralRule kNeutralRules[] = {
     SentenceParticleRule, StructuralParticleRule, AspectParticleRule,
-    SuffixRule,           PlaceWordRule,          DirectionComplementRule,
-    MeasureWordGeRule,    LexicalNeutralRule,
+    SuffixRule,           MeasureWordGeRule,      LexicalNeutralRule,
 };
 
 }  // namespace
@@ -301,14 +280,10 @@ absl::Status BuSandhi(const SandhiWord& word, std::vector<std::string>& finals,
       return status;
     }
   }
-  if (BuInTheMiddle(word.chars)) {
-    SetTone(finals[1], kNeutralTone);
-  } else {
-    // Copied: the rule rewrites `finals`, which may be the citation too.
-    const std::vector<std::string> next_tones =
-        citation != nullptr ? *citation : finals;
-    BuBeforeFourthTone(word.chars, next_tones, finals);
-  }
+  // Copied: the rule rewrites `finals`, which may be the citation too.
+  const std::vector<std::string> next_tones =
+      citation != nullptr ? *citation : finals;
+  BuBeforeFourthTone(word.chars, next_tones, finals);
   return absl::OkStatus();
 }
 

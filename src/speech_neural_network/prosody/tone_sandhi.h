@@ -36,8 +36,9 @@ struct SandhiWord {
 // the syllable after 不 or 一 is read by. Null: the finals themselves.
 using CitationFinals = const std::vector<std::string>*;
 
-// A word made only of digits read one by one (二零二三, 幺幺零): each keeps
-// its citation tone, so no tone rule meant for words applies to it.
+// A word made only of digits read one by one (二零二三, 幺幺零): 一 keeps
+// its tone there; third-tone sandhi applies as to any syllables (九五
+// jiu2 wu3).
 bool IsDigitString(std::wstring_view chars);
 
 // A word cut in two parts that spell it (the segmenter's search cut);

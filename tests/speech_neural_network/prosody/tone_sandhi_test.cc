@@ -55,14 +55,15 @@ class ToneSandhiTest : public testing::Test {
   static inline std::unique_ptr<FrontEngineInterface> front_;
 };
 
-TEST_F(ToneSandhiTest, BuBetweenTwoCharactersIsNeutral) {
-  EXPECT_EQ(Bu("看不懂", {"an4", "u4", "ong3"}), (Finals{"an4", "u5", "ong3"}));
-}
-
+// Between a verb and its complement and in A-not-A forms too: never neutral.
 TEST_F(ToneSandhiTest, BuRisesOnlyBeforeFourthTone) {
   EXPECT_EQ(Bu("不怕", {"u4", "a4"}), (Finals{"u2", "a4"}));
   EXPECT_EQ(Bu("不好", {"u4", "ao3"}), (Finals{"u4", "ao3"}));
   EXPECT_EQ(Bu("要不", {"ao4", "u4"}), (Finals{"ao4", "u4"}));  // last: as is
+  EXPECT_EQ(Bu("看不懂", {"an4", "u4", "ong3"}), (Finals{"an4", "u4", "ong3"}));
+  EXPECT_EQ(Bu("看不到", {"an4", "u4", "ao4"}), (Finals{"an4", "u2", "ao4"}));
+  EXPECT_EQ(Bu("是不是", {"iii4", "u4", "iii4"}),
+            (Finals{"iii4", "u2", "iii4"}));
 }
 
 TEST_F(ToneSandhiTest, YiFollowsTheNextTone) {
@@ -169,6 +170,8 @@ TEST_F(ToneSandhiTest, NeutralParticlesOnlyAsWordsOfTheirOwn) {
       {"了", "ul", {"e4"}, {"e5"}},
       {"了", "v", {"e4"}, {"e4"}},
       {"走了", "ul", {"ou3", "e4"}, {"ou3", "e4"}},
+      {"着", "uz", {"e4"}, {"e5"}},
+      {"过", "ug", {"uo4"}, {"uo4"}},  // aspect 过 keeps its tone
   };
   for (const Case& c : cases) {
     EXPECT_EQ(Neutral(c.word, c.tag, c.finals), c.expected) << c.word;
@@ -181,11 +184,11 @@ TEST_F(ToneSandhiTest, NeutralSuffixExceptForListedZiWords) {
   EXPECT_EQ(Neutral("男子", "n", {"an2", "ii3"}), (Finals{"an2", "ii3"}));
 }
 
-TEST_F(ToneSandhiTest, NeutralPlaceWordsAndDirectionComplements) {
-  EXPECT_EQ(Neutral("家里", "s", {"ia1", "i3"}), (Finals{"ia1", "i5"}));
-  EXPECT_EQ(Neutral("家里", "n", {"ia1", "i3"}), (Finals{"ia1", "i3"}));
-  EXPECT_EQ(Neutral("进来", "v", {"in4", "ai2"}), (Finals{"in4", "ai5"}));
-  EXPECT_EQ(Neutral("看来", "v", {"an4", "ai2"}), (Finals{"an4", "ai2"}));
+TEST_F(ToneSandhiTest, PlaceWordsAndDirectionComplementsKeepTheirTones) {
+  EXPECT_EQ(Neutral("家里", "s", {"ia1", "i3"}), (Finals{"ia1", "i3"}));
+  EXPECT_EQ(Neutral("身上", "f", {"en1", "ang4"}), (Finals{"en1", "ang4"}));
+  EXPECT_EQ(Neutral("进来", "v", {"in4", "ai2"}), (Finals{"in4", "ai2"}));
+  EXPECT_EQ(Neutral("出去", "v", {"u1", "v4"}), (Finals{"u1", "v4"}));
 }
 
 TEST_F(ToneSandhiTest, NeutralMeasureWordGe) {

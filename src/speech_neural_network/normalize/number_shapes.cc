@@ -1,0 +1,166 @@
+#include "speech_neural_network/normalize/number_shapes.h"
+
+#include <vector>
+
+#include "speech_neural_network/normalize/mixed_text.h"
+#include "speech_neural_network/normalize/number_reading.h"
+
+namespace speechnn {
+namespace {
+
+bool IsAsciiDigit(wchar_t c) { return c >= L'0' && c <= L'9'; }
+
+bool IsDigit(wchar_t c) {
+  return IsAsciiDigit(c) || (c >= L'０' && c <= L'９');
+}
+
+bool IsComma(wchar_t c) { return c == L',' || c == L'，'; }
+
+bool At(std::wstring_view text, std::size_t i, bool (*test)(wchar_t)) {
+  return i < text.size() && test(text[i]);
+}
+
+// A run of digit groups joined by single commas, [begin, end).
+struct DigitToken {
+  std::size_t begin = 0;
+  std::size_t end = 0;
+  bool grouped = false;  // thousands separators
+};
+
+// The token that starts at `begin`, a digit that no comma-joined digit
+// precedes.
+DigitToken TokenAt(std::wstring_view text, std::size_t begin) {
+  DigitToken token{begin, begin, false};
+  std::vector<std::size_t> groups;
+  std::size_t i = begin;
+  while (true) {
+    const std::size_t start = i;
+    while (At(text, i, IsDigit)) ++i;
+    groups.push_back(i - start);
+    if (!(At(text, i, IsComma) && At(text, i + 1, IsDigit))) break;
+    ++i;
+  }
+  token.end = i;
+  bool grouped = groups.size() >= 2 && groups[0] <= 3;
+  for (std::size_t g = 1; g < groups.size(); ++g) {
+    grouped = grouped && groups[g] == 3;
+  }
+  token.grouped = grouped;
+  return token;
+}
+
+// Where the token holding the digit or comma at `pos` starts.
+std::size_t TokenStart(std::wstring_view text, std::size_t pos) {
+  std::size_t i = pos;
+  while (i > 0 && (IsDigit(text[i - 1]) ||
+                   (IsComma(text[i - 1]) && i >= 2 && IsDigit(text[i - 2])))) {
+    --i;
+  }
+  return i;
+}
+
+std::wstring Digits(std::wstring_view text, const DigitToken& token) {
+  std::wstring digits;
+  for (std::size_t i = token.begin; i < token.end; ++i) {
+    if (IsAsciiDigit(text[i])) digits.push_back(text[i]);
+    if (text[i] >= L'０' && text[i] <= L'９') {
+      digits.push_back(static_cast<wchar_t>(L'0' + (text[i] - L'０')));
+    }
+  }
+  return digits;
+}
+
+// The grouped tokens of `text`, left to right.
+std::vector<DigitToken> GroupedTokens(std::wstring_view text) {
+  std::vector<DigitToken> tokens;
+  std::size_t i = 0;
+  while (i < text.size()) {
+    if (!IsDigit(text[i])) {
+      ++i;
+      continue;
+    }
+    const DigitToken token = TokenAt(text, i);
+    if (token.grouped) tokens.push_back(token);
+    i = token.end;
+  }
+  return tokens;
+}
+
+}  // namespace
+
+bool IsThousandsSeparator(std::wstring_view text, std::size_t pos) {
+  if (!At(text, pos, IsComma) || pos == 0 || !IsDigit(text[pos - 1])) {
+    return false;
+  }
+  const DigitToken token = TokenAt(text, TokenStart(text, pos));
+  return token.grouped && pos < token.end;
+}
+
+void ReadGroupedNumbers(std::wstring& sentence) {
+  const std::vector<DigitToken> tokens = GroupedTokens(sentence);
+  // Right to left: each reading leaves the text on its left as written.
+  for (auto token = tokens.rbegin(); token != tokens.rend(); ++token) {
+    std::size_t begin = token->begin;
+    std::size_t end = token->end;
+    std::wstring number = Digits(sentence, *token);
+    if (At(sentence, end, [](wchar_t c) { return c == L'.'; }) &&
+        At(sentence, end + 1, IsAsciiDigit)) {
+      number.push_back(L'.');
+      for (++end; At(sentence, end, IsAsciiDigit); ++end) {
+        number.push_back(sentence[end]);
+      }
+    }
+    std::wstring reading = ReadNumber(number);
+    if (At(sentence, end, [](wchar_t c) { return c == L'%'; })) {
+      reading = L"百分之" + reading;
+      ++end;
+    }
+    if (begin > 0 &&
+        (sentence[begin - 1] == L'-' || sentence[begin - 1] == L'~')) {
+      const bool after_number = begin >= 2 && IsDigit(sentence[begin - 2]);
+      const bool after_letter =
+          begin >= 2 && IsLatinLetter(sentence[begin - 2]);
+      if (after_number) {
+        reading = L"到" + reading;
+        --begin;
+      } else if (!after_letter && sentence[begin - 1] == L'-') {
+        reading = L"负" + reading;
+        --begin;
+      }
+    }
+    sentence.replace(begin, end - begin, reading);
+  }
+}
+
+void DropHyphensInNames(std::wstring& sentence) {
+  std::wstring kept;
+  kept.reserve(sentence.size());
+  for (std::size_t i = 0; i < sentence.size(); ++i) {
+    const bool in_name = sentence[i] == L'-' && i > 0 &&
+                         IsLatinLetter(sentence[i - 1]) &&
+                         At(sentence, i + 1, IsAsciiDigit);
+    if (!in_name) kept.push_back(sentence[i]);
+  }
+  sentence.swap(kept);
+}
+
+void ReadDigitsOfNames(std::wstring& sentence) {
+  std::size_t i = 0;
+  while (i < sentence.size()) {
+    if (!IsAsciiDigit(sentence[i])) {
+      ++i;
+      continue;
+    }
+    std::size_t end = i;
+    while (At(sentence, end, IsAsciiDigit)) ++end;
+    if (i > 0 && IsLatinLetter(sentence[i - 1]) && end - i >= 3) {
+      const std::wstring reading =
+          ReadDigits(std::wstring_view(sentence).substr(i, end - i), false);
+      sentence.replace(i, end - i, reading);
+      end = i + reading.size();
+    }
+    i = end;
+  }
+}
+
+}  // namespace speechnn
