@@ -2,21 +2,20 @@
 # aarch64-linux-gnu compilers, against an arm64 Debian tree holding the
 # libraries we link (scripts/arm64.sh makes one in build-arm64/sysroot):
 #   cmake -S . -B build-arm64 -DCMAKE_TOOLCHAIN_FILE=cmake/aarch64-linux-gnu.cmake \
-#         -DTOLVAREN_SYSROOT=build-arm64/sysroot
+#         -DTOLVAREN_SYSROOT="$PWD/build-arm64/sysroot"
 set(CMAKE_SYSTEM_NAME Linux)
 set(CMAKE_SYSTEM_PROCESSOR aarch64)
 set(CMAKE_C_COMPILER aarch64-linux-gnu-gcc)
 set(CMAKE_CXX_COMPILER aarch64-linux-gnu-g++)
 
-# The tree is named once, on the first configure; try_compile projects get it
-# through the platform variables.
+# The tree is named once (an absolute path), on the first configure;
+# try_compile projects get it through the platform variables.
 set(TOLVAREN_SYSROOT "${TOLVAREN_SYSROOT}" CACHE PATH "arm64 Debian tree to build against")
 list(APPEND CMAKE_TRY_COMPILE_PLATFORM_VARIABLES TOLVAREN_SYSROOT)
 if(NOT IS_DIRECTORY "${TOLVAREN_SYSROOT}/usr/lib/aarch64-linux-gnu")
   message(FATAL_ERROR "TOLVAREN_SYSROOT='${TOLVAREN_SYSROOT}' is not an arm64 Debian tree: "
                       "run scripts/arm64.sh, or name one with -DTOLVAREN_SYSROOT=")
 endif()
-get_filename_component(TOLVAREN_SYSROOT "${TOLVAREN_SYSROOT}" ABSOLUTE)
 set(CMAKE_SYSROOT "${TOLVAREN_SYSROOT}")
 
 # Headers, libraries and package files come from the tree only; programs run

@@ -157,8 +157,9 @@ map_ids() {
   echo "$answer" >"$talk/go"
 }
 
-# Says one text with the arm64 tolvaren_say and with this machine's, and
-# checks that both WAVs hold the same number of samples.
+# Says one text with the arm64 tolvaren_say and with this machine's, checks
+# that both WAVs hold the same number of samples and tells how far apart the
+# samples are (the two machines' floating point differs in the last bits).
 speak_and_compare() {
   local native="$root/build"
   if [ ! -x "$native/src/tolvaren_say" ]; then
@@ -172,15 +173,27 @@ speak_and_compare() {
     "$native/src/tolvaren_say" "$text" -o "$out/native.wav"
   TOLVAREN_TTS_CONF="$build/resources/conf/tool.conf" \
     emulated "$build/src/tolvaren_say" "$text" -o "$out/arm64.wav"
-  local native_bytes arm64_bytes
-  native_bytes="$(stat -c %s "$out/native.wav")"
-  arm64_bytes="$(stat -c %s "$out/arm64.wav")"
-  if [ "$native_bytes" != "$arm64_bytes" ]; then
-    echo "arm64: $out/arm64.wav has $arm64_bytes bytes, the native one $native_bytes" >&2
-    return 1
-  fi
-  echo "arm64: tolvaren_say spoke under emulation; $out/arm64.wav has" \
-    "$arm64_bytes bytes, as the native one"
+  /usr/bin/python3 - "$out/native.wav" "$out/arm64.wav" <<'EOF'
+import sys
+import wave
+
+import numpy as np
+
+
+def samples(path):
+    with wave.open(path) as w:
+        return np.frombuffer(w.readframes(w.getnframes()), "<i2").astype(np.int64)
+
+
+native, arm64 = (samples(path) for path in sys.argv[1:3])
+if len(native) != len(arm64):
+    sys.exit(f"arm64: {sys.argv[2]} has {len(arm64)} samples, "
+             f"the native one {len(native)}")
+difference = np.abs(native - arm64)
+print(f"arm64: tolvaren_say spoke under emulation, {len(arm64)} samples as "
+      f"natively; the largest difference from the native samples is "
+      f"{difference.max()} of 32767, {np.count_nonzero(difference)} differ")
+EOF
 }
 
 set_up
