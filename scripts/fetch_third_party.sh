@@ -4,10 +4,21 @@
 # git). Idempotent: a package whose stamp file exists is not fetched again.
 # Then applies the committed patches (scripts/patches, pinned by SHA-256) to
 # the fetched sources, once: a stamp names the patch it records.
+#   scripts/fetch_third_party.sh [x64|arm64]
+# The argument picks whose ONNX Runtime libraries are laid out for the build
+# (onnxruntime-lib-VERSION-ARCH/); by default this machine's.
 set -euo pipefail
 
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 dest="${TOLVAREN_THIRD_PARTY_DIR:-$root/third_party}"
+case "${1:-$(uname -m)}" in
+  x64 | x86_64) arch=x64 ;;
+  arm64 | aarch64) arch=arm64 ;;
+  *)
+    echo "no ONNX Runtime library for '${1:-$(uname -m)}': x64 or arm64" >&2
+    exit 2
+    ;;
+esac
 mkdir -p "$dest"
 
 # name@version  sha1  target folder
@@ -88,9 +99,23 @@ done
 # Stable names for what the build uses.
 ln -sfn "$dest/nodejieba/package/submodules/cppjieba" "$dest/cppjieba"
 ln -sfn "$dest/onnxruntime-headers/package/Plugins/iOS~/onnxruntime.xcframework/ios-arm64/onnxruntime.framework/Headers" "$dest/onnxruntime-include"
-mkdir -p "$dest/onnxruntime-lib-1.29.0" "$dest/onnxruntime-lib-1.15.1"
-cp -u "$dest/onnxruntime-node-1.29.0/package/bin/napi-v6/linux/x64/libonnxruntime.so.1" "$dest/onnxruntime-lib-1.29.0/libonnxruntime.so.1"
-ln -sfn libonnxruntime.so.1 "$dest/onnxruntime-lib-1.29.0/libonnxruntime.so"
-cp -u "$dest/onnxruntime-node-1.15.1/package/bin/napi-v3/linux/x64/libonnxruntime.so.1.15.1" "$dest/onnxruntime-lib-1.15.1/libonnxruntime.so.1.15.1"
-ln -sfn libonnxruntime.so.1.15.1 "$dest/onnxruntime-lib-1.15.1/libonnxruntime.so.1"
-ln -sfn libonnxruntime.so.1.15.1 "$dest/onnxruntime-lib-1.15.1/libonnxruntime.so"
+# (Folders of the earlier layout, one architecture only, are not used.)
+rm -rf "$dest/onnxruntime-lib-1.29.0" "$dest/onnxruntime-lib-1.15.1"
+# A copy is refreshed whenever its content differs, so a folder never keeps
+# a library of another architecture or version.
+lay_out() {
+  local from="$1" folder="$2" file="$3"
+  shift 3
+  mkdir -p "$folder"
+  if ! cmp -s "$from" "$folder/$file"; then
+    cp --remove-destination "$from" "$folder/$file"
+  fi
+  local name
+  for name in "$@"; do
+    ln -sfn "$file" "$folder/$name"
+  done
+}
+lay_out "$dest/onnxruntime-node-1.29.0/package/bin/napi-v6/linux/$arch/libonnxruntime.so.1" \
+  "$dest/onnxruntime-lib-1.29.0-$arch" libonnxruntime.so.1 libonnxruntime.so
+lay_out "$dest/onnxruntime-node-1.15.1/package/bin/napi-v3/linux/$arch/libonnxruntime.so.1.15.1" \
+  "$dest/onnxruntime-lib-1.15.1-$arch" libonnxruntime.so.1.15.1 libonnxruntime.so.1 libonnxruntime.so

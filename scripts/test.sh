@@ -63,3 +63,9 @@ fi
 if [ "${TOLVAREN_SKIP_FUZZ:-0}" != "1" ]; then
   TOLVAREN_DEPS_READY=1 bash "$root/scripts/fuzz.sh" --all "${TOLVAREN_FUZZ_SECONDS:-30}"
 fi
+
+# The same build for arm64 (cross-built, run under user-mode emulation):
+# the whole ctest again (scripts/arm64.sh).
+if [ "${TOLVAREN_SKIP_ARM64:-0}" != "1" ]; then
+  TOLVAREN_DEPS_READY=1 bash "$root/scripts/arm64.sh" --test
+fi

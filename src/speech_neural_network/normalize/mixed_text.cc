@@ -102,10 +102,10 @@ class CharacterClass {
   }
   ~CharacterClass() { pcre2_code_free(code_); }
   bool Contains(wchar_t ch) const {
-    if (ch < 0 || ch > 0x10FFFF || (ch >= 0xD800 && ch <= 0xDFFF)) {
-      return false;
-    }
+    // wchar_t is signed on some machines and unsigned on others: compare
+    // the code unit the matcher would see.
     const PCRE2_UCHAR unit = static_cast<PCRE2_UCHAR>(ch);
+    if (unit > 0x10FFFF || (unit >= 0xD800 && unit <= 0xDFFF)) return false;
     return pcre2_match(code_, &unit, 1, 0, PCRE2_NO_UTF_CHECK,
                        ThreadMatchData(), nullptr) >= 0;
   }

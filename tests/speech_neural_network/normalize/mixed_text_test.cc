@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cwchar>
 #include <string>
 #include <vector>
 
@@ -49,9 +50,9 @@ TEST(SilentCharactersTest, SymbolsAreSilentButNotReadableCharacters) {
   }
   // Letters, numbers, currency and mathematical signs might deserve a
   // reading: they are not silent.
-  for (const wchar_t ch :
-       std::vector<wchar_t>{L'中', L'a', L'α', L'Я', L'①', L'¥', L'$', L'+',
-                            L'=', L'2', 0x10FFFF, 0x110000, -1}) {
+  for (const wchar_t ch : std::vector<wchar_t>{
+           L'中', L'a', L'α', L'Я', L'①', L'¥', L'$', L'+', L'=', L'2',
+           0x10FFFF, 0x110000, WCHAR_MAX, static_cast<wchar_t>(0x80000000)}) {
     EXPECT_FALSE(IsSilentSymbol(ch)) << std::hex << ch;
     EXPECT_FALSE(IsSilentCharacter(ch)) << std::hex << ch;
   }
