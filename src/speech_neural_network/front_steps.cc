@@ -295,6 +295,13 @@ int FrontEngineInterface::GetWordsIds(const WordTagList& words,
     if (polyphone_model_ != nullptr) {
       ReadWithModel(*polyphone_model_, sentence, index, separate, w.initials,
                     w.finals, decided_by);
+      if (decided_by == "m") {
+        if (std::optional<std::string> tag =
+                ParticleTagFor(sentence.WordChars(index)[0], w.finals[0],
+                               entry.second)) {
+          w.polyphone_tag = *tag;
+        }
+      }
     }
     if (w.finals.size() == 1 && !w.finals[0].empty()) {
       w.underlying_tone = w.finals[0].back();

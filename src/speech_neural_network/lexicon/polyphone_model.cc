@@ -66,6 +66,19 @@ bool ParseReading(std::string_view text, PhoneReading& reading) {
   return true;
 }
 
+constexpr std::wstring_view kParticles = L"的地得着";
+
+bool IsParticle(wchar_t c) {
+  return kParticles.find(c) != std::wstring_view::npos;
+}
+
+// Whether two finals differ only in one of them being neutral.
+bool NeutralToggle(const std::string& a, const std::string& b) {
+  return a != b && a.size() == b.size() &&
+         a.compare(0, a.size() - 1, b, 0, b.size() - 1) == 0 &&
+         (a.back() == '5' || b.back() == '5');
+}
+
 }  // namespace
 
 absl::StatusOr<PolyphoneModel> PolyphoneModel::Load(const std::string& path) {
@@ -227,12 +240,40 @@ void ReadWithModel(const PolyphoneModel& model,
     if (separate_tone && !initial.empty()) initial.pop_back();
     const PhoneReading* reading =
         model.Choose(chars[i], sentence.Features(word, i, initial, finals[i]));
+    // A longer word's own neutral tone (饺子 zi5) is the dictionary's and the
+    // tone rules' business; only a particle's is the model's (考得 de5).
+    if (chars.size() > 1 && !IsParticle(chars[i]) &&
+        reading->initial == initial &&
+        NeutralToggle(reading->final, finals[i])) {
+      continue;
+    }
+    decided_by[i] = 'm';
     if (reading->initial == initial && reading->final == finals[i]) continue;
     initials[i] = reading->initial;
     if (separate_tone && !initials[i].empty()) initials[i] += '0';
     finals[i] = reading->final;
-    decided_by[i] = 'm';
   }
+}
+
+std::optional<std::string> ParticleTagFor(wchar_t character,
+                                          const std::string& final,
+                                          const std::string& tag) {
+  struct Particle {
+    wchar_t character;
+    const char* particle_tag;  // the tag under which its tone is neutral
+    const char* other_tag;     // a tag for its full readings
+  };
+  static constexpr Particle kParticles[] = {{L'的', "uj", "n"},
+                                            {L'地', "uv", "n"},
+                                            {L'得', "ud", "v"},
+                                            {L'着', "uz", "v"}};
+  for (const Particle& p : kParticles) {
+    if (p.character != character) continue;
+    const bool neutral = !final.empty() && final.back() == '5';
+    if (neutral && tag != p.particle_tag) return p.particle_tag;
+    if (!neutral && tag == p.particle_tag) return p.other_tag;
+  }
+  return std::nullopt;
 }
 
 }  // namespace speechnn

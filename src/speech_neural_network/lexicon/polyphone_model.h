@@ -20,6 +20,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <unordered_map>
 #include <unordered_set>
@@ -77,13 +78,24 @@ class PolyphoneSentence;
 // `sentence`, where the word's dictionary entry does not settle them: a
 // word of one character, a word without an entry of its own ('p' in
 // `decided_by`, one letter per character), or a word the table lists. A
-// rule's reading ('r') stands; a changed syllable is marked 'm'.
+// rule's reading ('r') stands, and so does a longer word's neutral tone
+// where the model would only give the syllable its full tone or take it
+// (but for the particles 的 地 得 着);
+// a syllable the model read is marked 'm'.
 // `separate_tone`: initials carry the tone byte 0 ("zh0") as in the
 // separate-tone resources.
 void ReadWithModel(const PolyphoneModel& model,
                    const PolyphoneSentence& sentence, std::size_t word,
                    bool separate_tone, std::vector<std::string>& initials,
                    std::vector<std::string>& finals, std::string& decided_by);
+
+// The tag the tone steps are to see for a particle character (的 地 得 着)
+// that the model read alone as a word: its particle tag where the reading is
+// neutral, a content tag where it is not, or nothing where the segmenter's
+// tag already agrees. The tone steps read these characters by tag alone.
+std::optional<std::string> ParticleTagFor(wchar_t character,
+                                          const std::string& final,
+                                          const std::string& tag);
 
 }  // namespace speechnn
 
