@@ -256,7 +256,8 @@ int FrontEngineInterface::GetWordsIds(const WordTagList& words,
       phrases.back().push_back(entry);
     }
   }
-  const PolyphoneSentence sentence(words);
+  std::optional<PolyphoneSentence> sentence;
+  if (polyphone_model_ != nullptr) sentence.emplace(words);
   std::size_t position = 0;
   for (std::size_t index = 0; index < words.size(); ++index) {
     const WordTag& entry = words[index];
@@ -293,12 +294,11 @@ int FrontEngineInterface::GetWordsIds(const WordTagList& words,
       }
     }
     if (polyphone_model_ != nullptr) {
-      ReadWithModel(*polyphone_model_, sentence, index, separate, w.initials,
+      ReadWithModel(*polyphone_model_, *sentence, index, separate, w.initials,
                     w.finals, decided_by);
       if (decided_by == "m") {
-        if (std::optional<std::string> tag =
-                ParticleTagFor(sentence.WordChars(index)[0], w.finals[0],
-                               entry.second)) {
+        if (std::optional<std::string> tag = ParticleTagFor(
+                sentence->WordChars(index)[0], w.finals[0], entry.second)) {
           w.polyphone_tag = *tag;
         }
       }

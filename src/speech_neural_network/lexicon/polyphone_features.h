@@ -35,23 +35,15 @@ class PolyphoneSentence {
   std::vector<std::uint64_t> Features(std::size_t word, std::size_t at,
                                       const std::string& initial,
                                       const std::string& final) const;
-  std::wstring WordChars(std::size_t word) const {
-    const std::size_t end =
-        word + 1 < starts_.size() ? starts_[word + 1] : chars_.size();
-    return chars_.substr(starts_[word], end - starts_[word]);
-  }
+  std::wstring WordChars(std::size_t word) const;
   const std::string& WordText(std::size_t word) const {
     return words_[word].first;
   }
-  // The names behind Features, for tests and inspection.
-  std::vector<std::string> FeatureNames(std::size_t word, std::size_t at,
-                                        const std::string& initial,
-                                        const std::string& final) const;
 
  private:
   const WordTagList& words_;
-  std::wstring chars_;
-  std::vector<std::size_t> starts_;  // of each word in chars_
+  std::vector<std::string_view> chars_;  // UTF-8, into words_
+  std::vector<std::size_t> starts_;      // of each word in chars_, and the end
 };
 
 }  // namespace speechnn

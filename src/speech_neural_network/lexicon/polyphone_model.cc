@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <array>
 #include <charconv>
 #include <fstream>
 #include <string_view>
@@ -159,6 +160,9 @@ absl::StatusOr<PolyphoneModel> PolyphoneModel::Parse(const std::string& text,
       }
       entry.readings.push_back(std::move(reading));
     }
+    if (entry.readings.size() > kMaxReadings) {
+      return bad("more than " + std::to_string(kMaxReadings) + " readings");
+    }
     order.emplace_back(character[0], features);
   }
   std::size_t words = 0;
@@ -211,16 +215,16 @@ const PhoneReading* PolyphoneModel::Choose(
   const auto entry = characters_.find(character);
   if (entry == characters_.end()) return nullptr;
   const Character& c = entry->second;
-  std::vector<float> scores(c.readings.size(), 0.0f);
+  std::array<float, kMaxReadings> scores{};
   for (const std::uint64_t feature : features) {
     const auto row = c.rows.find(feature);
     if (row == c.rows.end()) continue;
-    for (std::size_t r = 0; r < scores.size(); ++r) {
+    for (std::size_t r = 0; r < c.readings.size(); ++r) {
       scores[r] += weights_[row->second + r];
     }
   }
   std::size_t best = 0;
-  for (std::size_t r = 1; r < scores.size(); ++r) {
+  for (std::size_t r = 1; r < c.readings.size(); ++r) {
     if (scores[r] > scores[best]) best = r;
   }
   return &c.readings[best];

@@ -41,6 +41,8 @@ class PolyphoneModel {
   static constexpr int kFormatVersion = 1;
   // Larger files are refused unread: the shipped table is a few megabytes.
   static constexpr std::uintmax_t kMaxFileBytes = 64u << 20;
+  // The most readings one character may have.
+  static constexpr std::size_t kMaxReadings = 8;
 
   // Reads and checks the table at `path`; every error names the file.
   [[nodiscard]] static absl::StatusOr<PolyphoneModel> Load(
