@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -78,6 +79,21 @@ TEST(PolyphoneModelTest, MalformedTablesAreRefusedWithTheLine) {
               std::string::npos)
         << model.status();
   }
+}
+
+// The trainer computes the same names (tools/polyphone/test_polyphone_data.py
+// reads the same file): a model is only as good as this agreement.
+TEST(PolyphoneFeaturesTest, HashesAreThoseOfTheSharedNames) {
+  std::ifstream file(std::string(TOLVAREN_SOURCE_DIR) +
+                     "/tools/polyphone/feature_names.txt");
+  ASSERT_TRUE(file.is_open());
+  std::vector<std::uint64_t> expected;
+  for (std::string line; std::getline(file, line);) {
+    if (!line.empty() && line[0] != '#') expected.push_back(HashFeature(line));
+  }
+  const WordTagList words = {{"他", "r"}, {"长大", "v"}, {"了", "ul"}};
+  EXPECT_EQ(PolyphoneSentence(words).Features(1, 0, "zh", "ang3"), expected);
+  EXPECT_EQ(HashFeature("c+1=大"), 0xbe1fbcdf2781b1d5ull);
 }
 
 TEST(PolyphoneModelTest, OnlyRegularFilesAreRead) {
