@@ -191,9 +191,10 @@ class Inspector {
           const speechnn::WordReading& reading = trace.readings[i];
           std::vector<std::string> symbols;
           for (std::size_t k = 0; k < reading.finals.size(); ++k) {
-            if (!reading.initials[k].empty()) {
-              symbols.push_back(reading.initials[k]);
-            }
+            std::string initial = reading.initials[k];
+            // Separate-tone initials carry the tone byte 0 ("zh0").
+            if (front_.separate_tone() && !initial.empty()) initial.pop_back();
+            if (!initial.empty()) symbols.push_back(initial);
             symbols.push_back(reading.finals[k]);
           }
           syllables = table_.ToPinyin(symbols);
