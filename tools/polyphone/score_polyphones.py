@@ -8,7 +8,8 @@ SET is a path without extension (DIR/NAME for DIR/NAME.sent and DIR/NAME.lb);
 the default is every set under /work/shared/data/polyphone. The built front
 end's --readings mode gives each character's reading before tone sandhi,
 which is what the labels hold. Printed per set (with tone, toneless, and how
-many sentences the front end could not align), then per character the N
+many sentences the front end could not align; "neutral": with tone, but a
+neutral syllable of ours right in any tone of its syllable), then per character the N
 characters with the most errors over all sets. --rules-only scores the front
 end with the model switched off. Exit status 1 when --min-tone (percent,
 with tone, every set) is not met, 2 on unusable input.
@@ -61,8 +62,9 @@ def main():
     with tempfile.TemporaryDirectory() as tmp:
         conf = (pd.rules_only_conf(args.build, tmp) if args.rules_only else
                 os.path.join(args.build, "resources", "conf", "tool.conf"))
-        print("%-28s %8s %9s %9s %9s" % ("set", "marked", "tone %",
-                                         "toneless %", "unaligned"))
+        print("%-28s %8s %9s %9s %9s %9s" % ("set", "marked", "tone %",
+                                              "neutral %", "toneless %",
+                                              "unaligned"))
         for stem in stems:
             try:
                 scored = score(front, conf, stem)
@@ -72,11 +74,20 @@ def main():
             tone = sum(read == label for _, label, read in scored)
             bare = sum(read is not None and pd.toneless(read) ==
                        pd.toneless(label) for _, label, read in scored)
+            # A neutral syllable of ours taken as right in any tone: the
+            # labels give a word's lexical neutral tone (关系 xi5) as the
+            # citation tone.
+            neutral = sum(read is not None and
+                          (read == label or (read.endswith("5") and
+                                             pd.toneless(read) ==
+                                             pd.toneless(label)))
+                          for _, label, read in scored)
             lost = sum(read is None for _, _, read in scored)
             name = os.path.relpath(stem, os.path.dirname(os.path.dirname(stem)))
-            print("%-28s %8d %9.2f %9.2f %9d" % (
+            print("%-28s %8d %9.2f %9.2f %9.2f %9d" % (
                 name, len(scored), percent(tone, len(scored)),
-                percent(bare, len(scored)), lost))
+                percent(neutral, len(scored)), percent(bare, len(scored)),
+                lost))
             if args.min_tone is not None and \
                     percent(tone, len(scored)) < args.min_tone:
                 failed = True
