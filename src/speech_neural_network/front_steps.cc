@@ -290,6 +290,10 @@ int FrontEngineInterface::GetWordsIds(const WordTagList& words,
               ReadPolyphone(phrases[phrase], at)) {
         w.finals[0] = reading->final;
         w.polyphone_tag = reading->tag;
+        if (!reading->initial.empty()) {
+          // Separate-tone initials carry the tone byte 0.
+          w.initials[0] = reading->initial + (separate ? "0" : "");
+        }
         decided_by[0] = 'r';
       }
     }

@@ -88,6 +88,7 @@ TEST(ReadingsTest, PolyphonesByTagAndCorrectedEntries) {
       {"这块地很大", "zhe4 kuai4 di4 hen3 da4"},
       {"一定还钱给你", "yi2 ding4 huan2 qian2 gei2 ni3"},
       {"他考得很好", "ta1 kao3 de5 hen2 hao3"},
+      {"路很长", "lu4 hen3 chang2"},
       {"通过这个关卡", "tong1 guo4 zhe4 ge5 guan1 qia3"},
   });
 }

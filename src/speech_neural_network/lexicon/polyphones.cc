@@ -58,6 +58,18 @@ bool DiIsParticle(const WordTagList& phrase, std::size_t k) {
 // 得 between a subject and a verb is "must" (你得去); after a verb or an
 // adjective it is the particle (跑得快), and before anything but a verb it
 // is "obtain" (得了冠军).
+bool AfterDegreeAdverb(const WordTagList& phrase, std::size_t k) {
+  static constexpr std::string_view kDegree[] = {
+      "很",   "太", "有点", "有点儿", "非常", "更",   "最",   "特别",
+      "比较", "挺", "多么", "这么",   "那么", "十分", "相当", "越来越"};
+  const WordTag* before = At(phrase, k, -1);
+  if (before == nullptr) return false;
+  for (const std::string_view degree : kDegree) {
+    if (before->first == degree) return true;
+  }
+  return false;
+}
+
 bool DeiIsMust(const WordTagList& phrase, std::size_t k) {
   const WordTag* after = At(phrase, k, 1);
   return !AfterVerbOrAdjective(phrase, k) && after != nullptr &&
@@ -87,6 +99,10 @@ std::optional<PolyphoneReading> ReadPolyphone(const WordTagList& phrase,
     return {{"e5", tag}};
   }
   if (word == "地" && DiIsParticle(phrase, k)) return {{"e5", "uv"}};
+  // 很长, 有点长, 太长: the adjective "long", not zhang3 "grow".
+  if (word == "长" && AfterDegreeAdverb(phrase, k)) {
+    return {{"ang2", tag, "ch"}};
+  }
   return std::nullopt;
 }
 
