@@ -89,6 +89,7 @@ TEST(ReadingsTest, PolyphonesByTagAndCorrectedEntries) {
       {"一定还钱给你", "yi2 ding4 huan2 qian2 gei2 ni3"},
       {"他考得很好", "ta1 kao3 de5 hen2 hao3"},
       {"路很长", "lu4 hen3 chang2"},
+      {"我查查资料", "wo3 cha2 cha5 zi1 liao4"},
       {"通过这个关卡", "tong1 guo4 zhe4 ge5 guan1 qia3"},
   });
 }
