@@ -32,6 +32,8 @@ constexpr FrontKey kFrontKeys[] = {
      [](FrontConf& c) -> std::string& { return c.tone2id_path; }},
     {"opencc_t2s_config",
      [](FrontConf& c) -> std::string& { return c.opencc_t2s_config; }},
+    {"polyphone_model_path",
+     [](FrontConf& c) -> std::string& { return c.polyphone_model_path; }},
 };
 
 }  // namespace

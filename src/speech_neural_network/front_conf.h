@@ -22,6 +22,8 @@ struct FrontConf {
   std::string phone2id_path;
   std::string tone2id_path;
   std::string opencc_t2s_config;  // empty: the Debian default
+  // The learned polyphone readings; empty or a missing file: the rules.
+  std::string polyphone_model_path;
 
   // Takes the keys out of the entries read (the last of a repeated key).
   static FrontConf FromEntries(const StringMap& entries);

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "common/bounded_file.h"
+#include "speech_neural_network/lexicon/polyphone_model.h"
 #include "speech_neural_network/normalize/mixed_text.h"
 #include "speech_neural_network/report.h"
 #include "speech_neural_network/utf8_conversion.h"
@@ -132,6 +133,25 @@ int FrontEngineInterface::ReadDictText(const std::string& path,
   return 0;
 }
 
+int FrontEngineInterface::LoadPolyphoneModel() {
+  polyphone_model_.reset();
+  if (conf_.polyphone_model_path.empty()) return 0;
+  absl::StatusOr<PolyphoneModel> model =
+      PolyphoneModel::Load(conf_.polyphone_model_path);
+  if (absl::IsNotFound(model.status())) {
+    // The model is optional: without it the rules read the polyphones.
+    ReportLine(std::string(model.status().message()) +
+               "; polyphones are read by the rules alone");
+    return 0;
+  }
+  if (!model.ok()) {
+    ReportInitFailure(std::string(model.status().message()));
+    return -1;
+  }
+  polyphone_model_ = std::make_unique<PolyphoneModel>(*std::move(model));
+  return 0;
+}
+
 void FrontEngineInterface::ReportInitFailure(const std::string& reason) {
   ReportLine(reason);
   if (init_error_.empty()) init_error_ = reason;
@@ -240,6 +260,7 @@ int FrontEngineInterface::Init() {
   }
   phone_ids_ = IdTable(phone_id_text_);
   neutral_words_ = LoadNeutralWords(conf_.word2phone_path);
+  if (LoadPolyphoneModel() != 0) return -1;
   if (separate_tone()) {
     StringMap tone_text;
     if (LoadDictFile(conf_.tone2id_path, tone_text) != 0) {

@@ -33,7 +33,17 @@
 
 namespace speechnn {
 
+class PolyphoneModel;
 class TraditionalConverter;
+
+// A word's syllables before the tone steps, and what decided each one:
+// 'd' the word's dictionary entry, 'p' the dictionary's words inside it
+// (the word has no entry), 'r' a rule (lexicon/polyphones.h), 'm' the model.
+struct WordReading {
+  std::vector<std::string> initials;
+  std::vector<std::string> finals;
+  std::string decided_by;
+};
 
 // What the chain produced for one sentence, for inspection.
 struct SentenceTrace {
@@ -42,6 +52,8 @@ struct SentenceTrace {
   WordTagList merged;          // after the merges before sandhi
   std::vector<int> phone_ids;  // this sentence's ids
   std::vector<int> tone_ids;   // separate-tone mode only
+  // One per word of `merged` read (none for pauses and quotation marks).
+  std::vector<WordReading> readings;
 };
 
 // The outcome of Run beyond the ids.
@@ -68,6 +80,8 @@ class FrontEngineInterface {
   int Init();
   int ReadFrontConf();
   int LoadDictFile(const std::string& path, StringMap& map);
+  // The polyphone model named by the configuration, when there is one.
+  int LoadPolyphoneModel();
   // The same lines into the word2phone table, read in one piece.
   int LoadDictFile(const std::string& path, WordPhoneTable& table);
   // The bytes of a table file, bounded; -1 (reported) when refused.
@@ -110,8 +124,10 @@ class FrontEngineInterface {
                    std::vector<std::string>& finals);
   int ThreeSandhi(const std::string& word, std::vector<std::string>& finals);
   int SplitWord(const std::string& word, std::vector<std::string>& result);
+  // With `readings`, one entry per word is appended (see SentenceTrace).
   int GetWordsIds(const WordTagList& words, std::vector<int>& phone_ids,
-                  std::vector<int>& tone_ids);
+                  std::vector<int>& tone_ids,
+                  std::vector<WordReading>* readings = nullptr);
   int ModifyTone(const std::string& word, const std::string& tag,
                  std::vector<std::string>& finals);
   void MergeErhua(const std::string& word, const std::string& tag,
@@ -137,6 +153,7 @@ class FrontEngineInterface {
   const IdTable& phone_ids() const { return phone_ids_; }
   const IdTable& tone_ids() const { return tone_ids_; }
   const std::string& word2phone_file() const { return conf_.word2phone_path; }
+  bool has_polyphone_model() const { return polyphone_model_ != nullptr; }
 
  private:
   friend class FrontEngineInterfaceTestPeer;
@@ -162,6 +179,8 @@ class FrontEngineInterface {
   IdTable phone_ids_;
   IdTable tone_ids_;
   std::unique_ptr<TraditionalConverter> t2s_converter_;
+  // Null: polyphones are read by the rules alone.
+  std::unique_ptr<PolyphoneModel> polyphone_model_;
   // neutral_tone_words.dict beside word2phone; null: the built-in list.
   std::unique_ptr<WordList> neutral_words_;
   std::set<wchar_t> unreadable_met_;

@@ -42,7 +42,9 @@ FrontRun FrontEngineInterface::Run(const std::wstring& text,
     const std::size_t phones_before = phone_ids.size();
     const std::size_t tones_before = tone_ids.size();
     MergeForSandhi(trace.tagged, trace.merged);
-    const bool failed = GetWordsIds(trace.merged, phone_ids, tone_ids) != 0;
+    const bool failed =
+        GetWordsIds(trace.merged, phone_ids, tone_ids,
+                    traces != nullptr ? &trace.readings : nullptr) != 0;
     if (failed) ReportLine("Get words phoneids failed");
     if (traces != nullptr) {
       trace.phone_ids.assign(phone_ids.begin() + phones_before,

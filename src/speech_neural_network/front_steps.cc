@@ -5,6 +5,8 @@
 #include <utility>
 
 #include "speech_neural_network/front_interface.h"
+#include "speech_neural_network/lexicon/polyphone_features.h"
+#include "speech_neural_network/lexicon/polyphone_model.h"
 #include "speech_neural_network/lexicon/polyphones.h"
 #include "speech_neural_network/lexicon/word_lists.h"
 #include "speech_neural_network/prosody/erhua.h"
@@ -221,7 +223,8 @@ void CycleEachPhrase(std::vector<PreparedWord>& words) {
 
 int FrontEngineInterface::GetWordsIds(const WordTagList& words,
                                       std::vector<int>& phone_ids,
-                                      std::vector<int>& tone_ids) {
+                                      std::vector<int>& tone_ids,
+                                      std::vector<WordReading>* readings) {
   const bool separate = separate_tone();
   const IdTable* tones = separate ? &tone_ids_ : nullptr;
   // First every word's own tones, up to the first word that cannot be read;
@@ -247,10 +250,16 @@ int FrontEngineInterface::GetWordsIds(const WordTagList& words,
       phrases.back().push_back(entry);
     }
   }
+  std::optional<PolyphoneSentence> sentence;
+  if (polyphone_model_ != nullptr) sentence.emplace(words);
   std::size_t position = 0;
-  for (const WordTag& entry : words) {
+  for (std::size_t index = 0; index < words.size(); ++index) {
+    const WordTag& entry = words[index];
     const std::string& word = entry.first;
-    if (ListContains(QuoteMarks(), word)) continue;
+    if (ListContains(QuoteMarks(), word)) {
+      if (readings != nullptr) readings->emplace_back();
+      continue;
+    }
     const std::size_t k = position++;
     PreparedWord w;
     w.word = &word;
@@ -258,6 +267,7 @@ int FrontEngineInterface::GetWordsIds(const WordTagList& words,
     if (ListContains(PausePunctuation(), word)) {
       w.pause = true;
       prepared.push_back(std::move(w));
+      if (readings != nullptr) readings->emplace_back();
       continue;
     }
     if (GetInitialsFinals(word, w.initials, w.finals) != 0) {
@@ -265,14 +275,37 @@ int FrontEngineInterface::GetWordsIds(const WordTagList& words,
       unreadable = true;
       break;
     }
+    // 'p': read through the dictionary's words inside it (an unknown word).
+    std::string decided_by(w.finals.size(),
+                           lexicon_.HasEntry(word) ? 'd' : 'p');
     if (w.finals.size() == 1) {
       const auto& [phrase, at] = place[k];
       if (std::optional<PolyphoneReading> reading =
               ReadPolyphone(phrases[phrase], at)) {
         w.finals[0] = reading->final;
         w.polyphone_tag = reading->tag;
+        if (!reading->initial.empty()) {
+          // Separate-tone initials carry the tone byte 0.
+          w.initials[0] = reading->initial + (separate ? "0" : "");
+        }
+        decided_by[0] = 'r';
       }
-      if (!w.finals[0].empty()) w.underlying_tone = w.finals[0].back();
+    }
+    if (polyphone_model_ != nullptr) {
+      ReadWithModel(*polyphone_model_, *sentence, index, separate, w.initials,
+                    w.finals, decided_by);
+      if (decided_by == "m") {
+        if (std::optional<std::string> tag = ParticleTagFor(
+                sentence->WordChars(index)[0], w.finals[0], entry.second)) {
+          w.polyphone_tag = *tag;
+        }
+      }
+    }
+    if (w.finals.size() == 1 && !w.finals[0].empty()) {
+      w.underlying_tone = w.finals[0].back();
+    }
+    if (readings != nullptr) {
+      readings->push_back({w.initials, w.finals, decided_by});
     }
     const std::wstring& chars = decoded[k];
     const SandhiWord sandhi_word{

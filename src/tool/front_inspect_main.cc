@@ -25,7 +25,7 @@ namespace {
 
 using speechnn::SentenceTrace;
 
-enum class Mode { kReport, kNormalized, kPinyin, kPhones, kIds };
+enum class Mode { kReport, kNormalized, kPinyin, kReadings, kPhones, kIds };
 
 struct Options {
   Mode mode = Mode::kReport;
@@ -42,6 +42,11 @@ void PrintUsage(std::ostream& out) {
          "Modes (default: a readable report per sentence):\n"
          "  --normalized  the text after sentence splitting and normalisation\n"
          "  --pinyin      numbered-tone pinyin after sandhi and erhua\n"
+         "  --readings    each word as WORD/TAG/PINYIN/BY before tone sandhi,\n"
+         "                tab-separated: syllables joined by +, and per\n"
+         "                syllable what decided it: d the word's dictionary\n"
+         "                entry, p the dictionary's words inside it, r a\n"
+         "                rule, m the polyphone model\n"
          "  --phones      phone symbols, pauses as sp\n"
          "  --ids         phone ids, as the acoustic model receives them\n"
          "The machine-readable modes print exactly one line per text, in\n"
@@ -63,6 +68,8 @@ bool ParseArguments(int argc, char** argv, Options& options) {
       options.mode = Mode::kNormalized;
     } else if (arg == "--pinyin") {
       options.mode = Mode::kPinyin;
+    } else if (arg == "--readings") {
+      options.mode = Mode::kReadings;
     } else if (arg == "--phones") {
       options.mode = Mode::kPhones;
     } else if (arg == "--ids") {
@@ -145,6 +152,10 @@ class Inspector {
       return Fail(text, "sentence \"" + OneLine(failed_sentence) + "\" failed",
                   out);
     }
+    if (mode_ == Mode::kReadings) {
+      out << Readings(traces) << '\n';
+      return true;
+    }
     std::vector<std::string> items;
     for (const SentenceTrace& trace : traces) {
       std::vector<std::string> part;
@@ -167,6 +178,39 @@ class Inspector {
     if (mode_ == Mode::kReport) out << "text: " << text << '\n';
     out << "ERROR: " << reason << '\n';
     return false;
+  }
+
+  // The words of every sentence with their readings before tone sandhi.
+  std::string Readings(const std::vector<SentenceTrace>& traces) const {
+    std::string line;
+    for (const SentenceTrace& trace : traces) {
+      for (std::size_t i = 0; i < trace.merged.size(); ++i) {
+        const auto& [word, tag] = trace.merged[i];
+        std::vector<std::string> syllables;
+        std::string decided_by;
+        if (i < trace.readings.size()) {
+          const speechnn::WordReading& reading = trace.readings[i];
+          std::vector<std::string> symbols;
+          for (std::size_t k = 0; k < reading.finals.size(); ++k) {
+            std::string initial = reading.initials[k];
+            // Separate-tone initials carry the tone byte 0 ("zh0").
+            if (front_.separate_tone() && !initial.empty()) initial.pop_back();
+            if (!initial.empty()) symbols.push_back(initial);
+            symbols.push_back(reading.finals[k]);
+          }
+          syllables = table_.ToPinyin(symbols);
+          decided_by = reading.decided_by;
+        }
+        std::string joined;
+        for (const std::string& syllable : syllables) {
+          if (!joined.empty()) joined += '+';
+          joined += syllable;
+        }
+        if (!line.empty()) line += '\t';
+        line += OneLine(word) + "/" + tag + "/" + joined + "/" + decided_by;
+      }
+    }
+    return line;
   }
 
   void Report(const std::string& text, const std::vector<SentenceTrace>& traces,

@@ -6,6 +6,7 @@
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <vector>
 
 #include "speech_neural_network/front_test_support.h"
 
@@ -110,6 +111,41 @@ TEST(FrontConfTest, MissingResourceFilesFailWithTheirMessages) {
                        c.message + "\n"),
               std::string::npos)
         << err;
+  }
+}
+
+// The polyphone model is optional: a missing file leaves the rules; one
+// that cannot be used stops start-up with its name.
+TEST(FrontConfTest, PolyphoneModelIsOptionalButNeverHalfRead) {
+  struct Case {
+    std::string file;  // written as model.txt unless empty
+    std::string path;  // relative to the folder
+    bool starts;
+    std::string message;
+  };
+  const std::vector<Case> cases = {
+      {"", "/none.txt", true,
+       "none.txt not found; polyphones are read by the rules alone"},
+      {"", "", false, ": it is a folder"},
+      {"tolvaren-polyphone-model 7\n", "/model.txt", false,
+       "model.txt line 1: format version 7"},
+      {"tolvaren-polyphone-model 1\ncharacters 1\n长\t0\tch ang2\n",
+       "/model.txt", false, "model.txt line 3: expected CHARACTER"},
+  };
+  for (const Case& c : cases) {
+    TempDir dir;
+    if (!c.file.empty()) dir.WriteFile("model.txt", c.file);
+    const std::string conf = WriteFrontConf(dir, kFixture);
+    std::ofstream(conf, std::ios::app)
+        << "--polyphone_model_path=" << dir.path() << c.path << "\n";
+    std::unique_ptr<FrontEngineInterface> front;
+    const std::string err = Construct(conf, front);
+    EXPECT_EQ(front->is_initialized(), c.starts) << c.message;
+    EXPECT_FALSE(front->has_polyphone_model());
+    EXPECT_NE(err.find(c.message), std::string::npos) << err;
+    if (!c.starts) {
+      EXPECT_NE(front->init_error().find(dir.path()), std::string::npos);
+    }
   }
 }
 

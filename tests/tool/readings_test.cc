@@ -101,7 +101,8 @@ TEST(ReadingsTest, ThirdTonesInsideWordsFirst) {
   });
 }
 
-// Polyphones by tag and neighbours, and the committed overlay's corrections.
+// Polyphones by tag and neighbours, the committed overlay's corrections, and
+// the polyphone model.
 TEST(ReadingsTest, PolyphonesByTagAndCorrectedEntries) {
   ExpectReadings({
       {"温度设置为26度", "wen1 du4 she4 zhi4 wei2 er4 shi2 liu4 du4"},
@@ -117,6 +118,15 @@ TEST(ReadingsTest, PolyphonesByTagAndCorrectedEntries) {
       {"结果很好", "jie2 guo3 hen2 hao3"},
       {"当天晚上", "dang4 tian1 wan3 shang4"},
       {"图为会场", "tu2 wei2 hui4 chang3"},
+      // Read by the polyphone model in context, or by the particle rules.
+      {"他被任命为总经理", "ta1 bei4 ren4 ming4 wei2 zong3 jing1 li3"},
+      {"此为证", "ci3 wei2 zheng4"},
+      {"这块地很大", "zhe4 kuai4 di4 hen3 da4"},
+      {"一定还钱给你", "yi2 ding4 huan2 qian2 gei2 ni3"},
+      {"他考得很好", "ta1 kao3 de5 hen2 hao3"},
+      {"路很长", "lu4 hen3 chang2"},
+      {"我查查资料", "wo3 cha2 cha5 zi1 liao4"},
+      {"通过这个关卡", "tong1 guo4 zhe4 ge5 guan1 qia3"},
   });
 }
 

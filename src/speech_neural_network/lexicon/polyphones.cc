@@ -2,6 +2,8 @@
 
 #include <string_view>
 
+#include "speech_neural_network/utf8_conversion.h"
+
 namespace speechnn {
 namespace {
 
@@ -29,16 +31,49 @@ bool WeiIsCopula(const WordTagList& phrase, std::size_t k) {
          (after_object == nullptr || !IsVerb(after_object->second));
 }
 
+bool AfterVerbOrAdjective(const WordTagList& phrase, std::size_t k) {
+  const WordTag* before = At(phrase, k, -1);
+  return before != nullptr && !before->second.empty() &&
+         (before->second[0] == 'v' || before->second[0] == 'a');
+}
+
+// AA, AABB or ABAB (慢慢, 高高兴兴, 一点一点): the adverbs that 地 follows.
+bool IsReduplicated(const std::string& word) {
+  const std::wstring c = utf8string2wstring(word);
+  return (c.size() == 2 && c[0] == c[1]) ||
+         (c.size() == 4 &&
+          ((c[0] == c[1] && c[2] == c[3]) || (c[0] == c[2] && c[1] == c[3])));
+}
+
+// 地 after an adverb or a reduplicated word is the adverbial particle
+// (慢慢地走, 一点一点地), whatever the tagger made of it.
+bool DiIsParticle(const WordTagList& phrase, std::size_t k) {
+  const WordTag* before = At(phrase, k, -1);
+  if (before == nullptr) return false;
+  const std::string& tag = before->second;
+  return tag == "d" || tag == "ad" || tag == "z" ||
+         IsReduplicated(before->first);
+}
+
 // 得 between a subject and a verb is "must" (你得去); after a verb or an
 // adjective it is the particle (跑得快), and before anything but a verb it
 // is "obtain" (得了冠军).
-bool DeiIsMust(const WordTagList& phrase, std::size_t k) {
+bool AfterDegreeAdverb(const WordTagList& phrase, std::size_t k) {
+  static constexpr std::string_view kDegree[] = {
+      "很",   "太", "有点", "有点儿", "非常", "更",   "最",   "特别",
+      "比较", "挺", "多么", "这么",   "那么", "十分", "相当", "越来越"};
   const WordTag* before = At(phrase, k, -1);
+  if (before == nullptr) return false;
+  for (const std::string_view degree : kDegree) {
+    if (before->first == degree) return true;
+  }
+  return false;
+}
+
+bool DeiIsMust(const WordTagList& phrase, std::size_t k) {
   const WordTag* after = At(phrase, k, 1);
-  const bool after_verb_or_adjective =
-      before != nullptr && !before->second.empty() &&
-      (before->second[0] == 'v' || before->second[0] == 'a');
-  return !after_verb_or_adjective && after != nullptr && IsVerb(after->second);
+  return !AfterVerbOrAdjective(phrase, k) && after != nullptr &&
+         IsVerb(after->second);
 }
 
 }  // namespace
@@ -59,6 +94,15 @@ std::optional<PolyphoneReading> ReadPolyphone(const WordTagList& phrase,
   }
   if (word == "只" && tag == "d") return {{"iii3", tag}};
   if (word == "得" && DeiIsMust(phrase, k)) return {{"ei3", "v"}};
+  // The complement particle: 考得很好, 跳得很美.
+  if (word == "得" && tag == "ud" && AfterVerbOrAdjective(phrase, k)) {
+    return {{"e5", tag}};
+  }
+  if (word == "地" && DiIsParticle(phrase, k)) return {{"e5", "uv"}};
+  // 很长, 有点长, 太长: the adjective "long", not zhang3 "grow".
+  if (word == "长" && AfterDegreeAdverb(phrase, k)) {
+    return {{"ang2", tag, "ch"}};
+  }
   return std::nullopt;
 }
 

@@ -1,0 +1,50 @@
+"""The trainer's side of the contract with the front end: the feature names
+(the C++ test reads the same file) and finding the marked character."""
+
+import os
+import unittest
+
+import polyphone_data as pd
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+
+
+class FeatureNamesTest(unittest.TestCase):
+    def test_names_agree_with_the_shared_list(self):
+        with open(os.path.join(HERE, "feature_names.txt"),
+                  encoding="utf-8") as f:
+            expected = [l.rstrip("\n") for l in f if not l.startswith("#")]
+        words = [("他", "r"), ("长大", "v"), ("了", "ul")]
+        self.assertEqual(pd.feature_names(words, 1, 0, "zh ang3"), expected)
+
+    def test_hash_is_fnv1a_over_utf8(self):
+        self.assertEqual(pd.fnv1a64(""), 0xcbf29ce484222325)
+        self.assertEqual(pd.fnv1a64("c+1=大"), 0xbe1fbcdf2781b1d5)
+
+
+class LocateTest(unittest.TestCase):
+    def test_marked_character_is_found_after_normalisation(self):
+        cases = [
+            # text, index, words, expected (word, character)
+            ("他长大了", 1, ["他", "长大", "了"], (1, 0)),
+            ("共3人长大", 3, ["共", "三", "人", "长大"], (3, 0)),
+            ("长江长", 2, ["长江", "长"], (1, 0)),
+            ("a长", 1, ["诶", "长"], (1, 0)),
+            ("长", 0, ["短"], None),
+        ]
+        for text, index, words, expected in cases:
+            found = pd.locate(text, index, [(w, "x", [], "") for w in words])
+            self.assertEqual(found, expected, text)
+
+
+class PhoneTableTest(unittest.TestCase):
+    def test_spellings_become_the_phones_of_the_model_file(self):
+        table = pd.PhoneTable()
+        for pinyin, phones in [("zhang3", "zh ang3"), ("wei2", "- ui2"),
+                               ("lve4", "l ve4"), ("de5", "d e5"),
+                               ("zh", None), ("xx1", None)]:
+            self.assertEqual(table.phones(pinyin), phones, pinyin)
+
+
+if __name__ == "__main__":
+    unittest.main()
