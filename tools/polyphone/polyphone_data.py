@@ -16,6 +16,8 @@ import tempfile
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 REPO = os.path.dirname(os.path.dirname(HERE))
+# The polyphone data sits in the shared folder beside the clone.
+DATA = os.path.normpath(os.path.join(REPO, "..", "shared", "data", "polyphone"))
 MARK = "\u2581"
 # Characters the tool refuses in a text, and stand-ins it reads the same way.
 REFUSED = str.maketrans({".": "\uff0e", "/": "\uff0f", "\\": "\uff3c",

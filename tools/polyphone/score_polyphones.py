@@ -5,7 +5,7 @@
         [--build build] [--rules-only] [--chars N] [--min-tone P]
 
 SET is a path without extension (DIR/NAME for DIR/NAME.sent and DIR/NAME.lb);
-the default is every set under /work/shared/data/polyphone. The built front
+the default is every set under ../shared/data/polyphone. The built front
 end's --readings mode gives each character's reading before tone sandhi,
 which is what the labels hold. Printed per set (with tone, toneless, and how
 many sentences the front end could not align; "neutral": with tone, but a
@@ -55,7 +55,7 @@ def main():
     parser.add_argument("--min-tone", type=float)
     args = parser.parse_args()
     stems = args.sets or sorted(
-        p[:-5] for p in glob.glob("/work/shared/data/polyphone/*/*.sent"))
+        p[:-5] for p in glob.glob(os.path.join(pd.DATA, "*", "*.sent")))
     front = os.path.join(args.build, "src", "tolvaren_tts_front")
     failed = False
     per_char = collections.defaultdict(lambda: [0, 0, 0])

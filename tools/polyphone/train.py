@@ -30,7 +30,7 @@ from scipy import optimize, sparse
 
 import polyphone_data as pd
 
-DATA = "/work/shared/data/polyphone"
+DATA = pd.DATA
 FORMAT_VERSION = 1
 MIN_FEATURE_COUNT = 2
 
