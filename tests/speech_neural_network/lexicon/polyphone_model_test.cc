@@ -101,9 +101,8 @@ TEST(PolyphoneModelTest, OnlyRegularFilesAreRead) {
   EXPECT_TRUE(absl::IsNotFound(
       PolyphoneModel::Load(dir.path() + "/none.txt").status()));
   const auto directory = PolyphoneModel::Load(dir.path());
-  EXPECT_NE(
-      directory.status().message().find(dir.path() + ": it is a folder"),
-      absl::string_view::npos);
+  EXPECT_NE(directory.status().message().find(dir.path() + ": it is a folder"),
+            absl::string_view::npos);
   const auto model =
       PolyphoneModel::Load(dir.WriteFile("model.txt", GoodModel()));
   ASSERT_TRUE(model.ok()) << model.status();
