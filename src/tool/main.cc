@@ -66,7 +66,7 @@ int main(int argc, char** argv) {
     tolvaren::Tool tool;
     // wav_path is this program's output folder in every mode; the library,
     // which writes no files, never cleans it.
-    tool.RemoveStaleTemporariesOnce();
+    tool.RemoveStaleTemporaries();
     int status = kOk;
     if (argc == 1) status = tool.getFileAndPredict() ? kOk : kNotWritten;
     if (argc == 2) status = tool.predict(argv[1]) ? kOk : kNotWritten;

@@ -141,9 +141,7 @@ Tool::Tool(const std::string* conf_path, ToolConf conf)
   }
 }
 
-void Tool::RemoveStaleTemporariesOnce() {
-  if (output_folder_cleaned_) return;
-  output_folder_cleaned_ = true;
+void Tool::RemoveStaleTemporaries() {
   // Temporary files of runs that were killed while writing are never
   // renamed; a day is far longer than any write takes. Only the folder
   // about to be written is touched: a library user, or a run that writes
@@ -158,7 +156,6 @@ void Tool::RemoveStaleTemporariesOnce() {
 
 bool Tool::predict(const std::string& text) {
   LOG_INFO("do predict ");
-  RemoveStaleTemporariesOnce();
   // A name the file system cannot hold is known before any work is done on
   // a text (a long one takes minutes and much memory to synthesise).
   const std::string path = conf_.wav_path + "/" + text;

@@ -105,10 +105,9 @@ class Tool {
   // Whether the acoustic model takes a duration scale (a speaking rate).
   bool takes_duration_scale() const;
 
-  // Removes what killed runs left in wav_path (once per Tool): called by
-  // the tool at start-up and before the first file it writes, never by the
-  // library.
-  void RemoveStaleTemporariesOnce();
+  // Removes what killed runs left in wav_path: called by the tool at
+  // start-up, never by the library.
+  void RemoveStaleTemporaries();
 
   // The phone id of a pause, -1 when the phone table has none.
   int64_t pause_id() const { return pause_id_; }
@@ -134,7 +133,6 @@ class Tool {
   ToolConf conf_;
   VoiceConfig voice_;
   int64_t pause_id_ = -1;
-  bool output_folder_cleaned_ = false;
 };
 
 // Turns each run of consecutive `pause_id`s in `phone_ids` into one; no

@@ -214,28 +214,13 @@ std::string TraditionalConverter::Convert(const std::string& text) const {
 }
 
 void ReadDigitsBetweenLetters(std::wstring& sentence) {
-  std::size_t i = 0;
-  while (i < sentence.size()) {
-    if (!(sentence[i] >= L'0' && sentence[i] <= L'9')) {
-      ++i;
-      continue;
-    }
-    std::size_t end = i;
-    while (end < sentence.size() && sentence[end] >= L'0' &&
-           sentence[end] <= L'9') {
-      ++end;
-    }
-    if (i > 0 && IsLatinLetter(sentence[i - 1]) && end < sentence.size() &&
-        IsLatinLetter(sentence[end])) {
-      // Inside a run such as B2B or A12B the digits are part of a name, not
-      // a quantity.
-      const std::wstring reading =
-          ReadDigits(std::wstring_view(sentence).substr(i, end - i), false);
-      sentence.replace(i, end - i, reading);
-      end = i + reading.size();
-    }
-    i = end;
-  }
+  // Inside a run such as B2B or A12B the digits are part of a name, not a
+  // quantity.
+  SpellDigitRunsWhere(sentence, [](const std::wstring& text, std::size_t begin,
+                                   std::size_t end) {
+    return begin > 0 && IsLatinLetter(text[begin - 1]) && end < text.size() &&
+           IsLatinLetter(text[end]);
+  });
 }
 
 }  // namespace speechnn

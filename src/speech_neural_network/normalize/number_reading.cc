@@ -136,4 +136,26 @@ std::wstring ReadNumber(std::wstring_view text) {
   return ReadInteger(integer, false, true) + kPoint + fraction_reading;
 }
 
+void SpellDigitRunsWhere(std::wstring& sentence,
+                         bool (*spell)(const std::wstring& sentence,
+                                       std::size_t begin, std::size_t end)) {
+  const auto is_digit = [](wchar_t c) { return c >= L'0' && c <= L'9'; };
+  std::size_t i = 0;
+  while (i < sentence.size()) {
+    if (!is_digit(sentence[i])) {
+      ++i;
+      continue;
+    }
+    std::size_t end = i;
+    while (end < sentence.size() && is_digit(sentence[end])) ++end;
+    if (spell(sentence, i, end)) {
+      const std::wstring reading =
+          ReadDigits(std::wstring_view(sentence).substr(i, end - i), false);
+      sentence.replace(i, end - i, reading);
+      end = i + reading.size();
+    }
+    i = end;
+  }
+}
+
 }  // namespace speechnn

@@ -6,6 +6,7 @@
 #ifndef TOLVAREN_TTS_SPEECH_NEURAL_NETWORK_NORMALIZE_NUMBER_READING_H_
 #define TOLVAREN_TTS_SPEECH_NEURAL_NETWORK_NORMALIZE_NUMBER_READING_H_
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -14,6 +15,13 @@ namespace speechnn {
 // Each digit by itself, 1 as 幺 with `use_yao` (telephone numbers); anything
 // else (a "-", a blank, another character) adds nothing.
 std::wstring ReadDigits(std::wstring_view digits, bool use_yao);
+
+// Replaces each run of ASCII digits sentence[begin, end) for which
+// `spell(sentence, begin, end)` holds by ReadDigits of it (no 幺); the
+// replacement is not scanned again.
+void SpellDigitRunsWhere(std::wstring& sentence,
+                         bool (*spell)(const std::wstring& sentence,
+                                       std::size_t begin, std::size_t end));
 
 // The positional reading. With `say_zero` clear no 零 is ever said: used for
 // months, days and clock fields, where 05 reads 五.

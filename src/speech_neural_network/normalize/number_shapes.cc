@@ -145,22 +145,10 @@ void DropHyphensInNames(std::wstring& sentence) {
 }
 
 void ReadDigitsOfNames(std::wstring& sentence) {
-  std::size_t i = 0;
-  while (i < sentence.size()) {
-    if (!IsAsciiDigit(sentence[i])) {
-      ++i;
-      continue;
-    }
-    std::size_t end = i;
-    while (At(sentence, end, IsAsciiDigit)) ++end;
-    if (i > 0 && IsLatinLetter(sentence[i - 1]) && end - i >= 3) {
-      const std::wstring reading =
-          ReadDigits(std::wstring_view(sentence).substr(i, end - i), false);
-      sentence.replace(i, end - i, reading);
-      end = i + reading.size();
-    }
-    i = end;
-  }
+  SpellDigitRunsWhere(sentence, [](const std::wstring& text, std::size_t begin,
+                                   std::size_t end) {
+    return begin > 0 && IsLatinLetter(text[begin - 1]) && end - begin >= 3;
+  });
 }
 
 }  // namespace speechnn

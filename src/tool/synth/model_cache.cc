@@ -13,6 +13,28 @@
 #include "absl/strings/str_format.h"
 
 namespace tolvaren {
+namespace {
+
+// Exactly `size` bytes of `fd` from `offset` into `into`; a file that ends
+// sooner has shrunk since its size was taken.
+absl::Status ReadAt(int fd, const std::string& path, char* into,
+                    std::size_t size, std::size_t offset) {
+  std::size_t done = 0;
+  while (done < size) {
+    const ssize_t got =
+        pread(fd, into + done, size - done, static_cast<off_t>(offset + done));
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) {
+      return absl::DataLossError(
+          "cannot read " + path + ": " +
+          (got < 0 ? std::strerror(errno) : "it shrank while being read"));
+    }
+    done += static_cast<std::size_t>(got);
+  }
+  return absl::OkStatus();
+}
+
+}  // namespace
 
 absl::StatusOr<FileBytes> ReadRegularFile(int folder_fd,
                                           const std::string& path,
@@ -60,17 +82,9 @@ absl::StatusOr<FileBytes> ReadOpenedFile(int fd, const std::string& path,
   FileBytes bytes;
   bytes.size = *size;
   bytes.data.reset(new char[bytes.size]);
-  std::size_t done = 0;
-  while (done < bytes.size) {
-    const ssize_t got = pread(fd, bytes.data.get() + done, bytes.size - done,
-                              static_cast<off_t>(done));
-    if (got < 0 && errno == EINTR) continue;
-    if (got <= 0) {
-      return absl::DataLossError(
-          "cannot read " + path + ": " +
-          (got < 0 ? std::strerror(errno) : "it shrank while being read"));
-    }
-    done += static_cast<std::size_t>(got);
+  if (absl::Status read = ReadAt(fd, path, bytes.data.get(), bytes.size, 0);
+      !read.ok()) {
+    return read;
   }
   return bytes;
 }
@@ -127,17 +141,13 @@ absl::StatusOr<uint64_t> FileChecksum(int fd, const std::string& path,
   std::size_t done = 0;
   std::size_t held = 0;  // bytes in `buffer` not yet taken
   while (done < size) {
-    const ssize_t got =
-        pread(fd, buffer.get() + held, std::min(kChunk - held, size - done),
-              static_cast<off_t>(done));
-    if (got < 0 && errno == EINTR) continue;
-    if (got <= 0) {
-      return absl::DataLossError(
-          "cannot read " + path + ": " +
-          (got < 0 ? std::strerror(errno) : "it shrank while being read"));
+    const std::size_t want = std::min(kChunk - held, size - done);
+    if (absl::Status read = ReadAt(fd, path, buffer.get() + held, want, done);
+        !read.ok()) {
+      return read;
     }
-    done += static_cast<std::size_t>(got);
-    held += static_cast<std::size_t>(got);
+    done += want;
+    held += want;
     const std::size_t taken = lanes.Blocks(buffer.get(), held);
     std::memmove(buffer.get(), buffer.get() + taken, held - taken);
     held -= taken;
