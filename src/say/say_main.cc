@@ -27,7 +27,7 @@ constexpr int kOk = 0;
 constexpr int kFailed = 1;
 constexpr int kUsage = 2;
 
-int Fail(const std::string& message) {
+int Fail(const std::string &message) {
   Report(message);
   return kFailed;
 }
@@ -38,87 +38,92 @@ int Fail(const std::string& message) {
 bool ReopenClosedStandardStreams() {
   bool output_closed = false;
   for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {
-    if (fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
-    if (fd == STDOUT_FILENO) output_closed = true;
+    if (fcntl(fd, F_GETFD) != -1 || errno != EBADF)
+      continue;
+    if (fd == STDOUT_FILENO)
+      output_closed = true;
     const int opened = open("/dev/null", O_RDWR);
-    if (opened >= 0 && opened != fd) close(opened);
+    if (opened >= 0 && opened != fd)
+      close(opened);
   }
   return output_closed;
 }
 
-bool WritesStandardOutput(const SayOptions& options) {
+bool WritesStandardOutput(const SayOptions &options) {
   return options.to_standard_output() || options.phonemes;
 }
 
 // Speaks every line of standard input as it arrives; empty lines are
 // skipped. A failed read is reported and counted.
-void SpeakStandardInput(Speaker& speaker) {
+void SpeakStandardInput(Speaker &speaker) {
   tolvaren::LineReader reader(STDIN_FILENO, tolvaren::kMaxLineBytes);
   std::string line;
   for (long number = 1;; ++number) {
     switch (reader.Next(line)) {
-      case tolvaren::LineReader::Result::kEnd:
-        return;
-      case tolvaren::LineReader::Result::kError:
-        speaker.InputFailed(std::string("cannot read standard input: ") +
-                            std::strerror(errno));
-        return;
-      case tolvaren::LineReader::Result::kTooLong:
-        speaker.LineFailed(number,
-                           "the line is longer than " +
-                               std::to_string(tolvaren::kMaxLineBytes >> 10) +
-                               " KiB; it is skipped");
-        continue;
-      case tolvaren::LineReader::Result::kLine:
-        break;
+    case tolvaren::LineReader::Result::kEnd:
+      return;
+    case tolvaren::LineReader::Result::kError:
+      speaker.InputFailed(std::string("cannot read standard input: ") +
+                          std::strerror(errno));
+      return;
+    case tolvaren::LineReader::Result::kTooLong:
+      speaker.LineFailed(number,
+                         "the line is longer than " +
+                             std::to_string(tolvaren::kMaxLineBytes >> 10) +
+                             " KiB; it is skipped");
+      continue;
+    case tolvaren::LineReader::Result::kLine:
+      break;
     }
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    if (line.empty()) continue;
-    if (!speaker.Speak(line, number)) return;
+    if (!line.empty() && line.back() == '\r')
+      line.pop_back();
+    if (line.empty())
+      continue;
+    if (!speaker.Speak(line, number))
+      return;
   }
 }
 
 // The lines of a text file, read whole (bounded) before anything is opened
 // for writing.
-void SpeakFile(std::string text, Speaker& speaker) {
+void SpeakFile(std::string text, Speaker &speaker) {
   std::istringstream lines(std::move(text));
   std::string line;
   for (long number = 1; std::getline(lines, line); ++number) {
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    if (line.empty()) continue;
-    if (!speaker.Speak(line, number)) break;
+    if (!line.empty() && line.back() == '\r')
+      line.pop_back();
+    if (line.empty())
+      continue;
+    if (!speaker.Speak(line, number))
+      break;
   }
 }
 
-// The engine, started with the front end's start-up echo kept off the
-// terminal; mistyped configuration lines are shown all the same.
-tolvaren_tts::Status StartEngine(
-    const SayOptions& options,
-    std::unique_ptr<tolvaren_tts::Synthesizer>& synthesizer) {
+// The library's records: every one with -v; otherwise the warnings alone
+// (a configuration line that is likely a mistake, a resource done
+// without), since each failure is printed once, from its Status.
+void ShowLog(bool verbose) {
+  tolvaren_tts::SetLogCallback(
+      [verbose](tolvaren_tts::LogLevel level, const std::string &message) {
+        if (verbose || level == tolvaren_tts::LogLevel::kWarning) {
+          Report(message);
+        }
+      },
+      verbose ? tolvaren_tts::LogLevel::kInfo
+              : tolvaren_tts::LogLevel::kWarning);
+}
+
+tolvaren_tts::Status
+StartEngine(const SayOptions &options,
+            std::unique_ptr<tolvaren_tts::Synthesizer> &synthesizer) {
+  // The engine's threads start here and inherit the held signals: only
+  // this thread handles them, between the steps that make and rename a
+  // temporary.
+  const SignalsHeld held;
   tolvaren_tts::SynthesizerConfig config;
   config.conf_path = options.conf_path;
   config.voice = options.voice;
-  std::ostringstream startup_lines;
-  std::streambuf* standard_error = nullptr;
-  if (!options.verbose) standard_error = std::cerr.rdbuf(startup_lines.rdbuf());
-  tolvaren_tts::Status created;
-  {
-    // The engine's threads start here and inherit the held signals: only
-    // this thread handles them, between the steps that make and rename a
-    // temporary.
-    const SignalsHeld held;
-    created = tolvaren_tts::Synthesizer::Create(config, &synthesizer);
-  }
-  if (standard_error != nullptr) {
-    std::cerr.rdbuf(standard_error);
-    std::istringstream lines(startup_lines.str());
-    for (std::string line; std::getline(lines, line);) {
-      if (line.rfind("tolvaren_say: configuration ", 0) == 0) {
-        std::cerr << line << "\n";
-      }
-    }
-  }
-  return created;
+  return tolvaren_tts::Synthesizer::Create(config, &synthesizer);
 }
 
 // Standard output as a whole: what stdio still holds, and the close that
@@ -130,17 +135,16 @@ bool FinishStandardOutput() {
   return close(STDOUT_FILENO) == 0 && flushed;
 }
 
-int Run(const SayOptions& options) {
-  tolvaren_tts::LogToStandardError(options.verbose
-                                       ? tolvaren_tts::LogDetail::kEverything
-                                       : tolvaren_tts::LogDetail::kNothing);
+int Run(const SayOptions &options) {
+  ShowLog(options.verbose);
   // The text file is read whole first: a refused one costs no start-up, and
   // no output is opened for it.
   std::string file_text;
   if (options.source == TextSource::kFile) {
     absl::StatusOr<std::string> read =
         tolvaren::ReadBoundedFile(options.file, tolvaren::kMaxTextFileBytes);
-    if (!read.ok()) return Fail(std::string(read.status().message()));
+    if (!read.ok())
+      return Fail(std::string(read.status().message()));
     file_text = *std::move(read);
   }
   std::unique_ptr<tolvaren_tts::Synthesizer> synthesizer;
@@ -162,22 +166,25 @@ int Run(const SayOptions& options) {
   if (options.rate != 0 && options.rate != synthesizer->sample_rate()) {
     absl::StatusOr<std::unique_ptr<tolvaren::Resampler>> made =
         tolvaren::Resampler::Create(synthesizer->sample_rate(), options.rate);
-    if (!made.ok()) return Fail(std::string(made.status().message()));
+    if (!made.ok())
+      return Fail(std::string(made.status().message()));
     resampler = *std::move(made);
   }
 
   Speaker speaker(options, *synthesizer, std::move(resampler));
-  if (!speaker.Begin()) return kFailed;
+  if (!speaker.Begin())
+    return kFailed;
   switch (options.source) {
-    case TextSource::kArguments:
-      if (!options.text.empty()) speaker.Speak(options.text, 1);
-      break;
-    case TextSource::kFile:
-      SpeakFile(std::move(file_text), speaker);
-      break;
-    case TextSource::kStandardInput:
-      SpeakStandardInput(speaker);
-      break;
+  case TextSource::kArguments:
+    if (!options.text.empty())
+      speaker.Speak(options.text, 1);
+    break;
+  case TextSource::kFile:
+    SpeakFile(std::move(file_text), speaker);
+    break;
+  case TextSource::kStandardInput:
+    SpeakStandardInput(speaker);
+    break;
   }
   const bool ended = speaker.End();
   if (WritesStandardOutput(options) && !FinishStandardOutput() &&
@@ -187,10 +194,10 @@ int Run(const SayOptions& options) {
   return ended && !speaker.any_failed() ? kOk : kFailed;
 }
 
-}  // namespace
-}  // namespace tolvaren_say
+} // namespace
+} // namespace tolvaren_say
 
-int main(int argc, char** argv) {
+int main(int argc, char **argv) {
   const bool output_closed = tolvaren_say::ReopenClosedStandardStreams();
   // A reader that goes away (a player closed, `head`) is a write error to
   // report, not a signal that ends the process silently.
@@ -204,7 +211,8 @@ int main(int argc, char** argv) {
     return tolvaren_say::kUsage;
   }
   if (options.help || options.version) {
-    if (output_closed) return tolvaren_say::Fail("standard output is closed");
+    if (output_closed)
+      return tolvaren_say::Fail("standard output is closed");
     if (options.help) {
       tolvaren_say::PrintSayUsage(std::cout);
     } else {
