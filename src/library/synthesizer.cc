@@ -8,11 +8,14 @@
 #include <exception>
 #include <filesystem>
 #include <optional>
+#include <string>
 #include <system_error>
 #include <utility>
 
 #include "library/log_routes.h"
+#include "tolvaren_tts/voices.h"
 #include "tool/conf/tool_conf.h"
+#include "tool/conf/voice_list.h"
 #include "tool/id_names.h"
 #include "tool/phone_table.h"
 #include "tool/tool.h"
@@ -24,31 +27,49 @@ constexpr double kMaxSilenceSeconds = 60.0;
 constexpr double kMinSpeed = 0.25;
 constexpr double kMaxSpeed = 4.0;
 
-Status FromAbsl(const absl::Status &status) {
-  if (status.ok())
-    return Status();
+Status FromAbsl(const absl::Status& status) {
+  if (status.ok()) return Status();
   std::string message(status.message());
   switch (status.code()) {
-  case absl::StatusCode::kInvalidArgument:
-    return Status(StatusCode::kInvalidArgument, std::move(message));
-  case absl::StatusCode::kNotFound:
-  case absl::StatusCode::kUnavailable:
-    return Status(StatusCode::kNotFound, std::move(message));
-  case absl::StatusCode::kFailedPrecondition:
-    return Status(StatusCode::kFailedPrecondition, std::move(message));
-  case absl::StatusCode::kCancelled:
-    return Status(StatusCode::kCancelled, std::move(message));
-  default:
-    if (tolvaren::IsRuntimeError(status)) {
-      return Status(StatusCode::kRuntimeError,
-                    "ONNX Runtime error: " + message);
-    }
-    return Status(StatusCode::kInternal, std::move(message));
+    case absl::StatusCode::kInvalidArgument:
+      return Status(StatusCode::kInvalidArgument, std::move(message));
+    case absl::StatusCode::kNotFound:
+    case absl::StatusCode::kUnavailable:
+      return Status(StatusCode::kNotFound, std::move(message));
+    case absl::StatusCode::kFailedPrecondition:
+      return Status(StatusCode::kFailedPrecondition, std::move(message));
+    case absl::StatusCode::kCancelled:
+      return Status(StatusCode::kCancelled, std::move(message));
+    default:
+      if (tolvaren::IsRuntimeError(status)) {
+        return Status(StatusCode::kRuntimeError,
+                      "ONNX Runtime error: " + message);
+      }
+      return Status(StatusCode::kInternal, std::move(message));
+  }
+}
+
+// The sessions' threads (see SynthesizerConfig::threads): the caller's
+// count wins; without one, a configuration file's keys stand, else every
+// core the process may run on.
+void ApplyThreads(const SynthesizerConfig& config, tolvaren::ToolConf& conf) {
+  if (config.threads == 0 && conf.entries.count("intra_op_num_threads") > 0) {
+    return;
+  }
+  conf.intra_op_num_threads = config.threads;  // 0: AvailableCores()
+  if (config.threads > 0 || conf.entries.count("inter_op_num_threads") == 0) {
+    conf.inter_op_num_threads = 1;
   }
 }
 
 // The tool configuration the synthesizer starts from.
-Status MakeConf(const SynthesizerConfig &config, tolvaren::ToolConf &conf) {
+Status MakeConf(const SynthesizerConfig& config, tolvaren::ToolConf& conf) {
+  if (config.threads < 0 || config.threads > tolvaren::kMaxThreads) {
+    return Status(StatusCode::kInvalidArgument,
+                  "threads must be 0 (one per core) to " +
+                      std::to_string(tolvaren::kMaxThreads) + ", not " +
+                      std::to_string(config.threads));
+  }
   const int explicit_paths = !config.front_conf_path.empty() +
                              !config.acoustic_model_path.empty() +
                              !config.vocoder_model_path.empty();
@@ -70,17 +91,17 @@ Status MakeConf(const SynthesizerConfig &config, tolvaren::ToolConf &conf) {
                         (reason.empty() ? "" : ": " + reason));
     }
   }
+  ApplyThreads(config, conf);
   // The caller's voice over the configuration's; the tool resolves it.
-  if (!config.voice.empty())
-    conf.voice = config.voice;
+  if (!config.voice.empty()) conf.voice = config.voice;
   return Status();
 }
 
-Status Unexpected(const std::exception &e) {
+Status Unexpected(const std::exception& e) {
   return Status(StatusCode::kInternal, std::string("unexpected: ") + e.what());
 }
 
-} // namespace
+}  // namespace
 
 struct Synthesizer::Impl {
   explicit Impl(std::unique_ptr<tolvaren::Tool> started)
@@ -88,7 +109,7 @@ struct Synthesizer::Impl {
 
   bool SupportsSpeed() const { return tool->takes_duration_scale(); }
 
-  Status Check(const SynthesisOptions &options) const {
+  Status Check(const SynthesisOptions& options) const {
     if (!std::isfinite(options.speed) || options.speed <= 0) {
       return Status(StatusCode::kInvalidArgument,
                     "the speed must be a positive number");
@@ -114,8 +135,8 @@ struct Synthesizer::Impl {
   }
 
   // The text's phone ids; every text is taken, none names a file here.
-  Status Front(const std::string &text, std::vector<int64_t> &ids,
-               std::vector<speechnn::SentenceTrace> *traces) {
+  Status Front(const std::string& text, std::vector<int64_t>& ids,
+               std::vector<speechnn::SentenceTrace>* traces) {
     std::vector<int> phone_ids;
     std::string failure;
     tolvaren::FrontRequest request;
@@ -136,60 +157,56 @@ struct Synthesizer::Impl {
 Synthesizer::Synthesizer(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
 Synthesizer::~Synthesizer() = default;
 
-Status Synthesizer::Create(const SynthesizerConfig &config,
-                           std::unique_ptr<Synthesizer> *synthesizer) {
+Status Synthesizer::Create(const SynthesizerConfig& config,
+                           std::unique_ptr<Synthesizer>* synthesizer) {
   if (synthesizer == nullptr) {
     return Status(StatusCode::kInvalidArgument, "no place for the synthesizer");
   }
   synthesizer->reset();
   try {
     tolvaren::ToolConf conf;
-    if (Status made = MakeConf(config, conf); !made.ok())
-      return made;
+    if (Status made = MakeConf(config, conf); !made.ok()) return made;
     auto tool =
         std::make_unique<tolvaren::Tool>(std::move(conf), FrontReportsToLog());
     synthesizer->reset(
         new Synthesizer(std::make_unique<Impl>(std::move(tool))));
     return Status();
-  } catch (const tolvaren::StartupError &e) {
+  } catch (const tolvaren::StartupError& e) {
     return FromAbsl(e.status());
-  } catch (const Ort::Exception &e) {
+  } catch (const Ort::Exception& e) {
     return Status(StatusCode::kRuntimeError,
                   std::string("ONNX Runtime error: ") + e.what());
-  } catch (const std::exception &e) {
+  } catch (const std::exception& e) {
     return Unexpected(e);
   }
 }
 
-Status Synthesizer::Synthesize(const std::string &text,
-                               const SynthesisOptions &options, Audio *audio) {
+Status Synthesizer::Synthesize(const std::string& text,
+                               const SynthesisOptions& options, Audio* audio) {
   if (audio == nullptr) {
     return Status(StatusCode::kInvalidArgument, "no place for the audio");
   }
   audio->samples.clear();
   audio->sample_rate = sample_rate();
-  std::vector<float> &samples = audio->samples;
+  std::vector<float>& samples = audio->samples;
   const Status status = Synthesize(
-      text, options, [&samples](const float *chunk, std::size_t count) {
+      text, options, [&samples](const float* chunk, std::size_t count) {
         samples.insert(samples.end(), chunk, chunk + count);
         return true;
       });
-  if (!status.ok())
-    samples.clear();
+  if (!status.ok()) samples.clear();
   return status;
 }
 
-Status Synthesizer::Synthesize(const std::string &text,
-                               const SynthesisOptions &options,
-                               const ChunkCallback &callback) {
+Status Synthesizer::Synthesize(const std::string& text,
+                               const SynthesisOptions& options,
+                               const ChunkCallback& callback) {
   try {
-    if (Status checked = impl_->Check(options); !checked.ok())
-      return checked;
+    if (Status checked = impl_->Check(options); !checked.ok()) return checked;
     if (!callback) {
       return Status(StatusCode::kInvalidArgument, "no callback for the audio");
     }
-    if (text.empty())
-      return Status();
+    if (text.empty()) return Status();
     std::vector<int64_t> ids;
     if (Status front = impl_->Front(text, ids, nullptr); !front.ok()) {
       return front;
@@ -206,28 +223,26 @@ Status Synthesizer::Synthesize(const std::string &text,
           return stopped();
         },
         static_cast<float>(1.0 / options.speed));
-    if (!vocoded.ok())
-      return FromAbsl(vocoded);
+    if (!vocoded.ok()) return FromAbsl(vocoded);
     const auto silence = static_cast<std::size_t>(
         std::llround(options.sentence_silence * sample_rate()));
     if (silence > 0) {
       const std::vector<float> zeros(silence, 0.0f);
-      if (!callback(zeros.data(), zeros.size()))
-        return FromAbsl(stopped());
+      if (!callback(zeros.data(), zeros.size())) return FromAbsl(stopped());
     }
     return Status();
-  } catch (const std::exception &e) {
+  } catch (const std::exception& e) {
     return Unexpected(e);
   }
 }
 
-Status Synthesizer::Pinyin(const std::string &text, std::string *pinyin) {
+Status Synthesizer::Pinyin(const std::string& text, std::string* pinyin) {
   if (pinyin == nullptr) {
     return Status(StatusCode::kInvalidArgument, "no place for the pinyin");
   }
   pinyin->clear();
   try {
-    const speechnn::FrontEngineInterface *front = impl_->tool->front();
+    const speechnn::FrontEngineInterface* front = impl_->tool->front();
     if (front == nullptr) {
       return Status(StatusCode::kFailedPrecondition, "no text front end");
     }
@@ -239,25 +254,46 @@ Status Synthesizer::Pinyin(const std::string &text, std::string *pinyin) {
               .string();
       tolvaren::PhoneTable table;
       std::string error;
-      if (!table.Load(path, error))
-        return Status(StatusCode::kNotFound, error);
+      if (!table.Load(path, error)) return Status(StatusCode::kNotFound, error);
       impl_->phone_table = std::move(table);
     }
     std::vector<int64_t> ids;
     std::vector<speechnn::SentenceTrace> traces;
-    if (Status ran = impl_->Front(text, ids, &traces); !ran.ok())
-      return ran;
+    if (Status ran = impl_->Front(text, ids, &traces); !ran.ok()) return ran;
     const tolvaren::IdNames names(*front);
-    for (const speechnn::SentenceTrace &trace : traces) {
-      for (const std::string &syllable :
+    for (const speechnn::SentenceTrace& trace : traces) {
+      for (const std::string& syllable :
            impl_->phone_table->ToPinyin(names.Symbols(trace))) {
-        if (!pinyin->empty())
-          *pinyin += ' ';
+        if (!pinyin->empty()) *pinyin += ' ';
         *pinyin += syllable;
       }
     }
     return Status();
-  } catch (const std::exception &e) {
+  } catch (const std::exception& e) {
+    return Unexpected(e);
+  }
+}
+
+Status ListVoices(const SynthesizerConfig& config,
+                  std::vector<VoiceInfo>* voices) {
+  if (voices == nullptr) {
+    return Status(StatusCode::kInvalidArgument, "no place for the voices");
+  }
+  voices->clear();
+  try {
+    tolvaren::ToolConf conf;
+    if (Status made = MakeConf(config, conf); !made.ok()) return made;
+    absl::StatusOr<std::vector<tolvaren::VoiceFacts>> found =
+        tolvaren::ListVoices(conf);
+    if (!found.ok()) return FromAbsl(found.status());
+    for (tolvaren::VoiceFacts& facts : *found) {
+      voices->push_back(VoiceInfo{std::move(facts.name), facts.sample_rate,
+                                  std::move(facts.licence),
+                                  facts.supports_speed});
+    }
+    return Status();
+  } catch (const std::exception& e) {
+    voices->clear();
     return Unexpected(e);
   }
 }
@@ -268,4 +304,4 @@ int Synthesizer::sample_rate() const {
 
 bool Synthesizer::supports_speed() const { return impl_->SupportsSpeed(); }
 
-} // namespace tolvaren_tts
+}  // namespace tolvaren_tts

@@ -11,13 +11,16 @@
 #include <memory>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "common/bounded_file.h"
+#include "common/log_text.h"
 #include "say/say_options.h"
 #include "say/signal_cleanup.h"
 #include "say/speaker.h"
 #include "tolvaren_tts/log.h"
 #include "tolvaren_tts/synthesizer.h"
+#include "tolvaren_tts/voices.h"
 #include "tool/io/resampler.h"
 
 namespace tolvaren_say {
@@ -27,7 +30,7 @@ constexpr int kOk = 0;
 constexpr int kFailed = 1;
 constexpr int kUsage = 2;
 
-int Fail(const std::string &message) {
+int Fail(const std::string& message) {
   Report(message);
   return kFailed;
 }
@@ -38,65 +41,66 @@ int Fail(const std::string &message) {
 bool ReopenClosedStandardStreams() {
   bool output_closed = false;
   for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {
-    if (fcntl(fd, F_GETFD) != -1 || errno != EBADF)
-      continue;
-    if (fd == STDOUT_FILENO)
-      output_closed = true;
+    if (fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
+    if (fd == STDOUT_FILENO) output_closed = true;
     const int opened = open("/dev/null", O_RDWR);
-    if (opened >= 0 && opened != fd)
-      close(opened);
+    if (opened >= 0 && opened != fd) close(opened);
   }
   return output_closed;
 }
 
-bool WritesStandardOutput(const SayOptions &options) {
+bool WritesStandardOutput(const SayOptions& options) {
   return options.to_standard_output() || options.phonemes;
 }
 
 // Speaks every line of standard input as it arrives; empty lines are
 // skipped. A failed read is reported and counted.
-void SpeakStandardInput(Speaker &speaker) {
+void SpeakStandardInput(Speaker& speaker) {
   tolvaren::LineReader reader(STDIN_FILENO, tolvaren::kMaxLineBytes);
   std::string line;
   for (long number = 1;; ++number) {
     switch (reader.Next(line)) {
-    case tolvaren::LineReader::Result::kEnd:
-      return;
-    case tolvaren::LineReader::Result::kError:
-      speaker.InputFailed(std::string("cannot read standard input: ") +
-                          std::strerror(errno));
-      return;
-    case tolvaren::LineReader::Result::kTooLong:
-      speaker.LineFailed(number,
-                         "the line is longer than " +
-                             std::to_string(tolvaren::kMaxLineBytes >> 10) +
-                             " KiB; it is skipped");
-      continue;
-    case tolvaren::LineReader::Result::kLine:
-      break;
+      case tolvaren::LineReader::Result::kEnd:
+        return;
+      case tolvaren::LineReader::Result::kError:
+        speaker.InputFailed(std::string("cannot read standard input: ") +
+                            std::strerror(errno));
+        return;
+      case tolvaren::LineReader::Result::kTooLong:
+        speaker.LineFailed(number,
+                           "the line is longer than " +
+                               std::to_string(tolvaren::kMaxLineBytes >> 10) +
+                               " KiB; it is skipped");
+        continue;
+      case tolvaren::LineReader::Result::kLine:
+        break;
     }
-    if (!line.empty() && line.back() == '\r')
-      line.pop_back();
-    if (line.empty())
-      continue;
-    if (!speaker.Speak(line, number))
-      return;
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (line.empty()) continue;
+    if (!speaker.Speak(line, number)) return;
   }
 }
 
 // The lines of a text file, read whole (bounded) before anything is opened
 // for writing.
-void SpeakFile(std::string text, Speaker &speaker) {
+void SpeakFile(std::string text, Speaker& speaker) {
   std::istringstream lines(std::move(text));
   std::string line;
   for (long number = 1; std::getline(lines, line); ++number) {
-    if (!line.empty() && line.back() == '\r')
-      line.pop_back();
-    if (line.empty())
-      continue;
-    if (!speaker.Speak(line, number))
-      break;
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (line.empty()) continue;
+    if (!speaker.Speak(line, number)) break;
   }
+}
+
+bool FinishStandardOutput();
+
+tolvaren_tts::SynthesizerConfig EngineConfig(const SayOptions& options) {
+  tolvaren_tts::SynthesizerConfig config;
+  config.conf_path = options.conf_path;
+  config.voice = options.voice;
+  config.threads = options.threads;
+  return config;
 }
 
 // The library's records: every one with -v; otherwise the warnings alone
@@ -104,7 +108,7 @@ void SpeakFile(std::string text, Speaker &speaker) {
 // without), since each failure is printed once, from its Status.
 void ShowLog(bool verbose) {
   tolvaren_tts::SetLogCallback(
-      [verbose](tolvaren_tts::LogLevel level, const std::string &message) {
+      [verbose](tolvaren_tts::LogLevel level, const std::string& message) {
         if (verbose || level == tolvaren_tts::LogLevel::kWarning) {
           Report(message);
         }
@@ -113,17 +117,65 @@ void ShowLog(bool verbose) {
               : tolvaren_tts::LogLevel::kWarning);
 }
 
-tolvaren_tts::Status
-StartEngine(const SayOptions &options,
-            std::unique_ptr<tolvaren_tts::Synthesizer> &synthesizer) {
+tolvaren_tts::Status StartEngine(
+    const SayOptions& options,
+    std::unique_ptr<tolvaren_tts::Synthesizer>& synthesizer) {
   // The engine's threads start here and inherit the held signals: only
   // this thread handles them, between the steps that make and rename a
   // temporary.
   const SignalsHeld held;
-  tolvaren_tts::SynthesizerConfig config;
-  config.conf_path = options.conf_path;
-  config.voice = options.voice;
-  return tolvaren_tts::Synthesizer::Create(config, &synthesizer);
+  return tolvaren_tts::Synthesizer::Create(EngineConfig(options), &synthesizer);
+}
+
+std::string SpeedSupport(const tolvaren_tts::VoiceInfo& voice) {
+  return voice.supports_speed ? "speed 0.25 to 4" : "one speed only";
+}
+
+// --list-voices: NAME, RATE Hz, speed support, licence, tab-separated.
+void ListVoiceLines(const std::vector<tolvaren_tts::VoiceInfo>& voices,
+                    std::ostream& out) {
+  for (const tolvaren_tts::VoiceInfo& voice : voices) {
+    out << tolvaren::EscapeForLog(voice.name) << '\t' << voice.sample_rate
+        << " Hz\t" << SpeedSupport(voice) << '\t'
+        << (voice.licence.empty() ? "licence not stated"
+                                  : tolvaren::EscapeForLog(voice.licence))
+        << '\n';
+  }
+}
+
+// --help's last part: the voices this configuration offers.
+void PrintVoiceSummary(const SayOptions& options, std::ostream& out) {
+  std::vector<tolvaren_tts::VoiceInfo> voices;
+  const tolvaren_tts::Status listed =
+      tolvaren_tts::ListVoices(EngineConfig(options), &voices);
+  out << "\nVoices (--voice NAME; --list-voices shows their licences):\n";
+  if (!listed.ok()) {
+    out << "  none found: " << tolvaren::EscapeForLog(listed.message()) << '\n';
+    return;
+  }
+  for (const tolvaren_tts::VoiceInfo& voice : voices) {
+    out << "  " << tolvaren::EscapeForLog(voice.name) << ": "
+        << voice.sample_rate << " Hz, " << SpeedSupport(voice) << '\n';
+  }
+}
+
+// --help, --version and --list-voices: standard output only, no engine.
+int PrintInformation(const SayOptions& options) {
+  if (options.help) {
+    PrintSayUsage(std::cout);
+    PrintVoiceSummary(options, std::cout);
+  } else if (options.version) {
+    std::cout << "tolvaren_say " << TOLVAREN_VERSION << "\n";
+  } else {
+    std::vector<tolvaren_tts::VoiceInfo> voices;
+    if (tolvaren_tts::Status listed =
+            tolvaren_tts::ListVoices(EngineConfig(options), &voices);
+        !listed.ok()) {
+      return Fail(listed.message());
+    }
+    ListVoiceLines(voices, std::cout);
+  }
+  return FinishStandardOutput() ? kOk : kFailed;
 }
 
 // Standard output as a whole: what stdio still holds, and the close that
@@ -135,7 +187,7 @@ bool FinishStandardOutput() {
   return close(STDOUT_FILENO) == 0 && flushed;
 }
 
-int Run(const SayOptions &options) {
+int Run(const SayOptions& options) {
   ShowLog(options.verbose);
   // The text file is read whole first: a refused one costs no start-up, and
   // no output is opened for it.
@@ -143,8 +195,7 @@ int Run(const SayOptions &options) {
   if (options.source == TextSource::kFile) {
     absl::StatusOr<std::string> read =
         tolvaren::ReadBoundedFile(options.file, tolvaren::kMaxTextFileBytes);
-    if (!read.ok())
-      return Fail(std::string(read.status().message()));
+    if (!read.ok()) return Fail(std::string(read.status().message()));
     file_text = *std::move(read);
   }
   std::unique_ptr<tolvaren_tts::Synthesizer> synthesizer;
@@ -166,25 +217,22 @@ int Run(const SayOptions &options) {
   if (options.rate != 0 && options.rate != synthesizer->sample_rate()) {
     absl::StatusOr<std::unique_ptr<tolvaren::Resampler>> made =
         tolvaren::Resampler::Create(synthesizer->sample_rate(), options.rate);
-    if (!made.ok())
-      return Fail(std::string(made.status().message()));
+    if (!made.ok()) return Fail(std::string(made.status().message()));
     resampler = *std::move(made);
   }
 
   Speaker speaker(options, *synthesizer, std::move(resampler));
-  if (!speaker.Begin())
-    return kFailed;
+  if (!speaker.Begin()) return kFailed;
   switch (options.source) {
-  case TextSource::kArguments:
-    if (!options.text.empty())
-      speaker.Speak(options.text, 1);
-    break;
-  case TextSource::kFile:
-    SpeakFile(std::move(file_text), speaker);
-    break;
-  case TextSource::kStandardInput:
-    SpeakStandardInput(speaker);
-    break;
+    case TextSource::kArguments:
+      if (!options.text.empty()) speaker.Speak(options.text, 1);
+      break;
+    case TextSource::kFile:
+      SpeakFile(std::move(file_text), speaker);
+      break;
+    case TextSource::kStandardInput:
+      SpeakStandardInput(speaker);
+      break;
   }
   const bool ended = speaker.End();
   if (WritesStandardOutput(options) && !FinishStandardOutput() &&
@@ -194,10 +242,10 @@ int Run(const SayOptions &options) {
   return ended && !speaker.any_failed() ? kOk : kFailed;
 }
 
-} // namespace
-} // namespace tolvaren_say
+}  // namespace
+}  // namespace tolvaren_say
 
-int main(int argc, char **argv) {
+int main(int argc, char** argv) {
   const bool output_closed = tolvaren_say::ReopenClosedStandardStreams();
   // A reader that goes away (a player closed, `head`) is a write error to
   // report, not a signal that ends the process silently.
@@ -210,16 +258,9 @@ int main(int argc, char **argv) {
     tolvaren_say::PrintSayUsage(std::cerr);
     return tolvaren_say::kUsage;
   }
-  if (options.help || options.version) {
-    if (output_closed)
-      return tolvaren_say::Fail("standard output is closed");
-    if (options.help) {
-      tolvaren_say::PrintSayUsage(std::cout);
-    } else {
-      std::cout << "tolvaren_say " << TOLVAREN_VERSION << "\n";
-    }
-    return tolvaren_say::FinishStandardOutput() ? tolvaren_say::kOk
-                                                : tolvaren_say::kFailed;
+  if (options.help || options.version || options.list_voices) {
+    if (output_closed) return tolvaren_say::Fail("standard output is closed");
+    return tolvaren_say::PrintInformation(options);
   }
   if (output_closed && tolvaren_say::WritesStandardOutput(options)) {
     return tolvaren_say::Fail("standard output is closed");
