@@ -45,11 +45,12 @@ struct SynthesizerConfig {
   // the configured models themselves.
   std::string voice;
   // The model sessions' threads, 1 to 1024; 0: as the configuration file
-  // says when it sets intra_op_num_threads, otherwise one per core this
-  // process may run on (its affinity mask). A number here wins over the
-  // file. The sessions run their graphs node after node, where the
-  // inter-op pool does no work: every thread goes to the intra-op pool
-  // (the work inside each operator), and inter-op gets one.
+  // says when it sets intra_op_num_threads (its inter_op_num_threads
+  // too), otherwise one per core this process may run on (its affinity
+  // mask). A number here wins over the file. The sessions run their graphs
+  // node after node, where the inter-op pool does no work: a number here,
+  // or the count of cores, all goes to the intra-op pool (the work inside
+  // each operator), and inter-op gets one.
   int threads = 0;
 };
 
