@@ -5,7 +5,6 @@
 //   tolvaren_tts_front [MODE] [--conf TOOL_CONF] [--phone-table TSV]
 //                      [--verbose] (TEXT... | --file FILE)
 
-#include <cstdlib>
 #include <iostream>
 #include <map>
 #include <memory>

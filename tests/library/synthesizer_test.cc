@@ -124,6 +124,18 @@ TEST(SynthesizerTest, LogRecordsReachOnlyTheCallback) {
     }
     ExpectInOrder(log, c.expected);
   }
+  // The standard-error convenience rides on the same routes.
+  tolvaren_tts::LogToStandardError(true);
+  SynthesizerConfig config;
+  config.conf_path = setup.conf_path;
+  std::unique_ptr<Synthesizer> tts;
+  CaptureStderr();
+  const tolvaren_tts::Status created = Synthesizer::Create(config, &tts);
+  const std::string err = GetCapturedStderr();
+  tolvaren_tts::SetLogCallback(nullptr);
+  ASSERT_TRUE(created.ok()) << created.message();
+  ExpectInOrder(err, {"[INFO] Key: wav_path", "[WARNING] " + mistyped,
+                      "[INFO] Key: jieba_dict_path"});
 }
 
 TEST(SynthesizerTest, FailuresAreStatuses) {
