@@ -1,22 +1,49 @@
 // Where the library's log records go.
+//
+// By default nowhere: the library writes nothing on standard output or
+// standard error, ever, whatever SPDLOG_* variables the process has. Every
+// failure already comes back as a Status carrying its reason, so a record
+// printed by the library would only say it a second time, in a place the
+// embedding program (a node whose standard output carries audio, a
+// terminal user interface) had not chosen. A program that wants the
+// records sets a callback.
 
 #ifndef TOLVAREN_TTS_LOG_H_
 #define TOLVAREN_TTS_LOG_H_
+
+#include <functional>
+#include <string>
 
 #include "tolvaren_tts/export.h"
 
 namespace tolvaren_tts {
 
-// Sends the log records to standard error instead of standard output, so
-// that standard output stays free (for audio, for a program's own output).
-// Verbose: every record; otherwise errors only. The journal stays as
-// SPDLOG_SYSTEMD says. Call it before anything else of the library: the
-// log is set up once per process, on first use.
+// kDebug: nothing records at it yet; kInfo: start-up and progress (the
+// configuration read, the models loaded, each synthesis); kWarning: a
+// resource done without or a configuration line that is likely a mistake;
+// kError: why something failed (also in the Status).
+enum class LogLevel { kDebug, kInfo, kWarning, kError };
+
+// Receives each record at or above `min_level`, from whichever thread made
+// it; must not call back into the library. Records are handed over one at
+// a time (never two callbacks at once).
+using LogCallback =
+    std::function<void(LogLevel level, const std::string& message)>;
+
+// Process-wide. An empty callback: records go nowhere. May be called at any
+// time, also between Creates.
+TOLVAREN_TTS_EXPORT void SetLogCallback(
+    LogCallback callback, LogLevel min_level = LogLevel::kWarning);
+
+// Conveniences on top of SetLogCallback that write the records to standard
+// error, one line each ("[INFO] ...", "[ERROR] ..."), and to the systemd
+// journal as well when SPDLOG_SYSTEMD is "true" (errors at least).
+// Verbose: every record from kInfo; otherwise errors only.
 TOLVAREN_TTS_EXPORT void LogToStandardError(bool verbose);
 
 // The same with a third choice, for programs that print every failure
-// themselves (the Status messages carry the reasons): kNothing keeps
-// standard error free of log records, the journal still getting errors.
+// themselves: kNothing keeps standard error free of log records (the
+// journal, when on, still gets the errors).
 enum class LogDetail { kNothing, kErrors, kEverything };
 TOLVAREN_TTS_EXPORT void LogToStandardError(LogDetail detail);
 

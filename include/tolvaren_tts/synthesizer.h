@@ -13,9 +13,9 @@
 // by one thread at a time. Nothing here throws or ends the process: every
 // failure comes back as a Status.
 //
-// Log records go to the process-wide log configured from SPDLOG_STDOUT,
-// SPDLOG_SYSTEMD and SPDLOG_LEVEL, as for tolvaren_tts; see log.h to send
-// them to standard error instead.
+// The library writes nothing on standard output or standard error: its log
+// records go to the callback of log.h, or nowhere when none is set.
+// voices.h lists the voices a configuration offers.
 
 #ifndef TOLVAREN_TTS_SYNTHESIZER_H_
 #define TOLVAREN_TTS_SYNTHESIZER_H_
@@ -36,8 +36,7 @@ struct SynthesizerConfig {
   // otherwise the installed package's tool.conf.
   std::string conf_path;
   // Explicit paths instead of a configuration file: when all three are
-  // set, conf_path is not read and the sessions get 4 intra-op and 4
-  // inter-op threads.
+  // set, conf_path is not read.
   std::string front_conf_path;
   std::string acoustic_model_path;
   std::string vocoder_model_path;
@@ -45,6 +44,14 @@ struct SynthesizerConfig {
   // model, holding fastspeech2.onnx and hifigan.onnx. Empty or "default":
   // the configured models themselves.
   std::string voice;
+  // The model sessions' threads, 1 to 1024; 0: as the configuration file
+  // says when it sets intra_op_num_threads (its inter_op_num_threads
+  // too), otherwise one per core this process may run on (its affinity
+  // mask). A number here wins over the file. The sessions run their graphs
+  // node after node, where the inter-op pool does no work: a number here,
+  // or the count of cores, all goes to the intra-op pool (the work inside
+  // each operator), and inter-op gets one.
+  int threads = 0;
 };
 
 struct SynthesisOptions {

@@ -4,7 +4,9 @@
 
 #include <algorithm>
 #include <iostream>
+#include <mutex>
 #include <sstream>
+#include <utility>
 
 #include "common/bounded_file.h"
 
@@ -127,8 +129,34 @@ std::vector<std::string> DescribeKeyProblems(
   return messages;
 }
 
+namespace {
+
+struct ProblemRoute {
+  std::mutex mutex;
+  std::function<void(const std::string&)> sink;
+};
+
+ProblemRoute& Route() {
+  static ProblemRoute route;
+  return route;
+}
+
+}  // namespace
+
 void ReportToStandardError(const std::string& message) {
+  ProblemRoute& route = Route();
+  const std::lock_guard<std::mutex> lock(route.mutex);
+  if (route.sink) {
+    route.sink(message);
+    return;
+  }
   std::cerr << program_invocation_short_name << ": " << message << std::endl;
+}
+
+void RouteConfigurationProblems(std::function<void(const std::string&)> sink) {
+  ProblemRoute& route = Route();
+  const std::lock_guard<std::mutex> lock(route.mutex);
+  route.sink = std::move(sink);
 }
 
 }  // namespace tolvaren

@@ -4,6 +4,7 @@
 #ifndef TOLVAREN_TTS_COMMON_KEY_VALUE_FILE_H_
 #define TOLVAREN_TTS_COMMON_KEY_VALUE_FILE_H_
 
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -49,8 +50,11 @@ std::vector<std::string> DescribeKeyProblems(
     const std::vector<std::string_view>& known_keys);
 
 // Writes `message` to standard error behind the program's name: a
-// configuration mistake is shown even where the log is not.
+// configuration mistake is shown even where the log is not. A program that
+// keeps standard error for itself (the library) routes the messages to a
+// sink of its own instead (empty: back to standard error).
 void ReportToStandardError(const std::string& message);
+void RouteConfigurationProblems(std::function<void(const std::string&)> sink);
 
 }  // namespace tolvaren
 

@@ -8,10 +8,14 @@
 #include <exception>
 #include <filesystem>
 #include <optional>
+#include <string>
 #include <system_error>
 #include <utility>
 
+#include "library/log_routes.h"
+#include "tolvaren_tts/voices.h"
 #include "tool/conf/tool_conf.h"
+#include "tool/conf/voice_list.h"
 #include "tool/id_names.h"
 #include "tool/phone_table.h"
 #include "tool/tool.h"
@@ -45,8 +49,27 @@ Status FromAbsl(const absl::Status& status) {
   }
 }
 
+// The sessions' threads (see SynthesizerConfig::threads): the caller's
+// count wins; without one, a configuration file's keys stand, else every
+// core the process may run on.
+void ApplyThreads(const SynthesizerConfig& config, tolvaren::ToolConf& conf) {
+  if (config.threads == 0 && conf.entries.count("intra_op_num_threads") > 0) {
+    return;
+  }
+  conf.intra_op_num_threads = config.threads;  // 0: AvailableCores()
+  if (config.threads > 0 || conf.entries.count("inter_op_num_threads") == 0) {
+    conf.inter_op_num_threads = 1;
+  }
+}
+
 // The tool configuration the synthesizer starts from.
 Status MakeConf(const SynthesizerConfig& config, tolvaren::ToolConf& conf) {
+  if (config.threads < 0 || config.threads > tolvaren::kMaxThreads) {
+    return Status(StatusCode::kInvalidArgument,
+                  "threads must be 0 (one per core) to " +
+                      std::to_string(tolvaren::kMaxThreads) + ", not " +
+                      std::to_string(config.threads));
+  }
   const int explicit_paths = !config.front_conf_path.empty() +
                              !config.acoustic_model_path.empty() +
                              !config.vocoder_model_path.empty();
@@ -68,6 +91,7 @@ Status MakeConf(const SynthesizerConfig& config, tolvaren::ToolConf& conf) {
                         (reason.empty() ? "" : ": " + reason));
     }
   }
+  ApplyThreads(config, conf);
   // The caller's voice over the configuration's; the tool resolves it.
   if (!config.voice.empty()) conf.voice = config.voice;
   return Status();
@@ -142,7 +166,8 @@ Status Synthesizer::Create(const SynthesizerConfig& config,
   try {
     tolvaren::ToolConf conf;
     if (Status made = MakeConf(config, conf); !made.ok()) return made;
-    auto tool = std::make_unique<tolvaren::Tool>(std::move(conf));
+    auto tool =
+        std::make_unique<tolvaren::Tool>(std::move(conf), FrontReportsToLog());
     synthesizer->reset(
         new Synthesizer(std::make_unique<Impl>(std::move(tool))));
     return Status();
@@ -245,6 +270,30 @@ Status Synthesizer::Pinyin(const std::string& text, std::string* pinyin) {
     }
     return Status();
   } catch (const std::exception& e) {
+    return Unexpected(e);
+  }
+}
+
+Status ListVoices(const SynthesizerConfig& config,
+                  std::vector<VoiceInfo>* voices) {
+  if (voices == nullptr) {
+    return Status(StatusCode::kInvalidArgument, "no place for the voices");
+  }
+  voices->clear();
+  try {
+    tolvaren::ToolConf conf;
+    if (Status made = MakeConf(config, conf); !made.ok()) return made;
+    absl::StatusOr<std::vector<tolvaren::VoiceFacts>> found =
+        tolvaren::ListVoices(conf);
+    if (!found.ok()) return FromAbsl(found.status());
+    for (tolvaren::VoiceFacts& facts : *found) {
+      voices->push_back(VoiceInfo{std::move(facts.name), facts.sample_rate,
+                                  std::move(facts.licence),
+                                  facts.supports_speed});
+    }
+    return Status();
+  } catch (const std::exception& e) {
+    voices->clear();
     return Unexpected(e);
   }
 }

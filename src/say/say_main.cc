@@ -11,13 +11,16 @@
 #include <memory>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "common/bounded_file.h"
+#include "common/log_text.h"
 #include "say/say_options.h"
 #include "say/signal_cleanup.h"
 #include "say/speaker.h"
 #include "tolvaren_tts/log.h"
 #include "tolvaren_tts/synthesizer.h"
+#include "tolvaren_tts/voices.h"
 #include "tool/io/resampler.h"
 
 namespace tolvaren_say {
@@ -90,35 +93,89 @@ void SpeakFile(std::string text, Speaker& speaker) {
   }
 }
 
-// The engine, started with the front end's start-up echo kept off the
-// terminal; mistyped configuration lines are shown all the same.
-tolvaren_tts::Status StartEngine(
-    const SayOptions& options,
-    std::unique_ptr<tolvaren_tts::Synthesizer>& synthesizer) {
+bool FinishStandardOutput();
+
+tolvaren_tts::SynthesizerConfig EngineConfig(const SayOptions& options) {
   tolvaren_tts::SynthesizerConfig config;
   config.conf_path = options.conf_path;
   config.voice = options.voice;
-  std::ostringstream startup_lines;
-  std::streambuf* standard_error = nullptr;
-  if (!options.verbose) standard_error = std::cerr.rdbuf(startup_lines.rdbuf());
-  tolvaren_tts::Status created;
-  {
-    // The engine's threads start here and inherit the held signals: only
-    // this thread handles them, between the steps that make and rename a
-    // temporary.
-    const SignalsHeld held;
-    created = tolvaren_tts::Synthesizer::Create(config, &synthesizer);
+  config.threads = options.threads;
+  return config;
+}
+
+// The library's records: every one with -v; otherwise the warnings alone
+// (a configuration line that is likely a mistake, a resource done
+// without), since each failure is printed once, from its Status.
+void ShowLog(bool verbose) {
+  tolvaren_tts::SetLogCallback(
+      [verbose](tolvaren_tts::LogLevel level, const std::string& message) {
+        if (verbose || level == tolvaren_tts::LogLevel::kWarning) {
+          Report(message);
+        }
+      },
+      verbose ? tolvaren_tts::LogLevel::kInfo
+              : tolvaren_tts::LogLevel::kWarning);
+}
+
+tolvaren_tts::Status StartEngine(
+    const SayOptions& options,
+    std::unique_ptr<tolvaren_tts::Synthesizer>& synthesizer) {
+  // The engine's threads start here and inherit the held signals: only
+  // this thread handles them, between the steps that make and rename a
+  // temporary.
+  const SignalsHeld held;
+  return tolvaren_tts::Synthesizer::Create(EngineConfig(options), &synthesizer);
+}
+
+std::string SpeedSupport(const tolvaren_tts::VoiceInfo& voice) {
+  return voice.supports_speed ? "speed 0.25 to 4" : "one speed only";
+}
+
+// --list-voices: NAME, RATE Hz, speed support, licence, tab-separated.
+void ListVoiceLines(const std::vector<tolvaren_tts::VoiceInfo>& voices,
+                    std::ostream& out) {
+  for (const tolvaren_tts::VoiceInfo& voice : voices) {
+    out << tolvaren::EscapeForLog(voice.name) << '\t' << voice.sample_rate
+        << " Hz\t" << SpeedSupport(voice) << '\t'
+        << (voice.licence.empty() ? "licence not stated"
+                                  : tolvaren::EscapeForLog(voice.licence))
+        << '\n';
   }
-  if (standard_error != nullptr) {
-    std::cerr.rdbuf(standard_error);
-    std::istringstream lines(startup_lines.str());
-    for (std::string line; std::getline(lines, line);) {
-      if (line.rfind("tolvaren_say: configuration ", 0) == 0) {
-        std::cerr << line << "\n";
-      }
+}
+
+// --help's last part: the voices this configuration offers.
+void PrintVoiceSummary(const SayOptions& options, std::ostream& out) {
+  std::vector<tolvaren_tts::VoiceInfo> voices;
+  const tolvaren_tts::Status listed =
+      tolvaren_tts::ListVoices(EngineConfig(options), &voices);
+  out << "\nVoices (--voice NAME; --list-voices shows their licences):\n";
+  if (!listed.ok()) {
+    out << "  none found: " << tolvaren::EscapeForLog(listed.message()) << '\n';
+    return;
+  }
+  for (const tolvaren_tts::VoiceInfo& voice : voices) {
+    out << "  " << tolvaren::EscapeForLog(voice.name) << ": "
+        << voice.sample_rate << " Hz, " << SpeedSupport(voice) << '\n';
+  }
+}
+
+// --help, --version and --list-voices: standard output only, no engine.
+int PrintInformation(const SayOptions& options) {
+  if (options.help) {
+    PrintSayUsage(std::cout);
+    PrintVoiceSummary(options, std::cout);
+  } else if (options.version) {
+    std::cout << "tolvaren_say " << TOLVAREN_VERSION << "\n";
+  } else {
+    std::vector<tolvaren_tts::VoiceInfo> voices;
+    if (tolvaren_tts::Status listed =
+            tolvaren_tts::ListVoices(EngineConfig(options), &voices);
+        !listed.ok()) {
+      return Fail(listed.message());
     }
+    ListVoiceLines(voices, std::cout);
   }
-  return created;
+  return FinishStandardOutput() ? kOk : kFailed;
 }
 
 // Standard output as a whole: what stdio still holds, and the close that
@@ -131,9 +188,7 @@ bool FinishStandardOutput() {
 }
 
 int Run(const SayOptions& options) {
-  tolvaren_tts::LogToStandardError(options.verbose
-                                       ? tolvaren_tts::LogDetail::kEverything
-                                       : tolvaren_tts::LogDetail::kNothing);
+  ShowLog(options.verbose);
   // The text file is read whole first: a refused one costs no start-up, and
   // no output is opened for it.
   std::string file_text;
@@ -203,15 +258,9 @@ int main(int argc, char** argv) {
     tolvaren_say::PrintSayUsage(std::cerr);
     return tolvaren_say::kUsage;
   }
-  if (options.help || options.version) {
+  if (options.help || options.version || options.list_voices) {
     if (output_closed) return tolvaren_say::Fail("standard output is closed");
-    if (options.help) {
-      tolvaren_say::PrintSayUsage(std::cout);
-    } else {
-      std::cout << "tolvaren_say " << TOLVAREN_VERSION << "\n";
-    }
-    return tolvaren_say::FinishStandardOutput() ? tolvaren_say::kOk
-                                                : tolvaren_say::kFailed;
+    return tolvaren_say::PrintInformation(options);
   }
   if (output_closed && tolvaren_say::WritesStandardOutput(options)) {
     return tolvaren_say::Fail("standard output is closed");

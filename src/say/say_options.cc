@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
+#include <string>
 #include <vector>
 
 namespace tolvaren_say {
@@ -15,6 +16,9 @@ constexpr int kMaxRate = 768000;
 constexpr double kMinSpeed = 0.25;
 constexpr double kMaxSpeed = 4.0;
 constexpr double kMaxSilence = 60.0;
+// More threads than this is a typing error, not a machine (the library's
+// bound as well).
+constexpr long kMaxThreads = 1024;
 
 // Plain decimal notation only ("1", "0.5", ".5", "2e-1"): strtod would also
 // take hexadecimal ("0x1p1"), "inf" and "nan", which nobody means here.
@@ -48,15 +52,16 @@ bool ParseNumber(const std::string& text, double& value) {
   return errno == 0 && *end == '\0' && std::isfinite(value);
 }
 
-bool ParseRate(const std::string& text, int& rate) {
+// A whole number in [least, most], digits only.
+bool ParseWhole(const std::string& text, long least, long most, int& result) {
   if (text.empty() || text[0] < '0' || text[0] > '9') return false;
   errno = 0;
   char* end = nullptr;
   const long value = std::strtol(text.c_str(), &end, 10);
-  if (errno != 0 || *end != '\0' || value < kMinRate || value > kMaxRate) {
+  if (errno != 0 || *end != '\0' || value < least || value > most) {
     return false;
   }
-  rate = static_cast<int>(value);
+  result = static_cast<int>(value);
   return true;
 }
 
@@ -90,6 +95,15 @@ bool ParseSayOptions(int argc, const char* const* argv, SayOptions& options,
       options.help = true;
     } else if (arg == "--version") {
       options.version = true;
+    } else if (arg == "--list-voices") {
+      options.list_voices = true;
+    } else if (arg == "--threads") {
+      if (!value(text)) return false;
+      if (!ParseWhole(text, 1, kMaxThreads, options.threads)) {
+        error = "--threads needs a whole number from 1 to " +
+                std::to_string(kMaxThreads) + ", not '" + text + "'";
+        return false;
+      }
     } else if (arg == "-v" || arg == "--verbose") {
       options.verbose = true;
     } else if (arg == "-f" || arg == "--file") {
@@ -112,7 +126,7 @@ bool ParseSayOptions(int argc, const char* const* argv, SayOptions& options,
       if (!value(options.conf_path)) return false;
     } else if (arg == "--rate") {
       if (!value(text)) return false;
-      if (!ParseRate(text, options.rate)) {
+      if (!ParseWhole(text, kMinRate, kMaxRate, options.rate)) {
         error = "--rate needs a whole number of Hz from 1000 to 768000, not '" +
                 text + "'";
         return false;
@@ -136,7 +150,7 @@ bool ParseSayOptions(int argc, const char* const* argv, SayOptions& options,
       return false;
     }
   }
-  if (options.help || options.version) return true;
+  if (options.help || options.version || options.list_voices) return true;
 
   for (const std::string& word : words) {
     if (!options.text.empty()) options.text += ' ';
@@ -184,6 +198,8 @@ void PrintSayUsage(std::ostream& out) {
          "input (also -f -); a file or standard input holds one text per\n"
          "line, each spoken as it arrives (empty lines are skipped).\n"
          "\n"
+         "  -f, --file FILE      the texts, one per line ('-': standard "
+         "input)\n"
          "  -o, --output FILE    WAV file; '-' writes a WAV stream (unknown\n"
          "                       length) to standard output. Several texts\n"
          "                       go into the one output, one after another\n"
@@ -192,17 +208,23 @@ void PrintSayUsage(std::ostream& out) {
          "      --raw            with -o: samples only, no WAV header\n"
          "                       (s16le, or f32le with --float; mono)\n"
          "      --float          32-bit float samples (default 16-bit PCM)\n"
-         "      --rate HZ        resample to HZ (default: the voice's rate)\n"
+         "      --rate HZ        resample to HZ, 1000 to 768000 (default: the\n"
+         "                       voice's rate)\n"
          "      --voice NAME     the voice in the models folder's NAME/\n"
-         "      --speed X        speaking rate (only for voices that take "
-         "one)\n"
-         "      --silence SEC    silence after each text (default 0)\n"
+         "                       (default: the configured models)\n"
+         "      --speed X        speaking rate, 0.25 to 4 (default 1; other\n"
+         "                       than 1 only for voices that take one)\n"
+         "      --silence SEC    silence after each text, 0 to 60 (default 0)\n"
          "      --phonemes       print the pinyin spoken, one line per text\n"
          "                       (on standard error when audio goes to\n"
          "                       standard output)\n"
          "      --conf FILE      tool configuration (default "
          "$TOLVAREN_TTS_CONF,\n"
          "                       else the installed tool.conf)\n"
+         "      --threads N      the models' threads, 1 to 1024 (default: as\n"
+         "                       the configuration says, else one per core)\n"
+         "      --list-voices    one line per voice: NAME, RATE Hz, speed\n"
+         "                       support, licence (tab-separated)\n"
          "  -v, --verbose        the whole log on standard error (default:\n"
          "                       each failure, once)\n"
          "  -h, --help, --version\n"

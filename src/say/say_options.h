@@ -24,9 +24,11 @@ struct SayOptions {
   double silence = 0.0;
   bool phonemes = false;
   std::string conf_path;
+  int threads = 0;  // 0: the library's choice (one per core)
   bool verbose = false;
   bool help = false;
   bool version = false;
+  bool list_voices = false;
 
   bool to_standard_output() const { return output == "-"; }
 };
@@ -36,6 +38,7 @@ struct SayOptions {
 bool ParseSayOptions(int argc, const char* const* argv, SayOptions& options,
                      std::string& error);
 
+// The options and their ranges; --help adds the voices found.
 void PrintSayUsage(std::ostream& out);
 
 }  // namespace tolvaren_say

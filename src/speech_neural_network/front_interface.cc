@@ -64,8 +64,9 @@ std::string ListOf(const std::vector<std::string>& symbols) {
 
 }  // namespace
 
-FrontEngineInterface::FrontEngineInterface(std::string conf_path)
-    : conf_path_(std::move(conf_path)) {
+FrontEngineInterface::FrontEngineInterface(std::string conf_path,
+                                           ReportSink report)
+    : conf_path_(std::move(conf_path)), report_(std::move(report)) {
   // The result is asked for again by whoever needs it; a failure here has
   // already been reported.
   static_cast<void>(Init());
@@ -84,7 +85,8 @@ int FrontEngineInterface::ReadFrontConf() {
   }
   for (const tolvaren::KeyValueLine& line : lines->entries) {
     conf_entries_[line.key] = line.value;
-    ReportLine("Key: " + line.key + "; Value: " + line.value);
+    ReportLine(report_, "Key: " + line.key + "; Value: " + line.value,
+               ReportLevel::kInfo);
   }
   for (const std::string& problem : lines->problems) {
     tolvaren::ReportToStandardError(tolvaren::EscapeForLog(problem));
@@ -140,8 +142,10 @@ int FrontEngineInterface::LoadPolyphoneModel() {
       PolyphoneModel::Load(conf_.polyphone_model_path);
   if (absl::IsNotFound(model.status())) {
     // The model is optional: without it the rules read the polyphones.
-    ReportLine(std::string(model.status().message()) +
-               "; polyphones are read by the rules alone");
+    ReportLine(report_,
+               std::string(model.status().message()) +
+                   "; polyphones are read by the rules alone",
+               ReportLevel::kWarning);
     return 0;
   }
   if (!model.ok()) {
@@ -153,7 +157,7 @@ int FrontEngineInterface::LoadPolyphoneModel() {
 }
 
 void FrontEngineInterface::ReportInitFailure(const std::string& reason) {
-  ReportLine(reason);
+  ReportLine(report_, reason);
   if (init_error_.empty()) init_error_ = reason;
 }
 
@@ -237,25 +241,25 @@ int FrontEngineInterface::Init() {
   if (initialized_) return 0;
   init_error_.clear();
   if (ReadFrontConf() != 0) {
-    ReportLine("Read front conf file failed");
+    ReportLine(report_, "Read front conf file failed");
     return -1;
   }
   absl::StatusOr<std::unique_ptr<Segmenter>> segmenter =
       Segmenter::Create(conf_.segmenter);
   if (!segmenter.ok()) {
     ReportInitFailure(std::string(segmenter.status().message()));
-    ReportLine("Create jieba segmenter failed");
+    ReportLine(report_, "Create jieba segmenter failed");
     return -1;
   }
   // A segmenter left from an earlier failed Init is replaced.
   segmenter_ = *std::move(segmenter);
 
   if (LoadDictFile(conf_.word2phone_path, lexicon_.mutable_words()) != 0) {
-    ReportLine("Genarate word2phone dict failed");
+    ReportLine(report_, "Genarate word2phone dict failed");
     return -1;
   }
   if (LoadDictFile(conf_.phone2id_path, phone_id_text_) != 0) {
-    ReportLine("Genarate phone2id dict failed");
+    ReportLine(report_, "Genarate phone2id dict failed");
     return -1;
   }
   phone_ids_ = IdTable(phone_id_text_);
@@ -264,7 +268,7 @@ int FrontEngineInterface::Init() {
   if (separate_tone()) {
     StringMap tone_text;
     if (LoadDictFile(conf_.tone2id_path, tone_text) != 0) {
-      ReportLine("Genarate tone2id dict failed");
+      ReportLine(report_, "Genarate tone2id dict failed");
       return -1;
     }
     tone_ids_ = IdTable(tone_text);
@@ -283,9 +287,11 @@ std::wstring FrontEngineInterface::ToSimplified(const std::wstring& sentence) {
     const std::string& path = conf_.t2s_config_or_default();
     t2s_converter_ = std::make_unique<TraditionalConverter>(path);
     if (!t2s_converter_->ok()) {
-      ReportLine("Cannot load traditional to simplified conversion " + path +
-                 ": " + t2s_converter_->error() +
-                 "; traditional characters are read unconverted");
+      ReportLine(report_,
+                 "Cannot load traditional to simplified conversion " + path +
+                     ": " + t2s_converter_->error() +
+                     "; traditional characters are read unconverted",
+                 ReportLevel::kWarning);
     }
   }
   if (!t2s_converter_->ok()) return sentence;

@@ -7,7 +7,8 @@
 //   prosody/    merges, tone sandhi, erhua, phone ids
 // It owns the configuration and the resources, runs the per-sentence chain
 // (Run), and is the one place that turns a step's absl::Status into the
-// int results and standard-error lines of its methods.
+// int results and report lines of its methods (report.h: standard error
+// unless the maker gives another sink).
 //
 // Not thread-safe: the traditional-to-simplified converter is built on first
 // use and the characters already reported as unreadable are remembered. One
@@ -28,6 +29,7 @@
 #include "speech_neural_network/lexicon/pronunciation.h"
 #include "speech_neural_network/lexicon/segmenter.h"
 #include "speech_neural_network/prosody/tone_sandhi.h"
+#include "speech_neural_network/report.h"
 #include "speech_neural_network/sentences.h"
 #include "speech_neural_network/word_tag.h"
 
@@ -69,8 +71,10 @@ struct FrontRun {
 class FrontEngineInterface {
  public:
   // Stores `conf_path` and runs `Init` once; callers run `Init` again to
-  // learn its result.
-  explicit FrontEngineInterface(std::string conf_path);
+  // learn its result. Every report line, the configuration echo included,
+  // goes to `report`.
+  explicit FrontEngineInterface(std::string conf_path,
+                                ReportSink report = StandardErrorReports());
   ~FrontEngineInterface();
 
   FrontEngineInterface(const FrontEngineInterface&) = delete;
@@ -89,7 +93,7 @@ class FrontEngineInterface {
 
   // The chain (front_pipeline.cc). Runs the sentences of an accepted text,
   // appending ids to `phone_ids`, stopping at the first failing sentence
-  // (the reasons are on standard error). With `traces`, one entry per
+  // (the reasons are reported). With `traces`, one entry per
   // sentence reached is appended.
   FrontRun Run(const std::wstring& text, std::vector<int>& phone_ids,
                std::vector<SentenceTrace>* traces);
@@ -100,11 +104,11 @@ class FrontEngineInterface {
   std::string NormalizeToUtf8(std::wstring& sentence);
   // The simplified form of a sentence, through OpenCC (built on first use
   // from "opencc_t2s_config", else the Debian default). When that cannot be
-  // loaded, says so once on standard error and returns sentences unchanged.
+  // loaded, reports it once and returns sentences unchanged.
   std::wstring ToSimplified(const std::wstring& sentence);
 
   // The steps, at their boundary (front_steps.cc): 0 or -1, with the
-  // reasons on standard error.
+  // reasons reported.
   int MergeForSandhi(const WordTagList& tagged, WordTagList& merged);
   WordTagList MergeBu(const WordTagList& words);
   WordTagList MergeYi(const WordTagList& words);
@@ -164,11 +168,12 @@ class FrontEngineInterface {
   // A word's finals for the merges; empty (and reported) when unreadable.
   std::vector<std::string> FinalsForMerge(const std::string& word);
   WordSplitter Splitter() const;
-  // Reports `reason` on standard error and keeps the first one for
+  // Reports `reason` and keeps the first one for
   // init_error().
   void ReportInitFailure(const std::string& reason);
 
   std::string conf_path_;
+  ReportSink report_;
   StringMap conf_entries_;
   FrontConf conf_;
   bool initialized_ = false;

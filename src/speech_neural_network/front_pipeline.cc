@@ -45,7 +45,7 @@ FrontRun FrontEngineInterface::Run(const std::wstring& text,
     const bool failed =
         GetWordsIds(trace.merged, phone_ids, tone_ids,
                     traces != nullptr ? &trace.readings : nullptr) != 0;
-    if (failed) ReportLine("Get words phoneids failed");
+    if (failed) ReportLine(report_, "Get words phoneids failed");
     if (traces != nullptr) {
       trace.phone_ids.assign(phone_ids.begin() + phones_before,
                              phone_ids.end());

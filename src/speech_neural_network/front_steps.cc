@@ -19,21 +19,22 @@
 namespace speechnn {
 namespace {
 
-int Reported(const absl::Status& status) {
+int Reported(const ReportSink& report, const absl::Status& status) {
   if (status.ok()) return 0;
-  ReportLine(status.message());
+  ReportLine(report, status.message());
   return -1;
 }
 
-void ReportToneFailed(const absl::Status& status, const std::string& word) {
-  ReportLine(status.message());
-  ReportLine("Failed to modify tone of the word: " + word);
-  ReportLine("Failed to modify tone.");
+void ReportToneFailed(const ReportSink& report, const absl::Status& status,
+                      const std::string& word) {
+  ReportLine(report, status.message());
+  ReportLine(report, "Failed to modify tone of the word: " + word);
+  ReportLine(report, "Failed to modify tone.");
 }
 
-void ReportWordFailed(const std::string& word) {
-  ReportLine("Genarate the word_initials and word_finals of " + word +
-             " failed");
+void ReportWordFailed(const ReportSink& report, const std::string& word) {
+  ReportLine(report, "Genarate the word_initials and word_finals of " + word +
+                         " failed");
 }
 
 }  // namespace
@@ -50,7 +51,7 @@ std::vector<std::string> FrontEngineInterface::FinalsForMerge(
     const std::string& word) {
   std::vector<std::string> finals;
   if (GetFinals(word, finals) != 0) {
-    ReportLine("Failed to get the final of word.");
+    ReportLine(report_, "Failed to get the final of word.");
   }
   return finals;
 }
@@ -91,14 +92,15 @@ WordTagList FrontEngineInterface::MergeEr(const WordTagList& words) {
 int FrontEngineInterface::GetInitialsFinals(
     const std::string& word, std::vector<std::string>& word_initials,
     std::vector<std::string>& word_finals) {
-  return Reported(lexicon_.GetInitialsFinals(word, word_initials, word_finals));
+  return Reported(report_,
+                  lexicon_.GetInitialsFinals(word, word_initials, word_finals));
 }
 
 int FrontEngineInterface::GetFinals(const std::string& word,
                                     std::vector<std::string>& word_finals) {
   std::vector<std::string> scratch_initials;
   if (GetInitialsFinals(word, scratch_initials, word_finals) != 0) {
-    ReportLine("Failed to get word finals");
+    ReportLine(report_, "Failed to get word finals");
     return -1;
   }
   return 0;
@@ -111,28 +113,30 @@ bool FrontEngineInterface::HasReading(const std::string& word) const {
 int FrontEngineInterface::BuSandhi(const std::string& word,
                                    std::vector<std::string>& finals) {
   const std::wstring chars = utf8string2wstring(word);
-  return Reported(speechnn::BuSandhi({word, chars}, finals));
+  return Reported(report_, speechnn::BuSandhi({word, chars}, finals));
 }
 
 int FrontEngineInterface::YiSandhi(const std::string& word,
                                    std::vector<std::string>& finals) {
   const std::wstring chars = utf8string2wstring(word);
-  return Reported(speechnn::YiSandhi({word, chars}, finals));
+  return Reported(report_, speechnn::YiSandhi({word, chars}, finals));
 }
 
 int FrontEngineInterface::NeuralSandhi(const std::string& word,
                                        const std::string& tag,
                                        std::vector<std::string>& finals) {
   const std::wstring chars = utf8string2wstring(word);
-  return Reported(speechnn::NeuralSandhi(
-      {word, chars}, tag, finals, Splitter(),
-      neutral_words_ ? *neutral_words_ : NeutralToneWords()));
+  return Reported(report_,
+                  speechnn::NeuralSandhi(
+                      {word, chars}, tag, finals, Splitter(),
+                      neutral_words_ ? *neutral_words_ : NeutralToneWords()));
 }
 
 int FrontEngineInterface::ThreeSandhi(const std::string& word,
                                       std::vector<std::string>& finals) {
   const std::wstring chars = utf8string2wstring(word);
-  return Reported(speechnn::ThreeSandhi({word, chars}, finals, Splitter()));
+  return Reported(report_,
+                  speechnn::ThreeSandhi({word, chars}, finals, Splitter()));
 }
 
 int FrontEngineInterface::SplitWord(const std::string& word,
@@ -175,7 +179,7 @@ int FrontEngineInterface::ModifyTone(const std::string& word,
   const std::wstring chars = utf8string2wstring(word);
   const absl::Status status = ModifyToneOf({word, chars}, tag, finals);
   if (status.ok()) return 0;
-  ReportToneFailed(status, word);
+  ReportToneFailed(report_, status, word);
   return -1;
 }
 
@@ -271,7 +275,7 @@ int FrontEngineInterface::GetWordsIds(const WordTagList& words,
       continue;
     }
     if (GetInitialsFinals(word, w.initials, w.finals) != 0) {
-      ReportWordFailed(word);
+      ReportWordFailed(report_, word);
       unreadable = true;
       break;
     }
@@ -316,7 +320,7 @@ int FrontEngineInterface::GetWordsIds(const WordTagList& words,
     if (const absl::Status status =
             ModifyToneOf(sandhi_word, w.Tag(), w.finals);
         !status.ok()) {
-      ReportToneFailed(status, word);
+      ReportToneFailed(report_, status, word);
     }
     prepared.push_back(std::move(w));
   }
@@ -330,9 +334,10 @@ int FrontEngineInterface::GetWordsIds(const WordTagList& words,
       const std::wstring chars = utf8string2wstring(*w.word);
       speechnn::MergeErhua({*w.word, chars}, w.Tag(), w.initials, w.finals);
       if (w.initials.size() != w.finals.size()) {
-        ReportLine("word_initials.size() == word_finals.size() failed: " +
-                   *w.word);
-        ReportWordFailed(*w.word);
+        ReportLine(
+            report_,
+            "word_initials.size() == word_finals.size() failed: " + *w.word);
+        ReportWordFailed(report_, *w.word);
         return -1;
       }
       phones = BuildPhoneString(w.initials, w.finals);
@@ -340,8 +345,9 @@ int FrontEngineInterface::GetWordsIds(const WordTagList& words,
     if (const absl::Status status =
             AppendPhoneIds(phones, phone_ids_, tones, phone_ids, tone_ids);
         !status.ok()) {
-      ReportLine(std::string(status.message()) + " of word: " + *w.word);
-      ReportWordFailed(*w.word);
+      ReportLine(report_,
+                 std::string(status.message()) + " of word: " + *w.word);
+      ReportWordFailed(report_, *w.word);
       return -1;
     }
   }

@@ -3,9 +3,8 @@
 // pronunciations.
 //
 //   tolvaren_tts_front [MODE] [--conf TOOL_CONF] [--phone-table TSV]
-//                      (TEXT... | --file FILE)
+//                      [--verbose] (TEXT... | --file FILE)
 
-#include <cstdlib>
 #include <iostream>
 #include <map>
 #include <memory>
@@ -19,6 +18,7 @@
 #include "speech_neural_network/utf8_conversion.h"
 #include "tool/conf/tool_conf.h"
 #include "tool/id_names.h"
+#include "tool/logger.h"
 #include "tool/phone_table.h"
 
 namespace {
@@ -33,11 +33,12 @@ struct Options {
   std::string phone_table_path;
   std::string file;
   std::vector<std::string> texts;
+  bool verbose = false;
 };
 
 void PrintUsage(std::ostream& out) {
   out << "Usage: tolvaren_tts_front [MODE] [--conf TOOL_CONF] "
-         "[--phone-table TSV] (TEXT... | --file FILE)\n"
+         "[--phone-table TSV] [--verbose] (TEXT... | --file FILE)\n"
          "Shows what the text front end makes of each text.\n"
          "Modes (default: a readable report per sentence):\n"
          "  --normalized  the text after sentence splitting and normalisation\n"
@@ -51,6 +52,9 @@ void PrintUsage(std::ostream& out) {
          "  --ids         phone ids, as the acoustic model receives them\n"
          "The machine-readable modes print exactly one line per text, in\n"
          "input order; a text that fails prints \"ERROR: <reason>\".\n"
+         "Standard error gets only what went wrong; --verbose adds the\n"
+         "log and the configuration read (the report mode shows the\n"
+         "configuration always).\n"
          "--file reads one text per line (a CR before the LF is dropped).\n"
          "The configuration is TOOL_CONF, else $TOLVAREN_TTS_CONF, else the\n"
          "installed tool.conf; its front_conf_path names the front end.\n";
@@ -78,6 +82,8 @@ bool ParseArguments(int argc, char** argv, Options& options) {
       if (!value(options.conf_path)) return false;
     } else if (arg == "--phone-table") {
       if (!value(options.phone_table_path)) return false;
+    } else if (arg == "--verbose") {
+      options.verbose = true;
     } else if (arg == "--file") {
       if (!value(options.file)) return false;
     } else if (arg == "--") {
@@ -237,6 +243,16 @@ class Inspector {
   Mode mode_;
 };
 
+// The front end's lines on standard error: what went wrong always, the
+// configuration echo only where it was asked for.
+speechnn::ReportSink FrontReports(bool echo) {
+  return [echo](speechnn::ReportLevel level, const std::string& line) {
+    if (level != speechnn::ReportLevel::kInfo || echo) {
+      std::cerr << line << std::endl;
+    }
+  };
+}
+
 std::string DirectoryOf(const std::string& path) {
   const std::size_t slash = path.rfind('/');
   return slash == std::string::npos ? "." : path.substr(0, slash);
@@ -255,10 +271,15 @@ int main(int argc, char** argv) {
     PrintUsage(std::cerr);
     return 1;
   }
-  // The tool's log records would mix with this tool's output: silence them.
-  setenv("SPDLOG_STDOUT", "false", 1);
-  setenv("SPDLOG_SYSTEMD", "false", 1);
-  setenv("SPDLOG_LEVEL", "critical", 1);
+  // The tool's log records would mix with this tool's output: standard
+  // error has them when asked for, else nothing does.
+  tolvaren::RouteRecords(
+      options.verbose
+          ? tolvaren::RecordSink([](int32_t, const std::string& message) {
+              std::cerr << message << std::endl;
+            })
+          : tolvaren::RecordSink(),
+      tolvaren::kLevelInfo);
 
   const std::string conf_path =
       options.conf_path.empty() ? tolvaren::ToolConfPath() : options.conf_path;
@@ -268,8 +289,9 @@ int main(int argc, char** argv) {
               << "\n";
     return 1;
   }
-  auto front =
-      std::make_unique<speechnn::FrontEngineInterface>(conf.front_conf_path);
+  auto front = std::make_unique<speechnn::FrontEngineInterface>(
+      conf.front_conf_path,
+      FrontReports(options.verbose || options.mode == Mode::kReport));
   if (front->Init() != 0) {
     std::cerr << "tolvaren_tts_front: cannot create the front end from "
               << conf.front_conf_path << "\n";

@@ -5,8 +5,10 @@
 #include <spdlog/sinks/systemd_sink.h>
 
 #include <array>
+#include <atomic>
 #include <cstdlib>
 #include <iostream>
+#include <utility>
 #include <vector>
 
 namespace tolvaren {
@@ -52,7 +54,8 @@ std::string LogSourceName(std::string_view file) {
   return "./" + std::string(file);
 }
 
-LoggerHolder::LoggerHolder() {
+LoggerHolder::LoggerHolder(bool from_environment) {
+  if (!from_environment) return;
   try {
     std::vector<spdlog::sink_ptr> sinks;
 
@@ -113,9 +116,26 @@ LoggerHolder::LoggerHolder() {
   }
 }
 
+namespace {
+
+// Set before the holder is made when the records are routed from the start.
+std::atomic<bool> routed_from_start{false};
+
+}  // namespace
+
 LoggerHolder& GetLogger() {
-  static LoggerHolder holder;
+  static LoggerHolder holder(!routed_from_start.load());
   return holder;
+}
+
+void RouteRecords(RecordSink sink, int32_t min_level) {
+  routed_from_start.store(true);
+  LoggerHolder& holder = GetLogger();
+  const std::lock_guard<std::mutex> lock(holder.mutex);
+  holder.routed = true;
+  holder.routed_sink = std::move(sink);
+  holder.level = min_level;
+  holder.console = false;
 }
 
 void WriteRecord(LoggerHolder& holder, int32_t record_level, const char* file,
@@ -125,6 +145,10 @@ void WriteRecord(LoggerHolder& holder, int32_t record_level, const char* file,
   if (record_level >= kLevelError) holder.last_error = message;
   const bool passes = holder.level <= record_level;
   if (passes) ++holder.record_count;  // Wraps at 256 as an 8-bit counter.
+  if (holder.routed) {
+    if (passes && holder.routed_sink) holder.routed_sink(record_level, message);
+    return;
+  }
   if (logger == nullptr) return;
   const int shown = holder.record_count % 128;
   const bool is_error = record_level >= kLevelError;

@@ -16,6 +16,7 @@
 
 #include <cstdint>
 #include <ctime>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -25,14 +26,22 @@ namespace tolvaren {
 
 // Numeric levels as used in SPDLOG_LEVEL: trace 0, debug 1, info 2,
 // warning 3, error 4, critical 5.
+inline constexpr int32_t kLevelDebug = 1;
 inline constexpr int32_t kLevelInfo = 2;
+inline constexpr int32_t kLevelWarning = 3;
 inline constexpr int32_t kLevelError = 4;
+
+// Receives a record's level and its message (no counter, no level name).
+using RecordSink =
+    std::function<void(int32_t level, const std::string& message)>;
 
 struct LoggerHolder {
   // Builds the logger from the environment, writing the notices about unset
   // or invalid variables to standard output. Never throws: if spdlog fails,
-  // `logger` stays empty and records are dropped.
-  LoggerHolder();
+  // `logger` stays empty and records are dropped. With `from_environment`
+  // false, nothing is read or written and no logger is built: the records
+  // go where RouteRecords says.
+  explicit LoggerHolder(bool from_environment = true);
 
   std::shared_ptr<spdlog::logger> logger;
   uint8_t record_count = 0;
@@ -42,6 +51,10 @@ struct LoggerHolder {
   // The message of the latest ERROR record, whether it passed the threshold
   // or not: what the entry point says when no console shows the log.
   std::string last_error;
+  // Set by RouteRecords: records at or above `level` go to `routed_sink`
+  // (nowhere when it is empty), not to `logger`.
+  bool routed = false;
+  RecordSink routed_sink;
   // One record at a time: synthesizers on several threads share the
   // holder, its counter and last_error.
   std::mutex mutex;
@@ -53,6 +66,14 @@ inline long long Now() { return static_cast<long long>(std::time(nullptr)); }
 
 // The one holder of the process, created on first use.
 LoggerHolder& GetLogger();
+
+// From now on the process's records go to `sink` (nowhere when it is empty)
+// at or above `min_level`, never to the console or the journal; a log not
+// built yet is never built from the environment, so nothing reaches
+// standard output. For programs that embed the engine; may be called at any
+// time, from any thread. `sink` runs under the log's lock, on the thread
+// that made the record.
+void RouteRecords(RecordSink sink, int32_t min_level);
 
 // The name a record gives its source file: the path from the source tree's
 // root with "./" in front and the extension dropped, so that

@@ -59,13 +59,19 @@ std::string TextOfLine(std::string line) {
 
 Tool::Tool() : Tool(ToolConfPath()) {}
 
-Tool::Tool(const std::string& conf_path) : Tool(&conf_path, ToolConf()) {}
+Tool::Tool(const std::string& conf_path)
+    : Tool(&conf_path, ToolConf(), speechnn::StandardErrorReports()) {}
 
-Tool::Tool(ToolConf conf) : Tool(nullptr, std::move(conf)) {}
+Tool::Tool(ToolConf conf)
+    : Tool(nullptr, std::move(conf), speechnn::StandardErrorReports()) {}
+
+Tool::Tool(ToolConf conf, speechnn::ReportSink front_reports)
+    : Tool(nullptr, std::move(conf), std::move(front_reports)) {}
 
 // The predictors are built before the configuration is read (their records
 // come first), so the reading happens here rather than in the delegation.
-Tool::Tool(const std::string* conf_path, ToolConf conf)
+Tool::Tool(const std::string* conf_path, ToolConf conf,
+           speechnn::ReportSink front_reports)
     : conf_(std::move(conf)) {
   if (conf_path != nullptr && !ReadConfFile(*conf_path, conf_)) {
     LOG_ERROR("Read front conf file failed");
@@ -95,8 +101,8 @@ Tool::Tool(const std::string* conf_path, ToolConf conf)
     conf_.wav_path = ".";
   }
 
-  front_inst =
-      std::make_unique<speechnn::FrontEngineInterface>(conf_.front_conf_path);
+  front_inst = std::make_unique<speechnn::FrontEngineInterface>(
+      conf_.front_conf_path, std::move(front_reports));
   if (front_inst == nullptr || front_inst->Init() != 0 ||
       front_inst->CheckTables() != 0) {
     const std::string reason =

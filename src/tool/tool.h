@@ -59,6 +59,9 @@ class Tool {
   explicit Tool(const std::string& conf_path);
   // Start-up with a configuration already read (or made in memory).
   explicit Tool(ToolConf conf);
+  // The same, the front end's report lines (its configuration echo
+  // included) going to `front_reports` instead of standard error.
+  Tool(ToolConf conf, speechnn::ReportSink front_reports);
 
   // Text to phone ids; true when every sentence was converted.
   bool frontProcess(const std::string& text, std::vector<int>& phone_ids);
@@ -121,7 +124,8 @@ class Tool {
  private:
   // Reads `conf_path` into `conf` when it is given, then starts the front
   // end and the models.
-  Tool(const std::string* conf_path, ToolConf conf);
+  Tool(const std::string* conf_path, ToolConf conf,
+       speechnn::ReportSink front_reports);
   // The acoustic model and the chunk plan of `phone_ids`.
   [[nodiscard]] absl::StatusOr<MelSpectrogram> PredictMelAndPlan(
       std::vector<int64_t>& phone_ids, ChunkPlan& plan,

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "tolvaren_tts/log.h"
 #include "tool/io/chunk_file.h"
 #include "tool/tool_test_support.h"
 
@@ -15,6 +16,7 @@ namespace tolvaren {
 namespace {
 
 using tolvaren_tts::Audio;
+using tolvaren_tts::LogLevel;
 using tolvaren_tts::StatusCode;
 using tolvaren_tts::Synthesizer;
 using tolvaren_tts::SynthesizerConfig;
@@ -62,6 +64,80 @@ TEST(SynthesizerTest, SamplesEqualTheToolsWholeAndStreamed) {
   EXPECT_EQ(Concatenated(streamed), *written);
 }
 
+// Whatever the SPDLOG_* variables say (QuietEnvironment: the console, every
+// record), the library writes nothing on either standard stream; a
+// callback gets the records at or above its level, the front end's
+// configuration echo and a mistyped configuration line among them.
+TEST(SynthesizerTest, LogRecordsReachOnlyTheCallback) {
+  QuietEnvironment();
+  ToolSetup setup("/vocoder.onnx", "--wav_pth=x\n");
+  struct Case {
+    bool callback;
+    LogLevel min_level;
+    int threads;
+    std::vector<std::string> expected;  // parts of records, in this order
+  };
+  const std::string mistyped = "configuration " + setup.conf_path + " line 6";
+  const std::vector<Case> cases = {
+      {false, LogLevel::kWarning, 0, {}},
+      {true, LogLevel::kError, 0, {}},
+      {true, LogLevel::kWarning, 0, {mistyped}},
+      {true,
+       LogLevel::kInfo,
+       3,
+       {"Key: wav_path", mistyped, "Key: jieba_dict_path",
+        "intra/inter_op_num_threads=3/1"}},
+  };
+  for (const Case& c : cases) {
+    std::vector<std::pair<LogLevel, std::string>> records;
+    if (c.callback) {
+      tolvaren_tts::SetLogCallback(
+          [&records](LogLevel level, const std::string& message) {
+            records.emplace_back(level, message);
+          },
+          c.min_level);
+    }
+    SynthesizerConfig config;
+    config.conf_path = setup.conf_path;
+    config.threads = c.threads;
+    std::unique_ptr<Synthesizer> tts;
+    Audio audio;
+    CaptureStdout();
+    CaptureStderr();
+    const tolvaren_tts::Status created = Synthesizer::Create(config, &tts);
+    const tolvaren_tts::Status spoken =
+        created.ok() ? tts->Synthesize("你好", {}, &audio) : created;
+    tts.reset();
+    const std::string out = GetCapturedStdout();
+    const std::string err = GetCapturedStderr();
+    tolvaren_tts::SetLogCallback(nullptr);
+    ASSERT_TRUE(spoken.ok()) << spoken.message();
+    EXPECT_EQ(out, "") << c.threads;
+    EXPECT_EQ(err, "") << c.threads;
+    std::string log;
+    for (const auto& [level, message] : records) {
+      EXPECT_GE(level, c.min_level) << message;
+      log += message + "\n";
+    }
+    if (c.expected.empty()) {
+      EXPECT_EQ(log, "");
+    }
+    ExpectInOrder(log, c.expected);
+  }
+  // The standard-error convenience rides on the same routes.
+  tolvaren_tts::LogToStandardError(true);
+  SynthesizerConfig config;
+  config.conf_path = setup.conf_path;
+  std::unique_ptr<Synthesizer> tts;
+  CaptureStderr();
+  const tolvaren_tts::Status created = Synthesizer::Create(config, &tts);
+  const std::string err = GetCapturedStderr();
+  tolvaren_tts::SetLogCallback(nullptr);
+  ASSERT_TRUE(created.ok()) << created.message();
+  ExpectInOrder(err, {"[INFO] Key: wav_path", "[WARNING] " + mistyped,
+                      "[INFO] Key: jieba_dict_path"});
+}
+
 TEST(SynthesizerTest, FailuresAreStatuses) {
   QuietEnvironment();
   ToolSetup setup;
@@ -72,6 +148,9 @@ TEST(SynthesizerTest, FailuresAreStatuses) {
   config.conf_path = setup.dir.path() + "/missing.conf";
   const StatusCode missing_conf = Synthesizer::Create(config, &tts).code();
   config.conf_path = setup.conf_path;
+  config.threads = -1;
+  const StatusCode bad_threads = Synthesizer::Create(config, &tts).code();
+  config.threads = 0;
   config.voice = "nobody";
   const StatusCode missing_voice = Synthesizer::Create(config, &tts).code();
   config.voice = "";
@@ -107,6 +186,7 @@ TEST(SynthesizerTest, FailuresAreStatuses) {
   GetCapturedStdout();
   GetCapturedStderr();
   EXPECT_EQ(missing_conf, StatusCode::kNotFound);
+  EXPECT_EQ(bad_threads, StatusCode::kInvalidArgument);
   EXPECT_EQ(missing_voice, StatusCode::kNotFound);
   for (std::size_t i = 0; i < cases.size(); ++i) {
     EXPECT_EQ(codes[i], cases[i].code) << cases[i].text;

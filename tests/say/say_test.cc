@@ -53,7 +53,8 @@ class SayTest : public ::testing::Test {
 
 TEST_F(SayTest, ArgumentStandardInputAndFileModes) {
   ASSERT_EQ(Run("\"$SAY\" -o a.wav 你好").status, 0) << Errors();
-  ASSERT_EQ(Run("\"$SAY\" -o b.wav -- 世界").status, 0) << Errors();
+  EXPECT_EQ(Errors(), "");  // no log, no configuration echo
+  ASSERT_EQ(Run("\"$SAY\" -o b.wav --threads 1 -- 世界").status, 0) << Errors();
   ASSERT_EQ(Run("printf '你好\\n\\n世界\\r\\n' | \"$SAY\" -o both.wav").status,
             0)
       << Errors();
@@ -115,6 +116,20 @@ TEST_F(SayTest, ResamplingChangesTheCountAndKeepsTheDuration) {
   }
 }
 
+TEST_F(SayTest, HelpAndListVoicesNameWhatThereIs) {
+  const CommandResult list = Run("\"$SAY\" --list-voices");
+  EXPECT_EQ(list.status, 0) << Errors();
+  EXPECT_EQ(list.out,
+            "default\t24000 Hz\tone speed only\tlicence not stated\n");
+  const CommandResult help = Run("\"$SAY\" --help");
+  EXPECT_EQ(help.status, 0) << Errors();
+  for (const char* part :
+       {"-f, --file", "--threads N", "--list-voices", "0.25 to 4",
+        "  default: 24000 Hz, one speed only"}) {
+    EXPECT_NE(help.out.find(part), std::string::npos) << part;
+  }
+}
+
 TEST_F(SayTest, BadCommandLinesAreUsageErrorsThatWriteNothing) {
   const std::vector<std::string> usage_errors = {
       "--hlep 你好",
@@ -122,6 +137,8 @@ TEST_F(SayTest, BadCommandLinesAreUsageErrorsThatWriteNothing) {
       "--rate x -o a.wav 你好",
       "--rate 16k -o a.wav 你好",
       "--speed 0 -o a.wav 你好",
+      "--threads 0 -o a.wav 你好",
+      "--threads 1025 -o a.wav 你好",
       "-o a.wav --output-dir out 你好",
       "你好",  // no output named
   };

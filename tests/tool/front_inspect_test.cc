@@ -111,6 +111,22 @@ TEST_F(FrontInspectTest, MachineModesPrintOneLinePerText) {
   EXPECT_EQ(RunFront(conf_, "--pinyin '你好' 'a/b'").status, 2);
 }
 
+TEST_F(FrontInspectTest, MachineModesWriteNothingElseUnlessVerbose) {
+  const std::string front =
+      "'" + std::string(TOLVAREN_FRONT_BINARY) + "' --conf '" + conf_ + "' ";
+  EXPECT_EQ(speechnn::RunCommand(front + "--pinyin '你好' 2>&1").out,
+            "ni2 hao3\n");
+  EXPECT_EQ(
+      speechnn::RunCommand(front + "--readings '你好' 2>&1 >/dev/null").out,
+      "");
+  const std::string verbose =
+      speechnn::RunCommand(front + "--pinyin --verbose '你好' 2>&1 >/dev/null")
+          .out;
+  // The tool configuration's records and the front end's echo.
+  EXPECT_NE(verbose.find("Key: front_conf_path"), std::string::npos);
+  EXPECT_NE(verbose.find("Key: jieba_dict_path"), std::string::npos);
+}
+
 TEST_F(FrontInspectTest, FileModeStreamsEveryLine) {
   std::string lines;
   for (int i = 0; i < 2000; ++i) lines += (i % 2 == 0) ? "你好\r\n" : "再见\n";

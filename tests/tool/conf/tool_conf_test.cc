@@ -3,12 +3,16 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <optional>
 #include <string>
 #include <utility>
 
 #include "speech_neural_network/front_test_support.h"
+#include "tool/conf/model_metadata.h"
+#include "tool/conf/voice_list.h"
 
 namespace tolvaren {
 namespace {
@@ -164,6 +168,68 @@ TEST(ToolConfPathTest, EnvironmentOverridesTheInstalledPath) {
   setenv("TOLVAREN_TTS_CONF", "", 1);  // empty: as if unset
   EXPECT_EQ(ToolConfPath(), installed);
   unsetenv("TOLVAREN_TTS_CONF");
+}
+
+std::string ModelBytes(const std::string& name) {
+  std::ifstream in(std::string(TOLVAREN_TEST_MODEL_DIR) + "/" + name,
+                   std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// The voices beside the configured models, with what the files declare;
+// a folder without both models is none.
+TEST(VoiceListTest, ListsWhatTheModelFilesDeclare) {
+  TempDir dir;
+  const std::string speed = ModelBytes("scaled_acoustic.onnx");
+  const std::string plain = ModelBytes("acoustic.onnx");
+  const std::string vocoder = ModelBytes("vocoder.onnx");
+  ToolConf conf;
+  conf.fastspeech2_model_path = dir.WriteFile("fastspeech2.onnx", plain);
+  conf.hifigan_model_path = dir.WriteFile("hifigan.onnx", vocoder);
+  std::filesystem::create_directory(dir.path() + "/fast");
+  dir.WriteFile("fast/fastspeech2.onnx", speed);
+  dir.WriteFile("fast/hifigan.onnx", vocoder);
+  std::filesystem::create_directory(dir.path() + "/half");
+  dir.WriteFile("half/fastspeech2.onnx", speed);
+  const absl::StatusOr<std::vector<VoiceFacts>> voices = ListVoices(conf);
+  ASSERT_TRUE(voices.ok()) << voices.status();
+  ASSERT_EQ(voices->size(), 2u);
+  EXPECT_EQ((*voices)[0].name, "default");
+  EXPECT_FALSE((*voices)[0].supports_speed);
+  EXPECT_EQ((*voices)[1].name, "fast");
+  EXPECT_TRUE((*voices)[1].supports_speed);
+  for (const VoiceFacts& voice : *voices) {
+    EXPECT_EQ(voice.sample_rate, 24000) << voice.name;
+    EXPECT_EQ(voice.licence, "") << voice.name;
+  }
+}
+
+// Bytes that are no model are refused, whatever they hold.
+TEST(VoiceListTest, MalformedModelsAreRefused) {
+  TempDir dir;
+  const std::string model = ModelBytes("vocoder.onnx");
+  ASSERT_GT(model.size(), 100u);
+  const absl::StatusOr<ModelMetadata> whole =
+      ReadModelMetadata(dir.WriteFile("whole.onnx", model));
+  ASSERT_TRUE(whole.ok()) << whole.status();
+  EXPECT_EQ(whole->custom.at("hop_samples"), "300");
+  EXPECT_EQ(whole->inputs, std::vector<std::string>{"spectrogram"});
+  const std::vector<std::string> malformed = {
+      model.substr(0, model.size() - 7),           // cut inside a field
+      std::string("\x3a\xff\xff\xff\xff\x0f", 6),  // length past the end
+      std::string("\x0b\x00", 2),                  // a group
+      std::string("\x80\x80\x80", 3),              // varint cut short
+  };
+  for (std::size_t i = 0; i < malformed.size(); ++i) {
+    const std::string path =
+        dir.WriteFile("bad" + std::to_string(i) + ".onnx", malformed[i]);
+    EXPECT_TRUE(absl::IsInvalidArgument(ReadModelMetadata(path).status())) << i;
+  }
+  EXPECT_TRUE(absl::IsNotFound(ReadModelMetadata(dir.path()).status()));
+  ToolConf conf;
+  conf.fastspeech2_model_path = dir.path() + "/bad0.onnx";
+  conf.hifigan_model_path = dir.path() + "/whole.onnx";
+  EXPECT_FALSE(ListVoices(conf).ok());
 }
 
 }  // namespace
