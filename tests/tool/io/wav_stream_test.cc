@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -141,6 +142,16 @@ TEST(WavStreamTest, SamplesAreEncodedAndRealSizesLandAtTheHeadersPlace) {
   // Full scale is 32767 either way; a half rounds to the even 16384.
   const std::vector<unsigned char> pcm = {0xFF, 0x7F, 0x01, 0x80, 0x00, 0x40};
   EXPECT_EQ(std::vector<unsigned char>(bytes.begin() + 48, bytes.end()), pcm);
+
+  // Opened for appending (>>), a rewrite would land at the end: the
+  // streaming sizes stay and nothing is added.
+  const std::string appended = dir.path() + "/appended.wav";
+  const int append_fd =
+      open(appended.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0600);
+  WavStream append(append_fd, WavSamples::kPcm16, 8000, /*header=*/true);
+  ASSERT_TRUE(append.Begin() && append.Write(samples, 3) && append.End());
+  close(append_fd);
+  EXPECT_EQ(std::filesystem::file_size(appended), 44u + 6u);
 }
 
 }  // namespace
