@@ -4,13 +4,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
-#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <vector>
 
 #include "common/bounded_file.h"
 #include "say/signal_cleanup.h"
@@ -18,23 +15,6 @@
 
 namespace tolvaren_say {
 namespace {
-
-static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__,
-              "WAV samples are written in the machine's byte order");
-
-// A stream's RIFF and data sizes when its length is not known.
-constexpr uint32_t kUnknownSize = 0xFFFFFFFFu;
-constexpr std::size_t kHeaderBytes = 44;
-
-void Put16(unsigned char* at, uint16_t value) {
-  at[0] = static_cast<unsigned char>(value);
-  at[1] = static_cast<unsigned char>(value >> 8);
-}
-
-void Put32(unsigned char* at, uint32_t value) {
-  for (int i = 0; i < 4; ++i)
-    at[i] = static_cast<unsigned char>(value >> (8 * i));
-}
 
 // Whether `folder` is, or lies in, /dev or /proc, after its links.
 bool IsSystemFolder(const std::string& folder) {
@@ -64,7 +44,10 @@ std::unique_ptr<AudioOutput> AudioOutput::Open(const std::string& path,
     output = OpenFile(path, format, error);
     if (output == nullptr) return nullptr;
   }
-  if (!format.raw && !output->WriteHeader(kUnknownSize, error)) return nullptr;
+  if (!output->stream_.Begin()) {
+    error = output->WriteError();
+    return nullptr;
+  }
   return output;
 }
 
@@ -138,74 +121,26 @@ AudioOutput::~AudioOutput() {
   }
 }
 
-bool AudioOutput::WriteBytes(const void* data, std::size_t size,
-                             std::string& error) {
-  const auto* bytes = static_cast<const char*>(data);
-  while (size > 0) {
-    const ssize_t written = write(fd_, bytes, size);
-    if (written < 0) {
-      if (errno == EINTR) continue;
-      error = SystemError("cannot write " + path_);
-      return false;
-    }
-    bytes += written;
-    size -= static_cast<std::size_t>(written);
-  }
-  return true;
-}
-
-bool AudioOutput::WriteHeader(uint32_t data_bytes, std::string& error) {
-  const bool pcm16 = format_.samples == SampleFormat::kPcm16;
-  const uint16_t bytes_per_sample = pcm16 ? 2 : 4;
-  const auto rate = static_cast<uint32_t>(format_.sample_rate);
-  unsigned char header[kHeaderBytes];
-  std::memcpy(header, "RIFF", 4);
-  Put32(header + 4,
-        data_bytes == kUnknownSize ? kUnknownSize : 36 + data_bytes);
-  std::memcpy(header + 8, "WAVEfmt ", 8);
-  Put32(header + 16, 16);
-  Put16(header + 20, pcm16 ? 1 : 3);  // integer PCM or IEEE float
-  Put16(header + 22, 1);              // mono
-  Put32(header + 24, rate);
-  Put32(header + 28, rate * bytes_per_sample);
-  Put16(header + 32, bytes_per_sample);
-  Put16(header + 34, static_cast<uint16_t>(8 * bytes_per_sample));
-  std::memcpy(header + 36, "data", 4);
-  Put32(header + 40, data_bytes);
-  return WriteBytes(header, sizeof(header), error);
+std::string AudioOutput::WriteError() const {
+  return SystemError("cannot write " + path_);
 }
 
 bool AudioOutput::Write(const float* samples, std::size_t count,
                         std::string& error) {
-  bool ok = true;
-  if (format_.samples == SampleFormat::kFloat32) {
-    ok = WriteBytes(samples, count * sizeof(float), error);
-  } else {
-    std::vector<int16_t> pcm(count);
-    for (std::size_t i = 0; i < count; ++i) {
-      const float clipped = std::clamp(samples[i], -1.0f, 1.0f);
-      pcm[i] = static_cast<int16_t>(std::lrint(clipped * 32767.0f));
-    }
-    ok = WriteBytes(pcm.data(), pcm.size() * sizeof(int16_t), error);
-  }
-  if (ok) {
-    data_bytes_ += count * (format_.samples == SampleFormat::kPcm16 ? 2 : 4);
-  }
-  return ok;
+  if (stream_.Write(samples, count)) return true;
+  error = WriteError();
+  return false;
 }
 
 bool AudioOutput::Finish(std::string& error) {
+  // A file longer than a WAV header can count keeps the unknown sizes.
+  if (!stream_.End()) {
+    error = WriteError();
+    return false;
+  }
   if (temporary_.empty()) {
     finished_ = true;
     return true;
-  }
-  // A file longer than a WAV header can count keeps the unknown sizes.
-  if (!format_.raw && data_bytes_ + 36 < kUnknownSize) {
-    if (lseek(fd_, 0, SEEK_SET) != 0 ||
-        !WriteHeader(static_cast<uint32_t>(data_bytes_), error)) {
-      if (error.empty()) error = SystemError("cannot write " + path_);
-      return false;
-    }
   }
   const int fd = fd_;
   fd_ = -1;

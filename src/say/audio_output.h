@@ -1,6 +1,7 @@
 // Where tolvaren_say's samples go: a WAV file, a WAV stream on standard
-// output (sizes unknown, written as 0xFFFFFFFF as streaming tools do), or
-// headerless samples.
+// output (sizes unknown, written as 0xFFFFFFFF as streaming tools do, and
+// replaced by the real ones at the end when standard output is a regular
+// file), or headerless samples.
 
 #ifndef TOLVAREN_TTS_SAY_AUDIO_OUTPUT_H_
 #define TOLVAREN_TTS_SAY_AUDIO_OUTPUT_H_
@@ -9,6 +10,8 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+
+#include "tool/io/wav_stream.h"
 
 namespace tolvaren_say {
 
@@ -39,8 +42,8 @@ class AudioOutput {
 
   // 16-bit PCM clips samples beyond [-1, 1] rather than wrapping them.
   bool Write(const float* samples, std::size_t count, std::string& error);
-  // Writes the real sizes where the output can seek and puts a file in
-  // place.
+  // Writes the real sizes where the output is a regular file and puts a
+  // file in place.
   bool Finish(std::string& error);
 
  private:
@@ -50,19 +53,21 @@ class AudioOutput {
         owned_(owned),
         path_(std::move(path)),
         temporary_(std::move(temporary)),
-        format_(format) {}
+        stream_(fd,
+                format.samples == SampleFormat::kPcm16
+                    ? tolvaren::WavSamples::kPcm16
+                    : tolvaren::WavSamples::kFloat32,
+                format.sample_rate, !format.raw) {}
   static std::unique_ptr<AudioOutput> OpenFile(const std::string& path,
                                                const StreamFormat& format,
                                                std::string& error);
-  bool WriteBytes(const void* data, std::size_t size, std::string& error);
-  bool WriteHeader(uint32_t data_bytes, std::string& error);
+  std::string WriteError() const;
 
   int fd_;
   bool owned_;             // the descriptor is ours to close
   std::string path_;       // the name the file takes
   std::string temporary_;  // empty: written in place
-  StreamFormat format_;
-  uint64_t data_bytes_ = 0;
+  tolvaren::WavStream stream_;
   bool finished_ = false;
 };
 

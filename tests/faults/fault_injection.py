@@ -224,6 +224,18 @@ def chunk_file_problem(path):
     return None
 
 
+def soxi_problems(path, header_bytes, sample_bytes):
+    """Why soxi does not read `path` silently at its real length."""
+    samples = (os.path.getsize(path) - header_bytes) // sample_bytes
+    done = subprocess.run(["soxi", "-s", path], capture_output=True,
+                          text=True)
+    if done.returncode != 0 or done.stderr or \
+            done.stdout.strip() != str(samples):
+        return [f"soxi {path}: {done.stdout.strip()} samples, expected "
+                f"{samples}: {done.stderr.strip()}"]
+    return []
+
+
 def wav_problem(setup, path):
     """Why the WAV file that tolvaren_tts_wav makes of `path` is not whole:
     its RIFF length and its data chunk must match its size."""
@@ -235,7 +247,10 @@ def wav_problem(setup, path):
                 f"{done.stderr}")
     with open(wav, "rb") as file:
         data = file.read()
+    soxi = soxi_problems(wav, 58, 4)
     os.unlink(wav)
+    if soxi:
+        return soxi[0]
     if data[:4] != b"RIFF" or data[8:12] != b"WAVE":
         return f"{path}: the WAV file has no RIFF/WAVE header"
     if struct.unpack_from("<I", data, 4)[0] != len(data) - 8:

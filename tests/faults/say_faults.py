@@ -359,6 +359,26 @@ def pause_run(s):
     return []
 
 
+def standard_wavs(s):
+    """Each WAV tolvaren_say writes, to -o FILE or to a standard output that
+    is a regular file, 16-bit or float: soxi reads it without a warning and
+    counts the samples it holds."""
+    problems = []
+    for extra, header_bytes, sample_bytes in (([], 44, 2),
+                                              (["--float"], 58, 4)):
+        for output in ("file", "standard output"):
+            path = s.path(f"std{len(extra)}{len(output)}.wav")
+            if output == "file":
+                code, err = say(s, ["你好", "-o", path] + extra)
+            else:
+                with open(path, "wb") as out:
+                    code, err = say(s, ["你好", "-o", "-"] + extra,
+                                    stdout=out)
+            expect(problems, code, err, 0)
+            problems += fi.soxi_problems(path, header_bytes, sample_bytes)
+    return problems
+
+
 CASES = [
     ("--conf /dev/zero", refused_reader(("--conf", "/dev/zero", "你好", "-o",
                                          "{out}/x.wav"))),
@@ -410,6 +430,7 @@ CASES = [
     ("--voice with ESC and newline", escaped_voice),
     ("a failure printed once", printed_once),
     ("1,000 commas", pause_run),
+    ("standard WAV headers", standard_wavs),
 ]
 
 

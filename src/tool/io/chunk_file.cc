@@ -22,9 +22,7 @@ static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__,
               "the output format is little-endian; add byte swapping here");
 
 namespace tolvaren {
-namespace {
 
-// Writes all of `size` bytes, retrying short writes and interruptions.
 bool WriteAll(int fd, const void* data, std::size_t size) {
   const auto* bytes = static_cast<const unsigned char*>(data);
   while (size > 0) {
@@ -38,6 +36,8 @@ bool WriteAll(int fd, const void* data, std::size_t size) {
   }
   return true;
 }
+
+namespace {
 
 bool WriteChunks(int fd, const std::vector<std::vector<float>>& chunks) {
   // Counts first, so a reader learns every chunk's size before the samples.
@@ -56,11 +56,10 @@ bool WriteChunks(int fd, const std::vector<std::vector<float>>& chunks) {
   return true;
 }
 
-// Writes the chunks to `fd` and closes it; DataLoss when either fails (a
-// full disk, an I/O error), so no failure passes as written.
-absl::Status WriteAndClose(int fd,
-                           const std::vector<std::vector<float>>& chunks) {
-  const bool written = WriteChunks(fd, chunks);
+// Writes to `fd` through `write` and closes it; DataLoss when either fails
+// (a full disk, an I/O error), so no failure passes as written.
+absl::Status WriteAndClose(int fd, const FileContentWriter& write) {
+  const bool written = write(fd);
   const int write_errno = errno;
   const bool closed = ::close(fd) == 0;
   if (written && closed) return absl::OkStatus();
@@ -140,6 +139,12 @@ std::size_t RemoveStaleTemporaryFiles(const std::string& folder,
 
 absl::Status WriteChunkFile(const std::string& path,
                             const std::vector<std::vector<float>>& chunks) {
+  return ReplaceFile(path,
+                     [&chunks](int fd) { return WriteChunks(fd, chunks); });
+}
+
+absl::Status ReplaceFile(const std::string& path,
+                         const FileContentWriter& write) {
   // A name the file system cannot hold is an open failure like any other.
   if (absl::Status name = CheckOutputName(path); !name.ok()) return name;
   if (path.empty() || path.back() == '/') {
@@ -175,7 +180,7 @@ absl::Status WriteChunkFile(const std::string& path,
   }
   ::fchmod(fd, mode);
 
-  if (absl::Status written = WriteAndClose(fd, chunks); !written.ok()) {
+  if (absl::Status written = WriteAndClose(fd, write); !written.ok()) {
     ::unlink(temp_path.c_str());
     return written;
   }

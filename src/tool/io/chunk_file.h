@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <ctime>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -25,6 +26,20 @@ namespace tolvaren {
 // system's reason as the message, when writing or closing failed.
 [[nodiscard]] absl::Status WriteChunkFile(
     const std::string& path, const std::vector<std::vector<float>>& chunks);
+
+// Writes a file's whole contents to a descriptor; false, with errno set,
+// when a write fails.
+using FileContentWriter = std::function<bool(int fd)>;
+
+// Writes `path` through `write` with WriteChunkFile's promises: complete or
+// not at all, a link replaced rather than written through, the same
+// statuses.
+[[nodiscard]] absl::Status ReplaceFile(const std::string& path,
+                                       const FileContentWriter& write);
+
+// Writes all of `size` bytes to `fd`, retrying short writes and
+// interruptions; false, with errno set, on failure.
+bool WriteAll(int fd, const void* data, std::size_t size);
 
 // Unavailable, with the reason as the message, when the last component of
 // `path` is longer than its folder's file system allows. WriteChunkFile

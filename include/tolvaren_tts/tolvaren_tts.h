@@ -1,0 +1,167 @@
+/* libtolvaren_tts's C interface: Mandarin Chinese text to speech for C and
+ * for any language that calls C (Python's ctypes, Rust, Go, C#).
+ *
+ *   tolvaren_tts_config config;
+ *   tolvaren_tts_synthesizer* tts = NULL;
+ *   float* samples = NULL;
+ *   size_t count = 0;
+ *   tolvaren_tts_config_init(&config);
+ *   if (tolvaren_tts_create(&config, &tts) != TOLVAREN_TTS_OK ||
+ *       tolvaren_tts_synthesize(tts, "你好，世界！", NULL, &samples,
+ *                               &count) != TOLVAREN_TTS_OK)
+ *     fprintf(stderr, "%s\n", tolvaren_tts_last_error());
+ *   tolvaren_tts_free_samples(samples);
+ *   tolvaren_tts_destroy(tts);
+ *
+ * The C++ Synthesizer (synthesizer.h) behind an opaque handle. Every call
+ * that can fail returns a status (TOLVAREN_TTS_OK or an error code), and
+ * then tolvaren_tts_last_error() says why, for the calling thread; a NULL
+ * argument where one is needed is an error (TOLVAREN_TTS_INVALID_ARGUMENT),
+ * never a crash. Nothing throws, nothing ends the process. A handle is used
+ * by one thread at a time; several handles may speak at once on their own
+ * threads. Texts are UTF-8 and end at their NUL. Memory the library hands
+ * out is freed with the matching tolvaren_tts_free_* call.
+ *
+ * Structs start with struct_size, set by their _init function: a later
+ * release adds fields only at the end, and a program built against this
+ * header keeps working with it. Zero in a field means its default. */
+
+#ifndef TOLVAREN_TTS_TOLVAREN_TTS_H_
+#define TOLVAREN_TTS_TOLVAREN_TTS_H_
+
+#include <stddef.h>
+
+#include "tolvaren_tts/export.h"
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* Statuses: fixed numbers, never reused. */
+typedef int tolvaren_tts_status;
+enum {
+  TOLVAREN_TTS_OK = 0,
+  TOLVAREN_TTS_INVALID_ARGUMENT = 1, /* a bad or NULL argument, a bad text */
+  TOLVAREN_TTS_NOT_FOUND = 2,        /* a configuration, voice or model file */
+  TOLVAREN_TTS_FAILED_PRECONDITION = 3, /* models and front end disagree */
+  TOLVAREN_TTS_UNIMPLEMENTED = 4,       /* asked of a voice that cannot */
+  TOLVAREN_TTS_RUNTIME_ERROR = 5,       /* ONNX Runtime failed */
+  TOLVAREN_TTS_CANCELLED = 6,           /* the callback asked to stop */
+  TOLVAREN_TTS_INTERNAL = 7,            /* anything else; the text says */
+  TOLVAREN_TTS_OUT_OF_MEMORY = 8
+};
+
+/* The status's name ("TOLVAREN_TTS_NOT_FOUND"); "unknown status" for a
+ * number that is none. */
+TOLVAREN_TTS_EXPORT const char* tolvaren_tts_status_name(
+    tolvaren_tts_status status);
+
+/* Why the calling thread's last failing call failed; "" after a call that
+ * returned TOLVAREN_TTS_OK. Valid until the thread's next call into the
+ * library. */
+TOLVAREN_TTS_EXPORT const char* tolvaren_tts_last_error(void);
+
+/* The library's version, "MAJOR.MINOR.PATCH". */
+TOLVAREN_TTS_EXPORT const char* tolvaren_tts_version(void);
+
+typedef struct tolvaren_tts_config {
+  size_t struct_size; /* sizeof(tolvaren_tts_config) */
+  /* The tool configuration (tool.conf). NULL: $TOLVAREN_TTS_CONF when set,
+   * otherwise the installed package's tool.conf. */
+  const char* conf_path;
+  /* Explicit paths instead of a configuration file: all three or none. */
+  const char* front_conf_path;
+  const char* acoustic_model_path;
+  const char* vocoder_model_path;
+  /* The folder <models>/<voice>/ beside the configured acoustic model.
+   * NULL or "default": the configured models themselves. */
+  const char* voice;
+} tolvaren_tts_config;
+
+/* Every field zero, struct_size set. */
+TOLVAREN_TTS_EXPORT void tolvaren_tts_config_init(tolvaren_tts_config* config);
+
+typedef struct tolvaren_tts_options {
+  size_t struct_size; /* sizeof(tolvaren_tts_options) */
+  /* Speaking rate, 0.25 to 4 (2 is twice as fast); 0: 1. Anything but 1
+   * needs a voice that takes a speed (tolvaren_tts_supports_speed). */
+  double speed;
+  /* Seconds of silence after the text, 0 to 60. */
+  double sentence_silence;
+} tolvaren_tts_options;
+
+/* Every field zero (the defaults), struct_size set. */
+TOLVAREN_TTS_EXPORT void tolvaren_tts_options_init(
+    tolvaren_tts_options* options);
+
+typedef struct tolvaren_tts_synthesizer tolvaren_tts_synthesizer;
+
+/* Loads the front end and the voice's models (about a second). On failure
+ * *tts is NULL. */
+TOLVAREN_TTS_EXPORT tolvaren_tts_status tolvaren_tts_create(
+    const tolvaren_tts_config* config, tolvaren_tts_synthesizer** tts);
+
+/* NULL is allowed. */
+TOLVAREN_TTS_EXPORT void tolvaren_tts_destroy(tolvaren_tts_synthesizer* tts);
+
+/* Speaks `text`: *samples (mono floats, nominally in [-1, 1], at
+ * tolvaren_tts_sample_rate) holds *count samples, to be freed with
+ * tolvaren_tts_free_samples. `options` NULL: the defaults. An empty text
+ * gives no samples (*samples NULL, *count 0); so does a failure. */
+TOLVAREN_TTS_EXPORT tolvaren_tts_status tolvaren_tts_synthesize(
+    tolvaren_tts_synthesizer* tts, const char* text,
+    const tolvaren_tts_options* options, float** samples, size_t* count);
+
+/* NULL is allowed. */
+TOLVAREN_TTS_EXPORT void tolvaren_tts_free_samples(float* samples);
+
+/* Receives each finished chunk of samples, in order; the samples are valid
+ * during the call only. Non-zero goes on, zero stops the synthesis
+ * (TOLVAREN_TTS_CANCELLED). */
+typedef int (*tolvaren_tts_chunk_callback)(const float* samples, size_t count,
+                                           void* user);
+
+/* The same samples, chunk by chunk as they are made (the silence last), so
+ * playback can start before the text is done. `user` goes to `callback`
+ * as it is. */
+TOLVAREN_TTS_EXPORT tolvaren_tts_status tolvaren_tts_synthesize_stream(
+    tolvaren_tts_synthesizer* tts, const char* text,
+    const tolvaren_tts_options* options, tolvaren_tts_chunk_callback callback,
+    void* user);
+
+/* The numbered-tone pinyin spoken for `text`, syllables separated by
+ * blanks, as a NUL-terminated string to be freed with
+ * tolvaren_tts_free_string. On failure *pinyin is NULL. */
+TOLVAREN_TTS_EXPORT tolvaren_tts_status tolvaren_tts_pinyin(
+    tolvaren_tts_synthesizer* tts, const char* text, char** pinyin);
+
+/* NULL is allowed. */
+TOLVAREN_TTS_EXPORT void tolvaren_tts_free_string(char* text);
+
+/* The voice's sample rate; 0 (with the last error set) for NULL. */
+TOLVAREN_TTS_EXPORT int tolvaren_tts_sample_rate(
+    const tolvaren_tts_synthesizer* tts);
+
+/* 1 when the voice takes a speed, 0 when not or for NULL. */
+TOLVAREN_TTS_EXPORT int tolvaren_tts_supports_speed(
+    const tolvaren_tts_synthesizer* tts);
+
+/* WAV sample formats. */
+enum {
+  TOLVAREN_TTS_WAV_PCM16 = 0,  /* samples beyond [-1, 1] are clipped */
+  TOLVAREN_TTS_WAV_FLOAT32 = 1 /* extended fmt chunk and a fact chunk */
+};
+
+/* Writes `count` samples at `sample_rate` as a mono WAV file at `path`,
+ * complete or not at all (a temporary file renamed into place); a link at
+ * `path` is replaced, a folder, FIFO or device refused. `samples` may be
+ * NULL only when `count` is 0. */
+TOLVAREN_TTS_EXPORT tolvaren_tts_status
+tolvaren_tts_write_wav(const char* path, const float* samples, size_t count,
+                       int sample_rate, int format);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* TOLVAREN_TTS_TOLVAREN_TTS_H_ */

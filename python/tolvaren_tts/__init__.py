@@ -1,0 +1,240 @@
+"""Mandarin Chinese text to speech: libtolvaren_tts's C interface for
+Python, through ctypes (the standard library only).
+
+    import tolvaren_tts
+    with tolvaren_tts.Synthesizer() as tts:
+        samples, rate = tts.synthesize("你好，世界！")
+        tolvaren_tts.write_wav("hello.wav", samples, rate)
+
+Samples are array('f') of mono floats, nominally in [-1, 1]. Every failure
+raises TolvarenTtsError, whose message is the library's own.
+
+The library is found beside this package in the install tree
+(<prefix>/lib/libtolvaren_tts.so, three folders up), else where
+$TOLVAREN_TTS_LIBRARY names it, else through the system's loader.
+"""
+
+import array
+import ctypes
+import ctypes.util
+import glob
+import os
+
+__all__ = ["Synthesizer", "TolvarenTtsError", "write_wav", "version"]
+
+_LIBRARY_NAME = "libtolvaren_tts.so"
+_CANCELLED = 6
+_WAV_PCM16, _WAV_FLOAT32 = 0, 1
+
+
+class TolvarenTtsError(Exception):
+    """A failed call: `status` is the C status number, `name` its name."""
+
+    def __init__(self, status, name, message):
+        super().__init__(message)
+        self.status = status
+        self.name = name
+
+
+class _Config(ctypes.Structure):
+    _fields_ = [("struct_size", ctypes.c_size_t),
+                ("conf_path", ctypes.c_char_p),
+                ("front_conf_path", ctypes.c_char_p),
+                ("acoustic_model_path", ctypes.c_char_p),
+                ("vocoder_model_path", ctypes.c_char_p),
+                ("voice", ctypes.c_char_p)]
+
+
+class _Options(ctypes.Structure):
+    _fields_ = [("struct_size", ctypes.c_size_t),
+                ("speed", ctypes.c_double),
+                ("sentence_silence", ctypes.c_double)]
+
+
+_CHUNK_CALLBACK = ctypes.CFUNCTYPE(ctypes.c_int, ctypes.POINTER(ctypes.c_float),
+                                   ctypes.c_size_t, ctypes.c_void_p)
+
+
+def _candidates():
+    here = os.path.dirname(os.path.abspath(__file__))
+    lib = os.path.normpath(os.path.join(here, "..", "..", ".."))
+    named = os.environ.get("TOLVAREN_TTS_LIBRARY")
+    if named:
+        yield named
+    yield os.path.join(lib, _LIBRARY_NAME)
+    yield from sorted(glob.glob(os.path.join(lib, _LIBRARY_NAME + ".*")))
+    yield ctypes.util.find_library("tolvaren_tts") or _LIBRARY_NAME
+
+
+def _declare(lib):
+    c = ctypes
+    handle, text = c.c_void_p, c.c_char_p
+    signatures = {
+        "tolvaren_tts_status_name": (c.c_char_p, [c.c_int]),
+        "tolvaren_tts_last_error": (c.c_char_p, []),
+        "tolvaren_tts_version": (c.c_char_p, []),
+        "tolvaren_tts_create": (c.c_int, [c.POINTER(_Config),
+                                          c.POINTER(handle)]),
+        "tolvaren_tts_destroy": (None, [handle]),
+        "tolvaren_tts_synthesize": (c.c_int, [
+            handle, text, c.POINTER(_Options),
+            c.POINTER(c.POINTER(c.c_float)), c.POINTER(c.c_size_t)]),
+        "tolvaren_tts_free_samples": (None, [c.POINTER(c.c_float)]),
+        "tolvaren_tts_synthesize_stream": (c.c_int, [
+            handle, text, c.POINTER(_Options), _CHUNK_CALLBACK, c.c_void_p]),
+        "tolvaren_tts_pinyin": (c.c_int, [handle, text,
+                                          c.POINTER(c.c_void_p)]),
+        "tolvaren_tts_free_string": (None, [c.c_void_p]),
+        "tolvaren_tts_sample_rate": (c.c_int, [handle]),
+        "tolvaren_tts_supports_speed": (c.c_int, [handle]),
+        "tolvaren_tts_write_wav": (c.c_int, [
+            text, c.POINTER(c.c_float), c.c_size_t, c.c_int, c.c_int]),
+    }
+    for name, (result, arguments) in signatures.items():
+        function = getattr(lib, name)
+        function.restype = result
+        function.argtypes = arguments
+    return lib
+
+
+def _load():
+    tried = []
+    for path in _candidates():
+        if os.sep in path and not os.path.exists(path):
+            continue
+        try:
+            return _declare(ctypes.CDLL(path))
+        except OSError as error:
+            tried.append(f"{path}: {error}")
+    raise ImportError("cannot load libtolvaren_tts: " + "; ".join(tried))
+
+
+_lib = _load()
+
+
+def _check(status):
+    if status != 0:
+        raise TolvarenTtsError(
+            status, _lib.tolvaren_tts_status_name(status).decode(),
+            _lib.tolvaren_tts_last_error().decode(errors="replace"))
+
+
+def _utf8(text, what):
+    if not isinstance(text, str):
+        raise TypeError(f"{what} must be a str, not {type(text).__name__}")
+    return text.encode("utf-8")
+
+
+def _path(path):
+    return None if path is None else os.fsencode(path)
+
+
+def version():
+    """The library's version, "MAJOR.MINOR.PATCH"."""
+    return _lib.tolvaren_tts_version().decode()
+
+
+def write_wav(path, samples, sample_rate, float32=False):
+    """Writes mono samples (floats) as a WAV file: 16-bit PCM (clipped to
+    [-1, 1]) or, with float32, 32-bit float. Complete or not at all."""
+    data = array.array("f", samples)
+    pointer = (ctypes.cast(data.buffer_info()[0], ctypes.POINTER(ctypes.c_float))
+               if len(data) else None)
+    _check(_lib.tolvaren_tts_write_wav(
+        os.fsencode(path), pointer, len(data), int(sample_rate),
+        _WAV_FLOAT32 if float32 else _WAV_PCM16))
+
+
+class Synthesizer:
+    """One loaded engine (front end and the voice's models). Use it from
+    one thread at a time; close() or a with block frees it."""
+
+    def __init__(self, conf_path=None, voice=None, front_conf_path=None,
+                 acoustic_model_path=None, vocoder_model_path=None):
+        config = _Config(ctypes.sizeof(_Config), _path(conf_path),
+                         _path(front_conf_path), _path(acoustic_model_path),
+                         _path(vocoder_model_path),
+                         None if voice is None else _utf8(voice, "voice"))
+        self._handle = ctypes.c_void_p()
+        _check(_lib.tolvaren_tts_create(ctypes.byref(config),
+                                        ctypes.byref(self._handle)))
+
+    def close(self):
+        if self._handle:
+            _lib.tolvaren_tts_destroy(self._handle)
+            self._handle = ctypes.c_void_p()
+
+    def __enter__(self):
+        return self
+
+    def __exit__(self, *_):
+        self.close()
+
+    def __del__(self):
+        if getattr(self, "_handle", None):
+            self.close()
+
+    def _live(self):
+        if not self._handle:
+            raise TolvarenTtsError(1, "TOLVAREN_TTS_INVALID_ARGUMENT",
+                                   "the synthesizer is closed")
+        return self._handle
+
+    @property
+    def sample_rate(self):
+        return _lib.tolvaren_tts_sample_rate(self._live())
+
+    @property
+    def supports_speed(self):
+        return bool(_lib.tolvaren_tts_supports_speed(self._live()))
+
+    def synthesize(self, text, speed=1.0, sentence_silence=0.0):
+        """The samples of `text` and their rate: (array('f'), int)."""
+        samples = ctypes.POINTER(ctypes.c_float)()
+        count = ctypes.c_size_t()
+        options = _Options(ctypes.sizeof(_Options), speed, sentence_silence)
+        _check(_lib.tolvaren_tts_synthesize(
+            self._live(), _utf8(text, "text"), ctypes.byref(options),
+            ctypes.byref(samples), ctypes.byref(count)))
+        try:
+            data = array.array("f")
+            if count.value:
+                data.frombytes(ctypes.string_at(samples, 4 * count.value))
+        finally:
+            _lib.tolvaren_tts_free_samples(samples)
+        return data, self.sample_rate
+
+    def stream(self, text, callback, speed=1.0, sentence_silence=0.0):
+        """Calls callback(array('f')) with each chunk as it is made; a
+        callback that returns False stops the synthesis (TolvarenTtsError,
+        name TOLVAREN_TTS_CANCELLED). An exception in the callback stops
+        it too and is raised here."""
+        raised = []
+
+        def chunk(samples, count, _user):
+            try:
+                data = array.array("f")
+                if count:
+                    data.frombytes(ctypes.string_at(samples, 4 * count))
+                return 0 if callback(data) is False else 1
+            except BaseException as error:  # raised again below
+                raised.append(error)
+                return 0
+
+        options = _Options(ctypes.sizeof(_Options), speed, sentence_silence)
+        status = _lib.tolvaren_tts_synthesize_stream(
+            self._live(), _utf8(text, "text"), ctypes.byref(options),
+            _CHUNK_CALLBACK(chunk), None)
+        if raised and status == _CANCELLED:
+            raise raised[0]
+        _check(status)
+
+    def pinyin(self, text):
+        """The numbered-tone pinyin spoken for `text`."""
+        result = ctypes.c_void_p()
+        _check(_lib.tolvaren_tts_pinyin(self._live(), _utf8(text, "text"),
+                                        ctypes.byref(result)))
+        try:
+            return ctypes.string_at(result).decode()
+        finally:
+            _lib.tolvaren_tts_free_string(result)

@@ -1,0 +1,281 @@
+// The C interface: each call turns its C arguments into the Synthesizer's,
+// catches anything thrown, and reports a failure as a status and the
+// calling thread's error text.
+
+#include <cstddef>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <new>
+#include <string>
+
+#include "library/wav_samples.h"
+#include "tolvaren_tts/synthesizer.h"
+#include "tolvaren_tts/tolvaren_tts.h"
+#include "tolvaren_tts/wav.h"
+
+struct tolvaren_tts_synthesizer {
+  std::unique_ptr<tolvaren_tts::Synthesizer> synthesizer;
+};
+
+namespace {
+
+using tolvaren_tts::Status;
+using tolvaren_tts::StatusCode;
+
+thread_local std::string last_error;
+
+tolvaren_tts_status CNumber(StatusCode code) {
+  switch (code) {
+    case StatusCode::kOk:
+      return TOLVAREN_TTS_OK;
+    case StatusCode::kInvalidArgument:
+      return TOLVAREN_TTS_INVALID_ARGUMENT;
+    case StatusCode::kNotFound:
+      return TOLVAREN_TTS_NOT_FOUND;
+    case StatusCode::kFailedPrecondition:
+      return TOLVAREN_TTS_FAILED_PRECONDITION;
+    case StatusCode::kUnimplemented:
+      return TOLVAREN_TTS_UNIMPLEMENTED;
+    case StatusCode::kRuntimeError:
+      return TOLVAREN_TTS_RUNTIME_ERROR;
+    case StatusCode::kCancelled:
+      return TOLVAREN_TTS_CANCELLED;
+    case StatusCode::kInternal:
+      break;
+  }
+  return TOLVAREN_TTS_INTERNAL;
+}
+
+tolvaren_tts_status Report(const Status& status) {
+  last_error = status.message();
+  return CNumber(status.code());
+}
+
+tolvaren_tts_status Fail(tolvaren_tts_status status, const char* message) {
+  last_error = message;
+  return status;
+}
+
+tolvaren_tts_status NullArgument(const char* name) {
+  last_error = std::string(name) + " is NULL";
+  return TOLVAREN_TTS_INVALID_ARGUMENT;
+}
+
+// Runs `call`, turning anything it throws into a status.
+template <typename Call>
+tolvaren_tts_status Guarded(Call call) {
+  try {
+    return call();
+  } catch (const std::bad_alloc&) {
+    return Fail(TOLVAREN_TTS_OUT_OF_MEMORY, "out of memory");
+  } catch (const std::exception& e) {
+    last_error = std::string("unexpected: ") + e.what();
+    return TOLVAREN_TTS_INTERNAL;
+  } catch (...) {
+    return Fail(TOLVAREN_TTS_INTERNAL, "unexpected failure");
+  }
+}
+
+// Whether a caller's struct of type `type`, `struct_size` bytes long,
+// reaches as far as `field`: a caller built against an older header passes
+// a shorter struct, whose missing fields keep their defaults.
+#define TOLVAREN_TTS_HOLDS(type, object, field) \
+  ((object).struct_size >= offsetof(type, field) + sizeof((object).field))
+
+std::string OrEmpty(const char* text) { return text == nullptr ? "" : text; }
+
+tolvaren_tts_status ToConfig(const tolvaren_tts_config& in,
+                             tolvaren_tts::SynthesizerConfig& out) {
+  if (!TOLVAREN_TTS_HOLDS(tolvaren_tts_config, in, voice)) {
+    return Fail(TOLVAREN_TTS_INVALID_ARGUMENT,
+                "config->struct_size is too small: call "
+                "tolvaren_tts_config_init first");
+  }
+  out.conf_path = OrEmpty(in.conf_path);
+  out.front_conf_path = OrEmpty(in.front_conf_path);
+  out.acoustic_model_path = OrEmpty(in.acoustic_model_path);
+  out.vocoder_model_path = OrEmpty(in.vocoder_model_path);
+  out.voice = OrEmpty(in.voice);
+  return TOLVAREN_TTS_OK;
+}
+
+tolvaren_tts_status ToOptions(const tolvaren_tts_options* in,
+                              tolvaren_tts::SynthesisOptions& out) {
+  if (in == nullptr) return TOLVAREN_TTS_OK;
+  if (!TOLVAREN_TTS_HOLDS(tolvaren_tts_options, *in, sentence_silence)) {
+    return Fail(TOLVAREN_TTS_INVALID_ARGUMENT,
+                "options->struct_size is too small: call "
+                "tolvaren_tts_options_init first");
+  }
+  if (in->speed != 0) out.speed = in->speed;
+  out.sentence_silence = in->sentence_silence;
+  return TOLVAREN_TTS_OK;
+}
+
+// The checks every call on a handle and a text starts with.
+tolvaren_tts_status CheckCall(const tolvaren_tts_synthesizer* tts,
+                              const char* text) {
+  if (tts == nullptr) return NullArgument("tts");
+  if (text == nullptr) return NullArgument("text");
+  return TOLVAREN_TTS_OK;
+}
+
+}  // namespace
+
+extern "C" {
+
+const char* tolvaren_tts_status_name(tolvaren_tts_status status) {
+  static const char* const kNames[] = {"TOLVAREN_TTS_OK",
+                                       "TOLVAREN_TTS_INVALID_ARGUMENT",
+                                       "TOLVAREN_TTS_NOT_FOUND",
+                                       "TOLVAREN_TTS_FAILED_PRECONDITION",
+                                       "TOLVAREN_TTS_UNIMPLEMENTED",
+                                       "TOLVAREN_TTS_RUNTIME_ERROR",
+                                       "TOLVAREN_TTS_CANCELLED",
+                                       "TOLVAREN_TTS_INTERNAL",
+                                       "TOLVAREN_TTS_OUT_OF_MEMORY"};
+  const int count = static_cast<int>(sizeof(kNames) / sizeof(kNames[0]));
+  return status >= 0 && status < count ? kNames[status] : "unknown status";
+}
+
+const char* tolvaren_tts_last_error(void) { return last_error.c_str(); }
+
+const char* tolvaren_tts_version(void) { return TOLVAREN_TTS_VERSION; }
+
+void tolvaren_tts_config_init(tolvaren_tts_config* config) {
+  if (config == nullptr) return;
+  std::memset(config, 0, sizeof(*config));
+  config->struct_size = sizeof(*config);
+}
+
+void tolvaren_tts_options_init(tolvaren_tts_options* options) {
+  if (options == nullptr) return;
+  std::memset(options, 0, sizeof(*options));
+  options->struct_size = sizeof(*options);
+}
+
+tolvaren_tts_status tolvaren_tts_create(const tolvaren_tts_config* config,
+                                        tolvaren_tts_synthesizer** tts) {
+  if (tts == nullptr) return NullArgument("tts");
+  *tts = nullptr;
+  if (config == nullptr) return NullArgument("config");
+  return Guarded([&] {
+    tolvaren_tts::SynthesizerConfig cpp_config;
+    if (tolvaren_tts_status s = ToConfig(*config, cpp_config); s != 0) {
+      return s;
+    }
+    auto handle = std::make_unique<tolvaren_tts_synthesizer>();
+    const Status created =
+        tolvaren_tts::Synthesizer::Create(cpp_config, &handle->synthesizer);
+    if (created.ok()) *tts = handle.release();
+    return Report(created);
+  });
+}
+
+void tolvaren_tts_destroy(tolvaren_tts_synthesizer* tts) { delete tts; }
+
+tolvaren_tts_status tolvaren_tts_synthesize(tolvaren_tts_synthesizer* tts,
+                                            const char* text,
+                                            const tolvaren_tts_options* options,
+                                            float** samples, size_t* count) {
+  if (samples == nullptr) return NullArgument("samples");
+  if (count == nullptr) return NullArgument("count");
+  *samples = nullptr;
+  *count = 0;
+  if (tolvaren_tts_status s = CheckCall(tts, text); s != 0) return s;
+  return Guarded([&] {
+    tolvaren_tts::SynthesisOptions cpp_options;
+    if (tolvaren_tts_status s = ToOptions(options, cpp_options); s != 0) {
+      return s;
+    }
+    tolvaren_tts::Audio audio;
+    const Status spoken =
+        tts->synthesizer->Synthesize(text, cpp_options, &audio);
+    if (!spoken.ok() || audio.samples.empty()) return Report(spoken);
+    const std::size_t bytes = audio.samples.size() * sizeof(float);
+    auto* copy = static_cast<float*>(std::malloc(bytes));
+    if (copy == nullptr)
+      return Fail(TOLVAREN_TTS_OUT_OF_MEMORY, "out of memory");
+    std::memcpy(copy, audio.samples.data(), bytes);
+    *samples = copy;
+    *count = audio.samples.size();
+    return Report(spoken);
+  });
+}
+
+void tolvaren_tts_free_samples(float* samples) { std::free(samples); }
+
+tolvaren_tts_status tolvaren_tts_synthesize_stream(
+    tolvaren_tts_synthesizer* tts, const char* text,
+    const tolvaren_tts_options* options, tolvaren_tts_chunk_callback callback,
+    void* user) {
+  if (tolvaren_tts_status s = CheckCall(tts, text); s != 0) return s;
+  if (callback == nullptr) return NullArgument("callback");
+  return Guarded([&] {
+    tolvaren_tts::SynthesisOptions cpp_options;
+    if (tolvaren_tts_status s = ToOptions(options, cpp_options); s != 0) {
+      return s;
+    }
+    return Report(tts->synthesizer->Synthesize(
+        text, cpp_options, [&](const float* samples, std::size_t count) {
+          return callback(samples, count, user) != 0;
+        }));
+  });
+}
+
+tolvaren_tts_status tolvaren_tts_pinyin(tolvaren_tts_synthesizer* tts,
+                                        const char* text, char** pinyin) {
+  if (pinyin == nullptr) return NullArgument("pinyin");
+  *pinyin = nullptr;
+  if (tolvaren_tts_status s = CheckCall(tts, text); s != 0) return s;
+  return Guarded([&] {
+    std::string spoken;
+    const Status status = tts->synthesizer->Pinyin(text, &spoken);
+    if (!status.ok()) return Report(status);
+    auto* copy = static_cast<char*>(std::malloc(spoken.size() + 1));
+    if (copy == nullptr)
+      return Fail(TOLVAREN_TTS_OUT_OF_MEMORY, "out of memory");
+    std::memcpy(copy, spoken.c_str(), spoken.size() + 1);
+    *pinyin = copy;
+    return Report(status);
+  });
+}
+
+void tolvaren_tts_free_string(char* text) { std::free(text); }
+
+int tolvaren_tts_sample_rate(const tolvaren_tts_synthesizer* tts) {
+  if (tts == nullptr) {
+    NullArgument("tts");
+    return 0;
+  }
+  return tts->synthesizer->sample_rate();
+}
+
+int tolvaren_tts_supports_speed(const tolvaren_tts_synthesizer* tts) {
+  if (tts == nullptr) {
+    NullArgument("tts");
+    return 0;
+  }
+  return tts->synthesizer->supports_speed() ? 1 : 0;
+}
+
+tolvaren_tts_status tolvaren_tts_write_wav(const char* path,
+                                           const float* samples, size_t count,
+                                           int sample_rate, int format) {
+  if (path == nullptr) return NullArgument("path");
+  if (samples == nullptr && count > 0) return NullArgument("samples");
+  if (format != TOLVAREN_TTS_WAV_PCM16 && format != TOLVAREN_TTS_WAV_FLOAT32) {
+    return Fail(TOLVAREN_TTS_INVALID_ARGUMENT,
+                "format must be TOLVAREN_TTS_WAV_PCM16 or "
+                "TOLVAREN_TTS_WAV_FLOAT32");
+  }
+  return Guarded([&] {
+    return Report(tolvaren_tts::WriteWavSamples(
+        path, samples, count, sample_rate,
+        format == TOLVAREN_TTS_WAV_PCM16 ? tolvaren_tts::WavFormat::kPcm16
+                                         : tolvaren_tts::WavFormat::kFloat32));
+  });
+}
+
+}  // extern "C"

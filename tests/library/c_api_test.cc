@@ -1,0 +1,263 @@
+// The C interface: every bad argument a status with its reason, never a
+// crash; the samples, chunks, pinyin and WAV files of the C++ library.
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "tolvaren_tts/synthesizer.h"
+#include "tolvaren_tts/tolvaren_tts.h"
+#include "tool/tool_test_support.h"
+
+namespace tolvaren {
+namespace {
+
+int StopAfterFirst(const float*, std::size_t, void* user) {
+  ++*static_cast<int*>(user);
+  return 0;
+}
+
+int Collect(const float* samples, std::size_t count, void* user) {
+  auto* all = static_cast<std::vector<float>*>(user);
+  all->insert(all->end(), samples, samples + count);
+  return 1;
+}
+
+struct Started {
+  ToolSetup setup;
+  tolvaren_tts_synthesizer* tts = nullptr;
+  Started() {
+    QuietEnvironment();
+    // Pinyin reads the phone inventory beside the pronunciation dictionary.
+    std::filesystem::copy_file(TOLVAREN_PHONE_TABLE,
+                               setup.dir.path() + "/phones.tsv");
+    tolvaren_tts_config config;
+    tolvaren_tts_config_init(&config);
+    config.conf_path = setup.conf_path.c_str();
+    CaptureStdout();
+    EXPECT_EQ(tolvaren_tts_create(&config, &tts), TOLVAREN_TTS_OK)
+        << tolvaren_tts_last_error();
+    GetCapturedStdout();
+  }
+  ~Started() { tolvaren_tts_destroy(tts); }
+};
+
+TEST(CApiTest, BadArgumentsAreStatusesWithReasons) {
+  Started started;
+  ASSERT_NE(started.tts, nullptr);
+  tolvaren_tts_synthesizer* tts = started.tts;
+  float* samples = nullptr;
+  std::size_t count = 0;
+  char* pinyin = nullptr;
+  tolvaren_tts_synthesizer* made = nullptr;
+  tolvaren_tts_config config;
+  tolvaren_tts_config_init(&config);
+  tolvaren_tts_config short_config = config;
+  short_config.struct_size = sizeof(std::size_t);
+  tolvaren_tts_config missing = config;
+  const std::string missing_path = started.setup.dir.path() + "/none.conf";
+  missing.conf_path = missing_path.c_str();
+  tolvaren_tts_options options;
+  tolvaren_tts_options_init(&options);
+  tolvaren_tts_options short_options = options;
+  short_options.struct_size = 0;
+  tolvaren_tts_options fast = options;
+  fast.speed = 9;
+  const float one = 0.5f;
+  const std::string folder = started.setup.dir.path();
+  const std::string unmade = folder + "/no/such/x.wav";
+  struct Row {
+    const char* name;
+    std::function<tolvaren_tts_status()> call;
+    tolvaren_tts_status expected;
+    const char* reason;
+  };
+  const std::vector<Row> rows = {
+      {"create: no config", [&] { return tolvaren_tts_create(nullptr, &made); },
+       TOLVAREN_TTS_INVALID_ARGUMENT, "config is NULL"},
+      {"create: no out", [&] { return tolvaren_tts_create(&config, nullptr); },
+       TOLVAREN_TTS_INVALID_ARGUMENT, "tts is NULL"},
+      {"create: short struct",
+       [&] { return tolvaren_tts_create(&short_config, &made); },
+       TOLVAREN_TTS_INVALID_ARGUMENT, "struct_size"},
+      {"create: missing conf",
+       [&] { return tolvaren_tts_create(&missing, &made); },
+       TOLVAREN_TTS_NOT_FOUND, "none.conf"},
+      {"synthesize: no handle",
+       [&] {
+         return tolvaren_tts_synthesize(nullptr, "你", nullptr, &samples,
+                                        &count);
+       },
+       TOLVAREN_TTS_INVALID_ARGUMENT, "tts is NULL"},
+      {"synthesize: no text",
+       [&] {
+         return tolvaren_tts_synthesize(tts, nullptr, nullptr, &samples,
+                                        &count);
+       },
+       TOLVAREN_TTS_INVALID_ARGUMENT, "text is NULL"},
+      {"synthesize: no samples",
+       [&] {
+         return tolvaren_tts_synthesize(tts, "你", nullptr, nullptr, &count);
+       },
+       TOLVAREN_TTS_INVALID_ARGUMENT, "samples is NULL"},
+      {"synthesize: no count",
+       [&] {
+         return tolvaren_tts_synthesize(tts, "你", nullptr, &samples, nullptr);
+       },
+       TOLVAREN_TTS_INVALID_ARGUMENT, "count is NULL"},
+      {"synthesize: short options",
+       [&] {
+         return tolvaren_tts_synthesize(tts, "你", &short_options, &samples,
+                                        &count);
+       },
+       TOLVAREN_TTS_INVALID_ARGUMENT, "options->struct_size"},
+      {"synthesize: speed 9",
+       [&] {
+         return tolvaren_tts_synthesize(tts, "你", &fast, &samples, &count);
+       },
+       TOLVAREN_TTS_INVALID_ARGUMENT, "speed"},
+      {"stream: no callback",
+       [&] {
+         return tolvaren_tts_synthesize_stream(tts, "你", nullptr, nullptr,
+                                               nullptr);
+       },
+       TOLVAREN_TTS_INVALID_ARGUMENT, "callback is NULL"},
+      {"stream: no handle",
+       [&] {
+         return tolvaren_tts_synthesize_stream(nullptr, "你", nullptr, Collect,
+                                               nullptr);
+       },
+       TOLVAREN_TTS_INVALID_ARGUMENT, "tts is NULL"},
+      {"pinyin: no out",
+       [&] { return tolvaren_tts_pinyin(tts, "你", nullptr); },
+       TOLVAREN_TTS_INVALID_ARGUMENT, "pinyin is NULL"},
+      {"pinyin: no text",
+       [&] { return tolvaren_tts_pinyin(tts, nullptr, &pinyin); },
+       TOLVAREN_TTS_INVALID_ARGUMENT, "text is NULL"},
+      {"pinyin: not UTF-8",
+       [&] { return tolvaren_tts_pinyin(tts, "\xff\xfe", &pinyin); },
+       TOLVAREN_TTS_INVALID_ARGUMENT, ""},
+      {"wav: no path",
+       [&] { return tolvaren_tts_write_wav(nullptr, &one, 1, 16000, 0); },
+       TOLVAREN_TTS_INVALID_ARGUMENT, "path is NULL"},
+      {"wav: no samples",
+       [&] {
+         return tolvaren_tts_write_wav(unmade.c_str(), nullptr, 1, 16000, 0);
+       },
+       TOLVAREN_TTS_INVALID_ARGUMENT, "samples is NULL"},
+      {"wav: format 7",
+       [&] {
+         return tolvaren_tts_write_wav(unmade.c_str(), &one, 1, 16000, 7);
+       },
+       TOLVAREN_TTS_INVALID_ARGUMENT, "format"},
+      {"wav: rate 0",
+       [&] { return tolvaren_tts_write_wav(unmade.c_str(), &one, 1, 0, 0); },
+       TOLVAREN_TTS_INVALID_ARGUMENT, "sample rate"},
+      {"wav: a folder",
+       [&] {
+         return tolvaren_tts_write_wav(folder.c_str(), &one, 1, 16000, 0);
+       },
+       TOLVAREN_TTS_INVALID_ARGUMENT, "not a regular file"},
+      {"wav: no such folder",
+       [&] {
+         return tolvaren_tts_write_wav(unmade.c_str(), &one, 1, 16000, 0);
+       },
+       TOLVAREN_TTS_NOT_FOUND, "no/such"},
+  };
+  for (const Row& row : rows) {
+    CaptureStdout();
+    const tolvaren_tts_status status = row.call();
+    GetCapturedStdout();
+    EXPECT_EQ(status, row.expected)
+        << row.name << ": " << tolvaren_tts_last_error();
+    EXPECT_NE(std::string(tolvaren_tts_last_error()).find(row.reason),
+              std::string::npos)
+        << row.name << ": " << tolvaren_tts_last_error();
+    EXPECT_NE(std::string(tolvaren_tts_last_error()), "") << row.name;
+  }
+  EXPECT_EQ(made, nullptr);
+  EXPECT_EQ(samples, nullptr);
+  EXPECT_EQ(pinyin, nullptr);
+  EXPECT_EQ(tolvaren_tts_sample_rate(nullptr), 0);
+  EXPECT_EQ(tolvaren_tts_supports_speed(nullptr), 0);
+  tolvaren_tts_destroy(nullptr);
+  tolvaren_tts_free_samples(nullptr);
+  tolvaren_tts_free_string(nullptr);
+}
+
+TEST(CApiTest, StatusNumbersAndNamesAreFixed) {
+  const std::vector<std::pair<int, std::string>> names = {
+      {0, "TOLVAREN_TTS_OK"},
+      {1, "TOLVAREN_TTS_INVALID_ARGUMENT"},
+      {2, "TOLVAREN_TTS_NOT_FOUND"},
+      {3, "TOLVAREN_TTS_FAILED_PRECONDITION"},
+      {4, "TOLVAREN_TTS_UNIMPLEMENTED"},
+      {5, "TOLVAREN_TTS_RUNTIME_ERROR"},
+      {6, "TOLVAREN_TTS_CANCELLED"},
+      {7, "TOLVAREN_TTS_INTERNAL"},
+      {8, "TOLVAREN_TTS_OUT_OF_MEMORY"},
+      {9, "unknown status"},
+      {-1, "unknown status"},
+  };
+  for (const auto& [number, name] : names) {
+    EXPECT_EQ(tolvaren_tts_status_name(number), name) << number;
+  }
+  EXPECT_STREQ(tolvaren_tts_version(), "0.1.0");
+}
+
+TEST(CApiTest, SpeaksAsTheCppLibrary) {
+  Started started;
+  ASSERT_NE(started.tts, nullptr);
+  tolvaren_tts_synthesizer* tts = started.tts;
+  tolvaren_tts::SynthesizerConfig config;
+  config.conf_path = started.setup.conf_path;
+  std::unique_ptr<tolvaren_tts::Synthesizer> cpp;
+  CaptureStdout();
+  ASSERT_TRUE(tolvaren_tts::Synthesizer::Create(config, &cpp).ok());
+  const std::string text = "你好，世界。你好，世界。你好，世界。你好，世界。";
+  tolvaren_tts::Audio expected;
+  ASSERT_TRUE(cpp->Synthesize(text, {}, &expected).ok());
+
+  float* samples = nullptr;
+  std::size_t count = 0;
+  tolvaren_tts_options options;
+  tolvaren_tts_options_init(&options);  // speed 0: the default, 1
+  ASSERT_EQ(
+      tolvaren_tts_synthesize(tts, text.c_str(), &options, &samples, &count),
+      TOLVAREN_TTS_OK);
+  EXPECT_STREQ(tolvaren_tts_last_error(), "");
+  std::vector<float> streamed;
+  const tolvaren_tts_status stream = tolvaren_tts_synthesize_stream(
+      tts, text.c_str(), nullptr, Collect, &streamed);
+  int calls = 0;
+  const tolvaren_tts_status stopped = tolvaren_tts_synthesize_stream(
+      tts, text.c_str(), nullptr, StopAfterFirst, &calls);
+  char* pinyin = nullptr;
+  const tolvaren_tts_status spelled = tolvaren_tts_pinyin(tts, "你好", &pinyin);
+  float* none = &expected.samples[0];
+  std::size_t none_count = 7;
+  const tolvaren_tts_status empty =
+      tolvaren_tts_synthesize(tts, "", nullptr, &none, &none_count);
+  GetCapturedStdout();
+
+  EXPECT_EQ(std::vector<float>(samples, samples + count), expected.samples);
+  tolvaren_tts_free_samples(samples);
+  EXPECT_EQ(stream, TOLVAREN_TTS_OK);
+  EXPECT_EQ(streamed, expected.samples);
+  EXPECT_EQ(stopped, TOLVAREN_TTS_CANCELLED);
+  EXPECT_EQ(calls, 1);
+  ASSERT_EQ(spelled, TOLVAREN_TTS_OK);
+  EXPECT_STREQ(pinyin, "ni2 hao3");  // third tone before a third
+  tolvaren_tts_free_string(pinyin);
+  EXPECT_EQ(empty, TOLVAREN_TTS_OK);
+  EXPECT_EQ(none, nullptr);
+  EXPECT_EQ(none_count, 0u);
+  EXPECT_EQ(tolvaren_tts_sample_rate(tts), cpp->sample_rate());
+  EXPECT_EQ(tolvaren_tts_supports_speed(tts), cpp->supports_speed() ? 1 : 0);
+}
+
+}  // namespace
+}  // namespace tolvaren
