@@ -76,6 +76,9 @@ typedef struct tolvaren_tts_config {
   /* The folder <models>/<voice>/ beside the configured acoustic model.
    * NULL or "default": the configured models themselves. */
   const char* voice;
+  /* The model sessions' threads, 1 to 1024; 0: as the configuration file
+   * says, otherwise one per core this process may run on. */
+  int threads;
 } tolvaren_tts_config;
 
 /* Every field zero, struct_size set. */
@@ -159,6 +162,47 @@ enum {
 TOLVAREN_TTS_EXPORT tolvaren_tts_status
 tolvaren_tts_write_wav(const char* path, const float* samples, size_t count,
                        int sample_rate, int format);
+
+/* Log levels, lowest first. */
+enum {
+  TOLVAREN_TTS_LOG_DEBUG = 0,
+  TOLVAREN_TTS_LOG_INFO = 1,    /* configuration read, models loaded */
+  TOLVAREN_TTS_LOG_WARNING = 2, /* a resource done without, a likely typo */
+  TOLVAREN_TTS_LOG_ERROR = 3    /* why something failed */
+};
+
+/* Receives one log record, NUL-terminated, valid during the call only;
+ * from whichever thread made it, one record at a time. It must not call
+ * the library. */
+typedef void (*tolvaren_tts_log_callback)(int level, const char* message,
+                                          void* user);
+
+/* Process-wide: records at or above `min_level` go to `callback` with
+ * `user`. NULL: records go nowhere (the default; the library never writes
+ * to standard output or standard error). */
+TOLVAREN_TTS_EXPORT tolvaren_tts_status tolvaren_tts_set_log_callback(
+    tolvaren_tts_log_callback callback, void* user, int min_level);
+
+/* One voice a configuration offers. A later release adds facts through
+ * new calls, never to this struct, so arrays of it keep their stride. */
+typedef struct tolvaren_tts_voice_info {
+  const char* name;    /* what tolvaren_tts_config.voice takes */
+  int sample_rate;     /* samples per second */
+  const char* licence; /* the models' licence line; "" when none */
+  int supports_speed;  /* 1 when speed may be other than 1 */
+} tolvaren_tts_voice_info;
+
+/* The voices beside the configured models ("default" first; the config's
+ * voice plays no part), as an array of *count entries to be freed with
+ * tolvaren_tts_free_voices. No model is loaded. On failure *voices is
+ * NULL and *count 0. */
+TOLVAREN_TTS_EXPORT tolvaren_tts_status tolvaren_tts_list_voices(
+    const tolvaren_tts_config* config, tolvaren_tts_voice_info** voices,
+    size_t* count);
+
+/* NULL is allowed. */
+TOLVAREN_TTS_EXPORT void tolvaren_tts_free_voices(
+    tolvaren_tts_voice_info* voices, size_t count);
 
 #ifdef __cplusplus
 }

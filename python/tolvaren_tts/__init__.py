@@ -20,11 +20,15 @@ import ctypes.util
 import glob
 import os
 
-__all__ = ["Synthesizer", "TolvarenTtsError", "write_wav", "version"]
+__all__ = ["Synthesizer", "TolvarenTtsError", "write_wav", "version",
+           "list_voices", "set_log_callback", "DEBUG", "INFO", "WARNING",
+           "ERROR"]
 
 _LIBRARY_NAME = "libtolvaren_tts.so"
 _CANCELLED = 6
 _WAV_PCM16, _WAV_FLOAT32 = 0, 1
+# Log levels, as the C interface numbers them.
+DEBUG, INFO, WARNING, ERROR = 0, 1, 2, 3
 
 
 class TolvarenTtsError(Exception):
@@ -42,7 +46,15 @@ class _Config(ctypes.Structure):
                 ("front_conf_path", ctypes.c_char_p),
                 ("acoustic_model_path", ctypes.c_char_p),
                 ("vocoder_model_path", ctypes.c_char_p),
-                ("voice", ctypes.c_char_p)]
+                ("voice", ctypes.c_char_p),
+                ("threads", ctypes.c_int)]
+
+
+class _VoiceInfo(ctypes.Structure):
+    _fields_ = [("name", ctypes.c_char_p),
+                ("sample_rate", ctypes.c_int),
+                ("licence", ctypes.c_char_p),
+                ("supports_speed", ctypes.c_int)]
 
 
 class _Options(ctypes.Structure):
@@ -51,6 +63,8 @@ class _Options(ctypes.Structure):
                 ("sentence_silence", ctypes.c_double)]
 
 
+_LOG_CALLBACK = ctypes.CFUNCTYPE(None, ctypes.c_int, ctypes.c_char_p,
+                                 ctypes.c_void_p)
 _CHUNK_CALLBACK = ctypes.CFUNCTYPE(ctypes.c_int, ctypes.POINTER(ctypes.c_float),
                                    ctypes.c_size_t, ctypes.c_void_p)
 
@@ -89,6 +103,13 @@ def _declare(lib):
         "tolvaren_tts_supports_speed": (c.c_int, [handle]),
         "tolvaren_tts_write_wav": (c.c_int, [
             text, c.POINTER(c.c_float), c.c_size_t, c.c_int, c.c_int]),
+        "tolvaren_tts_set_log_callback": (c.c_int, [
+            _LOG_CALLBACK, c.c_void_p, c.c_int]),
+        "tolvaren_tts_list_voices": (c.c_int, [
+            c.POINTER(_Config), c.POINTER(c.POINTER(_VoiceInfo)),
+            c.POINTER(c.c_size_t)]),
+        "tolvaren_tts_free_voices": (None, [c.POINTER(_VoiceInfo),
+                                            c.c_size_t]),
     }
     for name, (result, arguments) in signatures.items():
         function = getattr(lib, name)
@@ -145,16 +166,68 @@ def write_wav(path, samples, sample_rate, float32=False):
         _WAV_FLOAT32 if float32 else _WAV_PCM16))
 
 
+def _config(conf_path=None, voice=None, front_conf_path=None,
+            acoustic_model_path=None, vocoder_model_path=None, threads=0):
+    return _Config(ctypes.sizeof(_Config), _path(conf_path),
+                   _path(front_conf_path), _path(acoustic_model_path),
+                   _path(vocoder_model_path),
+                   None if voice is None else _utf8(voice, "voice"),
+                   int(threads))
+
+
+# The C side keeps only a pointer to the callback: it must live as long as
+# it is set.
+_log_callback = _LOG_CALLBACK()
+
+
+def set_log_callback(callback, min_level=WARNING):
+    """Hands each library log record at or above min_level to
+    callback(level, message), on the thread that made it; None: records
+    go nowhere (the default). The callback must not call the library."""
+    global _log_callback
+    forward = _LOG_CALLBACK()
+    if callback is not None:
+        def forward_record(level, message, _user):
+            try:
+                callback(level, message.decode(errors="replace"))
+            except BaseException:  # a log record is never worth a crash
+                pass
+        forward = _LOG_CALLBACK(forward_record)
+    _check(_lib.tolvaren_tts_set_log_callback(forward, None, int(min_level)))
+    _log_callback = forward
+
+
+def list_voices(conf_path=None, front_conf_path=None,
+                acoustic_model_path=None, vocoder_model_path=None):
+    """The voices a configuration offers, "default" first: a list of
+    dicts with name, sample_rate, licence and supports_speed. No model is
+    loaded."""
+    config = _config(conf_path, None, front_conf_path, acoustic_model_path,
+                     vocoder_model_path)
+    voices = ctypes.POINTER(_VoiceInfo)()
+    count = ctypes.c_size_t()
+    _check(_lib.tolvaren_tts_list_voices(ctypes.byref(config),
+                                         ctypes.byref(voices),
+                                         ctypes.byref(count)))
+    try:
+        return [{"name": voices[i].name.decode(),
+                 "sample_rate": voices[i].sample_rate,
+                 "licence": voices[i].licence.decode(errors="replace"),
+                 "supports_speed": bool(voices[i].supports_speed)}
+                for i in range(count.value)]
+    finally:
+        _lib.tolvaren_tts_free_voices(voices, count)
+
+
 class Synthesizer:
     """One loaded engine (front end and the voice's models). Use it from
     one thread at a time; close() or a with block frees it."""
 
     def __init__(self, conf_path=None, voice=None, front_conf_path=None,
-                 acoustic_model_path=None, vocoder_model_path=None):
-        config = _Config(ctypes.sizeof(_Config), _path(conf_path),
-                         _path(front_conf_path), _path(acoustic_model_path),
-                         _path(vocoder_model_path),
-                         None if voice is None else _utf8(voice, "voice"))
+                 acoustic_model_path=None, vocoder_model_path=None,
+                 threads=0):
+        config = _config(conf_path, voice, front_conf_path,
+                         acoustic_model_path, vocoder_model_path, threads)
         self._handle = ctypes.c_void_p()
         _check(_lib.tolvaren_tts_create(ctypes.byref(config),
                                         ctypes.byref(self._handle)))

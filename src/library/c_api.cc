@@ -8,10 +8,14 @@
 #include <memory>
 #include <new>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "library/wav_samples.h"
+#include "tolvaren_tts/log.h"
 #include "tolvaren_tts/synthesizer.h"
 #include "tolvaren_tts/tolvaren_tts.h"
+#include "tolvaren_tts/voices.h"
 #include "tolvaren_tts/wav.h"
 
 struct tolvaren_tts_synthesizer {
@@ -97,6 +101,9 @@ tolvaren_tts_status ToConfig(const tolvaren_tts_config& in,
   out.acoustic_model_path = OrEmpty(in.acoustic_model_path);
   out.vocoder_model_path = OrEmpty(in.vocoder_model_path);
   out.voice = OrEmpty(in.voice);
+  if (TOLVAREN_TTS_HOLDS(tolvaren_tts_config, in, threads)) {
+    out.threads = in.threads;
+  }
   return TOLVAREN_TTS_OK;
 }
 
@@ -111,6 +118,14 @@ tolvaren_tts_status ToOptions(const tolvaren_tts_options* in,
   if (in->speed != 0) out.speed = in->speed;
   out.sentence_silence = in->sentence_silence;
   return TOLVAREN_TTS_OK;
+}
+
+// A NUL-terminated copy the caller frees with free(); nullptr when out of
+// memory.
+char* CopyOut(const std::string& text) {
+  char* copy = static_cast<char*>(std::malloc(text.size() + 1));
+  if (copy != nullptr) std::memcpy(copy, text.c_str(), text.size() + 1);
+  return copy;
 }
 
 // The checks every call on a handle and a text starts with.
@@ -233,10 +248,9 @@ tolvaren_tts_status tolvaren_tts_pinyin(tolvaren_tts_synthesizer* tts,
     std::string spoken;
     const Status status = tts->synthesizer->Pinyin(text, &spoken);
     if (!status.ok()) return Report(status);
-    auto* copy = static_cast<char*>(std::malloc(spoken.size() + 1));
+    char* copy = CopyOut(spoken);
     if (copy == nullptr)
       return Fail(TOLVAREN_TTS_OUT_OF_MEMORY, "out of memory");
-    std::memcpy(copy, spoken.c_str(), spoken.size() + 1);
     *pinyin = copy;
     return Report(status);
   });
@@ -276,6 +290,74 @@ tolvaren_tts_status tolvaren_tts_write_wav(const char* path,
         format == TOLVAREN_TTS_WAV_PCM16 ? tolvaren_tts::WavFormat::kPcm16
                                          : tolvaren_tts::WavFormat::kFloat32));
   });
+}
+
+tolvaren_tts_status tolvaren_tts_set_log_callback(
+    tolvaren_tts_log_callback callback, void* user, int min_level) {
+  if (min_level < TOLVAREN_TTS_LOG_DEBUG ||
+      min_level > TOLVAREN_TTS_LOG_ERROR) {
+    return Fail(TOLVAREN_TTS_INVALID_ARGUMENT,
+                "min_level must be TOLVAREN_TTS_LOG_DEBUG to "
+                "TOLVAREN_TTS_LOG_ERROR");
+  }
+  return Guarded([&] {
+    tolvaren_tts::LogCallback forward;
+    if (callback != nullptr) {
+      forward = [callback, user](tolvaren_tts::LogLevel level,
+                                 const std::string& message) {
+        callback(static_cast<int>(level), message.c_str(), user);
+      };
+    }
+    tolvaren_tts::SetLogCallback(
+        std::move(forward), static_cast<tolvaren_tts::LogLevel>(min_level));
+    last_error.clear();
+    return TOLVAREN_TTS_OK;
+  });
+}
+
+tolvaren_tts_status tolvaren_tts_list_voices(const tolvaren_tts_config* config,
+                                             tolvaren_tts_voice_info** voices,
+                                             size_t* count) {
+  if (voices == nullptr) return NullArgument("voices");
+  if (count == nullptr) return NullArgument("count");
+  *voices = nullptr;
+  *count = 0;
+  if (config == nullptr) return NullArgument("config");
+  return Guarded([&] {
+    tolvaren_tts::SynthesizerConfig cpp_config;
+    if (tolvaren_tts_status s = ToConfig(*config, cpp_config); s != 0) {
+      return s;
+    }
+    std::vector<tolvaren_tts::VoiceInfo> found;
+    const Status listed = tolvaren_tts::ListVoices(cpp_config, &found);
+    if (!listed.ok()) return Report(listed);
+    auto* out = static_cast<tolvaren_tts_voice_info*>(
+        std::calloc(found.size() + 1, sizeof(tolvaren_tts_voice_info)));
+    if (out == nullptr)
+      return Fail(TOLVAREN_TTS_OUT_OF_MEMORY, "out of memory");
+    for (size_t i = 0; i < found.size(); ++i) {
+      out[i].name = CopyOut(found[i].name);
+      out[i].licence = CopyOut(found[i].licence);
+      out[i].sample_rate = found[i].sample_rate;
+      out[i].supports_speed = found[i].supports_speed ? 1 : 0;
+      if (out[i].name == nullptr || out[i].licence == nullptr) {
+        tolvaren_tts_free_voices(out, i + 1);
+        return Fail(TOLVAREN_TTS_OUT_OF_MEMORY, "out of memory");
+      }
+    }
+    *voices = out;
+    *count = found.size();
+    return Report(listed);
+  });
+}
+
+void tolvaren_tts_free_voices(tolvaren_tts_voice_info* voices, size_t count) {
+  if (voices == nullptr) return;
+  for (size_t i = 0; i < count; ++i) {
+    std::free(const_cast<char*>(voices[i].name));
+    std::free(const_cast<char*>(voices[i].licence));
+  }
+  std::free(voices);
 }
 
 }  // extern "C"

@@ -6,10 +6,12 @@
 #include <filesystem>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "tolvaren_tts/synthesizer.h"
 #include "tolvaren_tts/tolvaren_tts.h"
+#include "tolvaren_tts/voices.h"
 #include "tool/tool_test_support.h"
 
 namespace tolvaren {
@@ -57,6 +59,10 @@ TEST(CApiTest, BadArgumentsAreStatusesWithReasons) {
   tolvaren_tts_config_init(&config);
   tolvaren_tts_config short_config = config;
   short_config.struct_size = sizeof(std::size_t);
+  tolvaren_tts_config many_threads = config;
+  many_threads.threads = -1;
+  tolvaren_tts_voice_info* voices = nullptr;
+  std::size_t voice_count = 0;
   tolvaren_tts_config missing = config;
   const std::string missing_path = started.setup.dir.path() + "/none.conf";
   missing.conf_path = missing_path.c_str();
@@ -85,6 +91,23 @@ TEST(CApiTest, BadArgumentsAreStatusesWithReasons) {
        TOLVAREN_TTS_INVALID_ARGUMENT, "struct_size"},
       {"create: missing conf",
        [&] { return tolvaren_tts_create(&missing, &made); },
+       TOLVAREN_TTS_NOT_FOUND, "none.conf"},
+      {"create: threads -1",
+       [&] { return tolvaren_tts_create(&many_threads, &made); },
+       TOLVAREN_TTS_INVALID_ARGUMENT, "threads"},
+      {"log: level 4",
+       [&] { return tolvaren_tts_set_log_callback(nullptr, nullptr, 4); },
+       TOLVAREN_TTS_INVALID_ARGUMENT, "min_level"},
+      {"voices: no config",
+       [&] { return tolvaren_tts_list_voices(nullptr, &voices, &voice_count); },
+       TOLVAREN_TTS_INVALID_ARGUMENT, "config is NULL"},
+      {"voices: no out",
+       [&] { return tolvaren_tts_list_voices(&config, nullptr, &voice_count); },
+       TOLVAREN_TTS_INVALID_ARGUMENT, "voices is NULL"},
+      {"voices: missing conf",
+       [&] {
+         return tolvaren_tts_list_voices(&missing, &voices, &voice_count);
+       },
        TOLVAREN_TTS_NOT_FOUND, "none.conf"},
       {"synthesize: no handle",
        [&] {
@@ -181,6 +204,9 @@ TEST(CApiTest, BadArgumentsAreStatusesWithReasons) {
   EXPECT_EQ(made, nullptr);
   EXPECT_EQ(samples, nullptr);
   EXPECT_EQ(pinyin, nullptr);
+  EXPECT_EQ(voices, nullptr);
+  EXPECT_EQ(voice_count, 0u);
+  tolvaren_tts_free_voices(nullptr, 3);
   EXPECT_EQ(tolvaren_tts_sample_rate(nullptr), 0);
   EXPECT_EQ(tolvaren_tts_supports_speed(nullptr), 0);
   tolvaren_tts_destroy(nullptr);
@@ -257,6 +283,51 @@ TEST(CApiTest, SpeaksAsTheCppLibrary) {
   EXPECT_EQ(none_count, 0u);
   EXPECT_EQ(tolvaren_tts_sample_rate(tts), cpp->sample_rate());
   EXPECT_EQ(tolvaren_tts_supports_speed(tts), cpp->supports_speed() ? 1 : 0);
+}
+
+void Record(int level, const char* message, void* user) {
+  static_cast<std::vector<std::pair<int, std::string>>*>(user)->emplace_back(
+      level, message);
+}
+
+TEST(CApiTest, LogRecordsAndVoicesReachTheCaller) {
+  std::vector<std::pair<int, std::string>> records;
+  ASSERT_EQ(
+      tolvaren_tts_set_log_callback(Record, &records, TOLVAREN_TTS_LOG_INFO),
+      TOLVAREN_TTS_OK);
+  {
+    Started started;
+    ASSERT_NE(started.tts, nullptr);
+  }
+  ASSERT_EQ(tolvaren_tts_set_log_callback(nullptr, nullptr, 0),
+            TOLVAREN_TTS_OK);
+  ASSERT_FALSE(records.empty());
+  for (const auto& [level, message] : records) {
+    EXPECT_GE(level, TOLVAREN_TTS_LOG_INFO) << message;
+  }
+  const std::size_t seen = records.size();
+  Started again;  // the callback is cleared: nothing more arrives
+  EXPECT_EQ(records.size(), seen);
+
+  tolvaren_tts_config config;
+  tolvaren_tts_config_init(&config);
+  config.conf_path = again.setup.conf_path.c_str();
+  tolvaren_tts_voice_info* voices = nullptr;
+  std::size_t count = 0;
+  ASSERT_EQ(tolvaren_tts_list_voices(&config, &voices, &count), TOLVAREN_TTS_OK)
+      << tolvaren_tts_last_error();
+  tolvaren_tts::SynthesizerConfig cpp_config;
+  cpp_config.conf_path = again.setup.conf_path;
+  std::vector<tolvaren_tts::VoiceInfo> expected;
+  ASSERT_TRUE(tolvaren_tts::ListVoices(cpp_config, &expected).ok());
+  ASSERT_EQ(count, expected.size());
+  for (std::size_t i = 0; i < count; ++i) {
+    EXPECT_EQ(voices[i].name, expected[i].name);
+    EXPECT_EQ(voices[i].licence, expected[i].licence);
+    EXPECT_EQ(voices[i].sample_rate, expected[i].sample_rate);
+    EXPECT_EQ(voices[i].supports_speed, expected[i].supports_speed ? 1 : 0);
+  }
+  tolvaren_tts_free_voices(voices, count);
 }
 
 }  // namespace
