@@ -36,10 +36,11 @@ Status Load(const tolvaren_tts::SynthesizerConfig& base,
   tolvaren_tts::SynthesizerConfig config = base;
   config.voice = parameters.voice;
   Status created = Synthesizer::Create(config, synthesizer);
-  if (!created.ok()) {
+  if (!created.ok() && !parameters.voice.empty()) {
     return Status(created.code(),
                   "voice \"" + parameters.voice + "\": " + created.message());
   }
+  if (!created.ok()) return created;
   if (Status speed = CheckSpeed(**synthesizer, parameters.speed); !speed.ok()) {
     synthesizer->reset();
     return speed;

@@ -7,6 +7,7 @@
 #ifndef TOLVAREN_TTS_ROS_SPEECH_NODE_H_
 #define TOLVAREN_TTS_ROS_SPEECH_NODE_H_
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <memory>
