@@ -53,7 +53,7 @@ mirrors=(
 
 set_up() {
   if [ "${TOLVAREN_DEPS_READY:-0}" != "1" ]; then
-    bash "$root/scripts/install_deps.sh"
+    bash "$root/scripts/install_deps.sh" dev
   fi
   local tools=(g++-aarch64-linux-gnu qemu-user-static mmdebstrap) missing=() tool
   for tool in "${tools[@]}"; do

@@ -61,7 +61,7 @@ parallel="${TOLVAREN_FUZZ_PARALLEL:-1}"
 
 # scripts/test.sh has set up the dependencies already.
 if [ "${TOLVAREN_DEPS_READY:-0}" != "1" ]; then
-  bash "$root/scripts/install_deps.sh"
+  bash "$root/scripts/install_deps.sh" dev
 fi
 CC=clang CXX=clang++ cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DTOLVAREN_FUZZ=ON -DTOLVAREN_BUILD_TESTS=OFF -DTOLVAREN_BUILD_BENCHMARKS=OFF >/dev/null

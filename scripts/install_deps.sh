@@ -1,36 +1,47 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the project needs (only those missing) and
-# fetches the pinned third-party files. Network work happens only when
-# something is missing.
+# Installs the Debian packages of one level (only those missing) and, for
+# the levels that build, fetches the pinned third-party files. Network work
+# happens only when something is missing.
+#   scripts/install_deps.sh [runtime|build|dev]    (default: dev)
+# runtime  what the installed tolvaren_say, tolvaren_tts, the library and the
+#          node need to run: the shared libraries they link
+# build    runtime + compilers, CMake, headers, Node.js and npm: what
+#          scripts/run.sh's build (no tests, no benchmarks) runs
+# dev      build + the tests, benchmarks, sanitizers and fuzzing, the voice
+#          and polyphone training, the corpora: what scripts/test.sh runs
+# scripts/install_sizes.sh prints what each level weighs.
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+level="${1:-dev}"
 
-packages=(
-  cmake g++ make pkg-config patch
-  libspdlog-dev libfmt-dev libsystemd-dev libabsl-dev libpcre2-dev
-  libopencc-dev
-  libgtest-dev libgmock-dev libbenchmark-dev
-  libsndfile1-dev libsamplerate0-dev sox
-  manpages-zh debian-reference-zh-cn
-  python3-onnx python3-numpy
-  clang libclang-rt-14-dev
-  espeak-ng libespeak-ng1 python3-torch python3-scipy python3-matplotlib
-  libopenblas0-pthread fortunes-zh
-)
+# One table that the installer and scripts/install_sizes.sh both read.
+# shellcheck source=scripts/dep_levels.sh
+source "$root/scripts/dep_levels.sh"
+if ! packages_of "$level" >/dev/null; then
+  echo "unknown level '$level': runtime, build or dev" >&2
+  exit 2
+fi
+mapfile -t packages < <(packages_of "$level")
+
+# A node and npm on the PATH do, wherever they come from.
+has_node=0
+if command -v npm >/dev/null 2>&1 && command -v node >/dev/null 2>&1; then
+  has_node=1
+fi
 missing=()
 for package in "${packages[@]}"; do
+  case "$package" in nodejs | npm) [ "$has_node" = 1 ] && continue ;; esac
   if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null |
       grep -q "install ok installed"; then
     missing+=("$package")
   fi
 done
-if ! command -v npm >/dev/null 2>&1 || ! command -v node >/dev/null 2>&1; then
-  missing+=(nodejs npm)
-fi
 if [ "${#missing[@]}" -gt 0 ]; then
-  echo "installing Debian packages: ${missing[*]}" >&2
+  echo "installing Debian packages ($level): ${missing[*]}" >&2
   apt-get update -qq
   DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}"
 fi
 
-bash "$root/scripts/fetch_third_party.sh"
+if [ "$level" != runtime ]; then
+  bash "$root/scripts/fetch_third_party.sh"
+fi

@@ -1,13 +1,15 @@
 #!/usr/bin/env bash
-# Sets up what is missing (packages, third-party files, build, install) and
-# runs the installed tolvaren_tts with the given arguments.
+# Sets up what is missing (the runtime and build packages, third-party
+# files, build, install) and speaks the given texts with the installed
+# tolvaren_say into out/demo.wav in the clone (other tolvaren_say options
+# may follow the texts).
 #   scripts/run.sh '你好，世界！'
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 prefix="${TOLVAREN_PREFIX:-/opt/ros/humble}"
 build="$root/build-release"
 
-bash "$root/scripts/install_deps.sh" >&2
+bash "$root/scripts/install_deps.sh" build >&2
 cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release \
   -DCMAKE_INSTALL_PREFIX="$prefix" -DTOLVAREN_BUILD_TESTS=OFF \
   -DTOLVAREN_BUILD_BENCHMARKS=OFF >/dev/null
@@ -17,4 +19,6 @@ cmake --install "$build" >/dev/null
 for tool in "$prefix"/bin/tolvaren_tts* "$prefix"/bin/tolvaren_say; do
   ln -sfn "$tool" "/usr/local/bin/$(basename "$tool")"
 done
-exec "$prefix/bin/tolvaren_tts" "$@"
+mkdir -p "$root/out"
+"$prefix/bin/tolvaren_say" -o "$root/out/demo.wav" "$@"
+echo "wrote $root/out/demo.wav" >&2

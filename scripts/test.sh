@@ -7,7 +7,7 @@ set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 jobs="$(nproc)"
 
-bash "$root/scripts/install_deps.sh"
+bash "$root/scripts/install_deps.sh" dev
 
 run_suite() {
   local build="$1"
@@ -25,6 +25,12 @@ run_suite "$root/build" -DCMAKE_BUILD_TYPE=RelWithDebInfo
 prefix="$(mktemp -d)"
 trap 'rm -rf "$prefix"' EXIT
 cmake --install "$root/build" --prefix "$prefix" >/dev/null
+# What ROS tools find the package by: the ament index marker, package.xml
+# and the launch file.
+for file in share/ament_index/resource_index/packages/tolvaren_tts \
+    share/tolvaren_tts/package.xml share/tolvaren_tts/launch/tolvaren_tts.launch.py; do
+  [ -f "$prefix/$file" ] || { echo "the install tree lacks $file" >&2; exit 1; }
+done
 cmake -S "$root/examples" -B "$prefix/examples-build" \
   -DCMAKE_PREFIX_PATH="$prefix" -DTOLVAREN_ROS_STUB_DIR="$root/tests/ros2_stub" >/dev/null
 cmake --build "$prefix/examples-build" -j"$jobs"

@@ -1,0 +1,41 @@
+# shellcheck shell=bash
+# The Debian packages of each install level (sourced by install_deps.sh and
+# install_sizes.sh). Each level adds to the one before.
+
+# The shared libraries the installed executables, the library and the node
+# link (ldd, then dpkg -S; libsndfile for tolvaren_tts_wav); ONNX Runtime is
+# installed with the package itself.
+runtime_packages=(
+  libspdlog1.10 libfmt9 libabsl20220623 libpcre2-32-0 libopencc1.1
+  libsndfile1 libsamplerate0 libsystemd0
+)
+# Compilers, headers, and what the build runs: node generates the
+# pronunciation resources (npm fetches their sources), patch applies the
+# committed patches to them.
+build_packages=(
+  cmake g++ make pkg-config patch nodejs npm
+  libspdlog-dev libfmt-dev libsystemd-dev libabsl-dev libpcre2-dev
+  libopencc-dev libsndfile1-dev libsamplerate0-dev
+)
+# Tests (gtest, the test models made with python3-onnx and numpy, sox),
+# benchmarks and their prose corpus (the Chinese documentation packages),
+# sanitizers and fuzzing (clang and its runtime), the voice recipe (torch,
+# scipy, matplotlib, espeak-ng) and its corpus text (fortunes-zh).
+dev_packages=(
+  libgtest-dev libgmock-dev libbenchmark-dev sox
+  python3-onnx python3-numpy
+  manpages-zh debian-reference-zh-cn fortunes-zh
+  clang libclang-rt-14-dev
+  espeak-ng libespeak-ng1 python3-torch python3-scipy python3-matplotlib
+  libopenblas0-pthread
+)
+
+# Prints the packages of level $1, one a line; fails for an unknown level.
+packages_of() {
+  case "$1" in
+    runtime) printf '%s\n' "${runtime_packages[@]}" ;;
+    build) packages_of runtime && printf '%s\n' "${build_packages[@]}" ;;
+    dev) packages_of build && printf '%s\n' "${dev_packages[@]}" ;;
+    *) return 1 ;;
+  esac
+}
