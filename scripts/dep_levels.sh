@@ -3,11 +3,11 @@
 # install_sizes.sh). Each level adds to the one before.
 
 # The shared libraries the installed executables, the library and the node
-# link (ldd, then dpkg -S; libsndfile for tolvaren_tts_wav); ONNX Runtime is
+# link (ldd, then dpkg -S); ONNX Runtime is
 # installed with the package itself.
 runtime_packages=(
   libspdlog1.10 libfmt9 libabsl20220623 libpcre2-32-0 libopencc1.1
-  libsndfile1 libsamplerate0 libsystemd0
+  libsamplerate0 libsystemd0
 )
 # Compilers, headers, and what the build runs: node generates the
 # pronunciation resources (npm fetches their sources), patch applies the
@@ -15,14 +15,14 @@ runtime_packages=(
 build_packages=(
   cmake g++ make pkg-config patch nodejs npm
   libspdlog-dev libfmt-dev libsystemd-dev libabsl-dev libpcre2-dev
-  libopencc-dev libsndfile1-dev libsamplerate0-dev
+  libopencc-dev libsamplerate0-dev
 )
-# Tests (gtest, the test models made with python3-onnx and numpy, sox),
+# Tests (gtest, libsndfile to read WAV files back, the test models made with python3-onnx and numpy, sox),
 # benchmarks and their prose corpus (the Chinese documentation packages),
 # sanitizers and fuzzing (clang and its runtime), the voice recipe (torch,
 # scipy, matplotlib, espeak-ng) and its corpus text (fortunes-zh).
 dev_packages=(
-  libgtest-dev libgmock-dev libbenchmark-dev sox
+  libgtest-dev libgmock-dev libbenchmark-dev libsndfile1-dev sox
   python3-onnx python3-numpy
   manpages-zh debian-reference-zh-cn fortunes-zh
   clang libclang-rt-14-dev

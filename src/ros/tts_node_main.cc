@@ -19,6 +19,7 @@
 #include "rclcpp/rclcpp.hpp"
 #include "ros/speech_node.h"
 #include "std_msgs/msg/string.hpp"
+#include "tolvaren_tts/log.h"
 
 namespace {
 
@@ -114,8 +115,26 @@ class TtsNode : public rclcpp::Node {
 
 }  // namespace
 
+// The library's warnings and errors as the node's own log records, so they
+// reach rosout and the console like any node's.
+void LogThroughRos() {
+  tolvaren_tts::SetLogCallback(
+      [](tolvaren_tts::LogLevel level, const std::string& message) {
+        const rclcpp::Logger logger = rclcpp::get_logger("tolvaren_tts");
+        if (level == tolvaren_tts::LogLevel::kError) {
+          RCLCPP_ERROR(logger, "%s", message.c_str());
+        } else if (level == tolvaren_tts::LogLevel::kWarning) {
+          RCLCPP_WARN(logger, "%s", message.c_str());
+        } else {
+          RCLCPP_INFO(logger, "%s", message.c_str());
+        }
+      },
+      tolvaren_tts::LogLevel::kWarning);
+}
+
 int main(int argc, char** argv) {
   rclcpp::init(argc, argv);
+  LogThroughRos();
   int status = 0;
   try {
     rclcpp::spin(std::make_shared<TtsNode>());

@@ -104,6 +104,7 @@ inline void shutdown() {}
 
 #define RCLCPP_INFO(logger, ...) \
   ((void)(logger), std::fprintf(stderr, __VA_ARGS__), std::fputc('\n', stderr))
+#define RCLCPP_WARN(logger, ...) RCLCPP_INFO(logger, __VA_ARGS__)
 #define RCLCPP_ERROR(logger, ...) RCLCPP_INFO(logger, __VA_ARGS__)
 #define RCLCPP_FATAL(logger, ...) RCLCPP_INFO(logger, __VA_ARGS__)
 
