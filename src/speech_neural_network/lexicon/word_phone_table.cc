@@ -60,7 +60,7 @@ void WordPhoneTable::Assign(std::string text) {
 
 void WordPhoneTable::BuildIndex() {
   std::size_t size = 16;
-  while (size < 2 * entries_.size()) size *= 2;
+  while (3 * size < 4 * entries_.size()) size *= 2;
   slots_.assign(size, 0);
   const std::size_t mask = size - 1;
   for (std::size_t i = 0; i < entries_.size(); ++i) {

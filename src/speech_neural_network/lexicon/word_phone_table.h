@@ -51,7 +51,8 @@ class WordPhoneTable {
 
   std::string text_;
   std::vector<Entry> entries_;
-  // entry number + 1 per slot, 0 for none; a power of two, at most half full
+  // entry number + 1 per slot, 0 for none; a power of two, at most three
+  // quarters full
   std::vector<std::uint32_t> slots_;
 };
 
