@@ -288,6 +288,8 @@ TEST(LoadDictFileTest, SplitsAtTheFirstSpace) {
   EXPECT_EQ(front->LoadDictFile(path, table), 0);
   EXPECT_EQ(StringMap(table.begin(), table.end()), map);
   EXPECT_EQ(table.count("tab\tseparated"), 0u);
+  for (const auto& [word, phones] : map) EXPECT_EQ(table.at(word), phones);
+  EXPECT_EQ(table.count("中"), 0u);
 
   StringMap empty;
   EXPECT_EQ(front->LoadDictFile(dir.WriteFile("empty.txt", ""), empty), 0);

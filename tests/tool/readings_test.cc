@@ -65,8 +65,9 @@ TEST(ReadingsTest, UnknownWordsReadThroughTheDictionarysWords) {
   });
 }
 
-// Careful read speech: complements, locatives, aspect 过 and the listed
-// words keep their full tones, the lexical neutral tones and the particles
+// Careful read speech: complements, locatives, aspect 过, the listed words
+// and the words the training labels read full (关系, 部分 also inside 大部分)
+// keep their full tones, the lexical neutral tones, suffixes and particles
 // stay neutral; 不 inside a verb-complement or A-not-A form follows the next
 // tone.
 TEST(ReadingsTest, ReadSpeechKeepsFullTones) {
@@ -79,6 +80,8 @@ TEST(ReadingsTest, ReadSpeechKeepsFullTones) {
       {"还是时候告诉学生", "hai2 shi4 shi2 hou4 gao4 su4 xue2 sheng1"},
       {"喜欢那个地方的人家", "xi3 huan1 na4 ge5 di4 fang1 de5 ren2 jia1"},
       {"东西和先生的朋友", "dong1 xi5 he2 xian1 sheng5 de5 peng2 you5"},
+      {"饺子和没关系", "jiao3 zi5 he2 mei2 guan1 xi4"},
+      {"大部分困难", "da4 bu4 fen4 kun4 nan2"},
       {"好了吗", "hao3 le5 ma5"},
       {"忘不了", "wang4 bu4 liao3"},
       {"挡不住", "dang3 bu2 zhu4"},

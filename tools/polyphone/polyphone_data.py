@@ -62,11 +62,15 @@ def parse_readings_line(line):
     return words
 
 
-def rules_only_conf(build, tmp):
-    """A tool.conf whose front end has no polyphone model."""
+def rules_only_conf(build, tmp, word2phone=None):
+    """A tool.conf whose front end has no polyphone model (and reads the
+    dictionary `word2phone` where one is given)."""
     conf_dir = os.path.join(build, "resources", "conf")
     with open(os.path.join(conf_dir, "front.conf"), encoding="utf-8") as f:
         front = [l for l in f if not l.startswith("--polyphone_model_path=")]
+    if word2phone is not None:
+        front = [("--word2phone_path=%s\n" % word2phone)
+                 if l.startswith("--word2phone_path=") else l for l in front]
     front_path = os.path.join(tmp, "front.conf")
     with open(front_path, "w", encoding="utf-8") as f:
         f.writelines(front)

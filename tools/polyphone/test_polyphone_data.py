@@ -1,10 +1,12 @@
 """The trainer's side of the contract with the front end: the feature names
 (the C++ test reads the same file) and finding the marked character."""
 
+import collections
 import os
 import unittest
 
 import polyphone_data as pd
+import read_speech_tones as rst
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 
@@ -44,6 +46,23 @@ class PhoneTableTest(unittest.TestCase):
                                ("lve4", "l ve4"), ("de5", "d e5"),
                                ("zh", None), ("xx1", None)]:
             self.assertEqual(table.phones(pinyin), phones, pinyin)
+
+
+class ReadSpeechTonesTest(unittest.TestCase):
+    def test_a_clear_majority_of_labels_gives_the_full_tone(self):
+        cases = [
+            # word, labels, expected with --min-count 5, --min-share 0.8
+            ("关系", {"xi4": 30}, "xi4"),
+            ("部分", {"fen4": 8, "fen1": 1}, "fen4"),
+            ("答应", {"ying4": 4}, None),              # too few
+            ("牌子", {"zi3": 9}, None),                # a suffix
+            ("觉得", {"de2": 6}, None),                # a particle
+            ("弟弟", {"di4": 6}, None),                # reduplicated
+            ("萝卜", {"bo5": 3, "bo2": 6}, None),      # not 80 %
+        ]
+        for word, labels, expected in cases:
+            self.assertEqual(rst.full_tone(word, collections.Counter(labels),
+                                           5, 0.8), expected, word)
 
 
 if __name__ == "__main__":

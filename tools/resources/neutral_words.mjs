@@ -21,8 +21,9 @@ export function readWordList(file) {
 
 // Words of `candidates` that some CC-CEDICT entry (of `cedict`, as
 // readCedict gives them) reads with a neutral last syllable and that read
-// speech does not keep full, in the order listed, each once.
-export function pruneNeutralWords(candidates, cedict) {
+// speech does not keep full (nor ends in a word of `readFull`, the words of
+// read_speech_tones.tsv), in the order listed, each once.
+export function pruneNeutralWords(candidates, cedict, readFull = new Set()) {
   const neutral = new Set();
   for (const { simplified, pinyin } of cedict) {
     const syllables = pinyin.trim().split(/\s+/);
@@ -30,7 +31,8 @@ export function pruneNeutralWords(candidates, cedict) {
       neutral.add(simplified);
     }
   }
-  return [...new Set(candidates)].filter((word) => neutral.has(word) && !keepsFullTone(word, [...word].pop()));
+  return [...new Set(candidates)].filter((word) => neutral.has(word) && !keepsFullTone(word, [...word].pop()) &&
+    !readFull.has([...word].slice(-2).join('')));
 }
 
 // Careful read speech keeps the full tone of directional complements and
@@ -76,6 +78,53 @@ export function restoreFullTones(entries) {
     });
     if (touched) {
       entries.set(word, restored);
+      changed++;
+    }
+  }
+  return changed;
+}
+
+// [initial, final] per syllable of an entry's tokens ('' for no initial).
+function syllablesOf(tokens) {
+  const syllables = [];
+  let initial = '';
+  for (const token of tokens) {
+    if (/[1-5]$/.test(token)) {
+      syllables.push([initial, token]);
+      initial = '';
+    } else {
+      initial = token;
+    }
+  }
+  return syllables;
+}
+
+// The lexical neutral tones careful reading keeps full, derived from the
+// polyphone training labels by tools/polyphone/read_speech_tones.py
+// (resources/dict/read_speech_tones.tsv; `words` as parseOverlay gives
+// them: two-character words with their full reading). Every entry whose
+// neutral syllable ends one of these words with the same spelling takes the
+// word's full tone (关系, 没关系, 大部分), in place. Returns the number of
+// entries changed.
+export function restoreReadSpeechTones(entries, words) {
+  const full = new Map(words.map(([word, tokens]) => [word, syllablesOf(tokens)[1]]));
+  let changed = 0;
+  for (const [word, tokens] of entries) {
+    const chars = [...word];
+    const syllables = syllablesOf(tokens);
+    if (chars.length < 2 || syllables.length !== chars.length) continue;
+    let touched = false;
+    for (let i = 1; i < chars.length; i++) {
+      const [initial, final] = syllables[i];
+      const listed = full.get(chars[i - 1] + chars[i]);
+      if (final.endsWith('5') && listed !== undefined && listed[0] === initial &&
+          listed[1].slice(0, -1) === final.slice(0, -1)) {
+        syllables[i] = listed;
+        touched = true;
+      }
+    }
+    if (touched) {
+      entries.set(word, syllables.flatMap(([initial, final]) => (initial === '' ? [final] : [initial, final])));
       changed++;
     }
   }

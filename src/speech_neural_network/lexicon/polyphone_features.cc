@@ -1,7 +1,5 @@
 #include "speech_neural_network/lexicon/polyphone_features.h"
 
-#include "speech_neural_network/utf8_conversion.h"
-
 namespace speechnn {
 namespace {
 
@@ -26,6 +24,24 @@ class NameHash {
   std::uint64_t hash_ = kFnvOffset;
 };
 
+// The code point of one character's UTF-8 bytes (a lead byte and its
+// continuation bytes), U+FFFD for bytes that are no character: one wide
+// character per piece, whatever the bytes.
+wchar_t CodePoint(std::string_view piece) {
+  const unsigned char lead = static_cast<unsigned char>(piece[0]);
+  const std::size_t size = lead < 0x80    ? 1
+                           : lead >= 0xF0 ? 4
+                           : lead >= 0xE0 ? 3
+                           : lead >= 0xC0 ? 2
+                                          : 0;
+  if (size != piece.size()) return L'\uFFFD';
+  std::uint32_t value = size == 1 ? lead : lead & (0x7F >> size);
+  for (std::size_t i = 1; i < size; ++i) {
+    value = (value << 6) | (static_cast<unsigned char>(piece[i]) & 0x3F);
+  }
+  return static_cast<wchar_t>(value);
+}
+
 }  // namespace
 
 std::uint64_t HashFeature(std::string_view name) {
@@ -45,19 +61,16 @@ PolyphoneSentence::PolyphoneSentence(const WordTagList& words) : words_(words) {
         ++end;
       }
       chars_.push_back(std::string_view(word.first).substr(at, end - at));
+      wide_.push_back(CodePoint(chars_.back()));
       at = end;
     }
   }
   starts_.push_back(chars_.size());
 }
 
-std::wstring PolyphoneSentence::WordChars(std::size_t word) const {
-  return utf8string2wstring(words_[word].first);
-}
-
 std::vector<std::uint64_t> PolyphoneSentence::Features(
-    std::size_t word, std::size_t at, const std::string& initial,
-    const std::string& final) const {
+    std::size_t word, std::size_t at, std::string_view initial,
+    std::string_view final) const {
   const std::ptrdiff_t i = static_cast<std::ptrdiff_t>(starts_[word] + at);
   const auto c = [&](std::ptrdiff_t offset) -> std::string_view {
     const std::ptrdiff_t k = i + offset;

@@ -33,9 +33,13 @@ class PolyphoneSentence {
   // The features of character `at` of word `word`, whose reading so far is
   // `initial` (empty for none) and `final`.
   std::vector<std::uint64_t> Features(std::size_t word, std::size_t at,
-                                      const std::string& initial,
-                                      const std::string& final) const;
-  std::wstring WordChars(std::size_t word) const;
+                                      std::string_view initial,
+                                      std::string_view final) const;
+  // The word's characters, decoded once for the whole sentence.
+  std::wstring_view WordChars(std::size_t word) const {
+    return std::wstring_view(wide_).substr(starts_[word],
+                                           starts_[word + 1] - starts_[word]);
+  }
   const std::string& WordText(std::size_t word) const {
     return words_[word].first;
   }
@@ -43,7 +47,8 @@ class PolyphoneSentence {
  private:
   const WordTagList& words_;
   std::vector<std::string_view> chars_;  // UTF-8, into words_
-  std::vector<std::size_t> starts_;      // of each word in chars_, and the end
+  std::wstring wide_;                    // the same characters decoded
+  std::vector<std::size_t> starts_;      // of each word in both, and the end
 };
 
 }  // namespace speechnn

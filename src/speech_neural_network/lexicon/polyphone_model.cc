@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <charconv>
@@ -128,6 +129,7 @@ absl::StatusOr<PolyphoneModel> PolyphoneModel::Parse(const std::string& text,
   }
   PolyphoneModel model;
   std::vector<std::pair<wchar_t, std::size_t>> order;  // character, features
+  std::size_t total_features = 0;
   for (std::size_t i = 0; i < count; ++i) {
     if (!lines.Next(line)) return bad("the inventory ends early");
     const std::vector<absl::string_view> fields =
@@ -142,6 +144,7 @@ absl::StatusOr<PolyphoneModel> PolyphoneModel::Parse(const std::string& text,
     }
     Character& entry = model.characters_[character[0]];
     if (!entry.readings.empty()) return bad("character listed twice");
+    entry.number = static_cast<std::uint32_t>(order.size() + 1);
     for (std::size_t f = 2; f < fields.size(); ++f) {
       PhoneReading reading;
       if (!ParseReading(std::string_view(fields[f].data(), fields[f].size()),
@@ -155,7 +158,16 @@ absl::StatusOr<PolyphoneModel> PolyphoneModel::Parse(const std::string& text,
       return bad("more than " + std::to_string(kMaxReadings) + " readings");
     }
     order.emplace_back(character[0], features);
+    total_features += features;
   }
+  // Every feature takes a line of at least 18 bytes: a count the file
+  // cannot hold is refused before anything is sized by it.
+  if (total_features > text.size() / 18) {
+    return bad("more features listed than the file has lines");
+  }
+  std::size_t slots = 16;
+  while (3 * slots < 4 * total_features) slots *= 2;
+  model.rows_.resize(slots);
   std::size_t words = 0;
   if (!lines.Next(line) || line.substr(0, 6) != "words " ||
       !ParseNumber(line.substr(6), words) || words > 1000000) {
@@ -170,7 +182,6 @@ absl::StatusOr<PolyphoneModel> PolyphoneModel::Parse(const std::string& text,
   for (const auto& [character, features] : order) {
     Character& entry = model.characters_[character];
     const std::size_t width = entry.readings.size();
-    entry.rows.reserve(features);
     for (std::size_t i = 0; i < features; ++i) {
       if (!lines.Next(line)) return bad("the weights end early");
       const std::size_t tab = line.find('\t');
@@ -183,7 +194,8 @@ absl::StatusOr<PolyphoneModel> PolyphoneModel::Parse(const std::string& text,
       if (weights.size() != width) {
         return bad("expected " + std::to_string(width) + " weights");
       }
-      if (!entry.rows.emplace(hash, model.weights_.size()).second) {
+      if (!model.AddRow(hash, entry.number,
+                        static_cast<std::uint32_t>(model.weights_.size()))) {
         return bad("feature listed twice");
       }
       for (const absl::string_view w : weights) {
@@ -201,6 +213,25 @@ absl::StatusOr<PolyphoneModel> PolyphoneModel::Parse(const std::string& text,
   return model;
 }
 
+std::size_t PolyphoneModel::SlotOf(std::uint64_t feature,
+                                   std::uint32_t character) const {
+  std::uint64_t mixed = feature ^ (character * 0x9E3779B97F4A7C15ull);
+  mixed ^= mixed >> 29;
+  return static_cast<std::size_t>(mixed) & (rows_.size() - 1);
+}
+
+bool PolyphoneModel::AddRow(std::uint64_t feature, std::uint32_t character,
+                            std::uint32_t offset) {
+  std::size_t slot = SlotOf(feature, character);
+  for (; rows_[slot].character != 0; slot = (slot + 1) & (rows_.size() - 1)) {
+    if (rows_[slot].feature == feature && rows_[slot].character == character) {
+      return false;
+    }
+  }
+  rows_[slot] = {feature, character, offset};
+  return true;
+}
+
 const PhoneReading* PolyphoneModel::Choose(
     wchar_t character, const std::vector<std::uint64_t>& features) const {
   const auto entry = characters_.find(character);
@@ -208,10 +239,14 @@ const PhoneReading* PolyphoneModel::Choose(
   const Character& c = entry->second;
   std::array<float, kMaxReadings> scores{};
   for (const std::uint64_t feature : features) {
-    const auto row = c.rows.find(feature);
-    if (row == c.rows.end()) continue;
-    for (std::size_t r = 0; r < c.readings.size(); ++r) {
-      scores[r] += weights_[row->second + r];
+    for (std::size_t slot = SlotOf(feature, c.number);
+         rows_[slot].character != 0; slot = (slot + 1) & (rows_.size() - 1)) {
+      const Row& row = rows_[slot];
+      if (row.feature != feature || row.character != c.number) continue;
+      for (std::size_t r = 0; r < c.readings.size(); ++r) {
+        scores[r] += weights_[row.offset + r];
+      }
+      break;
     }
   }
   std::size_t best = 0;
@@ -225,14 +260,20 @@ void ReadWithModel(const PolyphoneModel& model,
                    const PolyphoneSentence& sentence, std::size_t word,
                    bool separate_tone, std::vector<std::string>& initials,
                    std::vector<std::string>& finals, std::string& decided_by) {
-  const std::wstring chars = sentence.WordChars(word);
+  const std::wstring_view chars = sentence.WordChars(word);
   if (chars.size() != finals.size() || initials.size() != finals.size()) return;
+  // Most words hold no character the model knows: the word list is looked
+  // up only for those that do.
+  if (std::none_of(chars.begin(), chars.end(),
+                   [&](wchar_t c) { return model.Knows(c); })) {
+    return;
+  }
   const bool listed = chars.size() == 1 || model.Lists(sentence.WordText(word));
   for (std::size_t i = 0; i < chars.size(); ++i) {
     if (decided_by[i] == 'r' || !model.Knows(chars[i])) continue;
     if (!listed && decided_by[i] != 'p') continue;
-    std::string initial = initials[i];
-    if (separate_tone && !initial.empty()) initial.pop_back();
+    std::string_view initial = initials[i];
+    if (separate_tone && !initial.empty()) initial.remove_suffix(1);
     const PhoneReading* reading =
         model.Choose(chars[i], sentence.Features(word, i, initial, finals[i]));
     // A longer word's own neutral tone (饺子 zi5) is the dictionary's and the

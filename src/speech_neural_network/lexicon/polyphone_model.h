@@ -66,11 +66,23 @@ class PolyphoneModel {
  private:
   struct Character {
     std::vector<PhoneReading> readings;
-    // feature hash -> offset of its readings.size() weights in weights_
-    std::unordered_map<std::uint64_t, std::uint32_t> rows;
+    std::uint32_t number = 0;  // from 1, in inventory order
   };
+  // One open-addressing index over every character's features: a feature
+  // is looked up with one hash, for every feature of every polyphone read.
+  struct Row {
+    std::uint64_t feature = 0;
+    std::uint32_t character = 0;  // Character::number; 0 for an empty slot
+    std::uint32_t offset = 0;     // of its readings.size() weights in weights_
+  };
+  std::size_t SlotOf(std::uint64_t feature, std::uint32_t character) const;
+  // False when the character already has a row for the feature.
+  bool AddRow(std::uint64_t feature, std::uint32_t character,
+              std::uint32_t offset);
+
   std::unordered_map<wchar_t, Character> characters_;
   std::unordered_set<std::string> words_;
+  std::vector<Row> rows_;  // a power of two, at most three quarters full
   std::vector<float> weights_;
 };
 

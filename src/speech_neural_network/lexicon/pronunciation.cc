@@ -9,20 +9,19 @@
 #include <string_view>
 #include <vector>
 
-#include "absl/strings/str_split.h"
 #include "speech_neural_network/utf8_conversion.h"
 
 namespace speechnn {
 namespace {
 
 // Pause tokens that a pronunciation text may hold; they carry no syllable.
-bool IsPauseToken(const std::string& token) {
+bool IsPauseToken(std::string_view token) {
   return token == "sp" || token == "sp0";
 }
 
 // A final ends in its tone digit 1-9. An initial has no tone (combined
 // resources) or the tone byte 0 (separate-tone resources, e.g. "zh0").
-bool IsFinal(const std::string& token) {
+bool IsFinal(std::string_view token) {
   return !token.empty() && token.back() >= '1' && token.back() <= '9';
 }
 
@@ -33,22 +32,28 @@ bool IsFinal(const std::string& token) {
 // final would carry no tone digit for the sandhi steps to rewrite.
 bool ParseSyllables(std::string_view phones, std::vector<std::string>& initials,
                     std::vector<std::string>& finals) {
-  const std::vector<std::string> tokens = absl::StrSplit(
-      absl::string_view(phones.data(), phones.size()), absl::ByString(" "));
+  // Views into the dictionary's text, cut at each space.
+  std::vector<std::string_view> tokens;
+  for (std::size_t start = 0;;) {
+    const std::size_t end = phones.find(' ', start);
+    tokens.push_back(phones.substr(start, end - start));
+    if (end == std::string_view::npos) break;
+    start = end + 1;
+  }
   std::size_t i = 0;
   while (i < tokens.size()) {
-    const std::string& token = tokens[i];
+    const std::string_view token = tokens[i];
     if (token.empty()) return false;
     if (IsPauseToken(token)) {
       ++i;
     } else if (IsFinal(token)) {
       initials.emplace_back();
-      finals.push_back(token);
+      finals.emplace_back(token);
       ++i;
     } else {
       if (i + 1 >= tokens.size() || !IsFinal(tokens[i + 1])) return false;
-      initials.push_back(token);
-      finals.push_back(tokens[i + 1]);
+      initials.emplace_back(token);
+      finals.emplace_back(tokens[i + 1]);
       i += 2;
     }
   }

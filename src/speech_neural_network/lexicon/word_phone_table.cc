@@ -10,6 +10,16 @@ bool WordLess(const WordPhoneTable::Entry& a, const WordPhoneTable::Entry& b) {
   return a.first < b.first;
 }
 
+// FNV-1a over the word's bytes: words are a few bytes long.
+std::size_t HashWord(std::string_view word) {
+  std::uint64_t hash = 14695981039346656037ull;
+  for (const char c : word) {
+    hash ^= static_cast<unsigned char>(c);
+    hash *= 1099511628211ull;
+  }
+  return static_cast<std::size_t>(hash ^ (hash >> 32));
+}
+
 }  // namespace
 
 void WordPhoneTable::Assign(std::string text) {
@@ -45,14 +55,30 @@ void WordPhoneTable::Assign(std::string text) {
     }
   }
   entries_.erase(kept, entries_.end());
+  BuildIndex();
+}
+
+void WordPhoneTable::BuildIndex() {
+  std::size_t size = 16;
+  while (3 * size < 4 * entries_.size()) size *= 2;
+  slots_.assign(size, 0);
+  const std::size_t mask = size - 1;
+  for (std::size_t i = 0; i < entries_.size(); ++i) {
+    std::size_t slot = HashWord(entries_[i].first) & mask;
+    while (slots_[slot] != 0) slot = (slot + 1) & mask;
+    slots_[slot] = static_cast<std::uint32_t>(i + 1);
+  }
 }
 
 const std::string_view* WordPhoneTable::Find(std::string_view word) const {
-  const auto entry =
-      std::lower_bound(entries_.begin(), entries_.end(),
-                       Entry(word, std::string_view()), WordLess);
-  if (entry == entries_.end() || entry->first != word) return nullptr;
-  return &entry->second;
+  if (slots_.empty()) return nullptr;
+  const std::size_t mask = slots_.size() - 1;
+  for (std::size_t slot = HashWord(word) & mask; slots_[slot] != 0;
+       slot = (slot + 1) & mask) {
+    const Entry& entry = entries_[slots_[slot] - 1];
+    if (entry.first == word) return &entry.second;
+  }
+  return nullptr;
 }
 
 std::string_view WordPhoneTable::at(std::string_view word) const {

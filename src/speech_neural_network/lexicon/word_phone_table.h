@@ -5,6 +5,7 @@
 #define TOLVAREN_TTS_SPEECH_NEURAL_NETWORK_LEXICON_WORD_PHONE_TABLE_H_
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -14,7 +15,10 @@ namespace speechnn {
 
 // The file's text in one buffer and the entries as (word, phones) views into
 // it, sorted by word: two allocations for the whole dictionary instead of
-// one per word and per pronunciation.
+// one per word and per pronunciation. An open-addressing index of entry
+// numbers finds a word with one hash and about one comparison: every word of
+// every sentence is looked up several times (the merges, the readings, the
+// pieces of words the dictionary lacks).
 class WordPhoneTable {
  public:
   using Entry = std::pair<std::string_view, std::string_view>;
@@ -43,8 +47,13 @@ class WordPhoneTable {
   const_iterator end() const { return entries_.end(); }
 
  private:
+  void BuildIndex();
+
   std::string text_;
   std::vector<Entry> entries_;
+  // entry number + 1 per slot, 0 for none; a power of two, at most three
+  // quarters full
+  std::vector<std::uint32_t> slots_;
 };
 
 }  // namespace speechnn

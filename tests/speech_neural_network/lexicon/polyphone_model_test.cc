@@ -58,6 +58,7 @@ TEST(PolyphoneModelTest, MalformedTablesAreRefusedWithTheLine) {
        "line 3: expected CHARACTER"},
       {replace("zh ang3", "zh ang"), "reading \"zh ang\" is not"},
       {replace("为\t2", "长\t2"), "line 4: character listed twice"},
+      {replace("为\t2", "为\t99999999999"), "more features listed than the"},
       {replace("words 1\n长大\n", ""), "line 5: expected \"words M\""},
       {replace("-1 1", "-1"), "line 8: expected 2 weights"},
       {replace("-1 1", "-1 x"), "line 8: weight \"x\" is not a number"},
