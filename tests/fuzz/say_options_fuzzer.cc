@@ -20,8 +20,10 @@ void Require(bool holds) {
 
 // What an accepted command line guarantees to the code that runs it.
 void CheckAccepted(const tolvaren_say::SayOptions& options) {
-  if (options.help || options.version) return;
+  // These print and end before any option below is used.
+  if (options.help || options.version || options.list_voices) return;
   Require(options.speed >= 0.25 && options.speed <= 4.0);
+  Require(options.threads >= 0 && options.threads <= 1024);
   Require(options.silence >= 0 && options.silence <= 60);
   Require(options.rate == 0 ||
           (options.rate >= 1000 && options.rate <= 768000));
