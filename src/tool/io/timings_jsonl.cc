@@ -1,67 +1,24 @@
 #include "tool/io/timings_jsonl.h"
 
 #include <cstdio>
+#include <utility>
+
+#include "common/log_text.h"
 
 namespace tolvaren {
 namespace {
 
-// The length of the well-formed UTF-8 sequence at the start of `rest`
-// (shortest form, no surrogates, at most U+10FFFF); 0 when there is none.
-std::size_t Utf8Length(std::string_view rest) {
-  const auto byte = [&rest](std::size_t i) {
-    return static_cast<unsigned char>(rest[i]);
-  };
-  const unsigned char lead = byte(0);
-  std::size_t length = 0;
-  unsigned char low = 0x80;
-  unsigned char high = 0xBF;
-  if (lead < 0x80) return 1;
-  if (lead >= 0xC2 && lead <= 0xDF) {
-    length = 2;
-  } else if (lead >= 0xE0 && lead <= 0xEF) {
-    length = 3;
-    if (lead == 0xE0) low = 0xA0;
-    if (lead == 0xED) high = 0x9F;
-  } else if (lead >= 0xF0 && lead <= 0xF4) {
-    length = 4;
-    if (lead == 0xF0) low = 0x90;
-    if (lead == 0xF4) high = 0x8F;
-  } else {
-    return 0;
-  }
-  if (rest.size() < length) return 0;
-  if (byte(1) < low || byte(1) > high) return 0;
-  for (std::size_t i = 2; i < length; ++i) {
-    if (byte(i) < 0x80 || byte(i) > 0xBF) return 0;
-  }
-  return length;
-}
+// JSON's two-character escapes; other control characters are \u00XX.
+constexpr std::pair<char, const char*> kShortEscapes[] = {
+    {'"', "\\\""}, {'\\', "\\\\"}, {'\n', "\\n"}, {'\r', "\\r"},
+    {'\t', "\\t"}, {'\b', "\\b"},  {'\f', "\\f"}};
 
 void AppendEscaped(char c, std::string& out) {
-  switch (c) {
-    case '"':
-      out += "\\\"";
+  for (const auto& [plain, escaped] : kShortEscapes) {
+    if (c == plain) {
+      out += escaped;
       return;
-    case '\\':
-      out += "\\\\";
-      return;
-    case '\n':
-      out += "\\n";
-      return;
-    case '\r':
-      out += "\\r";
-      return;
-    case '\t':
-      out += "\\t";
-      return;
-    case '\b':
-      out += "\\b";
-      return;
-    case '\f':
-      out += "\\f";
-      return;
-    default:
-      break;
+    }
   }
   if (static_cast<unsigned char>(c) < 0x20) {
     char code[7];
@@ -85,12 +42,14 @@ std::string Span(std::size_t start, std::size_t end, std::size_t offset) {
 std::string JsonString(std::string_view text) {
   std::string out = "\"";
   while (!text.empty()) {
-    const std::size_t length = Utf8Length(text);
+    if (static_cast<unsigned char>(text.front()) < 0x80) {
+      AppendEscaped(text.front(), out);
+      text.remove_prefix(1);
+      continue;
+    }
+    const std::size_t length = Utf8SequenceLength(text, 0);
     if (length == 0) {
       out += "\xEF\xBF\xBD";  // U+FFFD for a byte that is not UTF-8
-      text.remove_prefix(1);
-    } else if (length == 1) {
-      AppendEscaped(text.front(), out);
       text.remove_prefix(1);
     } else {
       out.append(text.substr(0, length));
