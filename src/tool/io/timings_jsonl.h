@@ -5,8 +5,12 @@
 // line per entry of the timings, in order:
 //
 //   {"sample_rate":24000}
-//   {"word":"你好","pinyin":"ni2 hao3","start":0,"end":12900,"syllables":[{"text":"你","pinyin":"ni2","start":0,"end":4500},{"text":"好","pinyin":"hao3","start":4500,"end":12900}]}
+//   {"word":"你好","pinyin":"ni2 hao3","start":0,"end":12900,
+//    "syllables":[{"text":"你","pinyin":"ni2","start":0,"end":4500},
+//                 {"text":"好","pinyin":"hao3","start":4500,"end":12900}]}
 //   {"pause":true,"start":12900,"end":16500}
+//
+// (each entry on one line, wrapped here).
 //
 // `start` and `end` are sample positions in the audio written, half-open:
 // an entry's `end` is the next one's `start`. Strings are JSON strings

@@ -227,6 +227,7 @@ absl::StatusOr<std::vector<WordTiming>> BuildTimings(const TimingInput& input) {
 std::vector<WordTiming> RescaleTimings(std::vector<WordTiming> entries,
                                        int from_rate, int to_rate,
                                        std::size_t output_samples) {
+  if (from_rate <= 0 || to_rate <= 0) return entries;
   const auto from = static_cast<std::size_t>(from_rate);
   const auto to = static_cast<std::size_t>(to_rate);
   const auto at = [&](std::size_t& position) {

@@ -95,7 +95,7 @@ BuildTimings(const TimingInput& input);
 // Hz, which came out `output_samples` long: each position p becomes
 // p * to_rate / from_rate (rounded down, at most `output_samples`) and the
 // last entry ends at `output_samples`, so the entries still cover the
-// resampled audio exactly. Rates must be positive.
+// resampled audio exactly. A rate below one leaves them as they are.
 std::vector<tolvaren_tts::WordTiming> RescaleTimings(
     std::vector<tolvaren_tts::WordTiming> entries, int from_rate, int to_rate,
     std::size_t output_samples);

@@ -34,8 +34,8 @@ TEST(DurationsOutputTest, DurationsAddUpToTheMelFrames) {
   const Ort::Env env = MakeEnv();
   const Ort::MemoryInfo cpu = MakeCpuMemoryInfo();
   for (const Model& model : models) {
-    absl::StatusOr<OrtSession> session =
-        OrtSession::Load(env, model.path, SessionThreads{1, 1, std::nullopt, {}});
+    absl::StatusOr<OrtSession> session = OrtSession::Load(
+        env, model.path, SessionThreads{1, 1, std::nullopt, {}});
     ASSERT_TRUE(session.ok()) << session.status();
     const absl::StatusOr<std::optional<std::string>> declared =
         session->CustomMetadata("optional_outputs");
