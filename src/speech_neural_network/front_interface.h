@@ -17,6 +17,7 @@
 #ifndef TOLVAREN_TTS_SPEECH_NEURAL_NETWORK_FRONT_INTERFACE_H_
 #define TOLVAREN_TTS_SPEECH_NEURAL_NETWORK_FRONT_INTERFACE_H_
 
+#include <cstddef>
 #include <memory>
 #include <optional>
 #include <set>
@@ -56,6 +57,10 @@ struct SentenceTrace {
   std::vector<int> tone_ids;   // separate-tone mode only
   // One per word of `merged` read (none for pauses and quotation marks).
   std::vector<WordReading> readings;
+  // One per word of `merged`: how many of `phone_ids` it gave, in order (a
+  // pause one, a quotation mark none), tone changes and erhua applied; so
+  // the ids can be told apart by word.
+  std::vector<std::size_t> word_phones;
 };
 
 // The outcome of Run beyond the ids.
@@ -128,10 +133,12 @@ class FrontEngineInterface {
                    std::vector<std::string>& finals);
   int ThreeSandhi(const std::string& word, std::vector<std::string>& finals);
   int SplitWord(const std::string& word, std::vector<std::string>& result);
-  // With `readings`, one entry per word is appended (see SentenceTrace).
+  // With `readings`, one entry per word is appended (see SentenceTrace);
+  // `word_phones` becomes one count per word of `words`.
   int GetWordsIds(const WordTagList& words, std::vector<int>& phone_ids,
                   std::vector<int>& tone_ids,
-                  std::vector<WordReading>* readings = nullptr);
+                  std::vector<WordReading>* readings = nullptr,
+                  std::vector<std::size_t>* word_phones = nullptr);
   int ModifyTone(const std::string& word, const std::string& tag,
                  std::vector<std::string>& finals);
   void MergeErhua(const std::string& word, const std::string& tag,
