@@ -220,6 +220,7 @@ Status Synthesizer::Synthesize(const std::string& text,
         std::llround(options.sentence_silence * sample_rate());
     tolvaren::EngineRequest request;
     request.first_piece_phones = tolvaren::kFirstPiecePhones;
+    request.max_piece_phones = tolvaren::kMaxStreamedPhones;
     const absl::Status vocoded = impl_->tool->engine().Synthesize(
         segments,
         [&](std::vector<float> chunk) {

@@ -47,6 +47,12 @@ std::vector<AcousticPiece> PlanAcousticPieces(
     std::size_t max_phones = kMaxPhonesPerRun,
     std::size_t first_piece_phones = 0);
 
+// The longest piece of streamed speech: the decoder's attention grows with
+// the square of a piece's frames, and at half the phones a piece's peak
+// memory is a quarter, so a process that speaks any length of text stays
+// within a few hundred megabytes. Most sentences still run whole.
+inline constexpr std::size_t kMaxStreamedPhones = 128;
+
 // The first piece's length for streamed speech: a clause or a short
 // sentence, about a second of audio, so the first sound waits for little
 // more than that.
