@@ -1,6 +1,5 @@
 #include "tool/io/chunk_file_stream.h"
 
-#include <fcntl.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -11,17 +10,6 @@
 
 namespace tolvaren {
 namespace {
-
-// A file without a name in `folder`: gone when closed or when the process
-// dies. Where the file system cannot make one, a named one removed at once.
-int OpenScratch(const std::string& folder) {
-  const int fd = ::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
-  if (fd >= 0 || (errno != EOPNOTSUPP && errno != EISDIR)) return fd;
-  std::string name = folder + "/.tolvaren_tts.scratch.XXXXXX";
-  const int named = ::mkstemp(name.data());
-  if (named >= 0) ::unlink(name.c_str());
-  return named;
-}
 
 // Copies all of `from` (read from its start) to `to`.
 bool CopyAll(int from, int to) {
@@ -42,12 +30,18 @@ bool CopyAll(int from, int to) {
 }  // namespace
 
 ChunkFileStream::ChunkFileStream(std::string path)
-    : path_(std::move(path)), scratch_(OpenScratch(FolderOf(path_))) {
+    : path_(std::move(path)), scratch_path_(TemporaryPathTemplate(path_)) {
+  // Created with O_EXCL and mode 0600 by mkstemp. It has the temporary
+  // files' name, so what a killed run leaves is removed as theirs is.
+  scratch_ = ::mkstemp(scratch_path_.data());
+  if (scratch_ < 0) scratch_path_.clear();
   counts_.push_back(0);
 }
 
 ChunkFileStream::~ChunkFileStream() {
-  if (scratch_ >= 0) ::close(scratch_);
+  if (scratch_ < 0) return;
+  ::close(scratch_);
+  ::unlink(scratch_path_.c_str());
 }
 
 void ChunkFileStream::Append(const std::vector<float>& chunk) {

@@ -1,10 +1,11 @@
 // A chunk file written while its chunks are still being made.
 //
 // The file begins with every chunk's sample count, known only once the
-// last chunk exists, so the samples first go to a nameless scratch file in
-// the target's folder (nothing of it outlives the process, however it
-// ends) and only the counts are held. Finish then writes the counts and
-// copies the samples into the file through ReplaceFile: the bytes are those
+// last chunk exists, so the samples first go to a scratch file in the
+// target's folder, under the temporary files' name (removed when done; a
+// killed run's is removed by RemoveStaleTemporaryFiles like theirs), and
+// only the counts are held. Finish then writes the counts and copies the
+// samples into the file through ReplaceFile: the bytes are those
 // WriteChunkFile writes, and the file appears complete or not at all.
 
 #ifndef TOLVAREN_TTS_TOOL_IO_CHUNK_FILE_STREAM_H_
@@ -37,6 +38,7 @@ class ChunkFileStream {
 
  private:
   std::string path_;
+  std::string scratch_path_;
   int scratch_ = -1;
   int scratch_errno_ = 0;  // of a failed scratch write
   std::vector<uint64_t> counts_;
