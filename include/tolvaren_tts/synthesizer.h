@@ -92,7 +92,12 @@ class TOLVAREN_TTS_EXPORT Synthesizer {
                     Audio* audio);
 
   // The same samples, handed to `callback` chunk by chunk (the silence last,
-  // as one more chunk), so playback can start before the text is done.
+  // as one more chunk), so playback can start before the text is done: the
+  // acoustic model runs over one piece of the text at a time (the first a
+  // clause of about 16 phones, the others up to 128, each ending at a
+  // pause) and each chunk is handed on as soon as it is vocoded, so the
+  // first chunk comes after about a clause's work whatever the length, and
+  // memory stays bounded by a piece rather than the text.
   Status Synthesize(const std::string& text, const SynthesisOptions& options,
                     const ChunkCallback& callback);
 

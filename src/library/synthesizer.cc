@@ -211,25 +211,26 @@ Status Synthesizer::Synthesize(const std::string& text,
     if (Status front = impl_->Front(text, ids, nullptr); !front.ok()) {
       return front;
     }
-    const auto stopped = [] {
-      return absl::CancelledError("the callback stopped the synthesis");
-    };
-    const absl::Status vocoded = impl_->tool->Synthesize(
-        ids,
+    // One segment, the silence after it; a short first piece, so that the
+    // first chunk comes after about a clause's work whatever the length.
+    std::vector<tolvaren::Segment> segments(1);
+    segments[0].phone_ids = std::move(ids);
+    segments[0].duration_scale = static_cast<float>(1.0 / options.speed);
+    segments[0].silence_after =
+        std::llround(options.sentence_silence * sample_rate());
+    tolvaren::EngineRequest request;
+    request.first_piece_phones = tolvaren::kFirstPiecePhones;
+    request.max_piece_phones = tolvaren::kMaxStreamedPhones;
+    const absl::Status vocoded = impl_->tool->engine().Synthesize(
+        segments,
         [&](std::vector<float> chunk) {
           if (chunk.empty() || callback(chunk.data(), chunk.size())) {
             return absl::OkStatus();
           }
-          return stopped();
+          return absl::CancelledError("the callback stopped the synthesis");
         },
-        static_cast<float>(1.0 / options.speed));
+        request);
     if (!vocoded.ok()) return FromAbsl(vocoded);
-    const auto silence = static_cast<std::size_t>(
-        std::llround(options.sentence_silence * sample_rate()));
-    if (silence > 0) {
-      const std::vector<float> zeros(silence, 0.0f);
-      if (!callback(zeros.data(), zeros.size())) return FromAbsl(stopped());
-    }
     return Status();
   } catch (const std::exception& e) {
     return Unexpected(e);

@@ -31,6 +31,10 @@ struct MelSpectrogram {
   float* rows() { return tensor.GetTensorMutableData<float>(); }
 };
 
+// FailedPrecondition when `phones` ids (at least one) came out as no frames
+// at all: that would be written as a file without audio.
+[[nodiscard]] absl::Status CheckHasFrames(std::size_t phones, int64_t frames);
+
 class FastSpeech2Predictor {
  public:
   FastSpeech2Predictor();
@@ -50,6 +54,13 @@ class FastSpeech2Predictor {
   [[nodiscard]] absl::Status predict(int64_t* phone_ids, std::size_t count,
                                      Ort::Value& mel_out,
                                      float duration_scale = 1.0f);
+
+  // The mel of the `count` ids at `phone_ids` in one run, as its own
+  // tensor. FailedPrecondition when the output is not a float tensor
+  // [frames, bins], or has other than `mel_bins` bins when that is given.
+  [[nodiscard]] absl::StatusOr<MelSpectrogram> PredictPiece(
+      int64_t* phone_ids, std::size_t count, std::optional<int64_t> mel_bins,
+      float duration_scale = 1.0f);
 
   // The whole mel of `phone_ids`: one run, or for long sequences one run
   // per piece (see acoustic_pieces.h) with the rows joined, cut after
