@@ -165,9 +165,11 @@ TEST_F(FrontInspectTest, StartupProblemsAreReported) {
 TEST(PinyinRoundTripTest, PrintedPinyinGivesTheTextsIds) {
   const std::string res = TOLVAREN_BUILD_RES_DIR;
   const std::vector<std::string> texts = {
-      "你好",                          // third-tone pair: ni2 hao3
-      "老虎很小",                      // a run of third tones
-      "一个花儿开了",                  // yi2 ge4, erhua huar1, neutral le5
+      "你好",            // third-tone pair: ni2 hao3
+      "老虎很小",        // a run of third tones
+      "一个花儿开了",    // yi2 ge5, hua1 er2 (no erhua), neutral le5
+      "我们去哪儿玩儿",  // erhua: nar3 wanr2
+      "等一会儿小孩儿",  // erhua: huir4, hair2
       "女儿去绿色的公园，我们走吧。",  // ü, er, a pause, neutral tones
       "一九九八年不去",                // yi1, bu2 before a fourth tone
   };
