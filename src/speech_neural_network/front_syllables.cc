@@ -23,8 +23,11 @@ absl::Status FrontEngineInterface::PhonesOfSyllables(
     absl::StatusOr<SyllablePhones> read = ReadPinyinSyllable(syllable);
     if (!read.ok()) return read.status();
     const std::size_t first = phones.size();
-    const std::string phone_string =
-        BuildPhoneString({read->initial}, {read->final});
+    // Separate-tone pronunciations give an initial the tone byte 0.
+    const std::string initial = read->initial.empty() || !separate
+                                    ? read->initial
+                                    : read->initial + "0";
+    const std::string phone_string = BuildPhoneString({initial}, {read->final});
     if (absl::Status appended =
             AppendPhoneIds(phone_string, phone_ids_,
                            separate ? &tone_ids_ : nullptr, phones, tones);

@@ -13,6 +13,7 @@
 #include "absl/strings/str_split.h"
 #include "speech_neural_network/front_interface.h"
 #include "speech_neural_network/front_test_support.h"
+#include "speech_neural_network/utf8_conversion.h"
 #include "tool/phone_table.h"
 
 namespace tolvaren {
@@ -206,6 +207,38 @@ TEST(PinyinRoundTripTest, PrintedPinyinGivesTheTextsIds) {
       given += (given.empty() ? "" : " ") + std::to_string(id);
     }
     EXPECT_EQ(given, spoken) << texts[i] << ": " << pinyin[i];
+  }
+
+  // Separate-tone mode: the same syllables give the same phones and tones.
+  speechnn::FrontEngineInterface separate(
+      res + "/conf/front_separate_tone.conf",
+      [](speechnn::ReportLevel, const std::string&) {});
+  ASSERT_TRUE(separate.is_initialized());
+  const int separate_pause = separate.phone_ids().Id("sp");
+  for (std::size_t i = 0; i < texts.size(); ++i) {
+    std::vector<int> ids_of_text;
+    std::vector<speechnn::SentenceTrace> traces;
+    ASSERT_TRUE(
+        separate
+            .Run(speechnn::utf8string2wstring(texts[i]), ids_of_text, &traces)
+            .ok);
+    std::vector<int> phones, tones, tones_of_text;
+    for (const speechnn::SentenceTrace& trace : traces) {
+      tones_of_text.insert(tones_of_text.end(), trace.tone_ids.begin(),
+                           trace.tone_ids.end());
+    }
+    ASSERT_EQ(tones_of_text.size(), ids_of_text.size());
+    for (std::size_t k = 0; k < ids_of_text.size(); ++k) {
+      if (ids_of_text[k] == separate_pause) continue;
+      phones.push_back(ids_of_text[k]);
+      tones.push_back(tones_of_text[k]);
+    }
+    std::vector<int> given_phones, given_tones;
+    const absl::Status read = separate.PhonesOfSyllables(
+        absl::StrSplit(pinyin[i], ' '), &given_phones, &given_tones);
+    ASSERT_TRUE(read.ok()) << read;
+    EXPECT_EQ(given_phones, phones) << texts[i];
+    EXPECT_EQ(given_tones, tones) << texts[i];
   }
 }
 

@@ -16,6 +16,21 @@
 namespace speechnn {
 namespace {
 
+// A value an attribute names ("x-strong", "fast").
+template <typename T>
+struct Named {
+  absl::string_view name;
+  T value;
+};
+
+template <typename T, std::size_t N>
+std::optional<T> Lookup(const Named<T> (&table)[N], absl::string_view name) {
+  for (const Named<T>& named : table) {
+    if (named.name == name) return named.value;
+  }
+  return std::nullopt;
+}
+
 // A non-negative decimal number ("1", "0.5", "1e9"), nothing around it.
 std::optional<double> ReadNonNegative(absl::string_view text) {
   if (text.empty() ||
@@ -122,33 +137,20 @@ absl::StatusOr<double> ReadBreakTime(std::string_view time) {
 }
 
 std::optional<int> BreakStrengthMs(std::string_view strength) {
-  struct Strength {
-    absl::string_view name;
-    int ms;
-  };
-  static constexpr Strength kStrengths[] = {
+  static constexpr Named<int> kStrengths[] = {
       {"none", 0},     {"x-weak", 100}, {"weak", 250},
       {"medium", 500}, {"strong", 750}, {"x-strong", 1000},
   };
-  for (const Strength& s : kStrengths) {
-    if (s.name == AbslView(strength)) return s.ms;
-  }
-  return std::nullopt;
+  return Lookup(kStrengths, AbslView(strength));
 }
 
 std::optional<double> ReadRate(std::string_view rate) {
-  struct Named {
-    absl::string_view name;
-    double factor;
-  };
-  static constexpr Named kRates[] = {
+  static constexpr Named<double> kRates[] = {
       {"x-slow", 0.5},  {"slow", 0.75}, {"medium", 1.0},
       {"default", 1.0}, {"fast", 1.25}, {"x-fast", 1.5},
   };
   absl::string_view text = absl::StripAsciiWhitespace(AbslView(rate));
-  for (const Named& named : kRates) {
-    if (named.name == text) return named.factor;
-  }
+  if (std::optional<double> named = Lookup(kRates, text)) return named;
   const bool percent = absl::ConsumeSuffix(&text, "%");
   std::optional<double> value = ReadNonNegative(text);
   if (!value || *value <= 0) return std::nullopt;
