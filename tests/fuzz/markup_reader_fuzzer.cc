@@ -14,6 +14,7 @@
 #include "speech_neural_network/markup/markup_reader.h"
 #include "speech_neural_network/markup/markup_values.h"
 #include "speech_neural_network/markup/pinyin_syllables.h"
+#include "speech_neural_network/utf8_conversion.h"
 
 namespace {
 
@@ -23,10 +24,16 @@ void Require(bool holds) {
   if (!holds) std::abort();
 }
 
+// What the reader says is UTF-8 (it quotes cut attributes and contents).
+void RequireUtf8(std::string_view text) {
+  Require(speechnn::FindInvalidUtf8(text) == std::string::npos);
+}
+
 void CheckPart(const SpeechPart& part) {
   switch (part.kind) {
     case SpeechPart::Kind::kText:
       Require(!part.text.empty());
+      RequireUtf8(part.text);
       break;
     case SpeechPart::Kind::kPinyin:
       Require(!part.syllables.empty());
@@ -51,11 +58,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   if (!read.ok()) {
     // Every failure names where it happened, and leaves nothing behind.
     Require(absl::StartsWith(read.message(), "line "));
+    RequireUtf8(std::string_view(read.message().data(), read.message().size()));
     Require(parts.empty() && warnings.empty());
     return 0;
   }
   Require(parts.size() <= speechnn::kMaxMarkupParts);
   Require(warnings.size() <= speechnn::kMaxMarkupWarnings + 1);
+  for (const std::string& warning : warnings) RequireUtf8(warning);
   for (std::size_t i = 0; i < parts.size(); ++i) {
     CheckPart(parts[i]);
     // Neighbouring text of one rate is one part.

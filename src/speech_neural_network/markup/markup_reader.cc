@@ -11,9 +11,9 @@
 #include "absl/strings/ascii.h"
 #include "absl/strings/str_cat.h"
 #include "absl/strings/str_format.h"
-#include "speech_neural_network/markup/absl_view.h"
 #include "speech_neural_network/markup/markup_values.h"
 #include "speech_neural_network/markup/pinyin_reader.h"
+#include "speech_neural_network/markup/text_views.h"
 
 namespace speechnn {
 namespace {
@@ -28,6 +28,9 @@ std::optional<std::string> Attribute(Attributes attributes,
   }
   return std::nullopt;
 }
+
+// An attribute or content as a message quotes it.
+std::string Shown(std::string_view text) { return ShownPrefix(text, 40); }
 
 // Runs of ASCII white space (the document's line breaks and indentation)
 // read as one blank.
@@ -164,11 +167,11 @@ void MarkupReader::StartBreak(Attributes attributes) {
   if (std::optional<std::string> time = Attribute(attributes, "time")) {
     absl::StatusOr<double> read = ReadBreakTime(*time);
     if (!read.ok()) {
-      return Fail(
-          absl::StrCat(read.status().message(), ": time=\"", *time, "\""));
+      return Fail(absl::StrCat(read.status().message(), ": time=\"",
+                               Shown(*time), "\""));
     }
     if (*read > kMaxBreakMs) {
-      Warn(absl::StrCat("break time=\"", *time, "\" is cut to ",
+      Warn(absl::StrCat("break time=\"", Shown(*time), "\" is cut to ",
                         kMaxBreakMs / 1000, " s"));
     }
     ms = static_cast<int>(std::min<double>(*read, kMaxBreakMs));
@@ -176,7 +179,7 @@ void MarkupReader::StartBreak(Attributes attributes) {
                  Attribute(attributes, "strength")) {
     std::optional<int> named = BreakStrengthMs(*strength);
     if (!named) {
-      Warn(absl::StrCat("unknown break strength=\"", *strength,
+      Warn(absl::StrCat("unknown break strength=\"", Shown(*strength),
                         "\" reads as medium"));
     }
     ms = named.value_or(ms);
@@ -197,8 +200,8 @@ void MarkupReader::StartProsody(Attributes attributes) {
   if (!rate) return;
   std::optional<double> factor = ReadRate(*rate);
   if (!factor) {
-    return Warn(
-        absl::StrCat("unreadable prosody rate=\"", *rate, "\" is ignored"));
+    return Warn(absl::StrCat("unreadable prosody rate=\"", Shown(*rate),
+                             "\" is ignored"));
   }
   const double wanted = rates_.back() * *factor;
   const double clamped = std::clamp(wanted, kMinRate, kMaxRate);
@@ -228,7 +231,7 @@ void MarkupReader::FinishCapture(Capture capture) {
   std::optional<std::string> text = RewriteSayAs(interpret_as, capture.content);
   if (!text) {
     Warn(absl::StrCat("say-as interpret-as=\"", interpret_as,
-                      "\" cannot read \"", capture.content.substr(0, 40),
+                      "\" cannot read \"", Shown(capture.content),
                       "\"; it is read as text"));
   }
   AddText(text.value_or(capture.content), capture.rate);
@@ -248,8 +251,8 @@ void MarkupReader::FinishPhoneme(Capture& capture) {
   part.rate = capture.rate;
   if (absl::Status split = SplitSyllables(*capture.ph, &part.syllables);
       !split.ok()) {
-    return Fail(absl::StrCat(split.message(), " in ph=\"",
-                             capture.ph->substr(0, 40), "\""));
+    return Fail(
+        absl::StrCat(split.message(), " in ph=\"", Shown(*capture.ph), "\""));
   }
   syllables_ += part.syllables.size();
   if (syllables_ > kMaxSyllablesPerText) {

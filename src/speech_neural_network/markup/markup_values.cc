@@ -9,7 +9,7 @@
 #include "absl/strings/match.h"
 #include "absl/strings/str_split.h"
 #include "absl/strings/strip.h"
-#include "speech_neural_network/markup/absl_view.h"
+#include "speech_neural_network/markup/text_views.h"
 #include "speech_neural_network/normalize/number_reading.h"
 #include "speech_neural_network/utf8_conversion.h"
 

@@ -5,8 +5,8 @@
 #include "absl/strings/ascii.h"
 #include "absl/strings/str_cat.h"
 #include "absl/strings/str_split.h"
-#include "speech_neural_network/markup/absl_view.h"
 #include "speech_neural_network/markup/pinyin_syllables.h"
+#include "speech_neural_network/markup/text_views.h"
 
 namespace speechnn {
 namespace {

@@ -7,7 +7,7 @@
 
 #include "absl/strings/str_cat.h"
 #include "absl/strings/str_split.h"
-#include "speech_neural_network/markup/absl_view.h"
+#include "speech_neural_network/markup/text_views.h"
 
 namespace speechnn {
 
@@ -54,10 +54,7 @@ const SyllableTable& Table() {
 
 // The syllable as a message quotes it: a long one is cut.
 std::string Quoted(std::string_view syllable) {
-  constexpr std::size_t kShown = 24;
-  if (syllable.size() <= kShown)
-    return absl::StrCat("\"", AbslView(syllable), "\"");
-  return absl::StrCat("\"", AbslView(syllable.substr(0, kShown)), "…\"");
+  return absl::StrCat("\"", ShownPrefix(syllable, 24), "\"");
 }
 
 // "lü" -> "lv": the inventory spells ü as v.
