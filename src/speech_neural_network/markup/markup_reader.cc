@@ -116,7 +116,7 @@ void MarkupReader::Warn(const std::string& warning) {
 bool MarkupReader::CheckAttributes(Attributes attributes) {
   for (int i = 0; attributes[i] != nullptr; i += 2) {
     if (std::strlen(attributes[i + 1]) > kMaxAttributeBytes) {
-      Fail(absl::StrCat("attribute ", attributes[i], " is longer than ",
+      Fail(absl::StrCat("attribute ", Shown(attributes[i]), " is longer than ",
                         kMaxAttributeBytes, " bytes"));
       return false;
     }
@@ -134,14 +134,14 @@ void MarkupReader::Start(const XML_Char* name, Attributes attributes) {
   if (rates_.empty()) {
     if (element != "speak") {
       return Fail(
-          absl::StrCat("the root element is <", element, ">, not <speak>"));
+          absl::StrCat("the root element is <", Shown(name), ">, not <speak>"));
     }
     rates_.push_back(1.0);
     return;
   }
   rates_.push_back(rates_.back());
   if (capture_) {
-    return Warn(absl::StrCat("<", element, "> inside <", capture_->element,
+    return Warn(absl::StrCat("<", Shown(name), "> inside <", capture_->element,
                              "> is skipped; its text is read"));
   }
   if (element == "break") return StartBreak(attributes);
@@ -158,7 +158,7 @@ void MarkupReader::Start(const XML_Char* name, Attributes attributes) {
     capture_ = std::move(capture);
     return;
   }
-  Warn(absl::StrCat("unknown element <", element,
+  Warn(absl::StrCat("unknown element <", Shown(name),
                     "> is skipped; its text is read"));
 }
 
@@ -193,7 +193,7 @@ void MarkupReader::StartBreak(Attributes attributes) {
 void MarkupReader::StartProsody(Attributes attributes) {
   for (int i = 0; attributes[i] != nullptr; i += 2) {
     if (std::string_view(attributes[i]) != "rate") {
-      Warn(absl::StrCat("prosody ", attributes[i], " is not read"));
+      Warn(absl::StrCat("prosody ", Shown(attributes[i]), " is not read"));
     }
   }
   std::optional<std::string> rate = Attribute(attributes, "rate");
