@@ -144,6 +144,18 @@ class FrontEngineInterface {
   void MergeErhua(const std::string& word, const std::string& tag,
                   std::vector<std::string>& word_initials,
                   std::vector<std::string>& word_finals);
+  // The ids of numbered-tone pinyin syllables spoken as given (a kPinyin
+  // speech part; front_syllables.cc): per syllable its initial's id (when
+  // it has one) and its final's, as Run gives the same syllable read from
+  // text, with no sandhi and no erhua beyond the syllable's own "r". No
+  // pause is added: a pinyin part is spoken as one phrase, the pauses
+  // around it are the text's. In separate-tone mode the tones go to
+  // `tone_ids`, which must then be given. Fails, reporting nothing, on an
+  // invalid syllable or one whose phones the phone table gives no id, with
+  // the ids left as they were.
+  [[nodiscard]] absl::Status PhonesOfSyllables(
+      const std::vector<std::string>& syllables, std::vector<int>* phone_ids,
+      std::vector<int>* tone_ids = nullptr) const;
   // Whether GetInitialsFinals can read `word`; reports nothing.
   bool HasReading(const std::string& word) const;
 
