@@ -28,6 +28,7 @@
 
 #include "tolvaren_tts/export.h"
 #include "tolvaren_tts/status.h"
+#include "tolvaren_tts/timings.h"
 
 namespace tolvaren_tts {
 
@@ -62,6 +63,14 @@ struct SynthesisOptions {
   // Seconds of silence after the text, so that texts spoken one after
   // another are heard apart. 0 to 60.
   double sentence_silence = 0.0;
+  // The text is a markup document (<speak>…</speak>: breaks, rates, say-as,
+  // pinyin, aliases; see the README) rather than plain text. Plain text
+  // reads [[ni3 hao3]] as those syllables either way.
+  bool markup = false;
+  // When set, receives when each word and syllable of the audio is spoken
+  // (timings.h), once the synthesis has ended; left empty, with a warning
+  // in the log, for a voice whose acoustic model gives no durations.
+  std::vector<WordTiming>* timings = nullptr;
 };
 
 struct Audio {

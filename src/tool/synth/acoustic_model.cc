@@ -50,7 +50,8 @@ absl::Status FastSpeech2Predictor::loadModel(const std::string& model_path,
 absl::Status FastSpeech2Predictor::predict(int64_t* phone_ids,
                                            std::size_t count,
                                            Ort::Value& mel_out,
-                                           float duration_scale) {
+                                           float duration_scale,
+                                           std::vector<int64_t>* durations) {
   LOG_INFO("do FastSpeech2 predict, current time {}", Now());
   if (!session_) return absl::FailedPreconditionError("no acoustic model");
   if (!HasDurationScale() && duration_scale != 1.0f) {
@@ -89,6 +90,26 @@ absl::Status FastSpeech2Predictor::predict(int64_t* phone_ids,
   absl::StatusOr<std::vector<Ort::Value>> outputs =
       session_->Run(inputs, optional);
   if (!outputs.ok()) return outputs.status();
+  if (durations != nullptr) {
+    durations->clear();
+    const std::optional<std::size_t> at =
+        session_->OutputIndex(kDurationsOutput);
+    if (at && *at < outputs->size()) {
+      try {
+        const Ort::Value& counts = (*outputs)[*at];
+        const Ort::TensorTypeAndShapeInfo info =
+            counts.GetTensorTypeAndShapeInfo();
+        // Counts of another type or length are not this voice's timings.
+        if (info.GetElementType() == ONNX_TENSOR_ELEMENT_DATA_TYPE_INT64 &&
+            info.GetElementCount() == count) {
+          const int64_t* data = counts.GetTensorData<int64_t>();
+          durations->assign(data, data + count);
+        }
+      } catch (const Ort::Exception& e) {
+        return RuntimeError(e);
+      }
+    }
+  }
   mel_out = std::move(outputs->front());
   LOG_INFO("finish FastSpeech2 predict, current time {}", Now());
   return absl::OkStatus();
@@ -98,7 +119,8 @@ absl::StatusOr<MelSpectrogram> FastSpeech2Predictor::PredictPiece(
     int64_t* phone_ids, std::size_t count, std::optional<int64_t> mel_bins,
     float duration_scale) {
   MelSpectrogram mel;
-  absl::Status run = predict(phone_ids, count, mel.tensor, duration_scale);
+  absl::Status run =
+      predict(phone_ids, count, mel.tensor, duration_scale, &mel.durations);
   if (!run.ok()) return run;
   try {
     if (absl::Status shape =

@@ -81,7 +81,8 @@ absl::Status SynthesisEngine::Speak(std::size_t index, const Segment& segment,
       }
       if (request.on_piece) {
         request.on_piece({index, &segment, piece.begin, piece.end, mel->frames,
-                          first_sample + stream.frames() * voice_.hop_samples});
+                          first_sample + stream.frames() * voice_.hop_samples,
+                          &mel->durations});
       }
       absl::Status vocoded =
           stream.Append(mel->rows(), mel->frames, mel->bins, counted);

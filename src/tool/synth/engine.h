@@ -57,6 +57,9 @@ struct PieceReport {
   std::size_t phone_end = 0;
   int64_t frames = 0;
   int64_t first_sample = 0;
+  // The frames of each of the piece's phones, when the acoustic model
+  // gives them (kDurationsOutput); empty otherwise.
+  const std::vector<int64_t>* durations = nullptr;
 };
 using PieceHook = std::function<void(const PieceReport&)>;
 
