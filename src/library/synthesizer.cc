@@ -347,15 +347,21 @@ Status Synthesizer::Pinyin(const std::string& text, std::string* pinyin) {
       return Status(StatusCode::kFailedPrecondition, "no text front end");
     }
     if (Status loaded = impl_->LoadPhoneTable(); !loaded.ok()) return loaded;
-    std::vector<int64_t> ids;
-    std::vector<speechnn::SentenceTrace> traces;
-    if (Status ran = impl_->Front(text, ids, &traces); !ran.ok()) return ran;
-    const tolvaren::IdNames names(*front);
-    for (const speechnn::SentenceTrace& trace : traces) {
-      for (const std::string& syllable :
-           impl_->phone_table->ToPinyin(names.Symbols(trace))) {
+    // The words as they would be spoken, [[…]] as given.
+    std::vector<speechnn::SpeechPart> parts;
+    tolvaren::SpokenPlan plan;
+    absl::Status read =
+        tolvaren::ReadSpokenParts(text, false, &parts, &plan.warnings);
+    if (read.ok()) {
+      read = tolvaren::PlanSpokenSegments(*impl_->tool, parts, 1.0,
+                                          sample_rate(), &plan,
+                                          &*impl_->phone_table);
+    }
+    if (!read.ok()) return FromAbsl(read);
+    for (const tolvaren::SpokenWord& word : plan.words) {
+      for (const tolvaren::SpokenSyllable& syllable : word.syllables) {
         if (!pinyin->empty()) *pinyin += ' ';
-        *pinyin += syllable;
+        *pinyin += syllable.pinyin;
       }
     }
     return Status();
