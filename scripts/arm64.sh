@@ -42,7 +42,7 @@ fi
 # The libraries we link (their dependencies come with them).
 sysroot_packages=(
   libspdlog-dev libfmt-dev libabsl-dev libpcre2-dev libopencc-dev
-  libsystemd-dev libsndfile1-dev libsamplerate0-dev
+  libsystemd-dev libsndfile1-dev libsamplerate0-dev libexpat1-dev
   libgtest-dev libgmock-dev libbenchmark-dev
 )
 mirrors=(

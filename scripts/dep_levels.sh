@@ -7,7 +7,7 @@
 # installed with the package itself.
 runtime_packages=(
   libspdlog1.10 libfmt9 libabsl20220623 libpcre2-32-0 libopencc1.1
-  libsamplerate0 libsystemd0
+  libsamplerate0 libsystemd0 libexpat1
 )
 # Compilers, headers, and what the build runs: node generates the
 # pronunciation resources (npm fetches their sources), patch applies the
@@ -15,7 +15,7 @@ runtime_packages=(
 build_packages=(
   cmake g++ make pkg-config patch nodejs npm
   libspdlog-dev libfmt-dev libsystemd-dev libabsl-dev libpcre2-dev
-  libopencc-dev libsamplerate0-dev
+  libopencc-dev libsamplerate0-dev libexpat1-dev
 )
 # Tests (gtest, libsndfile to read WAV files back, the test models made with python3-onnx and numpy, sox),
 # benchmarks and their prose corpus (the Chinese documentation packages),

@@ -28,6 +28,7 @@
 
 #include "tolvaren_tts/export.h"
 #include "tolvaren_tts/status.h"
+#include "tolvaren_tts/timings.h"
 
 namespace tolvaren_tts {
 
@@ -62,6 +63,14 @@ struct SynthesisOptions {
   // Seconds of silence after the text, so that texts spoken one after
   // another are heard apart. 0 to 60.
   double sentence_silence = 0.0;
+  // The text is a markup document (<speak>…</speak>: breaks, rates, say-as,
+  // pinyin, aliases; see the README) rather than plain text. Plain text
+  // reads [[ni3 hao3]] as those syllables either way.
+  bool markup = false;
+  // When set, receives when each word and syllable of the audio is spoken
+  // (timings.h), once the synthesis has ended; left empty, with a warning
+  // in the log, for a voice whose acoustic model gives no durations.
+  std::vector<WordTiming>* timings = nullptr;
 };
 
 struct Audio {
@@ -92,7 +101,12 @@ class TOLVAREN_TTS_EXPORT Synthesizer {
                     Audio* audio);
 
   // The same samples, handed to `callback` chunk by chunk (the silence last,
-  // as one more chunk), so playback can start before the text is done.
+  // as one more chunk), so playback can start before the text is done: the
+  // acoustic model runs over one piece of the text at a time (the first a
+  // clause of about 16 phones, the others up to 128, each ending at a
+  // pause) and each chunk is handed on as soon as it is vocoded, so the
+  // first chunk comes after about a clause's work whatever the length, and
+  // memory stays bounded by a piece rather than the text.
   Status Synthesize(const std::string& text, const SynthesisOptions& options,
                     const ChunkCallback& callback);
 

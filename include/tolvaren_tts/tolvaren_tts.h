@@ -91,6 +91,9 @@ typedef struct tolvaren_tts_options {
   double speed;
   /* Seconds of silence after the text, 0 to 60. */
   double sentence_silence;
+  /* Non-zero: the text is a <speak> markup document (see the README);
+   * plain text reads [[ni3 hao3]] as those syllables either way. */
+  int markup;
 } tolvaren_tts_options;
 
 /* Every field zero (the defaults), struct_size set. */

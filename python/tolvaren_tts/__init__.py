@@ -60,7 +60,8 @@ class _VoiceInfo(ctypes.Structure):
 class _Options(ctypes.Structure):
     _fields_ = [("struct_size", ctypes.c_size_t),
                 ("speed", ctypes.c_double),
-                ("sentence_silence", ctypes.c_double)]
+                ("sentence_silence", ctypes.c_double),
+                ("markup", ctypes.c_int)]
 
 
 _LOG_CALLBACK = ctypes.CFUNCTYPE(None, ctypes.c_int, ctypes.c_char_p,
@@ -261,11 +262,12 @@ class Synthesizer:
     def supports_speed(self):
         return bool(_lib.tolvaren_tts_supports_speed(self._live()))
 
-    def synthesize(self, text, speed=1.0, sentence_silence=0.0):
+    def synthesize(self, text, speed=1.0, sentence_silence=0.0, markup=False):
         """The samples of `text` and their rate: (array('f'), int)."""
         samples = ctypes.POINTER(ctypes.c_float)()
         count = ctypes.c_size_t()
-        options = _Options(ctypes.sizeof(_Options), speed, sentence_silence)
+        options = _Options(ctypes.sizeof(_Options), speed, sentence_silence,
+                           int(bool(markup)))
         _check(_lib.tolvaren_tts_synthesize(
             self._live(), _utf8(text, "text"), ctypes.byref(options),
             ctypes.byref(samples), ctypes.byref(count)))
@@ -277,7 +279,8 @@ class Synthesizer:
             _lib.tolvaren_tts_free_samples(samples)
         return data, self.sample_rate
 
-    def stream(self, text, callback, speed=1.0, sentence_silence=0.0):
+    def stream(self, text, callback, speed=1.0, sentence_silence=0.0,
+               markup=False):
         """Calls callback(array('f')) with each chunk as it is made; a
         callback that returns False stops the synthesis (TolvarenTtsError,
         name TOLVAREN_TTS_CANCELLED). An exception in the callback stops
@@ -294,7 +297,8 @@ class Synthesizer:
                 raised.append(error)
                 return 0
 
-        options = _Options(ctypes.sizeof(_Options), speed, sentence_silence)
+        options = _Options(ctypes.sizeof(_Options), speed, sentence_silence,
+                           int(bool(markup)))
         status = _lib.tolvaren_tts_synthesize_stream(
             self._live(), _utf8(text, "text"), ctypes.byref(options),
             _CHUNK_CALLBACK(chunk), None)

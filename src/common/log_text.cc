@@ -15,10 +15,9 @@ void AppendHex(std::string& out, unsigned char byte) {
 
 bool IsContinuation(unsigned char byte) { return (byte & 0xc0) == 0x80; }
 
-// The length of the well-formed UTF-8 sequence of two or more bytes that
-// starts at text[at], or 0 when there is none there (overlong forms and
-// surrogates included).
-std::size_t SequenceLength(std::string_view text, std::size_t at) {
+}  // namespace
+
+std::size_t Utf8SequenceLength(std::string_view text, std::size_t at) {
   const auto lead = static_cast<unsigned char>(text[at]);
   std::size_t length = 0;
   unsigned char low = 0x80;  // bounds of the second byte
@@ -45,8 +44,6 @@ std::size_t SequenceLength(std::string_view text, std::size_t at) {
   return length;
 }
 
-}  // namespace
-
 std::string EscapeForLog(std::string_view text) {
   std::string out;
   out.reserve(text.size());
@@ -68,7 +65,7 @@ std::string EscapeForLog(std::string_view text) {
       ++at;
       continue;
     }
-    const std::size_t length = SequenceLength(text, at);
+    const std::size_t length = Utf8SequenceLength(text, at);
     // U+0080..U+009F, the C1 controls, are 0xc2 0x80..0x9f.
     const bool c1 = length == 2 && byte == 0xc2 &&
                     static_cast<unsigned char>(text[at + 1]) < 0xa0;

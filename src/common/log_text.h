@@ -6,6 +6,7 @@
 #ifndef TOLVAREN_TTS_COMMON_LOG_TEXT_H_
 #define TOLVAREN_TTS_COMMON_LOG_TEXT_H_
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -17,6 +18,11 @@ namespace tolvaren {
 // sequence are escaped as "\xHH" too (a lone 0x9b is CSI to some
 // terminals). Everything else, backslashes included, is kept as it is.
 std::string EscapeForLog(std::string_view text);
+
+// The length of the well-formed UTF-8 sequence of two or more bytes that
+// starts at text[at]; 0 when there is none there (an ASCII byte, a stray
+// continuation byte, a truncated sequence, an overlong form, a surrogate).
+std::size_t Utf8SequenceLength(std::string_view text, std::size_t at);
 
 }  // namespace tolvaren
 

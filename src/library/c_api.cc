@@ -117,6 +117,9 @@ tolvaren_tts_status ToOptions(const tolvaren_tts_options* in,
   }
   if (in->speed != 0) out.speed = in->speed;
   out.sentence_silence = in->sentence_silence;
+  if (TOLVAREN_TTS_HOLDS(tolvaren_tts_options, *in, markup)) {
+    out.markup = in->markup != 0;
+  }
   return TOLVAREN_TTS_OK;
 }
 

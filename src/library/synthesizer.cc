@@ -17,7 +17,9 @@
 #include "tool/conf/tool_conf.h"
 #include "tool/conf/voice_list.h"
 #include "tool/id_names.h"
+#include "tool/logger.h"
 #include "tool/phone_table.h"
+#include "tool/spoken_segments.h"
 #include "tool/tool.h"
 
 namespace tolvaren_tts {
@@ -101,6 +103,34 @@ Status Unexpected(const std::exception& e) {
   return Status(StatusCode::kInternal, std::string("unexpected: ") + e.what());
 }
 
+void Warn(const std::string& message) {
+  tolvaren::LogRecord(tolvaren::kLevelWarning, __FILE__, __LINE__,
+                      static_cast<const char*>(__func__), "{}", message);
+}
+
+// The timings of a finished synthesis; none, with a warning, when the voice
+// gave no durations or they do not fit the words (never a failed
+// synthesis: the audio is already out).
+void FillTimings(bool timed, std::vector<tolvaren::SpokenWord> words,
+                 std::vector<tolvaren::TimedRun> runs, int32_t hop_samples,
+                 int64_t total_samples, std::vector<WordTiming>* timings) {
+  if (!timed) {
+    Warn("no timings: this voice's acoustic model gives no durations");
+    return;
+  }
+  tolvaren::TimingInput input;
+  input.words = std::move(words);
+  input.runs = std::move(runs);
+  input.hop_samples = hop_samples;
+  input.total_samples = total_samples;
+  absl::StatusOr<std::vector<WordTiming>> built = tolvaren::BuildTimings(input);
+  if (!built.ok()) {
+    Warn("no timings: " + std::string(built.status().message()));
+    return;
+  }
+  *timings = *std::move(built);
+}
+
 }  // namespace
 
 struct Synthesizer::Impl {
@@ -147,6 +177,25 @@ struct Synthesizer::Impl {
       return Status(StatusCode::kInvalidArgument, failure);
     }
     ids.assign(phone_ids.begin(), phone_ids.end());
+    return Status();
+  }
+
+  // The phone inventory, read on first need: it lies beside the
+  // pronunciation dictionary.
+  Status LoadPhoneTable() {
+    if (phone_table) return Status();
+    const speechnn::FrontEngineInterface* front = tool->front();
+    if (front == nullptr) {
+      return Status(StatusCode::kFailedPrecondition, "no text front end");
+    }
+    const std::string path =
+        (std::filesystem::path(front->word2phone_file()).parent_path() /
+         "phones.tsv")
+            .string();
+    tolvaren::PhoneTable table;
+    std::string error;
+    if (!table.Load(path, error)) return Status(StatusCode::kNotFound, error);
+    phone_table = std::move(table);
     return Status();
   }
 
@@ -206,29 +255,80 @@ Status Synthesizer::Synthesize(const std::string& text,
     if (!callback) {
       return Status(StatusCode::kInvalidArgument, "no callback for the audio");
     }
+    if (options.timings != nullptr) options.timings->clear();
     if (text.empty()) return Status();
-    std::vector<int64_t> ids;
-    if (Status front = impl_->Front(text, ids, nullptr); !front.ok()) {
-      return front;
+    if (options.timings != nullptr) {
+      if (Status loaded = impl_->LoadPhoneTable(); !loaded.ok()) return loaded;
     }
-    const auto stopped = [] {
-      return absl::CancelledError("the callback stopped the synthesis");
-    };
-    const absl::Status vocoded = impl_->tool->Synthesize(
-        ids,
+    std::vector<speechnn::SpeechPart> parts;
+    tolvaren::SpokenPlan plan;
+    if (absl::Status read = tolvaren::ReadSpokenParts(text, options.markup,
+                                                      &parts, &plan.warnings);
+        !read.ok()) {
+      return FromAbsl(read);
+    }
+    if (absl::Status planned = tolvaren::PlanSpokenSegments(
+            *impl_->tool, parts, options.speed, sample_rate(), &plan,
+            options.timings != nullptr ? &*impl_->phone_table : nullptr);
+        !planned.ok()) {
+      return FromAbsl(planned);
+    }
+    for (const std::string& warning : plan.warnings) Warn(warning);
+    const int64_t silence =
+        std::llround(options.sentence_silence * sample_rate());
+    if (plan.segments.empty()) {
+      // Marks or breaks alone: their silence, then the sentence silence.
+      plan.leading_silence += silence;
+    } else {
+      plan.segments.back().silence_after += silence;
+    }
+    if (plan.leading_silence > 0) {
+      const std::vector<float> zeros(
+          static_cast<std::size_t>(plan.leading_silence));
+      if (!callback(zeros.data(), zeros.size())) {
+        return Status(StatusCode::kCancelled,
+                      "the callback stopped the synthesis");
+      }
+    }
+    if (plan.segments.empty()) return Status();
+    // A short first piece, so that the first chunk comes after about a
+    // clause's work whatever the length.
+    std::vector<tolvaren::Segment>& segments = plan.segments;
+    tolvaren::EngineRequest request;
+    request.first_piece_phones = tolvaren::kFirstPiecePhones;
+    request.max_piece_phones = tolvaren::kMaxStreamedPhones;
+    // The timings: each piece's ids and the frames the model gave them.
+    std::vector<tolvaren::TimedRun> runs;
+    bool timed = true;
+    if (options.timings != nullptr) {
+      request.on_piece = [&](const tolvaren::PieceReport& piece) {
+        const std::size_t count = piece.phone_end - piece.phone_begin;
+        if (piece.durations == nullptr || piece.durations->size() != count) {
+          timed = false;
+          return;
+        }
+        const auto first = piece.of->phone_ids.begin() + piece.phone_begin;
+        runs.push_back({{first, first + count},
+                        *piece.durations,
+                        plan.leading_silence + piece.first_sample,
+                        std::nullopt});
+      };
+    }
+    int64_t produced = plan.leading_silence;
+    const absl::Status vocoded = impl_->tool->engine().Synthesize(
+        segments,
         [&](std::vector<float> chunk) {
+          produced += static_cast<int64_t>(chunk.size());
           if (chunk.empty() || callback(chunk.data(), chunk.size())) {
             return absl::OkStatus();
           }
-          return stopped();
+          return absl::CancelledError("the callback stopped the synthesis");
         },
-        static_cast<float>(1.0 / options.speed));
+        request);
     if (!vocoded.ok()) return FromAbsl(vocoded);
-    const auto silence = static_cast<std::size_t>(
-        std::llround(options.sentence_silence * sample_rate()));
-    if (silence > 0) {
-      const std::vector<float> zeros(silence, 0.0f);
-      if (!callback(zeros.data(), zeros.size())) return FromAbsl(stopped());
+    if (options.timings != nullptr) {
+      FillTimings(timed, std::move(plan.words), std::move(runs),
+                  impl_->tool->voice().hop_samples, produced, options.timings);
     }
     return Status();
   } catch (const std::exception& e) {
@@ -246,26 +346,22 @@ Status Synthesizer::Pinyin(const std::string& text, std::string* pinyin) {
     if (front == nullptr) {
       return Status(StatusCode::kFailedPrecondition, "no text front end");
     }
-    if (!impl_->phone_table) {
-      // The phone inventory lies beside the pronunciation dictionary.
-      const std::string path =
-          (std::filesystem::path(front->word2phone_file()).parent_path() /
-           "phones.tsv")
-              .string();
-      tolvaren::PhoneTable table;
-      std::string error;
-      if (!table.Load(path, error)) return Status(StatusCode::kNotFound, error);
-      impl_->phone_table = std::move(table);
+    if (Status loaded = impl_->LoadPhoneTable(); !loaded.ok()) return loaded;
+    // The words as they would be spoken, [[…]] as given.
+    std::vector<speechnn::SpeechPart> parts;
+    tolvaren::SpokenPlan plan;
+    absl::Status read =
+        tolvaren::ReadSpokenParts(text, false, &parts, &plan.warnings);
+    if (read.ok()) {
+      read = tolvaren::PlanSpokenSegments(*impl_->tool, parts, 1.0,
+                                          sample_rate(), &plan,
+                                          &*impl_->phone_table);
     }
-    std::vector<int64_t> ids;
-    std::vector<speechnn::SentenceTrace> traces;
-    if (Status ran = impl_->Front(text, ids, &traces); !ran.ok()) return ran;
-    const tolvaren::IdNames names(*front);
-    for (const speechnn::SentenceTrace& trace : traces) {
-      for (const std::string& syllable :
-           impl_->phone_table->ToPinyin(names.Symbols(trace))) {
+    if (!read.ok()) return FromAbsl(read);
+    for (const tolvaren::SpokenWord& word : plan.words) {
+      for (const tolvaren::SpokenSyllable& syllable : word.syllables) {
         if (!pinyin->empty()) *pinyin += ' ';
-        *pinyin += syllable;
+        *pinyin += syllable.pinyin;
       }
     }
     return Status();

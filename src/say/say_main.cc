@@ -228,7 +228,12 @@ int Run(const SayOptions& options) {
       if (!options.text.empty()) speaker.Speak(options.text, 1);
       break;
     case TextSource::kFile:
-      SpeakFile(std::move(file_text), speaker);
+      // A markup document may span lines: the file is one text.
+      if (options.ssml) {
+        speaker.Speak(file_text, 1);
+      } else {
+        SpeakFile(std::move(file_text), speaker);
+      }
       break;
     case TextSource::kStandardInput:
       SpeakStandardInput(speaker);

@@ -120,6 +120,10 @@ bool ParseSayOptions(int argc, const char* const* argv, SayOptions& options,
       options.float_samples = true;
     } else if (arg == "--phonemes") {
       options.phonemes = true;
+    } else if (arg == "--ssml") {
+      options.ssml = true;
+    } else if (arg == "--timings") {
+      if (!value(options.timings)) return false;
     } else if (arg == "--voice") {
       if (!value(options.voice)) return false;
     } else if (arg == "--conf") {
@@ -215,6 +219,12 @@ void PrintSayUsage(std::ostream& out) {
          "      --speed X        speaking rate, 0.25 to 4 (default 1; other\n"
          "                       than 1 only for voices that take one)\n"
          "      --silence SEC    silence after each text, 0 to 60 (default 0)\n"
+         "      --ssml           each text is a <speak> document (breaks, "
+         "rate,\n"
+         "                       say-as, pinyin, aliases); -f FILE is one\n"
+         "      --timings FILE   each word's and syllable's samples, JSON "
+         "Lines\n"
+         "                       (- for standard error)\n"
          "      --phonemes       print the pinyin spoken, one line per text\n"
          "                       (on standard error when audio goes to\n"
          "                       standard output)\n"

@@ -23,6 +23,8 @@ struct SayOptions {
   double speed = 1.0;
   double silence = 0.0;
   bool phonemes = false;
+  std::string timings;  // --timings: a JSON Lines file, or "-" (stderr)
+  bool ssml = false;    // each text is a markup document; a -f file is one
   std::string conf_path;
   int threads = 0;  // 0: the library's choice (one per core)
   bool verbose = false;

@@ -27,6 +27,12 @@ Speaker::Speaker(const SayOptions& options,
   format_.raw = options.raw;
   synthesis_.speed = options.speed;
   synthesis_.sentence_silence = options.silence;
+  synthesis_.markup = options.ssml;
+  if (!options.timings.empty()) {
+    timings_ =
+        std::make_unique<TimingsOutput>(options.timings, format_.sample_rate);
+    synthesis_.timings = &entries_;
+  }
 }
 
 bool Speaker::Begin() {
@@ -83,12 +89,15 @@ bool Speaker::SpeakInto(AudioOutput& output, const std::string& text, long line,
                         bool& text_ok) {
   std::string error;
   bool output_ok = true;
+  std::size_t written = 0;
   const tolvaren_tts::Status status = synthesizer_.Synthesize(
       text, synthesis_, [&](const float* samples, std::size_t count) {
-        output_ok = Put(output, samples, count, false, error);
+        output_ok = Put(output, samples, count, false, error, written);
         return output_ok;
       });
-  if (output_ok) output_ok = Put(output, nullptr, 0, true, error);
+  if (output_ok) output_ok = Put(output, nullptr, 0, true, error, written);
+  const std::size_t offset = &output == shared_.get() ? shared_offset_ : 0;
+  if (&output == shared_.get()) shared_offset_ += written;
   if (!output_ok) {
     OutputFailed(error);
     if (resampler_ != nullptr) {
@@ -100,6 +109,11 @@ bool Speaker::SpeakInto(AudioOutput& output, const std::string& text, long line,
   }
   text_ok = status.ok();
   if (!text_ok) TextFailed(line, status.message());
+  if (text_ok && timings_ != nullptr) {
+    timings_->Add(std::move(entries_), synthesizer_.sample_rate(), offset,
+                  written);
+    entries_.clear();
+  }
   return true;
 }
 
@@ -113,6 +127,24 @@ void Speaker::InputFailed(const std::string& message) {
 }
 
 bool Speaker::End() {
+  const bool audio_ended = EndAudio();
+  if (timings_ == nullptr) return audio_ended;
+  // Like the audio file: the timings of a run that lost a text would not
+  // match what the files hold.
+  if (any_failed_ && options_.timings != "-") {
+    Report(options_.timings + " is not written: a text or the input failed");
+    return audio_ended;
+  }
+  std::string error;
+  if (!timings_->Finish(error)) {
+    Report(error);
+    any_failed_ = true;
+    return false;
+  }
+  return audio_ended;
+}
+
+bool Speaker::EndAudio() {
   if (shared_ == nullptr) return true;
   std::string error;
   // An existing file stays as it was unless every text went into the new
@@ -150,8 +182,9 @@ Speaker::PhonemeResult Speaker::Phonemes(const std::string& text, long line) {
 }
 
 bool Speaker::Put(AudioOutput& output, const float* samples, std::size_t count,
-                  bool last, std::string& error) {
+                  bool last, std::string& error, std::size_t& written) {
   if (resampler_ == nullptr) {
+    written += count;
     return count == 0 || output.Write(samples, count, error);
   }
   resampled_.clear();
@@ -160,6 +193,7 @@ bool Speaker::Put(AudioOutput& output, const float* samples, std::size_t count,
     error = std::string(done.message());
     return false;
   }
+  written += resampled_.size();
   return resampled_.empty() ||
          output.Write(resampled_.data(), resampled_.size(), error);
 }

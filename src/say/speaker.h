@@ -12,7 +12,9 @@
 
 #include "say/audio_output.h"
 #include "say/say_options.h"
+#include "say/timings_output.h"
 #include "tolvaren_tts/synthesizer.h"
+#include "tolvaren_tts/timings.h"
 #include "tool/io/resampler.h"
 
 namespace tolvaren_say {
@@ -56,8 +58,11 @@ class Speaker {
   // false when the text did (each reported).
   bool SpeakInto(AudioOutput& output, const std::string& text, long line,
                  bool& text_ok);
+  // Writes to `output`, adding the samples written to `written`.
   bool Put(AudioOutput& output, const float* samples, std::size_t count,
-           bool last, std::string& error);
+           bool last, std::string& error, std::size_t& written);
+  // End's work for the audio output.
+  bool EndAudio();
   void TextFailed(long line, const std::string& message);
   void OutputFailed(const std::string& error);
 
@@ -67,6 +72,10 @@ class Speaker {
   StreamFormat format_;
   tolvaren_tts::SynthesisOptions synthesis_;
   std::unique_ptr<AudioOutput> shared_;
+  // Where the next text's audio begins in the shared output.
+  std::size_t shared_offset_ = 0;
+  std::unique_ptr<TimingsOutput> timings_;
+  std::vector<tolvaren_tts::WordTiming> entries_;
   std::vector<float> resampled_;
   bool any_failed_ = false;
 };

@@ -17,6 +17,7 @@
 #ifndef TOLVAREN_TTS_SPEECH_NEURAL_NETWORK_FRONT_INTERFACE_H_
 #define TOLVAREN_TTS_SPEECH_NEURAL_NETWORK_FRONT_INTERFACE_H_
 
+#include <cstddef>
 #include <memory>
 #include <optional>
 #include <set>
@@ -56,6 +57,10 @@ struct SentenceTrace {
   std::vector<int> tone_ids;   // separate-tone mode only
   // One per word of `merged` read (none for pauses and quotation marks).
   std::vector<WordReading> readings;
+  // One per word of `merged`: how many of `phone_ids` it gave, in order (a
+  // pause one, a quotation mark none), tone changes and erhua applied; so
+  // the ids can be told apart by word.
+  std::vector<std::size_t> word_phones;
 };
 
 // The outcome of Run beyond the ids.
@@ -128,15 +133,29 @@ class FrontEngineInterface {
                    std::vector<std::string>& finals);
   int ThreeSandhi(const std::string& word, std::vector<std::string>& finals);
   int SplitWord(const std::string& word, std::vector<std::string>& result);
-  // With `readings`, one entry per word is appended (see SentenceTrace).
+  // With `readings`, one entry per word is appended (see SentenceTrace);
+  // `word_phones` becomes one count per word of `words`.
   int GetWordsIds(const WordTagList& words, std::vector<int>& phone_ids,
                   std::vector<int>& tone_ids,
-                  std::vector<WordReading>* readings = nullptr);
+                  std::vector<WordReading>* readings = nullptr,
+                  std::vector<std::size_t>* word_phones = nullptr);
   int ModifyTone(const std::string& word, const std::string& tag,
                  std::vector<std::string>& finals);
   void MergeErhua(const std::string& word, const std::string& tag,
                   std::vector<std::string>& word_initials,
                   std::vector<std::string>& word_finals);
+  // The ids of numbered-tone pinyin syllables spoken as given (a kPinyin
+  // speech part; front_syllables.cc): per syllable its initial's id (when
+  // it has one) and its final's, as Run gives the same syllable read from
+  // text, with no sandhi and no erhua beyond the syllable's own "r". No
+  // pause is added: a pinyin part is spoken as one phrase, the pauses
+  // around it are the text's. In separate-tone mode the tones go to
+  // `tone_ids`, which must then be given. Fails, reporting nothing, on an
+  // invalid syllable or one whose phones the phone table gives no id, with
+  // the ids left as they were.
+  [[nodiscard]] absl::Status PhonesOfSyllables(
+      const std::vector<std::string>& syllables, std::vector<int>* phone_ids,
+      std::vector<int>* tone_ids = nullptr) const;
   // Whether GetInitialsFinals can read `word`; reports nothing.
   bool HasReading(const std::string& word) const;
 

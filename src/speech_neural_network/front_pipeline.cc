@@ -44,7 +44,8 @@ FrontRun FrontEngineInterface::Run(const std::wstring& text,
     MergeForSandhi(trace.tagged, trace.merged);
     const bool failed =
         GetWordsIds(trace.merged, phone_ids, tone_ids,
-                    traces != nullptr ? &trace.readings : nullptr) != 0;
+                    traces != nullptr ? &trace.readings : nullptr,
+                    traces != nullptr ? &trace.word_phones : nullptr) != 0;
     if (failed) ReportLine(report_, "Get words phoneids failed");
     if (traces != nullptr) {
       trace.phone_ids.assign(phone_ids.begin() + phones_before,

@@ -198,6 +198,7 @@ namespace {
 struct PreparedWord {
   const std::string* word = nullptr;
   const std::string* tag = nullptr;
+  std::size_t index = 0;  // in the sentence's word list
   bool pause = false;
   std::vector<std::string> initials;
   std::vector<std::string> finals;
@@ -228,7 +229,8 @@ void CycleEachPhrase(std::vector<PreparedWord>& words) {
 int FrontEngineInterface::GetWordsIds(const WordTagList& words,
                                       std::vector<int>& phone_ids,
                                       std::vector<int>& tone_ids,
-                                      std::vector<WordReading>* readings) {
+                                      std::vector<WordReading>* readings,
+                                      std::vector<std::size_t>* word_phones) {
   const bool separate = separate_tone();
   const IdTable* tones = separate ? &tone_ids_ : nullptr;
   // First every word's own tones, up to the first word that cannot be read;
@@ -268,6 +270,7 @@ int FrontEngineInterface::GetWordsIds(const WordTagList& words,
     PreparedWord w;
     w.word = &word;
     w.tag = &entry.second;
+    w.index = index;
     if (ListContains(PausePunctuation(), word)) {
       w.pause = true;
       prepared.push_back(std::move(w));
@@ -325,6 +328,7 @@ int FrontEngineInterface::GetWordsIds(const WordTagList& words,
     prepared.push_back(std::move(w));
   }
   CycleEachPhrase(prepared);
+  if (word_phones != nullptr) word_phones->assign(words.size(), 0);
 
   for (PreparedWord& w : prepared) {
     std::string phones;
@@ -342,6 +346,7 @@ int FrontEngineInterface::GetWordsIds(const WordTagList& words,
       }
       phones = BuildPhoneString(w.initials, w.finals);
     }
+    const std::size_t ids_before = phone_ids.size();
     if (const absl::Status status =
             AppendPhoneIds(phones, phone_ids_, tones, phone_ids, tone_ids);
         !status.ok()) {
@@ -349,6 +354,9 @@ int FrontEngineInterface::GetWordsIds(const WordTagList& words,
                  std::string(status.message()) + " of word: " + *w.word);
       ReportWordFailed(report_, *w.word);
       return -1;
+    }
+    if (word_phones != nullptr) {
+      (*word_phones)[w.index] = phone_ids.size() - ids_before;
     }
   }
   return unreadable ? -1 : 0;

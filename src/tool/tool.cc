@@ -10,8 +10,8 @@
 #include "common/log_text.h"
 #include "tool/conf/voice_choice.h"
 #include "tool/io/chunk_file.h"
+#include "tool/io/chunk_file_stream.h"
 #include "tool/logger.h"
-#include "tool/synth/chunk_plan.h"
 
 namespace tolvaren {
 namespace {
@@ -31,18 +31,6 @@ absl::Status LoadModel(Predictor& predictor, const std::string& model_path,
     LOG_INFO("Info: model {}: {}", model_path, about);
   }
   return ApplyVoiceMetadata(session, model_path, voice);
-}
-
-// A model's unusable output, or a run the runtime refused, named by the
-// model's file: the runtime's own message ("Unexpected input data type")
-// does not say which of the two models it was.
-absl::Status OfModel(const absl::Status& status, const std::string& path) {
-  const bool refused = IsRuntimeError(status);
-  if (!absl::IsFailedPrecondition(status) && !refused) return status;
-  const std::string named =
-      "model " + path + ": " + std::string(status.message());
-  return refused ? absl::InternalError(named)
-                 : absl::FailedPreconditionError(named);
 }
 
 // A line of a text file as the text it holds: a byte order mark before it
@@ -134,10 +122,10 @@ Tool::Tool(const std::string* conf_path, ToolConf conf,
   LOG_INFO("Info: fastspeech2_model_path is {}", conf_.fastspeech2_model_path);
   LOG_INFO("Info: hifigan_model_path is {}", conf_.hifigan_model_path);
   absl::Status loaded = LoadModel(
-      fastspeech2_predictor, conf_.fastspeech2_model_path, threads, voice_);
+      engine_.acoustic(), conf_.fastspeech2_model_path, threads, voice_);
   if (loaded.ok()) {
     loaded =
-        LoadModel(hifigan_predictor, conf_.hifigan_model_path, threads, voice_);
+        LoadModel(engine_.vocoder(), conf_.hifigan_model_path, threads, voice_);
   }
   if (!loaded.ok()) {
     // A runtime error is logged by the entry point, after the predictors
@@ -145,6 +133,11 @@ Tool::Tool(const std::string* conf_path, ToolConf conf,
     if (!IsRuntimeError(loaded)) LOG_ERROR("{}", std::string(loaded.message()));
     throw StartupError(loaded);
   }
+  engine_.SetVoice(
+      {voice_.hop_samples,
+       voice_.mel_bins_declared ? std::optional<int64_t>(voice_.mel_bins)
+                                : std::nullopt,
+       pause_id_, conf_.fastspeech2_model_path, conf_.hifigan_model_path});
 }
 
 void Tool::RemoveStaleTemporaries() {
@@ -174,9 +167,17 @@ bool Tool::predict(const std::string& text) {
   if (!frontProcess(text, phone_ids)) return false;
   LOG_INFO("finished front process");
 
-  std::vector<int64_t> wide_ids(phone_ids.begin(), phone_ids.end());
-  std::vector<std::vector<float>> chunks;
-  if (absl::Status synthesized = Synthesize(wide_ids, chunks);
+  // The samples go to the file's scratch as they are made: memory stays
+  // bounded by a piece, not the text.
+  std::vector<Segment> segments(1);
+  segments[0].phone_ids.assign(phone_ids.begin(), phone_ids.end());
+  ChunkFileStream file(path);
+  if (absl::Status synthesized =
+          engine_.Synthesize(segments,
+                             [&file](std::vector<float> chunk) {
+                               file.Append(chunk);
+                               return absl::OkStatus();
+                             });
       !synthesized.ok()) {
     // One text the models reject must not end a whole run.
     if (IsRuntimeError(synthesized)) {
@@ -191,44 +192,21 @@ bool Tool::predict(const std::string& text) {
   }
   LOG_INFO("do predict finish");
 
-  return saveWavBufferToFile(path, chunks);
+  return ReportWritten(path, file.Finish());
 }
 
 bool Tool::takes_duration_scale() const {
-  return fastspeech2_predictor.HasDurationScale();
-}
-
-absl::StatusOr<MelSpectrogram> Tool::PredictMelAndPlan(
-    std::vector<int64_t>& phone_ids, ChunkPlan& plan, float duration_scale) {
-  LOG_INFO("do am predictor, current time {}", Now());
-  absl::StatusOr<MelSpectrogram> mel = fastspeech2_predictor.PredictMel(
-      phone_ids, pause_id_,
-      voice_.mel_bins_declared ? std::optional<int64_t>(voice_.mel_bins)
-                               : std::nullopt,
-      duration_scale);
-  if (!mel.ok()) return OfModel(mel.status(), conf_.fastspeech2_model_path);
-  LOG_INFO("finish am predictor, current time {}", Now());
-
-  LOG_INFO("do voc predictor, current time {}", Now());
-  const std::vector<int32_t> mel_batch_index =
-      hifigan_predictor.batchInput(mel->tensor);
-  LOG_INFO("finish voc predictor, current time {}", Now());
-  absl::StatusOr<ChunkPlan> planned =
-      ChunkPlan::FromIndex(mel_batch_index, static_cast<int32_t>(mel->frames));
-  if (!planned.ok()) return planned.status();
-  plan = *std::move(planned);
-  return mel;
+  return engine_.acoustic().HasDurationScale();
 }
 
 absl::Status Tool::Synthesize(std::vector<int64_t>& phone_ids,
                               std::vector<std::vector<float>>& chunks) {
-  ChunkPlan plan;
-  absl::StatusOr<MelSpectrogram> mel = PredictMelAndPlan(phone_ids, plan);
-  if (!mel.ok()) return mel.status();
   std::vector<std::vector<float>> vocoded;
   absl::Status status =
-      OfModel(hifigan_predictor.Vocode(*mel, plan, voice_.hop_samples, vocoded),
-              conf_.hifigan_model_path);
+      Synthesize(phone_ids, [&vocoded](std::vector<float> chunk) {
+        vocoded.push_back(std::move(chunk));
+        return absl::OkStatus();
+      });
   // A text fails whole: no chunk of a failed run reaches the caller.
   if (status.ok()) {
     chunks.insert(chunks.end(), std::make_move_iterator(vocoded.begin()),
@@ -239,11 +217,10 @@ absl::Status Tool::Synthesize(std::vector<int64_t>& phone_ids,
 
 absl::Status Tool::Synthesize(std::vector<int64_t>& phone_ids,
                               const ChunkSink& sink, float duration_scale) {
-  ChunkPlan plan;
-  absl::StatusOr<MelSpectrogram> mel =
-      PredictMelAndPlan(phone_ids, plan, duration_scale);
-  if (!mel.ok()) return mel.status();
-  return hifigan_predictor.Vocode(*mel, plan, voice_.hop_samples, sink);
+  std::vector<Segment> segments(1);
+  segments[0].phone_ids = phone_ids;
+  segments[0].duration_scale = duration_scale;
+  return engine_.Synthesize(segments, sink);
 }
 
 bool Tool::getFileAndPredict() {
@@ -283,7 +260,10 @@ bool Tool::getFileAndPredict() {
 
 bool saveWavBufferToFile(const std::string& path,
                          const std::vector<std::vector<float>>& chunks) {
-  const absl::Status written = WriteChunkFile(path, chunks);
+  return ReportWritten(path, WriteChunkFile(path, chunks));
+}
+
+bool ReportWritten(const std::string& path, const absl::Status& written) {
   // The path holds the text: shown escaped, written as it is.
   const std::string shown = EscapeForLog(path);
   if (absl::IsDataLoss(written)) {

@@ -15,9 +15,7 @@
 #include "absl/status/statusor.h"
 #include "speech_neural_network/front_interface.h"
 #include "tool/conf/tool_conf.h"
-#include "tool/synth/acoustic_model.h"
-#include "tool/synth/chunk_plan.h"
-#include "tool/synth/vocoder.h"
+#include "tool/synth/engine.h"
 #include "tool/synth/voice_config.h"
 
 namespace tolvaren {
@@ -92,6 +90,10 @@ class Tool {
                                         const ChunkSink& sink,
                                         float duration_scale = 1.0f);
 
+  // The engine the tool synthesises with, for callers that speak segments
+  // of their own or stream (the library, tolvaren_say).
+  SynthesisEngine& engine() { return engine_; }
+
   // For the end of the process only: gives up the front end without
   // destroying it, so its dictionaries and tables (a great many small
   // allocations) are not freed one by one when the operating system is
@@ -117,8 +119,7 @@ class Tool {
 
   // Seconds spent inside the two models' Run calls so far.
   double model_run_seconds() const {
-    return fastspeech2_predictor.run_seconds() +
-           hifigan_predictor.run_seconds();
+    return engine_.acoustic().run_seconds() + engine_.vocoder().run_seconds();
   }
 
  private:
@@ -126,13 +127,8 @@ class Tool {
   // end and the models.
   Tool(const std::string* conf_path, ToolConf conf,
        speechnn::ReportSink front_reports);
-  // The acoustic model and the chunk plan of `phone_ids`.
-  [[nodiscard]] absl::StatusOr<MelSpectrogram> PredictMelAndPlan(
-      std::vector<int64_t>& phone_ids, ChunkPlan& plan,
-      float duration_scale = 1.0f);
-
-  FastSpeech2Predictor fastspeech2_predictor;
-  HifiGanPredictor hifigan_predictor;
+  // The predictors come first: their records precede start-up's.
+  SynthesisEngine engine_;
   std::unique_ptr<speechnn::FrontEngineInterface> front_inst;
   ToolConf conf_;
   VoiceConfig voice_;
@@ -148,6 +144,10 @@ void CollapsePauseRuns(std::vector<int>& phone_ids, int64_t pause_id);
 // written.
 bool saveWavBufferToFile(const std::string& path,
                          const std::vector<std::vector<float>>& chunks);
+
+// Logs the failure of writing the chunk file `path` as saveWavBufferToFile
+// does; true when `written` is OK.
+bool ReportWritten(const std::string& path, const absl::Status& written);
 
 }  // namespace tolvaren
 

@@ -83,4 +83,65 @@ TEST(ShippedVoicesTest, EachVoiceSpeaks) {
   }
 }
 
+// The default voice's timings tile its audio, name its words with their
+// pinyin, and give a requested break its own pause; a markup rate of one
+// half speaks about twice as long.
+TEST(ShippedVoicesTest, TimingsTileTheAudio) {
+  SynthesizerConfig config;
+  config.conf_path = std::string(TOLVAREN_BUILD_RES_DIR) + "/conf/tool.conf";
+  std::unique_ptr<Synthesizer> tts;
+  ASSERT_TRUE(Synthesizer::Create(config, &tts).ok());
+  struct Case {
+    std::string text;
+    bool markup;
+    std::string word;   // a word that must be there
+    std::size_t pause;  // a pause at least this long must be there
+  };
+  const std::vector<Case> cases = {
+      {"你好，世界！", false, "ni2 hao3", 1},
+      {"<speak>你好<break time=\"1s\"/><phoneme alphabet=\"pinyin\" "
+       "ph=\"shi4 jie4\">世界</phoneme></speak>",
+       true, "shi4 jie4", 24000},
+      {"[[ni3 hao3]]，世界", false, "ni3 hao3", 1},
+  };
+  for (const Case& c : cases) {
+    std::vector<tolvaren_tts::WordTiming> timings;
+    tolvaren_tts::SynthesisOptions options;
+    options.markup = c.markup;
+    options.timings = &timings;
+    Audio audio;
+    ASSERT_TRUE(tts->Synthesize(c.text, options, &audio).ok()) << c.text;
+    ASSERT_FALSE(timings.empty()) << c.text;
+    EXPECT_EQ(timings.front().start_sample, 0u) << c.text;
+    EXPECT_EQ(timings.back().end_sample, audio.samples.size()) << c.text;
+    bool has_word = false;
+    bool has_pause = false;
+    for (std::size_t i = 0; i < timings.size(); ++i) {
+      if (i > 0) {
+        EXPECT_EQ(timings[i].start_sample, timings[i - 1].end_sample) << c.text;
+      }
+      has_word = has_word || timings[i].pinyin == c.word;
+      has_pause = has_pause ||
+                  (timings[i].pause &&
+                   timings[i].end_sample - timings[i].start_sample >= c.pause);
+    }
+    EXPECT_TRUE(has_word) << c.text;
+    EXPECT_TRUE(has_pause) << c.text;
+  }
+  tolvaren_tts::SynthesisOptions markup;
+  markup.markup = true;
+  Audio plain;
+  Audio slow;
+  ASSERT_TRUE(tts->Synthesize("今天天气很好", {}, &plain).ok());
+  ASSERT_TRUE(
+      tts->Synthesize(
+             "<speak><prosody rate=\"50%\">今天天气很好</prosody></speak>",
+             markup, &slow)
+          .ok());
+  const double ratio = static_cast<double>(slow.samples.size()) /
+                       static_cast<double>(plain.samples.size());
+  EXPECT_GT(ratio, 1.6);
+  EXPECT_LT(ratio, 2.4);
+}
+
 }  // namespace

@@ -172,6 +172,13 @@ TEST(SynthesizerTest, FailuresAreStatuses) {
       {"\xff\xfe", {}, StatusCode::kInvalidArgument},
       {"错", {}, StatusCode::kRuntimeError},  // id beyond the model's table
       {"你好 3.5/a.b", {}, StatusCode::kOk},  // no name, nothing refused
+      {"[[xx9]]", {}, StatusCode::kInvalidArgument},
+      {"你[[ni3", {}, StatusCode::kInvalidArgument},  // unclosed
+      {"<speak>你好", {1.0, 0.0, true}, StatusCode::kInvalidArgument},
+      {"<speak><break time=\"-1s\"/></speak>",
+       {1.0, 0.0, true},
+       StatusCode::kInvalidArgument},
+      {"<speak>你好</speak>", {}, StatusCode::kOk},  // plain: marks dropped
   };
   std::vector<StatusCode> codes;
   Audio audio;
@@ -192,6 +199,44 @@ TEST(SynthesizerTest, FailuresAreStatuses) {
     EXPECT_EQ(codes[i], cases[i].code) << cases[i].text;
   }
   EXPECT_EQ(stopped, StatusCode::kCancelled);
+}
+
+// Breaks add exactly their silence between the parts around them, an alias
+// is spoken for its text, and pinyin as the text it spells.
+TEST(SynthesizerTest, MarkupAndPinyinShapeTheAudio) {
+  QuietEnvironment();
+  ToolSetup setup;
+  std::unique_ptr<Synthesizer> tts;
+  SynthesizerConfig config;
+  config.conf_path = setup.conf_path;
+  ASSERT_TRUE(Synthesizer::Create(config, &tts).ok());
+  tolvaren_tts::SynthesisOptions markup;
+  markup.markup = true;
+  const auto length = [&](const std::string& text,
+                          const tolvaren_tts::SynthesisOptions& options) {
+    Audio audio;
+    const tolvaren_tts::Status status = tts->Synthesize(text, options, &audio);
+    EXPECT_TRUE(status.ok()) << text << ": " << status.message();
+    return static_cast<long>(audio.samples.size());
+  };
+  const long rate = tts->sample_rate();
+  const long hello = length("你好", {});
+  const long world = length("世界", {});
+  EXPECT_EQ(length("<speak>你好<break time=\"1s\"/>世界</speak>", markup),
+            hello + rate + world);
+  EXPECT_EQ(length("<speak><break time=\"500ms\"/>你好</speak>", markup),
+            rate / 2 + hello);
+  EXPECT_EQ(length("<speak><sub alias=\"你好\">hi</sub></speak>", markup),
+            hello);
+  Audio spelled;
+  Audio written;
+  ASSERT_TRUE(tts->Synthesize("[[ni2 hao3]]", {}, &spelled).ok());
+  ASSERT_TRUE(tts->Synthesize("你好", {}, &written).ok());
+  EXPECT_EQ(spelled.samples, written.samples);
+  // This voice takes no duration scale: the rate is ignored (a warning).
+  EXPECT_EQ(
+      length("<speak><prosody rate=\"50%\">你好</prosody></speak>", markup),
+      hello);
 }
 
 }  // namespace

@@ -116,6 +116,26 @@ TEST_F(SayTest, ResamplingChangesTheCountAndKeepsTheDuration) {
   }
 }
 
+// A markup file is one document whatever its lines: its break is exactly
+// its silence; malformed markup is an error naming where, never spoken; the
+// timings file of a voice that gives no durations holds its rate line.
+TEST_F(SayTest, MarkupFilesAndTimings) {
+  // Timings spell the pinyin with the inventory beside the dictionary.
+  ASSERT_EQ(Run("cp '" TOLVAREN_PHONE_TABLE "' phones.tsv").status, 0);
+  ASSERT_EQ(Run("\"$SAY\" -o a.wav 你好").status, 0) << Errors();
+  ASSERT_EQ(Run("printf '<speak>你好\\n<break time=\"1s\"/>你好</speak>' > "
+                "d.xml && \"$SAY\" --ssml -f d.xml -o m.wav --timings t.jsonl")
+                .status,
+            0)
+      << Errors();
+  EXPECT_EQ(ReadWav(Path("m.wav")).frames,
+            2 * ReadWav(Path("a.wav")).frames + 24000);
+  EXPECT_EQ(Run("head -1 t.jsonl").out, "{\"sample_rate\":24000}\n");
+  EXPECT_EQ(Run("\"$SAY\" --ssml -o x.wav '<speak>你好'").status, 1);
+  EXPECT_NE(Errors().find("line 1, column"), std::string::npos) << Errors();
+  EXPECT_EQ(Run("test -e x.wav").status, 1);
+}
+
 TEST_F(SayTest, HelpAndListVoicesNameWhatThereIs) {
   const CommandResult list = Run("\"$SAY\" --list-voices");
   EXPECT_EQ(list.status, 0) << Errors();

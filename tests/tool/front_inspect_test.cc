@@ -10,7 +10,10 @@
 #include <string>
 #include <vector>
 
+#include "absl/strings/str_split.h"
+#include "speech_neural_network/front_interface.h"
 #include "speech_neural_network/front_test_support.h"
+#include "speech_neural_network/utf8_conversion.h"
 #include "tool/phone_table.h"
 
 namespace tolvaren {
@@ -154,6 +157,89 @@ TEST_F(FrontInspectTest, StartupProblemsAreReported) {
   EXPECT_EQ(RunFront(dir_.path() + "/missing.conf", "你好").status, 1);
   EXPECT_EQ(RunFront(conf_, "").status, 1);  // no text and no file
   EXPECT_EQ(RunFront(conf_, "--file '" + dir_.path() + "/none.txt'").status, 1);
+}
+
+// What `--pinyin` prints for a text, spoken back as pinyin, gives the text's
+// own ids: the shipped resources, sandhi, erhua, ü and neutral tones
+// included. The pauses are not syllables: a pinyin part's ids are the
+// text's without them.
+TEST(PinyinRoundTripTest, PrintedPinyinGivesTheTextsIds) {
+  const std::string res = TOLVAREN_BUILD_RES_DIR;
+  const std::vector<std::string> texts = {
+      "你好",            // third-tone pair: ni2 hao3
+      "老虎很小",        // a run of third tones
+      "一个花儿开了",    // yi2 ge5, hua1 er2 (no erhua), neutral le5
+      "我们去哪儿玩儿",  // erhua: nar3 wanr2
+      "等一会儿小孩儿",  // erhua: huir4, hair2
+      "女儿去绿色的公园，我们走吧。",  // ü, er, a pause, neutral tones
+      "一九九八年不去",                // yi1, bu2 before a fourth tone
+  };
+  TempDir dir;
+  std::string lines;
+  for (const std::string& text : texts) lines += text + "\n";
+  const std::string file = dir.WriteFile("texts.txt", lines);
+  const std::string conf = res + "/conf/tool.conf";
+  const std::vector<std::string> pinyin = absl::StrSplit(
+      RunFront(conf, "--pinyin --file '" + file + "'").out, '\n');
+  const std::vector<std::string> ids =
+      absl::StrSplit(RunFront(conf, "--ids --file '" + file + "'").out, '\n');
+  ASSERT_EQ(pinyin.size(), texts.size() + 1);
+  ASSERT_EQ(ids.size(), texts.size() + 1);
+
+  speechnn::FrontEngineInterface front(
+      res + "/conf/front.conf",
+      [](speechnn::ReportLevel, const std::string&) {});
+  ASSERT_TRUE(front.is_initialized());
+  const int pause = front.phone_ids().Id("sp");
+  for (std::size_t i = 0; i < texts.size(); ++i) {
+    std::string spoken;
+    for (const absl::string_view id : absl::StrSplit(ids[i], ' ')) {
+      if (std::stoi(std::string(id)) != pause) {
+        spoken += (spoken.empty() ? "" : " ") + std::string(id);
+      }
+    }
+    const std::vector<std::string> syllables = absl::StrSplit(pinyin[i], ' ');
+    std::vector<int> from_pinyin;
+    const absl::Status read = front.PhonesOfSyllables(syllables, &from_pinyin);
+    ASSERT_TRUE(read.ok()) << pinyin[i] << ": " << read;
+    std::string given;
+    for (const int id : from_pinyin) {
+      given += (given.empty() ? "" : " ") + std::to_string(id);
+    }
+    EXPECT_EQ(given, spoken) << texts[i] << ": " << pinyin[i];
+  }
+
+  // Separate-tone mode: the same syllables give the same phones and tones.
+  speechnn::FrontEngineInterface separate(
+      res + "/conf/front_separate_tone.conf",
+      [](speechnn::ReportLevel, const std::string&) {});
+  ASSERT_TRUE(separate.is_initialized());
+  const int separate_pause = separate.phone_ids().Id("sp");
+  for (std::size_t i = 0; i < texts.size(); ++i) {
+    std::vector<int> ids_of_text;
+    std::vector<speechnn::SentenceTrace> traces;
+    ASSERT_TRUE(
+        separate
+            .Run(speechnn::utf8string2wstring(texts[i]), ids_of_text, &traces)
+            .ok);
+    std::vector<int> phones, tones, tones_of_text;
+    for (const speechnn::SentenceTrace& trace : traces) {
+      tones_of_text.insert(tones_of_text.end(), trace.tone_ids.begin(),
+                           trace.tone_ids.end());
+    }
+    ASSERT_EQ(tones_of_text.size(), ids_of_text.size());
+    for (std::size_t k = 0; k < ids_of_text.size(); ++k) {
+      if (ids_of_text[k] == separate_pause) continue;
+      phones.push_back(ids_of_text[k]);
+      tones.push_back(tones_of_text[k]);
+    }
+    std::vector<int> given_phones, given_tones;
+    const absl::Status read = separate.PhonesOfSyllables(
+        absl::StrSplit(pinyin[i], ' '), &given_phones, &given_tones);
+    ASSERT_TRUE(read.ok()) << read;
+    EXPECT_EQ(given_phones, phones) << texts[i];
+    EXPECT_EQ(given_tones, tones) << texts[i];
+  }
 }
 
 }  // namespace

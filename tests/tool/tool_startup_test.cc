@@ -175,6 +175,15 @@ TEST(ToolStartupTest, FailuresStopWithTheirRecords) {
         "\"phase_in\""},
        true,
        false},
+      {"declared optional output the model lacks",
+       "/bad_optional_output_vocoder.onnx",
+       "",
+       false,
+       {"[ERROR] model " + kModels +
+        "/bad_optional_output_vocoder.onnx: metadata key optional_outputs "
+        "names \"phase_out\", which is not an output of the model"},
+       true,
+       false},
       {"unknown voice",
        "/vocoder.onnx",
        "--voice=nobody\n",

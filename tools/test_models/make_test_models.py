@@ -18,6 +18,9 @@
   nan_vocoder.onnx  vocoder.onnx with every sample NaN.
   scaled_acoustic.onnx  acoustic.onnx with the optional input duration_scale
                   (float [1], default 1) multiplying every output value.
+  timed_acoustic.onnx  acoustic.onnx with the output durations int64 [N],
+                  the frames each id got: 1 each (declared in
+                  optional_outputs).
   phase_vocoder.onnx  spectrogram float [T, 80] plus the optional inputs
                   phase_in (float [1], default 0) and phase_frame (int64
                   [1], default -2) -> waveform [1, 300 T], every sample
@@ -27,6 +30,8 @@
   bad_phone_set_vocoder.onnx  vocoder.onnx declaring phone_set_version 2.
   bad_optional_vocoder.onnx  vocoder.onnx declaring an optional input
                   phase_in it does not have.
+  bad_optional_output_vocoder.onnx  vocoder.onnx declaring an optional
+                  output phase_out it does not have.
 
 Input and output names differ from model to model on purpose: the program
 must read them from the model. IR version 8 and opset 13 keep the models
@@ -104,6 +109,17 @@ def scaled_acoustic():
         node.output[:] = ["unscaled" if o == "mel" else o for o in node.output]
     graph.node.append(helper.make_node("Mul", ["unscaled", "duration_scale"], ["mel"]))
     return with_default(graph, "duration_scale", np.array([1.0], dtype=np.float32))
+
+
+def timed_acoustic():
+    graph = acoustic()
+    one = helper.make_tensor("one_frame", TensorProto.INT64, [1], [1])
+    graph.node.extend([
+        helper.make_node("Shape", ["phone_ids"], ["id_count"]),
+        helper.make_node("ConstantOfShape", ["id_count"], ["durations"], value=one)])
+    graph.output.append(
+        helper.make_tensor_value_info("durations", TensorProto.INT64, ["N"]))
+    return graph
 
 
 def phase_vocoder(hop=300):
@@ -189,6 +205,8 @@ def main():
          os.path.join(args.out_dir, "nan_vocoder.onnx"), voice)
     save(scaled_acoustic(), os.path.join(args.out_dir, "scaled_acoustic.onnx"),
          {"optional_inputs": "duration_scale", "phone_set_version": "1"})
+    save(timed_acoustic(), os.path.join(args.out_dir, "timed_acoustic.onnx"),
+         {"optional_outputs": "durations"})
     save(phase_vocoder(), os.path.join(args.out_dir, "phase_vocoder.onnx"),
          dict(voice, optional_inputs="phase_in,phase_frame"))
     save(vocoder(300, "spectrogram", "waveform"),
@@ -197,6 +215,9 @@ def main():
     save(vocoder(300, "spectrogram", "waveform"),
          os.path.join(args.out_dir, "bad_optional_vocoder.onnx"),
          dict(voice, optional_inputs="phase_in"))
+    save(vocoder(300, "spectrogram", "waveform"),
+         os.path.join(args.out_dir, "bad_optional_output_vocoder.onnx"),
+         dict(voice, optional_outputs="phase_out"))
 
 
 if __name__ == "__main__":

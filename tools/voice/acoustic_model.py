@@ -201,11 +201,13 @@ class FastSpeech2(nn.Module):
 
 
 class AcousticExport(nn.Module):
-    """ONNX wrapper: ids [N] -> mel [frames, 80]."""
+    """ONNX wrapper: ids [N] -> (mel [frames, 80], durations [N]), the
+    durations being the frames each phone gets in the mel."""
 
     def __init__(self, model):
         super().__init__()
         self.model = model
 
     def forward(self, ids, duration_scale=None):
-        return self.model.infer(ids, duration_scale)[0]
+        mel, durations, _ = self.model.infer(ids, duration_scale)
+        return mel, durations

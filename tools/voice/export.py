@@ -4,8 +4,9 @@
 
       [--voice default|diphone]
 
-writes DIR/fastspeech2.onnx (ids int64 [N] -> mel float [frames, 80];
-optional input duration_scale float [1]) and DIR/hifigan.onnx (mel float
+writes DIR/fastspeech2.onnx (ids int64 [N] -> mel float [frames, 80]
+and durations int64 [N], the frames each phone gets; optional input
+duration_scale float [1]) and DIR/hifigan.onnx (mel float
 [T, 80] -> audio float [1, 300 T]; a source-filter vocoder also takes the
 optional inputs phase_in float [1] and phase_frame int64 [1] and gives
 phase_out float [T + 1]). An optional input is a graph input with an
@@ -13,7 +14,8 @@ initializer of the same name, its default. Opset 13, IR version 8:
 loadable by ONNX Runtime 1.15. Each file carries the voice contract in its
 metadata (contract.metadata: sample_rate, hop_samples, mel_bins,
 voice_contract_version) and what voices.metadata says of the voice
-(voice, teacher, license, phone_set_version, optional_inputs).
+(voice, teacher, license, phone_set_version, optional_inputs,
+optional_outputs).
 """
 import argparse
 import io
@@ -61,7 +63,8 @@ def _save(module, example, path, in_name, out_name, in_axes, out_axes,
     for name, value in optional:
         model.graph.initializer.append(
             onnx.numpy_helper.from_array(value.numpy(), name))
-    contract.stamp(model, voices.metadata(voice, [name for name, _ in optional]))
+    contract.stamp(model, voices.metadata(voice, [name for name, _ in optional],
+                                          [name for name, _ in extra_outputs]))
     onnx.checker.check_model(model)
     tmp = path + ".tmp"
     onnx.save(model, tmp)
@@ -69,13 +72,15 @@ def _save(module, example, path, in_name, out_name, in_axes, out_axes,
 
 
 def export_acoustic(model, path, voice="default"):
-    """ids int64 [N] -> mel [frames, 80], with the optional input
-    duration_scale (float [1], default 1: every predicted duration times
-    it before rounding)."""
+    """ids int64 [N] -> mel [frames, 80] and durations int64 [N] (the
+    frames the length regulator gives each phone, summing to the mel's
+    frames), with the optional input duration_scale (float [1], default 1:
+    every predicted duration times it before rounding)."""
     wrapper = AcousticExport(model)
     example = torch.tensor([12, 117, 6, 112, 402], dtype=torch.long)
     _save(wrapper, example, path, "phone_ids", "mel", {0: "N"}, {0: "frames"},
-          voice=voice, optional=[("duration_scale", torch.ones(1))])
+          voice=voice, optional=[("duration_scale", torch.ones(1))],
+          extra_outputs=[("durations", {0: "N"})])
 
 
 def export_vocoder(model, path, voice="default"):

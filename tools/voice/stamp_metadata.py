@@ -5,7 +5,8 @@
 For models exported before export.py wrote the contract itself (the voice
 in resources/models/): sets the keys of contract.metadata in each file's
 metadata_props (with --voice, also what voices.metadata says of that
-voice, the optional inputs being the file's inputs that have a default),
+voice, the optional inputs being the file's inputs that have a default
+and the optional outputs those after the first),
 keeping any other entries, and changes nothing else. Each
 file is rewritten only after the stamped model, read back, has proved to
 hold the same graph, weights and header as the original (the two
@@ -34,6 +35,11 @@ def optional_inputs(model):
     return [i.name for i in model.graph.input if i.name in defaults]
 
 
+def optional_outputs(model):
+    """Names of the graph outputs after the first."""
+    return [o.name for o in model.graph.output[1:]]
+
+
 def stamp_file(path, voice=None):
     """Stamps one file in place; returns False (file untouched) when the
     result would differ from the original in anything but metadata."""
@@ -41,7 +47,8 @@ def stamp_file(path, voice=None):
         original = onnx.load_from_string(f.read())
     stamped = onnx.ModelProto()
     stamped.CopyFrom(original)
-    contract.stamp(stamped, voices.metadata(voice, optional_inputs(original))
+    contract.stamp(stamped, voices.metadata(voice, optional_inputs(original),
+                                            optional_outputs(original))
                    if voice else None)
     data = stamped.SerializeToString()
     if without_metadata(onnx.load_from_string(data)) != without_metadata(original):

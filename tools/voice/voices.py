@@ -30,11 +30,21 @@ VOICES = {
 }
 
 
-def metadata(name, optional_inputs=()):
-    """Metadata keys of voice `name` -> decimal or text strings.
-    KeyError for a voice this recipe does not know."""
+# The outputs after the first that a reader may use or ignore (the
+# acoustic model's `durations`, the vocoder's `phase_out`): a file without
+# one still loads, its reader then does without.
+OPTIONAL_OUTPUTS_KEY = "optional_outputs"
+
+
+def metadata(name, optional_inputs=(), optional_outputs=()):
+    """Metadata keys of voice `name` -> decimal or text strings; the key
+    OPTIONAL_OUTPUTS_KEY only when there are such outputs. KeyError for a
+    voice this recipe does not know."""
     voice = VOICES[name]
-    return {"voice": name, "teacher": voice["teacher"],
+    keys = {"voice": name, "teacher": voice["teacher"],
             "license": voice["license"],
             "phone_set_version": str(PHONE_SET_VERSION),
             "optional_inputs": ",".join(optional_inputs)}
+    if optional_outputs:
+        keys[OPTIONAL_OUTPUTS_KEY] = ",".join(optional_outputs)
+    return keys

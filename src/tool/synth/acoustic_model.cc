@@ -24,8 +24,8 @@ absl::Status CheckMel(const Ort::Value& mel, std::optional<int64_t> mel_bins,
   return absl::OkStatus();
 }
 
-// Phones that come out as no frames at all would be written as a file
-// without audio.
+}  // namespace
+
 absl::Status CheckHasFrames(std::size_t phones, int64_t frames) {
   if (phones > 0 && frames == 0) {
     return absl::FailedPreconditionError(
@@ -34,8 +34,6 @@ absl::Status CheckHasFrames(std::size_t phones, int64_t frames) {
   }
   return absl::OkStatus();
 }
-
-}  // namespace
 
 FastSpeech2Predictor::FastSpeech2Predictor()
     : env(MakeEnv()), memory_info(MakeCpuMemoryInfo()) {}
@@ -52,7 +50,8 @@ absl::Status FastSpeech2Predictor::loadModel(const std::string& model_path,
 absl::Status FastSpeech2Predictor::predict(int64_t* phone_ids,
                                            std::size_t count,
                                            Ort::Value& mel_out,
-                                           float duration_scale) {
+                                           float duration_scale,
+                                           std::vector<int64_t>* durations) {
   LOG_INFO("do FastSpeech2 predict, current time {}", Now());
   if (!session_) return absl::FailedPreconditionError("no acoustic model");
   if (!HasDurationScale() && duration_scale != 1.0f) {
@@ -91,9 +90,48 @@ absl::Status FastSpeech2Predictor::predict(int64_t* phone_ids,
   absl::StatusOr<std::vector<Ort::Value>> outputs =
       session_->Run(inputs, optional);
   if (!outputs.ok()) return outputs.status();
+  if (durations != nullptr) {
+    durations->clear();
+    const std::optional<std::size_t> at =
+        session_->OutputIndex(kDurationsOutput);
+    if (at && *at < outputs->size()) {
+      try {
+        const Ort::Value& counts = (*outputs)[*at];
+        const Ort::TensorTypeAndShapeInfo info =
+            counts.GetTensorTypeAndShapeInfo();
+        // Counts of another type or length are not this voice's timings.
+        if (info.GetElementType() == ONNX_TENSOR_ELEMENT_DATA_TYPE_INT64 &&
+            info.GetElementCount() == count) {
+          const int64_t* data = counts.GetTensorData<int64_t>();
+          durations->assign(data, data + count);
+        }
+      } catch (const Ort::Exception& e) {
+        return RuntimeError(e);
+      }
+    }
+  }
   mel_out = std::move(outputs->front());
   LOG_INFO("finish FastSpeech2 predict, current time {}", Now());
   return absl::OkStatus();
+}
+
+absl::StatusOr<MelSpectrogram> FastSpeech2Predictor::PredictPiece(
+    int64_t* phone_ids, std::size_t count, std::optional<int64_t> mel_bins,
+    float duration_scale) {
+  MelSpectrogram mel;
+  absl::Status run =
+      predict(phone_ids, count, mel.tensor, duration_scale, &mel.durations);
+  if (!run.ok()) return run;
+  try {
+    if (absl::Status shape =
+            CheckMel(mel.tensor, mel_bins, mel.frames, mel.bins);
+        !shape.ok()) {
+      return shape;
+    }
+  } catch (const Ort::Exception& e) {
+    return RuntimeError(e);
+  }
+  return mel;
 }
 
 absl::StatusOr<MelSpectrogram> FastSpeech2Predictor::PredictMel(
@@ -104,39 +142,27 @@ absl::StatusOr<MelSpectrogram> FastSpeech2Predictor::PredictMel(
     const std::vector<AcousticPiece> pieces =
         PlanAcousticPieces(phone_ids, pause_id);
     if (pieces.size() == 1) {
-      absl::Status run = predict(phone_ids.data(), phone_ids.size(), mel.tensor,
-                                 duration_scale);
-      if (!run.ok()) return run;
-      if (absl::Status shape =
-              CheckMel(mel.tensor, mel_bins, mel.frames, mel.bins);
-          !shape.ok()) {
-        return shape;
-      }
-      if (absl::Status some = CheckHasFrames(phone_ids.size(), mel.frames);
+      absl::StatusOr<MelSpectrogram> whole = PredictPiece(
+          phone_ids.data(), phone_ids.size(), mel_bins, duration_scale);
+      if (!whole.ok()) return whole.status();
+      if (absl::Status some = CheckHasFrames(phone_ids.size(), whole->frames);
           !some.ok()) {
         return some;
       }
-      return mel;
+      return whole;
     }
     for (const AcousticPiece& piece : pieces) {
-      Ort::Value piece_mel{nullptr};
-      absl::Status run =
-          predict(phone_ids.data() + piece.begin, piece.end - piece.begin,
-                  piece_mel, duration_scale);
-      if (!run.ok()) return run;
-      int64_t frames = 0;
-      int64_t bins = 0;
       // Every piece must have the first piece's bins.
-      const std::optional<int64_t> expected_bins =
-          mel.bins > 0 ? std::optional<int64_t>(mel.bins) : mel_bins;
-      if (absl::Status shape = CheckMel(piece_mel, expected_bins, frames, bins);
-          !shape.ok()) {
-        return shape;
-      }
-      mel.bins = bins;
-      mel.frames += frames;
-      const float* rows = piece_mel.GetTensorMutableData<float>();
-      mel.joined_rows.insert(mel.joined_rows.end(), rows, rows + frames * bins);
+      absl::StatusOr<MelSpectrogram> piece_mel = PredictPiece(
+          phone_ids.data() + piece.begin, piece.end - piece.begin,
+          mel.bins > 0 ? std::optional<int64_t>(mel.bins) : mel_bins,
+          duration_scale);
+      if (!piece_mel.ok()) return piece_mel.status();
+      mel.bins = piece_mel->bins;
+      mel.frames += piece_mel->frames;
+      const float* rows = piece_mel->rows();
+      mel.joined_rows.insert(mel.joined_rows.end(), rows,
+                             rows + piece_mel->frames * piece_mel->bins);
     }
     if (absl::Status some = CheckHasFrames(phone_ids.size(), mel.frames);
         !some.ok()) {

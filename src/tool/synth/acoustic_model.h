@@ -18,6 +18,9 @@ namespace tolvaren {
 // The acoustic model's optional input that scales the predicted phone
 // durations: float [1].
 inline constexpr char kDurationScaleInput[] = "duration_scale";
+// The acoustic model's optional output: the frames each phone got in the
+// mel, int64 [phones].
+inline constexpr char kDurationsOutput[] = "durations";
 
 // A mel spectrogram [frames, bins] of 32-bit floats. `tensor` is either the
 // model's own output or a view of `joined_rows`, which then holds the rows
@@ -27,9 +30,16 @@ struct MelSpectrogram {
   Ort::Value tensor{nullptr};
   int64_t frames = 0;
   int64_t bins = 0;
+  // The frames each phone got (the model's kDurationsOutput), for one run
+  // of a model that gives them; empty otherwise.
+  std::vector<int64_t> durations;
 
   float* rows() { return tensor.GetTensorMutableData<float>(); }
 };
+
+// FailedPrecondition when `phones` ids (at least one) came out as no frames
+// at all: that would be written as a file without audio.
+[[nodiscard]] absl::Status CheckHasFrames(std::size_t phones, int64_t frames);
 
 class FastSpeech2Predictor {
  public:
@@ -47,9 +57,19 @@ class FastSpeech2Predictor {
   // (2 speaks half as fast); a model without one only takes 1.
   // Runtime errors come back as RuntimeError statuses; InvalidArgument is
   // a scale the model cannot take.
+  // When `durations` is given and the model has kDurationsOutput, it
+  // receives one frame count per id (left empty otherwise).
   [[nodiscard]] absl::Status predict(int64_t* phone_ids, std::size_t count,
                                      Ort::Value& mel_out,
-                                     float duration_scale = 1.0f);
+                                     float duration_scale = 1.0f,
+                                     std::vector<int64_t>* durations = nullptr);
+
+  // The mel of the `count` ids at `phone_ids` in one run, as its own
+  // tensor. FailedPrecondition when the output is not a float tensor
+  // [frames, bins], or has other than `mel_bins` bins when that is given.
+  [[nodiscard]] absl::StatusOr<MelSpectrogram> PredictPiece(
+      int64_t* phone_ids, std::size_t count, std::optional<int64_t> mel_bins,
+      float duration_scale = 1.0f);
 
   // The whole mel of `phone_ids`: one run, or for long sequences one run
   // per piece (see acoustic_pieces.h) with the rows joined, cut after

@@ -37,9 +37,26 @@ struct AcousticPiece {
 // pause fits is it cut at the length limit. An empty sequence is one empty
 // piece, so the model still runs once (and decides what silence means). A
 // `pause_id` of -1 means the ids hold no known pause.
+//
+// A `first_piece_phones` above 0 makes the first piece short, for speech
+// that starts playing before the rest is made: it ends at the first pause
+// after at least that many ids (within `max_phones`), the rest is cut as
+// above.
 std::vector<AcousticPiece> PlanAcousticPieces(
     const std::vector<int64_t>& phone_ids, int64_t pause_id,
-    std::size_t max_phones = kMaxPhonesPerRun);
+    std::size_t max_phones = kMaxPhonesPerRun,
+    std::size_t first_piece_phones = 0);
+
+// The longest piece of streamed speech: the decoder's attention grows with
+// the square of a piece's frames, and at half the phones a piece's peak
+// memory is a quarter, so a process that speaks any length of text stays
+// within a few hundred megabytes. Most sentences still run whole.
+inline constexpr std::size_t kMaxStreamedPhones = 128;
+
+// The first piece's length for streamed speech: a clause or a short
+// sentence, about a second of audio, so the first sound waits for little
+// more than that.
+inline constexpr std::size_t kFirstPiecePhones = 16;
 
 }  // namespace tolvaren
 

@@ -14,12 +14,7 @@ ChunkPlan ChunkPlan::ForFrames(int32_t frames) {
       std::ceil(static_cast<float>(frames) / static_cast<float>(kBlockFrames)));
   ChunkPlan plan;
   plan.chunks.reserve(static_cast<std::size_t>(std::max(count, 0)));
-  int32_t offset = -kContextFrames;
-  for (int32_t k = 0; k < count; ++k) {
-    plan.chunks.push_back(
-        {std::max(offset, 0), std::min(offset + kWindowFrames, frames)});
-    offset += kBlockFrames;
-  }
+  for (int32_t k = 0; k < count; ++k) plan.chunks.push_back(SpanOf(k, frames));
   return plan;
 }
 
@@ -56,21 +51,33 @@ std::vector<int32_t> ChunkPlan::ToIndex() const {
   return index;
 }
 
-int32_t ChunkPlan::KeptBeginFrame(std::size_t k) const {
+int32_t ChunkPlan::KeptBeginFrame(std::size_t k) {
   if (k == 0) return 0;
   return static_cast<int32_t>(std::min<int64_t>(
       int64_t{kBlockFrames} * static_cast<int64_t>(k), kContextFrames));
 }
 
-SampleRange ChunkPlan::Kept(std::size_t k, int64_t output_samples,
-                            int32_t hop_samples) const {
+SampleRange KeptSamples(int32_t kept_begin_frame, bool last,
+                        int64_t output_samples, int32_t hop_samples) {
   SampleRange kept;
-  kept.begin = int64_t{KeptBeginFrame(k)} * hop_samples;
-  kept.end = k + 1 == chunks.size()
-                 ? output_samples
-                 : kept.begin + int64_t{kBlockFrames} * hop_samples;
+  kept.begin = int64_t{kept_begin_frame} * hop_samples;
+  kept.end =
+      last ? output_samples : kept.begin + int64_t{kBlockFrames} * hop_samples;
   kept.end = std::min(kept.end, output_samples);
   return kept;
+}
+
+SampleRange ChunkPlan::Kept(std::size_t k, int64_t output_samples,
+                            int32_t hop_samples) const {
+  return KeptSamples(KeptBeginFrame(k), k + 1 == chunks.size(), output_samples,
+                     hop_samples);
+}
+
+ChunkSpan ChunkPlan::SpanOf(int64_t k, int64_t frames) {
+  const int64_t offset = k * kBlockFrames - kContextFrames;
+  return {
+      static_cast<int32_t>(std::max<int64_t>(offset, 0)),
+      static_cast<int32_t>(std::min<int64_t>(offset + kWindowFrames, frames))};
 }
 
 }  // namespace tolvaren

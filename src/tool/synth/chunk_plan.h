@@ -38,12 +38,24 @@ struct SampleRange {
   int64_t end = 0;
 };
 
+// The kept samples of a chunk whose kept samples begin at its input frame
+// `kept_begin_frame` and whose audio has `output_samples` samples at
+// `hop_samples` per frame: exactly its block, or for the `last` chunk all
+// the rest. Never beyond the audio there is, should the vocoder give fewer
+// samples per frame.
+SampleRange KeptSamples(int32_t kept_begin_frame, bool last,
+                        int64_t output_samples, int32_t hop_samples);
+
 struct ChunkPlan {
   std::vector<ChunkSpan> chunks;
 
   // The plan for `frames` mel frames: chunk k covers
   // [max(36k - 14, 0), min(36k + 50, frames)).
   static ChunkPlan ForFrames(int32_t frames);
+
+  // Chunk k of ForFrames(frames) for any `frames`; the span of a chunk
+  // whose window ends within `frames` is the same in every longer plan.
+  static ChunkSpan SpanOf(int64_t k, int64_t frames);
 
   // Reads the flat form [C, begin0, end0, ...] back. InvalidArgument, with
   // the message the synthesis driver logs, when it is empty or of even
@@ -63,7 +75,7 @@ struct ChunkPlan {
 
   // The frame of chunk `k`'s input at which its kept samples begin: 0 for
   // the first chunk, its leading context for the others.
-  int32_t KeptBeginFrame(std::size_t k) const;
+  static int32_t KeptBeginFrame(std::size_t k);
 };
 
 }  // namespace tolvaren

@@ -122,70 +122,96 @@ absl::Status HifiGanPredictor::Vocode(MelSpectrogram& mel,
   });
 }
 
-absl::Status HifiGanPredictor::Vocode(
-    MelSpectrogram& mel, const ChunkPlan& plan, int32_t hop_samples,
-    const std::function<absl::Status(std::vector<float>)>& sink) {
-  std::size_t samples_given = 0;
+absl::Status HifiGanPredictor::VocodeChunk(const ChunkJob& job,
+                                           int32_t hop_samples,
+                                           std::optional<PhaseAt>& phase,
+                                           std::vector<float>& samples) {
+  const ChunkSpan& span = job.span;
+  LOG_INFO("voc chunk {}, from {} to {}", job.index, span.begin, span.end);
   const bool carry = CarriesPhase();
   const std::size_t phase_index =
       carry ? *session_->OutputIndex(kPhaseOutOutput) : 0;
   // The audio is the first output that is not the phase.
   const std::size_t audio_index = carry && phase_index == 0 ? 1 : 0;
+  try {
+    // A view of the chunk's rows: no copy.
+    const int64_t input_shape[] = {span.end - span.begin, job.bins};
+    Ort::Value input = Ort::Value::CreateTensor<float>(
+        memory_info, const_cast<float*>(job.rows),
+        static_cast<std::size_t>((span.end - span.begin) * job.bins),
+        input_shape, 2);
+    std::vector<Ort::Value> outputs;
+    if (absl::Status run = Run(std::move(input), phase, outputs); !run.ok()) {
+      return run;
+    }
+    Ort::Value& output = outputs[audio_index];
+    if (carry && !job.last) {
+      // The next chunk's kept samples begin at this mel frame.
+      const int64_t join = job.next_begin + job.next_kept_begin_frame;
+      const int64_t at = join - span.begin;
+      Ort::Value& phases = outputs[phase_index];
+      const Ort::TensorTypeAndShapeInfo info =
+          phases.GetTensorTypeAndShapeInfo();
+      if (info.GetElementType() != ONNX_TENSOR_ELEMENT_DATA_TYPE_FLOAT ||
+          at < 0 || static_cast<std::size_t>(at) >= info.GetElementCount()) {
+        return absl::FailedPreconditionError(
+            "the vocoder's phase_out must be a float tensor with a value "
+            "for each frame of chunk " +
+            std::to_string(job.index) + " and its end");
+      }
+      phase = PhaseAt{phases.GetTensorMutableData<float>()[at],
+                      join - job.next_begin};
+    }
+    const Ort::TensorTypeAndShapeInfo out_info =
+        output.GetTensorTypeAndShapeInfo();
+    if (out_info.GetElementType() != ONNX_TENSOR_ELEMENT_DATA_TYPE_FLOAT) {
+      return absl::FailedPreconditionError(
+          "the vocoder must output a float tensor");
+    }
+    const SampleRange kept = KeptSamples(
+        job.kept_begin_frame, job.last,
+        static_cast<int64_t>(out_info.GetElementCount()), hop_samples);
+    samples.clear();
+    if (kept.end > kept.begin) {
+      const float* audio = output.GetTensorMutableData<float>();
+      samples.assign(audio + kept.begin, audio + kept.end);
+    }
+  } catch (const Ort::Exception& e) {
+    return RuntimeError(e);
+  }
+  // Checked before the chunk is handed on: a streaming caller must never
+  // play a NaN.
+  if (!AllFinite(samples)) {
+    return absl::FailedPreconditionError(
+        "the vocoder gave a sample that is NaN or infinite in chunk " +
+        std::to_string(job.index));
+  }
+  return absl::OkStatus();
+}
+
+absl::Status HifiGanPredictor::Vocode(
+    MelSpectrogram& mel, const ChunkPlan& plan, int32_t hop_samples,
+    const std::function<absl::Status(std::vector<float>)>& sink) {
+  std::size_t samples_given = 0;
   std::optional<PhaseAt> phase;
   try {
-    float* rows = mel.rows();
+    const float* rows = mel.rows();
     for (std::size_t k = 0; k < plan.chunks.size(); ++k) {
-      const ChunkSpan& span = plan.chunks[k];
-      LOG_INFO("voc chunk {}, from {} to {}", k, span.begin, span.end);
-      // A view of rows begin..end-1 of the mel: no copy.
-      const int64_t input_shape[] = {span.end - span.begin, mel.bins};
-      Ort::Value input = Ort::Value::CreateTensor<float>(
-          memory_info, rows + span.begin * mel.bins,
-          static_cast<std::size_t>((span.end - span.begin) * mel.bins),
-          input_shape, 2);
-      std::vector<Ort::Value> outputs;
-      if (absl::Status run = Run(std::move(input), phase, outputs); !run.ok()) {
-        return run;
+      ChunkJob job;
+      job.index = k;
+      job.span = plan.chunks[k];
+      job.rows = rows + job.span.begin * mel.bins;
+      job.bins = mel.bins;
+      job.kept_begin_frame = plan.KeptBeginFrame(k);
+      job.last = k + 1 == plan.chunks.size();
+      if (!job.last) {
+        job.next_begin = plan.chunks[k + 1].begin;
+        job.next_kept_begin_frame = plan.KeptBeginFrame(k + 1);
       }
-      Ort::Value& output = outputs[audio_index];
-      if (carry && k + 1 < plan.chunks.size()) {
-        // The next chunk's kept samples begin at this mel frame.
-        const int64_t join =
-            plan.chunks[k + 1].begin + plan.KeptBeginFrame(k + 1);
-        const int64_t at = join - span.begin;
-        Ort::Value& phases = outputs[phase_index];
-        const Ort::TensorTypeAndShapeInfo info =
-            phases.GetTensorTypeAndShapeInfo();
-        if (info.GetElementType() != ONNX_TENSOR_ELEMENT_DATA_TYPE_FLOAT ||
-            at < 0 || static_cast<std::size_t>(at) >= info.GetElementCount()) {
-          return absl::FailedPreconditionError(
-              "the vocoder's phase_out must be a float tensor with a value "
-              "for each frame of chunk " +
-              std::to_string(k) + " and its end");
-        }
-        phase = PhaseAt{phases.GetTensorMutableData<float>()[at],
-                        join - plan.chunks[k + 1].begin};
-      }
-
-      const Ort::TensorTypeAndShapeInfo out_info =
-          output.GetTensorTypeAndShapeInfo();
-      if (out_info.GetElementType() != ONNX_TENSOR_ELEMENT_DATA_TYPE_FLOAT) {
-        return absl::FailedPreconditionError(
-            "the vocoder must output a float tensor");
-      }
-      const SampleRange kept = plan.Kept(
-          k, static_cast<int64_t>(out_info.GetElementCount()), hop_samples);
       std::vector<float> samples;
-      if (kept.end > kept.begin) {
-        const float* audio = output.GetTensorMutableData<float>();
-        samples.assign(audio + kept.begin, audio + kept.end);
-      }
-      // Checked before the chunk is handed on: a streaming caller must
-      // never play a NaN.
-      if (!AllFinite(samples)) {
-        return absl::FailedPreconditionError(
-            "the vocoder gave a sample that is NaN or infinite in chunk " +
-            std::to_string(k));
+      if (absl::Status run = VocodeChunk(job, hop_samples, phase, samples);
+          !run.ok()) {
+        return run;
       }
       samples_given += samples.size();
       if (absl::Status taken = sink(std::move(samples)); !taken.ok()) {
@@ -195,12 +221,15 @@ absl::Status HifiGanPredictor::Vocode(
   } catch (const Ort::Exception& e) {
     return RuntimeError(e);
   }
+  return CheckHasSamples(mel.frames, samples_given);
+}
+
+absl::Status CheckHasSamples(int64_t frames, std::size_t samples) {
   // Frames that come out as no samples at all would be written as a file
   // without audio.
-  if (mel.frames > 0 && samples_given == 0) {
+  if (frames > 0 && samples == 0) {
     return absl::FailedPreconditionError("the vocoder gave no samples for " +
-                                         std::to_string(mel.frames) +
-                                         " frames");
+                                         std::to_string(frames) + " frames");
   }
   return absl::OkStatus();
 }

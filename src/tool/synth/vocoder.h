@@ -31,6 +31,20 @@ struct PhaseAt {
   int64_t frame = 0;
 };
 
+// One vocoder run of a chunk: the frames [span.begin, span.end) of a mel,
+// `rows` pointing at the first of them, and which of its samples are kept.
+struct ChunkJob {
+  std::size_t index = 0;  // the chunk's number, for the log and messages
+  ChunkSpan span;
+  const float* rows = nullptr;
+  int64_t bins = 0;
+  int32_t kept_begin_frame = 0;  // see ChunkPlan::KeptBeginFrame
+  bool last = false;
+  // Unless last: where the next chunk starts and its kept_begin_frame.
+  int32_t next_begin = 0;
+  int32_t next_kept_begin_frame = 0;
+};
+
 class HifiGanPredictor {
  public:
   HifiGanPredictor();
@@ -72,6 +86,16 @@ class HifiGanPredictor {
       MelSpectrogram& mel, const ChunkPlan& plan, int32_t hop_samples,
       const std::function<absl::Status(std::vector<float>)>& sink);
 
+  // Runs one chunk (logging it) into `samples`, its kept samples at
+  // `hop_samples` per frame, checked finite. `phase` holds the phase this
+  // chunk starts from (none for the first) and receives the one the next
+  // chunk starts from, when the vocoder CarriesPhase(). FailedPrecondition
+  // as for Vocode.
+  [[nodiscard]] absl::Status VocodeChunk(const ChunkJob& job,
+                                         int32_t hop_samples,
+                                         std::optional<PhaseAt>& phase,
+                                         std::vector<float>& samples);
+
   const OrtSession* session() const { return session_ ? &*session_ : nullptr; }
 
   // Seconds spent inside the runtime's Run so far, for benchmarks.
@@ -92,6 +116,10 @@ class HifiGanPredictor {
   Ort::Env env{nullptr};
   std::optional<OrtSession> session_;
 };
+
+// FailedPrecondition when `frames` mel frames (at least one) came out as
+// no samples at all: that would be written as a file without audio.
+[[nodiscard]] absl::Status CheckHasSamples(int64_t frames, std::size_t samples);
 
 }  // namespace tolvaren
 

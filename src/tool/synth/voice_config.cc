@@ -1,6 +1,8 @@
 #include "tool/synth/voice_config.h"
 
+#include <functional>
 #include <optional>
+#include <string>
 #include <vector>
 
 #include "absl/strings/numbers.h"
@@ -33,6 +35,27 @@ bool ParsePositive(const std::string& text, int32_t& value) {
     return false;
   }
   return absl::SimpleAtoi(text, &value) && value > 0;
+}
+
+// Every name in the comma-separated metadata value of `key` must be one
+// that `has` finds in the model (`what`: "an input", "an output").
+absl::Status CheckNames(const OrtSession& session,
+                        const std::string& model_path, const char* key,
+                        const char* what,
+                        const std::function<bool(const std::string&)>& has) {
+  absl::StatusOr<std::optional<std::string>> names =
+      session.CustomMetadata(key);
+  if (!names.ok()) return names.status();
+  if (!names->has_value()) return absl::OkStatus();
+  for (const absl::string_view name :
+       absl::StrSplit(**names, ',', absl::SkipEmpty())) {
+    if (!has(std::string(name))) {
+      return absl::InvalidArgumentError(absl::StrCat(
+          "model ", model_path, ": metadata key ", key, " names \"", name,
+          "\", which is not ", what, " of the model"));
+    }
+  }
+  return absl::OkStatus();
 }
 
 }  // namespace
@@ -77,20 +100,18 @@ absl::Status CheckModelDeclarations(const OrtSession& session,
           kPhoneSetVersion, " (the model was trained on other ids)"));
     }
   }
-  absl::StatusOr<std::optional<std::string>> optional =
-      session.CustomMetadata("optional_inputs");
-  if (!optional.ok()) return optional.status();
-  if (optional->has_value()) {
-    for (const absl::string_view name :
-         absl::StrSplit(**optional, ',', absl::SkipEmpty())) {
-      if (!session.HasInput(std::string(name))) {
-        return absl::InvalidArgumentError(absl::StrCat(
-            "model ", model_path, ": metadata key optional_inputs names \"",
-            name, "\", which is not an input of the model"));
-      }
-    }
+  if (absl::Status inputs =
+          CheckNames(session, model_path, "optional_inputs", "an input",
+                     [&session](const std::string& name) {
+                       return session.HasInput(name);
+                     });
+      !inputs.ok()) {
+    return inputs;
   }
-  return absl::OkStatus();
+  return CheckNames(session, model_path, "optional_outputs", "an output",
+                    [&session](const std::string& name) {
+                      return session.OutputIndex(name).has_value();
+                    });
 }
 
 std::string DescribeModelVoice(const OrtSession& session) {

@@ -45,8 +45,9 @@ inline constexpr int32_t kPhoneSetVersion = 1;
                                               VoiceConfig& voice);
 
 // Checks what a model declares about itself beyond the numbers:
-// "phone_set_version" must be kPhoneSetVersion and every name in the
-// comma-separated "optional_inputs" one of the model's inputs.
+// "phone_set_version" must be kPhoneSetVersion, every name in the
+// comma-separated "optional_inputs" one of the model's inputs and every
+// name in "optional_outputs" one of its outputs.
 // InvalidArgument naming `model_path` and the key otherwise.
 [[nodiscard]] absl::Status CheckModelDeclarations(
     const OrtSession& session, const std::string& model_path);

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <cstddef>
 #include <memory>
 #include <string>
 #include <vector>
@@ -93,6 +94,17 @@ TEST_F(CombinedIdsTest, IdsAreAppendedToWhatTheCallerHas) {
   Ids phone_ids = {99}, tone_ids;
   ASSERT_EQ(front_->GetWordsIds({{"，", "x"}}, phone_ids, tone_ids), 0);
   EXPECT_EQ(phone_ids, (Ids{99, Expect("sp")[0]}));
+}
+
+TEST_F(CombinedIdsTest, EachWordsIdsAreCountedAfterErhua) {
+  Ids phone_ids, tone_ids;
+  std::vector<std::size_t> counts;
+  ASSERT_EQ(front_->GetWordsIds(
+                {{"“", "x"}, {"你好", "l"}, {"，", "x"}, {"小院儿", "nr"}},
+                phone_ids, tone_ids, nullptr, &counts),
+            0);
+  EXPECT_EQ(counts, (std::vector<std::size_t>{0, 4, 1, 3}));
+  EXPECT_EQ(phone_ids, Expect("n i2 h ao3 sp x iao3 vanr4"));
 }
 
 TEST_F(CombinedIdsTest, ErhuaKeepWordLosesItsErSyllableEvenAsAName) {

@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "speech_neural_network/front_test_support.h"
+#include "tool/io/chunk_file_stream.h"
 
 namespace tolvaren {
 namespace {
@@ -99,6 +100,44 @@ TEST_F(ChunkFileTest, ReplacesAnExistingFileAndLeavesNoTemporaries) {
   struct stat info;
   ASSERT_EQ(stat(path.c_str(), &info), 0);
   EXPECT_NE(info.st_mode & S_IRGRP, 0u) << "the file keeps plain permissions";
+}
+
+TEST_F(ChunkFileTest, StreamedFilesHaveTheWholeWritersBytesOrDoNotExist) {
+  struct Case {
+    std::vector<std::vector<float>> chunks;
+    bool finished;
+  };
+  const Case cases[] = {
+      {{{1.0f, 2.0f}, {}, std::vector<float>(40000, 0.25f), {-3.0f}}, true},
+      {{}, true},
+      // Dropped before Finish, as a failed synthesis drops it.
+      {{std::vector<float>(5000, 1.0f), {2.0f}}, false},
+  };
+  for (const Case& c : cases) {
+    const TempDir dir;
+    const std::string path = dir.path() + "/streamed";
+    {
+      ChunkFileStream file(path);
+      for (const std::vector<float>& chunk : c.chunks) file.Append(chunk);
+      EXPECT_FALSE(std::filesystem::exists(path)) << "none until finished";
+      if (c.finished) {
+        ASSERT_TRUE(file.Finish().ok());
+      }
+    }
+    if (!c.finished) {
+      EXPECT_EQ(Entries(dir.path()), 0);
+      continue;
+    }
+    EXPECT_EQ(Entries(dir.path()), 1);
+    const std::string whole = dir.path() + "/whole";
+    ASSERT_TRUE(WriteChunkFile(whole, c.chunks).ok());
+    EXPECT_EQ(ReadBytes(path), ReadBytes(whole));
+  }
+  // A folder that is not there: the chunks are held and the writer's own
+  // failure comes back.
+  ChunkFileStream lost(dir_.path() + "/missing/file");
+  lost.Append({1.0f});
+  EXPECT_TRUE(absl::IsUnavailable(lost.Finish()));
 }
 
 TEST_F(ChunkFileTest, UnwritablePathsCannotBeOpened) {

@@ -39,6 +39,28 @@ TEST(AcousticPiecesTest, PiecesEndAfterTheLastPauseThatFits) {
             (std::vector<AcousticPiece>{{0, 2}, {2, 4}, {4, 6}}));
 }
 
+TEST(AcousticPiecesTest, AShortFirstPieceEndsAtTheFirstPauseAfterItsLength) {
+  struct Case {
+    std::vector<int64_t> ids;
+    std::size_t max_phones, first;
+    std::vector<AcousticPiece> pieces;
+  };
+  const Case cases[] = {
+      {Ids(12, {1, 4, 8}), 12, 3, {{0, 5}, {5, 12}}},
+      {Ids(12, {1, 4, 8}), 6, 5, {{0, 5}, {5, 9}, {9, 12}}},
+      // No pause after the length within the limit: the usual cut.
+      {Ids(12, {1, 9}), 6, 4, {{0, 2}, {2, 8}, {8, 12}}},
+      // A pause that ends the ids leaves nothing for a second piece.
+      {Ids(6, {5}), 12, 2, {{0, 6}}},
+      {Ids(4, {0}), 12, 1, {{0, 1}, {1, 4}}},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(PlanAcousticPieces(c.ids, kPause, c.max_phones, c.first),
+              c.pieces)
+        << c.ids.size() << " ids, first " << c.first;
+  }
+}
+
 TEST(AcousticPiecesTest, WithoutPausesPiecesAreCutAtTheLimit) {
   EXPECT_EQ(PlanAcousticPieces(Ids(7, {}), kPause, 3),
             (std::vector<AcousticPiece>{{0, 3}, {3, 6}, {6, 7}}));

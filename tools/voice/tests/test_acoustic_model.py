@@ -96,6 +96,33 @@ class AcousticTest(unittest.TestCase):
         out = m.graph.output[0].type.tensor_type
         self.assertEqual(len(out.shape.dim), 2)
         self.assertEqual(out.shape.dim[1].dim_value, 80)
+        self.assertEqual([o.name for o in m.graph.output], ["mel", "durations"])
+        self.assertEqual(meta["optional_outputs"], "durations")
+
+    def test_durations_output_is_what_the_length_regulator_sums(self):
+        import onnx
+        from tools.voice import add_durations_output as add
+        with tempfile.TemporaryDirectory() as tmp:
+            path = os.path.join(tmp, "a.onnx")
+            export.export_acoustic(self.model, path)
+            m = onnx.load(path)
+
+        def producer(name):
+            return next(n for n in m.graph.node if name in n.output)
+
+        frames = add.regulator_frames(m.graph)
+        self.assertEqual(producer("durations").input[0], frames)
+        # A file exported before the output: the script adds the same.
+        m.graph.node.remove(producer("durations"))
+        del m.graph.output[1]
+        del m.metadata_props[[p.key for p in m.metadata_props].index("optional_outputs")]
+        self.assertTrue(add.add_durations(m))
+        onnx.checker.check_model(m)
+        self.assertEqual([o.name for o in m.graph.output], ["mel", "durations"])
+        self.assertEqual(producer("durations").input[0], frames)
+        self.assertEqual({p.key: p.value for p in m.metadata_props}["optional_outputs"],
+                         "durations")
+        self.assertFalse(add.add_durations(m))
 
 
 if __name__ == "__main__":

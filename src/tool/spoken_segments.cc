@@ -1,0 +1,177 @@
+// Requests to segments: see spoken_segments.h.
+
+#include "tool/spoken_segments.h"
+
+#include <algorithm>
+#include <cmath>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "speech_neural_network/markup/markup_reader.h"
+#include "speech_neural_network/markup/pinyin_reader.h"
+#include "tool/id_names.h"
+#include "tool/synth/spoken_words.h"
+#include "tool/tool.h"
+
+namespace tolvaren {
+namespace {
+
+using speechnn::SpeechPart;
+
+// The speaking rates a duration scale may stand for.
+constexpr double kMinRate = 0.25;
+constexpr double kMaxRate = 4.0;
+
+// The duration scale of a part: 1 / (speed × its rate), within the rates the
+// models take.
+float ScaleOf(const SpeechPart& part, double speed, bool takes_scale,
+              std::vector<std::string>& warnings) {
+  if (part.rate == 1.0) return static_cast<float>(1.0 / speed);
+  if (!takes_scale) {
+    warnings.push_back(
+        "this voice speaks at one speed only: the markup's rate is ignored");
+    return static_cast<float>(1.0 / speed);
+  }
+  const double rate = speed * part.rate;
+  const double kept = std::clamp(rate, kMinRate, kMaxRate);
+  if (kept != rate) {
+    warnings.push_back("a rate of " + std::to_string(rate) +
+                       " times is spoken at " + std::to_string(kept));
+  }
+  return static_cast<float>(1.0 / kept);
+}
+
+// The ids of given syllables; with `word`, each syllable's own ids too.
+absl::Status SyllableIds(const speechnn::FrontEngineInterface& front,
+                         const SpeechPart& part, std::vector<int>& phone_ids,
+                         SpokenWord* word) {
+  // Separate-tone front ends give tones apart; the acoustic model takes the
+  // phone ids alone, as for text.
+  std::vector<int> tone_ids;
+  if (absl::Status given =
+          front.PhonesOfSyllables(part.syllables, &phone_ids, &tone_ids);
+      !given.ok()) {
+    return absl::InvalidArgumentError(given.message());
+  }
+  if (word == nullptr) return absl::OkStatus();
+  word->text = part.text;
+  for (const std::string& syllable : part.syllables) {
+    std::vector<int> own;
+    tone_ids.clear();
+    if (absl::Status given =
+            front.PhonesOfSyllables({syllable}, &own, &tone_ids);
+        !given.ok()) {
+      return absl::InvalidArgumentError(given.message());
+    }
+    word->syllables.push_back({"", syllable, {own.begin(), own.end()}});
+  }
+  // The characters the syllables stand for, one each while they last.
+  std::size_t at = 0;
+  for (SpokenSyllable& syllable : word->syllables) {
+    if (at >= part.text.size()) break;
+    std::size_t length = 1;
+    while (at + length < part.text.size() &&
+           (static_cast<unsigned char>(part.text[at + length]) & 0xC0) ==
+               0x80) {
+      ++length;
+    }
+    syllable.text = part.text.substr(at, length);
+    at += length;
+  }
+  return absl::OkStatus();
+}
+
+// The words of a text part's sentences, collapsed as its ids were.
+absl::Status WordsOf(const Tool& tool, const PhoneTable& table,
+                     const std::vector<speechnn::SentenceTrace>& traces,
+                     std::vector<SpokenWord>& words) {
+  const IdNames names(*tool.front());
+  std::vector<SpokenWord> part_words;
+  for (const speechnn::SentenceTrace& trace : traces) {
+    absl::StatusOr<std::vector<SpokenWord>> found =
+        SpokenWordsOf(trace, names.Symbols(trace), table);
+    if (!found.ok()) return found.status();
+    part_words.insert(part_words.end(), found->begin(), found->end());
+  }
+  CollapsePauseWords(part_words);
+  words.insert(words.end(), part_words.begin(), part_words.end());
+  return absl::OkStatus();
+}
+
+absl::Status IdsOf(Tool& tool, const SpeechPart& part,
+                   std::vector<int64_t>& ids, const PhoneTable* table,
+                   std::vector<SpokenWord>& words) {
+  if (tool.front() == nullptr) {
+    return absl::FailedPreconditionError("no text front end");
+  }
+  std::vector<int> phone_ids;
+  if (part.kind == SpeechPart::Kind::kPinyin) {
+    SpokenWord word;
+    if (absl::Status given = SyllableIds(*tool.front(), part, phone_ids,
+                                         table != nullptr ? &word : nullptr);
+        !given.ok()) {
+      return given;
+    }
+    if (table != nullptr) words.push_back(std::move(word));
+  } else {
+    std::string failure;
+    std::vector<speechnn::SentenceTrace> traces;
+    FrontRequest request;
+    request.refuse_name_characters = false;
+    request.failure = &failure;
+    if (table != nullptr) request.traces = &traces;
+    if (!tool.frontProcess(part.text, phone_ids, request)) {
+      return absl::InvalidArgumentError(failure);
+    }
+    if (table != nullptr && !phone_ids.empty()) {
+      if (absl::Status found = WordsOf(tool, *table, traces, words);
+          !found.ok()) {
+        return found;
+      }
+    }
+  }
+  ids.assign(phone_ids.begin(), phone_ids.end());
+  return absl::OkStatus();
+}
+
+}  // namespace
+
+absl::Status ReadSpokenParts(std::string_view text, bool markup,
+                             std::vector<SpeechPart>* parts,
+                             std::vector<std::string>* warnings) {
+  absl::Status read = markup ? speechnn::ReadMarkup(text, parts, warnings)
+                             : speechnn::SplitInlinePinyin(text, parts);
+  if (read.ok()) return read;
+  return absl::InvalidArgumentError(read.message());
+}
+
+absl::Status PlanSpokenSegments(Tool& tool,
+                                const std::vector<SpeechPart>& parts,
+                                double speed, int sample_rate, SpokenPlan* plan,
+                                const PhoneTable* words_table) {
+  const bool takes_scale = tool.takes_duration_scale();
+  for (const SpeechPart& part : parts) {
+    if (part.kind == SpeechPart::Kind::kBreak) {
+      const int64_t silence =
+          std::llround(static_cast<double>(part.break_ms) * sample_rate / 1000);
+      int64_t& after = plan->segments.empty()
+                           ? plan->leading_silence
+                           : plan->segments.back().silence_after;
+      after += silence;
+      continue;
+    }
+    Segment segment;
+    if (absl::Status ids =
+            IdsOf(tool, part, segment.phone_ids, words_table, plan->words);
+        !ids.ok()) {
+      return ids;
+    }
+    if (segment.phone_ids.empty()) continue;
+    segment.duration_scale = ScaleOf(part, speed, takes_scale, plan->warnings);
+    plan->segments.push_back(std::move(segment));
+  }
+  return absl::OkStatus();
+}
+
+}  // namespace tolvaren

@@ -1,0 +1,112 @@
+#include "tool/synth/engine.h"
+
+#include <utility>
+
+#include "tool/logger.h"
+
+namespace tolvaren {
+namespace {
+
+// A model's unusable output, or a run the runtime refused, named by the
+// model's file: the runtime's own message ("Unexpected input data type")
+// does not say which of the two models it was.
+absl::Status OfModel(const absl::Status& status, const std::string& path) {
+  const bool refused = IsRuntimeError(status);
+  if (!absl::IsFailedPrecondition(status) && !refused) return status;
+  const std::string named =
+      "model " + path + ": " + std::string(status.message());
+  return refused ? absl::InternalError(named)
+                 : absl::FailedPreconditionError(named);
+}
+
+}  // namespace
+
+absl::Status SynthesisEngine::OfAcoustic(const absl::Status& status) const {
+  return OfModel(status, voice_.acoustic_path);
+}
+
+absl::Status SynthesisEngine::OfVocoder(const absl::Status& status) const {
+  return OfModel(status, voice_.vocoder_path);
+}
+
+absl::Status SynthesisEngine::Synthesize(const std::vector<Segment>& segments,
+                                         const SampleSink& sink,
+                                         const EngineRequest& request) {
+  int64_t first_sample = 0;
+  for (std::size_t i = 0; i < segments.size(); ++i) {
+    if (absl::Status spoken =
+            Speak(i, segments[i], sink, request, first_sample);
+        !spoken.ok()) {
+      return spoken;
+    }
+  }
+  return absl::OkStatus();
+}
+
+absl::Status SynthesisEngine::Speak(std::size_t index, const Segment& segment,
+                                    const SampleSink& sink,
+                                    const EngineRequest& request,
+                                    int64_t& first_sample) {
+  // The sink's own failure goes back as it is, never named by a model.
+  absl::Status refused;
+  int64_t given = 0;
+  const SampleSink counted = [&](std::vector<float> chunk) {
+    given += static_cast<int64_t>(chunk.size());
+    refused = sink(std::move(chunk));
+    return refused;
+  };
+  const std::vector<int64_t>& ids = segment.phone_ids;
+  const std::vector<AcousticPiece> pieces =
+      PlanAcousticPieces(ids, voice_.pause_id, request.max_piece_phones,
+                         request.first_piece_phones);
+  VocoderStream stream(vocoder_, voice_.hop_samples);
+  std::optional<int64_t> bins = voice_.mel_bins;
+  LOG_INFO("do am predictor, current time {}", Now());
+  try {
+    for (std::size_t p = 0; p < pieces.size(); ++p) {
+      const AcousticPiece& piece = pieces[p];
+      // The runtime only reads its inputs; it takes them as mutable data.
+      absl::StatusOr<MelSpectrogram> mel = acoustic_.PredictPiece(
+          const_cast<int64_t*>(ids.data()) + piece.begin,
+          piece.end - piece.begin, bins, segment.duration_scale);
+      if (!mel.ok()) return OfAcoustic(mel.status());
+      // Every piece must have the first piece's bins.
+      bins = mel->bins;
+      if (p == 0) {
+        LOG_INFO("finish am predictor, current time {}", Now());
+        LOG_INFO("do voc predictor, current time {}", Now());
+        // The plan's records; the stream extends the plan as rows arrive.
+        static_cast<void>(vocoder_.batchInput(mel->tensor));
+        LOG_INFO("finish voc predictor, current time {}", Now());
+      }
+      if (request.on_piece) {
+        request.on_piece({index, &segment, piece.begin, piece.end, mel->frames,
+                          first_sample + stream.frames() * voice_.hop_samples,
+                          &mel->durations});
+      }
+      absl::Status vocoded =
+          stream.Append(mel->rows(), mel->frames, mel->bins, counted);
+      if (!refused.ok()) return refused;
+      if (!vocoded.ok()) return OfVocoder(vocoded);
+    }
+  } catch (const Ort::Exception& e) {
+    return OfAcoustic(RuntimeError(e));
+  }
+  if (absl::Status some = CheckHasFrames(ids.size(), stream.frames());
+      !some.ok()) {
+    return OfAcoustic(some);
+  }
+  absl::Status vocoded = stream.Finish(counted);
+  if (!refused.ok()) return refused;
+  if (!vocoded.ok()) return OfVocoder(vocoded);
+  first_sample += given;
+  if (segment.silence_after > 0) {
+    refused = sink(std::vector<float>(
+        static_cast<std::size_t>(segment.silence_after), 0.0f));
+    if (!refused.ok()) return refused;
+    first_sample += segment.silence_after;
+  }
+  return absl::OkStatus();
+}
+
+}  // namespace tolvaren

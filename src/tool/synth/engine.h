@@ -1,0 +1,123 @@
+// The synthesis engine: phone ids to audio, piece by piece, so the first
+// samples are handed on after about one piece's work and memory stays
+// bounded by a piece however long the text.
+//
+// What is spoken is an ordered list of segments (Segment): each has its
+// phone ids, a duration scale and a number of silence samples to emit
+// after it. Each segment's ids are cut into acoustic pieces at pauses
+// (acoustic_pieces.h); the acoustic model runs one piece, the piece's
+// rows go to a VocoderStream, and every chunk whose window is complete is
+// vocoded and handed on before the next piece runs. The chunks of a
+// segment are those of vocoding its joined mel at once, so the samples
+// are the same as a whole run over the same pieces.
+//
+// The tool, the library and tolvaren_say all synthesise through this.
+
+#ifndef TOLVAREN_TTS_TOOL_SYNTH_ENGINE_H_
+#define TOLVAREN_TTS_TOOL_SYNTH_ENGINE_H_
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "absl/status/status.h"
+#include "tool/synth/acoustic_model.h"
+#include "tool/synth/acoustic_pieces.h"
+#include "tool/synth/vocoder.h"
+#include "tool/synth/vocoder_stream.h"
+
+namespace tolvaren {
+
+// One stretch of speech: its phone ids, how slowly they are spoken (every
+// phone's length is multiplied by `duration_scale`; anything but 1 needs a
+// model that takes it), and the silence after it in samples.
+struct Segment {
+  std::vector<int64_t> phone_ids;
+  float duration_scale = 1.0f;
+  int64_t silence_after = 0;
+};
+
+// What the engine reports of each acoustic piece, right after the acoustic
+// model ran it and before any of its samples are handed on: the ids
+// [phone_begin, phone_end) of segment `segment` (the piece's phone ids),
+// the mel frames they became, and the offset in samples of the piece's
+// first sample in the whole utterance (silences included). A piece's
+// audio is exactly frames × hop samples, the utterance's last piece
+// aside, whose last chunk keeps what the vocoder gives.
+//
+// This is where word and syllable timings are computed: a model that
+// reports per-phone frame counts has them for this piece when this runs.
+struct PieceReport {
+  std::size_t segment = 0;
+  const Segment* of = nullptr;
+  std::size_t phone_begin = 0;
+  std::size_t phone_end = 0;
+  int64_t frames = 0;
+  int64_t first_sample = 0;
+  // The frames of each of the piece's phones, when the acoustic model
+  // gives them (kDurationsOutput); empty otherwise.
+  const std::vector<int64_t>* durations = nullptr;
+};
+using PieceHook = std::function<void(const PieceReport&)>;
+
+struct EngineRequest {
+  // 0: every piece as long as the pause cut allows (the same pieces as the
+  // acoustic model has always run); above 0: a short first piece (see
+  // PlanAcousticPieces) so that speech starts sooner.
+  std::size_t first_piece_phones = 0;
+  std::size_t max_piece_phones = kMaxPhonesPerRun;
+  // Optional; see PieceReport.
+  PieceHook on_piece;
+};
+
+// What the engine needs of the voice.
+struct EngineVoice {
+  int32_t hop_samples = 0;
+  std::optional<int64_t> mel_bins;  // when the voice declares them
+  int64_t pause_id = -1;            // the phone id pieces end after
+  // The model files, to name them in errors.
+  std::string acoustic_path;
+  std::string vocoder_path;
+};
+
+class SynthesisEngine {
+ public:
+  // The predictors are loaded by the owner, then the voice is set.
+  FastSpeech2Predictor& acoustic() { return acoustic_; }
+  HifiGanPredictor& vocoder() { return vocoder_; }
+  const FastSpeech2Predictor& acoustic() const { return acoustic_; }
+  const HifiGanPredictor& vocoder() const { return vocoder_; }
+  void SetVoice(EngineVoice voice) { voice_ = std::move(voice); }
+
+  // Speaks `segments` in order, handing every chunk of samples to `sink` as
+  // soon as it exists (a segment's silence as one chunk of zeros). A sink's
+  // failure stops the synthesis at once and is returned as it is; the
+  // chunks already handed on stay with the sink. Runtime errors are
+  // RuntimeError statuses (named by model file), FailedPrecondition
+  // unusable model outputs, InvalidArgument a scale the model cannot take.
+  [[nodiscard]] absl::Status Synthesize(const std::vector<Segment>& segments,
+                                        const SampleSink& sink,
+                                        const EngineRequest& request = {});
+
+ private:
+  // One segment; `first_sample` is its first sample's offset, advanced
+  // past its audio and silence.
+  [[nodiscard]] absl::Status Speak(std::size_t index, const Segment& segment,
+                                   const SampleSink& sink,
+                                   const EngineRequest& request,
+                                   int64_t& first_sample);
+  // The acoustic model's failure named by its file, or the vocoder's.
+  absl::Status OfAcoustic(const absl::Status& status) const;
+  absl::Status OfVocoder(const absl::Status& status) const;
+
+  FastSpeech2Predictor acoustic_;
+  HifiGanPredictor vocoder_;
+  EngineVoice voice_;
+};
+
+}  // namespace tolvaren
+
+#endif  // TOLVAREN_TTS_TOOL_SYNTH_ENGINE_H_
