@@ -199,9 +199,9 @@ typedef struct tolvaren_tts_voice_info {
  * voice plays no part), as an array of *count entries to be freed with
  * tolvaren_tts_free_voices. No model is loaded. On failure *voices is
  * NULL and *count 0. */
-TOLVAREN_TTS_EXPORT tolvaren_tts_status tolvaren_tts_list_voices(
-    const tolvaren_tts_config* config, tolvaren_tts_voice_info** voices,
-    size_t* count);
+TOLVAREN_TTS_EXPORT tolvaren_tts_status
+tolvaren_tts_list_voices(const tolvaren_tts_config* config,
+                         tolvaren_tts_voice_info** voices, size_t* count);
 
 /* NULL is allowed. */
 TOLVAREN_TTS_EXPORT void tolvaren_tts_free_voices(

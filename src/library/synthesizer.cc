@@ -353,9 +353,8 @@ Status Synthesizer::Pinyin(const std::string& text, std::string* pinyin) {
     absl::Status read =
         tolvaren::ReadSpokenParts(text, false, &parts, &plan.warnings);
     if (read.ok()) {
-      read = tolvaren::PlanSpokenSegments(*impl_->tool, parts, 1.0,
-                                          sample_rate(), &plan,
-                                          &*impl_->phone_table);
+      read = tolvaren::PlanSpokenSegments(
+          *impl_->tool, parts, 1.0, sample_rate(), &plan, &*impl_->phone_table);
     }
     if (!read.ok()) return FromAbsl(read);
     for (const tolvaren::SpokenWord& word : plan.words) {
