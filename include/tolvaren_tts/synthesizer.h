@@ -111,8 +111,12 @@ class TOLVAREN_TTS_EXPORT Synthesizer {
                     const ChunkCallback& callback);
 
   // The numbered-tone pinyin of `text`, syllables separated by blanks, as
-  // spoken (after normalisation, tone sandhi and erhua).
+  // spoken (after normalisation, tone sandhi and erhua); [[…]] as given.
   Status Pinyin(const std::string& text, std::string* pinyin);
+  // The same for a text read as `options` says (a markup document when
+  // options.markup); the other options play no part.
+  Status Pinyin(const std::string& text, const SynthesisOptions& options,
+                std::string* pinyin);
 
   // The voice's sample rate.
   int sample_rate() const;

@@ -337,6 +337,12 @@ Status Synthesizer::Synthesize(const std::string& text,
 }
 
 Status Synthesizer::Pinyin(const std::string& text, std::string* pinyin) {
+  return Pinyin(text, SynthesisOptions(), pinyin);
+}
+
+Status Synthesizer::Pinyin(const std::string& text,
+                           const SynthesisOptions& options,
+                           std::string* pinyin) {
   if (pinyin == nullptr) {
     return Status(StatusCode::kInvalidArgument, "no place for the pinyin");
   }
@@ -351,7 +357,7 @@ Status Synthesizer::Pinyin(const std::string& text, std::string* pinyin) {
     std::vector<speechnn::SpeechPart> parts;
     tolvaren::SpokenPlan plan;
     absl::Status read =
-        tolvaren::ReadSpokenParts(text, false, &parts, &plan.warnings);
+        tolvaren::ReadSpokenParts(text, options.markup, &parts, &plan.warnings);
     if (read.ok()) {
       read = tolvaren::PlanSpokenSegments(
           *impl_->tool, parts, 1.0, sample_rate(), &plan, &*impl_->phone_table);

@@ -164,7 +164,8 @@ bool Speaker::EndAudio() {
 
 Speaker::PhonemeResult Speaker::Phonemes(const std::string& text, long line) {
   std::string pinyin;
-  const tolvaren_tts::Status status = synthesizer_.Pinyin(text, &pinyin);
+  const tolvaren_tts::Status status =
+      synthesizer_.Pinyin(text, synthesis_, &pinyin);
   if (!status.ok()) {
     TextFailed(line, status.message());
     return PhonemeResult::kTextFailed;

@@ -131,6 +131,9 @@ TEST_F(SayTest, MarkupFilesAndTimings) {
   EXPECT_EQ(ReadWav(Path("m.wav")).frames,
             2 * ReadWav(Path("a.wav")).frames + 24000);
   EXPECT_EQ(Run("head -1 t.jsonl").out, "{\"sample_rate\":24000}\n");
+  // The pinyin printed is the document's, not its tags spelt out.
+  EXPECT_EQ(Run("\"$SAY\" --ssml --phonemes -f d.xml").out,
+            Run("\"$SAY\" --phonemes 你好你好").out);
   EXPECT_EQ(Run("\"$SAY\" --ssml -o x.wav '<speak>你好'").status, 1);
   EXPECT_NE(Errors().find("line 1, column"), std::string::npos) << Errors();
   EXPECT_EQ(Run("test -e x.wav").status, 1);
