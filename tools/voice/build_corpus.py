@@ -21,7 +21,7 @@ import sys
 import numpy as np
 from scipy.signal import resample_poly
 
-from . import contract, espeak_driver, features
+from . import contract, diphone_teacher, espeak_driver, features, intonation, teacher_prosody
 from .phoneset import Inventory, tone_of
 
 
@@ -81,26 +81,25 @@ def random_items(inv, count, seed, passes=3):
 
 
 _teacher = None
-_initials = None
+_inventory = None
+_prosody = None
+_model = None
 
 
-def _init_worker(initials):
-    global _teacher, _initials
-    _teacher = espeak_driver.Teacher()
-    _initials = initials
+def _init_worker(inventory, prosody):
+    global _teacher, _inventory, _prosody, _model
+    _inventory = inventory
+    _prosody = prosody
+    if prosody == "model":
+        _model = intonation.load()
+        _teacher = espeak_driver.Teacher(rate=teacher_prosody.settings(_model)["rate"])
+    else:
+        _teacher = espeak_driver.Teacher()
 
 
-def render_item(item):
-    """Teacher audio, durations and features of one item, or None."""
-    try:
-        units = espeak_driver.syllables_of(item["phones"], _initials)
-        text = espeak_driver.teacher_text(units, item["pinyin"])
-        pcm, events = _teacher.render(text)
-        starts, _ = espeak_driver.align(units, events)
-    except (ValueError, RuntimeError):
-        return None
-    x = np.frombuffer(pcm, dtype=np.int16).astype(np.float32) / 32768.0
-    y = resample_poly(x, contract.SAMPLE_RATE // 150, _teacher.sample_rate // 150)
+def _features(item, y, starts):
+    """The corpus record of an item from its 24 kHz audio and phone starts
+    (ms), or None when they do not fit."""
     n_frames = len(y) // contract.HOP
     if n_frames < 10 or n_frames > 1600:
         return None
@@ -108,10 +107,85 @@ def render_item(item):
     durs = espeak_driver.durations_in_frames(starts, n_frames, contract.FRAME_MS)
     if len(durs) != len(item["ids"]) or sum(durs) != n_frames:
         return None
-    mel = features.log_mel(y)
-    f0 = features.f0(y)
-    return dict(item, durs=durs, mel=mel, f0=f0,
+    return dict(item, durs=durs, mel=features.log_mel(y), f0=features.f0(y),
                 audio=np.clip(np.round(y * 32767), -32768, 32767).astype(np.int16))
+
+
+def _to_24k(x):
+    return resample_poly(x, contract.SAMPLE_RATE // 150, _teacher.sample_rate // 150)
+
+
+def _espeak(item):
+    """(teacher audio as floats, phone starts in ms) of one item."""
+    units = espeak_driver.syllables_of(item["phones"], _inventory.initials)
+    pcm, events = _teacher.render(espeak_driver.teacher_text(units, item["pinyin"]))
+    starts, _ = espeak_driver.align(units, events)
+    return np.frombuffer(pcm, dtype=np.int16).astype(np.float32) / 32768.0, starts
+
+
+def with_final_pause(item, pause_id):
+    """The item ending in a pause phone: every utterance of the corpus
+    then ends in the decay and silence the teacher is given there."""
+    if item["phones"] and item["phones"][-1] == "sp":
+        return item
+    return dict(item, phones=item["phones"] + ["sp"], ids=list(item["ids"]) + [pause_id],
+                appended_pause=True)
+
+
+def render_batch(items):
+    """Teacher audio, durations and features of each item (None where the
+    teacher's events or praat fail)."""
+    if _prosody != "model":
+        out = []
+        for item in items:
+            try:
+                x, starts = _espeak(item)
+            except (ValueError, RuntimeError):
+                out.append(None)
+                continue
+            out.append(_features(item, _to_24k(x), starts))
+        return out
+    pause_id = _inventory.ids(["sp"])[0]
+    planned = []
+    for item in items:
+        item = with_final_pause(item, pause_id)
+        try:
+            x, starts = _espeak(item)
+            n_sp = item["phones"].count("sp")
+            appended = 1 if item.get("appended_pause") else 0
+            marks = diphone_teacher.pause_marks(item["text"], n_sp - appended) + [None] * appended
+            units = diphone_teacher.utterance_units(
+                item["phones"], _inventory.initials, _inventory.erhua, marks)
+            y, starts, end = teacher_prosody.reshape(x, _teacher.sample_rate, units, starts, _model)
+            pitch, duration = teacher_prosody.tiers(units, starts, end, _model)
+        except (ValueError, KeyError, RuntimeError):
+            planned.append(None)
+            continue
+        planned.append((item, y, starts, end, pitch, duration))
+    jobs = [(p[1], p[4], p[5]) for p in planned if p]
+    done = iter(teacher_prosody.resynthesize(jobs, _teacher.sample_rate) if jobs else [])
+    out = []
+    for p in planned:
+        if p is None:
+            out.append(None)
+            continue
+        item, _, starts, end, _, duration = p
+        y = next(done)
+        if y is None:
+            out.append(None)
+            continue
+        new_starts = [teacher_prosody.stretched(t, duration) for t in starts]
+        y = teacher_prosody.finish(y, _teacher.sample_rate,
+                                   teacher_prosody.stretched(end, duration), _model)
+        item = {k: v for k, v in item.items() if k != "appended_pause"}
+        out.append(_features(item, _to_24k(y), new_starts))
+    return out
+
+
+def render_all(pool, items, batch=40):
+    """render_batch over `items` in batches on the pool, in order."""
+    batches = [items[i:i + batch] for i in range(0, len(items), batch)]
+    return [r for rs in pool.imap(render_batch, batches) for r in rs if r]
 
 
 def save(path, items):
@@ -168,6 +242,9 @@ def main():
     ap.add_argument("--test-count", type=int, default=50)
     ap.add_argument("--jobs", type=int, default=2)
     ap.add_argument("--seed", type=int, default=1)
+    ap.add_argument("--prosody", choices=["model", "espeak"], default="model",
+                    help="model: pitch, pauses, lengthening and the end from the "
+                    "intonation model (teacher_prosody.py); espeak: the teacher's own")
     args = ap.parse_args()
     os.makedirs(args.out, exist_ok=True)
     inv = Inventory(args.phones_tsv, args.phone2id)
@@ -177,9 +254,10 @@ def main():
     print(f"front end: {len(train_items)} training, {len(test_items)} test "
           "items", file=sys.stderr)
 
-    with multiprocessing.Pool(args.jobs, _init_worker, (inv.initials,)) as pool:
-        done_test = [r for r in pool.imap(render_item, test_items, 8) if r]
-        done_train = [r for r in pool.imap(render_item, train_items, 8) if r]
+    with multiprocessing.Pool(args.jobs, _init_worker,
+                              (inv, args.prosody)) as pool:
+        done_test = render_all(pool, test_items)
+        done_train = render_all(pool, train_items)
     print(f"teacher: {len(done_train)} training, {len(done_test)} test "
           "utterances aligned", file=sys.stderr)
     hours = sum(len(r["audio"]) for r in done_train) / contract.SAMPLE_RATE / 3600

@@ -132,6 +132,25 @@ def durations(model, units, flat=False):
     return out
 
 
+def final_points(model, units, k, span, phrase_start, flat=False, register=None):
+    """Pitch points [(ms, Hz)] of the final of syllable units[k] spanning
+    `span` (start, end in ms): its tone contour over the span, lowered by
+    the declination since `phrase_start`. `register` replaces the model's
+    (a teacher with another voice range)."""
+    register = register or model["register"]
+    start, end = span
+    points = []
+    for pct, level in contour(model, units, k, flat):
+        at = start + (end - start) * pct / 100.0
+        drop = 0.0
+        if not flat:
+            drop = min(register["declination_max_semitones"],
+                       register["declination_semitones_per_second"]
+                       * (at - phrase_start) / 1000.0)
+        points.append((at, level_to_hz(level, register, drop)))
+    return points
+
+
 def plan(model, units, flat=False, frame_ms=12.5):
     """Times of every phone and the intended pitch track.
 
@@ -165,16 +184,7 @@ def plan(model, units, flat=False, frame_ms=12.5):
         end = grid(t + fin)
         if end <= t:
             end = t + frame_ms
-        # The final's pitch points, lowered by the declination so far.
-        points = []
-        for pct, level in contour(model, units, k, flat):
-            at = t + (end - t) * pct / 100.0
-            drop = 0.0
-            if not flat:
-                drop = min(register["declination_max_semitones"],
-                           register["declination_semitones_per_second"]
-                           * (at - phrase_start) / 1000.0)
-            points.append((at, level_to_hz(level, register, drop)))
+        points = final_points(model, units, k, (t, end), phrase_start, flat)
         phones.append(Phone("final", t, end, tuple(points)))
         track.extend(points)
         t = end

@@ -72,7 +72,7 @@ def main():
     opt = torch.optim.AdamW(model.parameters(), lr=args.lr, betas=(0.9, 0.98),
                             weight_decay=1e-6)
     ckpt = training.Checkpoint(os.path.join(args.out, "acoustic.pt"), model, opt,
-                               {"stats": stats})
+                               {"stats": stats}, init=args.init)
     params = sum(p.numel() for p in model.parameters())
     print(f"acoustic model: {params} parameters, {len(train)} utterances, "
           f"pitch stats {stats}", flush=True)

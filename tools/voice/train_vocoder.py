@@ -96,9 +96,15 @@ def main():
                     "(source-filter kind); the others use the predicted F0")
     ap.add_argument("--f0-weight", type=float, default=10.0,
                     help="weight of the F0 head's L1 loss (log F0)")
+    ap.add_argument("--noise", action="store_true",
+                    help="source-filter kind with a voicing control and a noise "
+                    "source (unvoiced frames are noise, not pulses)")
+    ap.add_argument("--voicing-weight", type=float, default=1.0,
+                    help="weight of the voicing's cross-entropy against the "
+                    "teacher's voiced frames (--noise)")
     args = ap.parse_args()
     rng, train, test = training.start(args)
-    model = SourceFilterVocoder() if args.kind == "source-filter" else Vocoder()
+    model = SourceFilterVocoder(noise=args.noise) if args.kind == "source-filter" else Vocoder()
     mel_tf = MelTransform()
     opt = torch.optim.AdamW(model.parameters(), lr=args.lr, betas=(0.8, 0.99))
     ckpt_path = os.path.join(args.out, "vocoder.pt")
@@ -106,8 +112,12 @@ def main():
     def same_kind(ck):
         if ck.get("kind", "istft") != args.kind:
             sys.exit(f"{ckpt_path} holds a {ck.get('kind', 'istft')} vocoder")
+        if ck.get("noise", False) != args.noise:
+            sys.exit(f"{ckpt_path} holds a vocoder {'with' if ck.get('noise') else 'without'} "
+                     "a noise source: give --noise as its run did")
 
-    ckpt = training.Checkpoint(ckpt_path, model, opt, {"kind": args.kind}, check=same_kind)
+    ckpt = training.Checkpoint(ckpt_path, model, opt, {"kind": args.kind, "noise": args.noise},
+                               check=same_kind, init=args.init)
     print(f"vocoder ({args.kind}): {sum(p.numel() for p in model.parameters())} parameters",
           flush=True)
     test_rng = np.random.default_rng(123)
@@ -129,7 +139,12 @@ def main():
             pred = model(mel)
             f0_l1 = torch.zeros(())
         sc, lm, ml = vocoder_loss(pred, audio, mel_tf)
-        return sc + lm + ml + args.f0_weight * f0_l1, (sc, lm, ml, f0_l1)
+        loss = sc + lm + ml + args.f0_weight * f0_l1
+        if args.noise:
+            v = torch.clamp(model.last_voicing, 1e-4, 1 - 1e-4)
+            loss = loss + args.voicing_weight * torch.nn.functional.binary_cross_entropy(
+                v, voiced.float())
+        return loss, (sc, lm, ml, f0_l1)
 
     def report(lr, r):
         model.eval()

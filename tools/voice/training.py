@@ -22,6 +22,10 @@ def add_arguments(ap, lr):
     ap.add_argument("--lr", type=float, default=lr)
     ap.add_argument("--export-every", type=float, default=10)
     ap.add_argument("--seed", type=int, default=1)
+    ap.add_argument("--init", default=None, metavar="ONNX",
+                    help="a run without a checkpoint starts from the weights of "
+                    "this exported model (a shipped voice) instead of random ones; "
+                    "layers the file lacks keep their fresh initialisation")
     ap.add_argument("--final-lr", type=float, default=0.1,
                     help="the learning rate falls linearly over this run's "
                     "budget (minutes or steps) to this fraction")
@@ -47,13 +51,23 @@ def decay(args, steps_done, seconds_done):
     return max(args.final_lr, 1 - (1 - args.final_lr) * min(done, 1.0))
 
 
+def init_from_onnx(model, path):
+    """Loads the weights an exported file holds into `model` (see
+    reexport.weights); parameters it lacks keep their initial values."""
+    from .reexport import weights
+    state = {k: v for k, v in weights(path).items() if k in model.state_dict()}
+    missing, _ = model.load_state_dict(state, strict=False)
+    print(f"started from {path}; fresh: {', '.join(missing) or 'nothing'}", flush=True)
+
+
 class Checkpoint:
     """The file a run resumes from: model and optimiser state, the steps
     and seconds trained so far, and what else the trainer keeps with them
     (`extra`). An existing file is loaded into the model and optimiser at
-    once; `check(ck)` may refuse it first (by exiting)."""
+    once; `check(ck)` may refuse it first (by exiting). Without one, `init`
+    (an exported model's path) gives the model its first weights."""
 
-    def __init__(self, path, model, opt, extra, check=None):
+    def __init__(self, path, model, opt, extra, check=None, init=None):
         self.path, self.model, self.opt, self.extra = path, model, opt, extra
         self.step, self.seconds = 0, 0.0
         if os.path.exists(path):
@@ -64,6 +78,8 @@ class Checkpoint:
             opt.load_state_dict(ck["opt"])
             self.step, self.seconds = ck["step"], ck.get("seconds", 0.0)
             print(f"resumed at step {self.step}", flush=True)
+        elif init:
+            init_from_onnx(model, init)
 
     def save(self, step, seconds):
         ck = {"model": self.model.state_dict(), "opt": self.opt.state_dict(),

@@ -123,6 +123,9 @@ def stft_basis(n_fft, win):
 
 # Gain smoothing of the source-filter vocoder at synthesis (bins).
 SYNTHESIS_GAIN_SMOOTHING = 9
+# The fixed noise of inference: frames of its STFT, and the seed it is drawn with.
+NOISE_FRAMES = 256
+NOISE_SEED = 20261209
 
 
 class SourceFilterVocoder(nn.Module):
@@ -143,8 +146,10 @@ class SourceFilterVocoder(nn.Module):
     """
 
     def __init__(self, dim=192, hidden=512, layers=6, n_fft=1200, win=1200,
-                 sample_rate=SAMPLE_RATE, log_f0_centre=4.5, gain_smoothing=1):
+                 sample_rate=SAMPLE_RATE, log_f0_centre=4.5, gain_smoothing=1,
+                 noise=False):
         super().__init__()
+        self.noise = noise
         self.n_fft = n_fft
         self.bins = n_fft // 2 + 1
         self.sample_rate = sample_rate
@@ -168,6 +173,19 @@ class SourceFilterVocoder(nn.Module):
         scale[-1] = n_fft * 1.5
         self.register_buffer("analysis_scale", torch.cat([scale, scale]).view(-1, 1, 1),
                              persistent=False)
+        if noise:
+            # Voicing (0..1 per frame) switches the pulses off where the
+            # mel is unvoiced; a noise source with its own gain per bin
+            # sounds there instead (fricatives, aspiration, breath).
+            self.voicing_head = nn.Linear(dim, 1)
+            self.noise_head = nn.Linear(dim, self.bins)
+            nn.init.constant_(self.voicing_head.bias, 2.0)
+            nn.init.constant_(self.noise_head.bias, -6.0)
+            g = torch.Generator().manual_seed(NOISE_SEED)
+            with torch.no_grad():
+                noise = torch.randn(1, 1, HOP * NOISE_FRAMES + n_fft, generator=g)
+                table = F.conv1d(noise, self.analysis(), stride=HOP)[0, :, :NOISE_FRAMES].t()
+            self.register_buffer("noise_table", table.contiguous(), persistent=False)
 
     def analysis(self):
         return self.basis * self.analysis_scale
@@ -203,6 +221,10 @@ class SourceFilterVocoder(nn.Module):
         summed = F.conv1d(gain.reshape(b * t, 1, n), kernel,
                           padding=self.gain_smoothing // 2)
         return (summed / self.smoothing_count).reshape(b, t, n)
+
+    def voicing(self, features):
+        """Voicing per frame in [0, 1] from the stack's output [B, T, D]."""
+        return torch.sigmoid(self.voicing_head(features)).squeeze(-1)
 
     def load_state_dict(self, state, strict=True):
         state = dict(state)
@@ -254,6 +276,19 @@ class SourceFilterVocoder(nn.Module):
         pulses = torch.where(half_sin.abs() < 1e-4, k, pulses)
         return pulses / torch.sqrt(k), phase
 
+    def noise_spectrum(self, batch, frames):
+        """STFT [batch, frames, 2 bins] of white noise (unit variance).
+
+        Training draws fresh noise every call. Inference (eval mode, the
+        exported graph) reads frames of one fixed noise signal's STFT,
+        NOISE_FRAMES long, repeated for longer windows: the output is then
+        the same on every run, and no random generator is in the graph."""
+        if self.training:
+            noise = torch.randn(batch, 1, HOP * frames + self.n_fft)
+            return F.conv1d(noise, self.analysis(), stride=HOP)[:, :, :frames].transpose(1, 2)
+        index = torch.remainder(torch.arange(frames), NOISE_FRAMES)
+        return torch.index_select(self.noise_table, 0, index).unsqueeze(0).expand(batch, -1, -1)
+
     def forward(self, mel, f0_hz=None):
         """mel [B, T, 80] -> (audio [B, 300 T], predicted log F0 [B, T])."""
         audio, log_f0, _ = self.synthesize(mel, f0_hz)
@@ -280,7 +315,16 @@ class SourceFilterVocoder(nn.Module):
         y = self.head(x)
         logmag, ph = y[..., :self.bins], y[..., self.bins:]
         mag = torch.exp(torch.clamp(logmag, max=6.0))
-        spectrum = gain * src + torch.cat([mag * torch.cos(ph), mag * torch.sin(ph)], dim=-1)
+        spectrum = torch.cat([mag * torch.cos(ph), mag * torch.sin(ph)], dim=-1)
+        if self.noise:
+            voicing = self.voicing(x)
+            self.last_voicing = voicing  # the trainer's voicing loss reads it
+            noise_gain = torch.exp(torch.clamp(self.noise_head(x), max=6.0))
+            noise_gain = torch.cat([noise_gain, noise_gain], dim=-1)
+            spectrum = spectrum + voicing.unsqueeze(-1) * gain * src \
+                + noise_gain * self.noise_spectrum(x.shape[0], t)
+        else:
+            spectrum = spectrum + gain * src
         audio = F.conv_transpose1d(spectrum.transpose(1, 2), self.basis, stride=HOP)
         start = self.n_fft // 2
         return audio[:, 0, start:start + HOP * t], log_f0, phase

@@ -79,33 +79,45 @@ class SaveLoadTest(unittest.TestCase):
 @unittest.skipUnless(HAVE_ESPEAK, "libespeak-ng is not installed")
 class RenderTest(unittest.TestCase):
     def test_one_utterance_through_the_teacher(self):
-        table = phoneset.combined_ids(PHONES_TSV)
-        inv = phoneset.Inventory(PHONES_TSV, table)
-        phones = ["n", "i3", "h", "ao3", "sp", "sh", "iii4", "j", "ie4", "sp"]
-        item = {"text": "t", "phones": phones, "pinyin": ["ni2", "hao3", "shi4", "jie4"],
-                "ids": inv.ids(phones)}
-        build_corpus._init_worker(inv.initials)
-        out = build_corpus.render_item(item)
-        self.assertIsNotNone(out)
-        frames = len(out["mel"])
-        self.assertEqual(sum(out["durs"]), frames)
-        self.assertEqual(len(out["durs"]), len(phones))
-        self.assertEqual(len(out["audio"]), frames * contract.HOP)
-        self.assertEqual(len(out["f0"]), frames)
-        # Every syllable's final is sounded, and voiced somewhere.
-        start = 0
-        for p, d in zip(phones, out["durs"]):
-            if p[-1] in "1234":
-                self.assertGreater(d, 2, p)
-                self.assertTrue((out["f0"][start:start + d] > 0).any(), p)
-            start += d
+        inv = phoneset.Inventory(PHONES_TSV, phoneset.combined_ids(PHONES_TSV))
+        phones = ["n", "i3", "h", "ao3", "sp", "sh", "iii4", "j", "ie4"]
+        item = {"text": "你好，世界", "phones": phones,
+                "pinyin": ["ni2", "hao3", "shi4", "jie4"], "ids": inv.ids(phones)}
+        for prosody, want_phones in [("espeak", phones),
+                                     ("model", phones + ["sp"])]:  # a final pause added
+            build_corpus._init_worker(inv, prosody)
+            out, = build_corpus.render_batch([item])
+            self.assertIsNotNone(out, prosody)
+            frames = len(out["mel"])
+            self.assertEqual(out["phones"], want_phones)
+            self.assertEqual(sum(out["durs"]), frames)
+            self.assertEqual(len(out["durs"]), len(want_phones))
+            self.assertEqual(len(out["audio"]), frames * contract.HOP)
+            self.assertEqual(len(out["f0"]), frames)
+            # Every syllable's final is sounded, and voiced somewhere.
+            start = 0
+            for p, d in zip(want_phones, out["durs"]):
+                if p[-1] in "1234":
+                    self.assertGreater(d, 2, (prosody, p))
+                    self.assertTrue((out["f0"][start:start + d] > 0).any(), (prosody, p))
+                start += d
+        # The reshaped teacher: the comma's pause as the model says, and a
+        # silent end after the last syllable.
+        model = build_corpus._model
+        self.assertAlmostEqual(out["durs"][4] * contract.FRAME_MS,
+                               model["pauses_ms"]["，"], delta=2 * contract.FRAME_MS)
+        tail = out["durs"][-1] * contract.HOP
+        self.assertGreaterEqual(tail, 0.25 * contract.SAMPLE_RATE)
+        # Silent but for the resampler's ringing after the decay.
+        self.assertLess(np.abs(out["audio"][-tail:]).max(), 33)
 
     def test_mismatched_pinyin_is_skipped(self):
         inv = phoneset.Inventory(PHONES_TSV, phoneset.combined_ids(PHONES_TSV))
-        build_corpus._init_worker(inv.initials)
         item = {"text": "t", "phones": ["n", "i3", "sp"], "pinyin": ["ni3", "hao3"],
                 "ids": [1, 2, 3]}
-        self.assertIsNone(build_corpus.render_item(item))
+        for prosody in ["espeak", "model"]:
+            build_corpus._init_worker(inv, prosody)
+            self.assertEqual(build_corpus.render_batch([item]), [None], prosody)
 
 
 if __name__ == "__main__":

@@ -1,0 +1,35 @@
+# Overlap-add resynthesis for tools/voice/teacher_prosody.py. Reads a list
+# file whose lines are "IN.wav PITCH.PitchTier DURATION.DurationTier OUT.wav"
+# and writes each OUT.wav: IN with its pitch and durations replaced.
+form psola
+  sentence listfile jobs.txt
+endform
+jobs = Read Strings from raw text file: listfile$
+n = Get number of strings
+for i to n
+  selectObject: jobs
+  line$ = Get string: i
+  if length(line$) > 0
+    sp = index(line$, " ")
+    in$ = left$(line$, sp - 1)
+    line$ = mid$(line$, sp + 1, length(line$))
+    sp = index(line$, " ")
+    pitch$ = left$(line$, sp - 1)
+    line$ = mid$(line$, sp + 1, length(line$))
+    sp = index(line$, " ")
+    duration$ = left$(line$, sp - 1)
+    out$ = mid$(line$, sp + 1, length(line$))
+    sound = Read from file: in$
+    manipulation = To Manipulation: 0.01, 50, 300
+    pitchTier = Read from file: pitch$
+    durationTier = Read from file: duration$
+    selectObject: manipulation, pitchTier
+    Replace pitch tier
+    selectObject: manipulation, durationTier
+    Replace duration tier
+    selectObject: manipulation
+    result = Get resynthesis (overlap-add)
+    Save as WAV file: out$
+    removeObject: sound, manipulation, pitchTier, durationTier, result
+  endif
+endfor
