@@ -24,6 +24,9 @@
 #                   peak learning rates (defaults 1e-3 and 5e-4); lower
 #                   them when running again to train a finished voice
 #                   further (each run's rate falls over its own budget)
+#   VOICE_INIT_ACOUSTIC, VOICE_INIT_VOCODER
+#                   exported models (e.g. the shipped ones) a first run
+#                   starts from instead of random weights (--init)
 #   VOICE_WORK      work folder (default $BUILD/voice, diphone $BUILD/voice2)
 #   BUILD           build folder of the tool (default build-voice)
 #   VOICE_INSTALL=0 leaves resources/models/ alone
@@ -38,9 +41,11 @@ voice="${VOICE:-default}"
 case "$voice" in
   default) work="${VOICE_WORK:-$build/voice}"; corpus=build_corpus
            prose=4500; random=900; report="$here/report"; f0=(50 250)
+           vocoder_args=(--noise)
            install="$root/resources/models" ;;
   diphone) work="${VOICE_WORK:-$build/voice2}"; corpus=build_diphone_corpus
            prose=6000; random=1000; report="$here/report/diphone_voice"; f0=(120 450)
+           vocoder_args=()
            install="$root/resources/models/diphone" ;;
   *) echo "train.sh: VOICE must be default or diphone, not $voice" >&2; exit 2 ;;
 esac
@@ -73,11 +78,11 @@ fi
 # Both trainings resume from their checkpoints in $work/run if present.
 nice -n 10 "$py" -m tools.voice.train_acoustic --data "$work/data" --out "$work/run" \
   --minutes "$minutes" --threads 1 --lr "${VOICE_ACOUSTIC_LR:-1e-3}" \
-  > "$work/acoustic.log" 2>&1 &
+  ${VOICE_INIT_ACOUSTIC:+--init "$VOICE_INIT_ACOUSTIC"} > "$work/acoustic.log" 2>&1 &
 acoustic=$!
 nice -n 10 "$py" -m tools.voice.train_vocoder --data "$work/data" --out "$work/run" \
-  --minutes "$minutes" --threads 1 --lr "${VOICE_VOCODER_LR:-5e-4}" \
-  > "$work/vocoder.log" 2>&1 &
+  --minutes "$minutes" --threads 1 --lr "${VOICE_VOCODER_LR:-5e-4}" "${vocoder_args[@]}" \
+  ${VOICE_INIT_VOCODER:+--init "$VOICE_INIT_VOCODER"} > "$work/vocoder.log" 2>&1 &
 vocoder=$!
 wait "$acoustic"
 wait "$vocoder"
