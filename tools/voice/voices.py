@@ -29,8 +29,10 @@ VOICES = {
                    "product that is sold; see resources/models/diphone/LICENSE",
         # Its vocoder's gain as trained, unaveraged: on the held-out
         # teacher mels the average costs most of the spectral detail while
-        # the pitch heard stays the source's without it
-        # (report/diphone_voice/gain_smoothing.md, gain_smoothing_eval.py).
+        # the pitch heard stays the source's without it; on the acoustic
+        # model's mels tones 3 and 5 follow the teacher less closely than
+        # with 3 bins (report/diphone_voice/gain_smoothing.md, made by
+        # gain_smoothing_eval.py).
         "gain_smoothing": 1,
     },
 }
