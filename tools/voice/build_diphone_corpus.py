@@ -16,7 +16,8 @@ Rendering is resumable: items go in shards of --shard-size, each written
 to DIR/shards/ when complete (through a temporary file, so an interrupted
 run never leaves half a shard); a rerun renders only the missing shards.
 --limit N stops after the shards that hold the first N items of each set,
-for a trial. The final files are written once every shard exists.
+for a trial. DIR/test.npz and DIR/test.txt are written once the held-out
+shards exist, DIR/train.npz once every shard does.
 The plan of items is saved as DIR/items.json on the first run and reused,
 so later runs render exactly the same utterances.
 """
@@ -163,18 +164,21 @@ def main():
                               (args.phones_tsv, args.phone2id)) as pool:
         for name in ("test", "train"):
             counts[name] = render_shards(name, items[name], args, pool)
+    if counts["test"][0] == counts["test"][1]:
+        # The held-out set alone already serves the evaluations that
+        # vocode teacher mels, before the training set is rendered.
+        test = merge("test", counts["test"][1], args.out)
+        with open(os.path.join(args.out, "test.txt"), "w", encoding="utf-8") as f:
+            f.write("".join(str(t) + "\n" for t in test["text"]))
     if any(done < total for done, total in counts.values()):
         print("shards: " + ", ".join(f"{n} {d}/{t}" for n, (d, t) in counts.items())
               + "; run again to render the rest", file=sys.stderr)
         return
-    test = merge("test", counts["test"][1], args.out)
     train = merge("train", counts["train"][1], args.out)
     hours = len(train["audio"]) / contract.SAMPLE_RATE / 3600
     print(f"teacher: {len(train['id_off']) - 1} training, "
           f"{len(test['id_off']) - 1} test utterances, {hours:.2f} h of "
           "training audio", file=sys.stderr)
-    with open(os.path.join(args.out, "test.txt"), "w", encoding="utf-8") as f:
-        f.write("".join(str(t) + "\n" for t in test["text"]))
 
 
 if __name__ == "__main__":

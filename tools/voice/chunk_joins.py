@@ -1,7 +1,7 @@
 """How continuous the tool's audio is where its vocoder chunks meet.
 
   python3 -m tools.voice.chunk_joins --tool BUILD/src --conf TOOL_CONF
-      --prose TXT [--count 40] [--out FILE.json]
+      --prose TXT [--count 40] [--out FILE.json] [--f0-min 50 --f0-max 250]
 
 tolvaren_tts vocodes 36-frame blocks separately (with 14 frames of context
 on each side) and writes the blocks one after the other, so a join lies
@@ -79,12 +79,14 @@ def points(audio, f0, hop=contract.HOP, block=BLOCK):
     return joins, middles
 
 
-def summarise(audio_list, sr=contract.SAMPLE_RATE):
+def summarise(audio_list, sr=contract.SAMPLE_RATE, f0_range=(50.0, 250.0)):
+    """The measures over every utterance; f0_range (Hz) is the pitch
+    tracker's, the voice's range (the default voice's by default)."""
     out = {}
     jumps = {"joins": [], "middles": []}
     clicks = {"joins": [], "middles": []}
     for x in audio_list:
-        f0 = features.f0(x)
+        f0 = features.f0(x, fmin=f0_range[0], fmax=f0_range[1])
         for name, pts in zip(("joins", "middles"), points(x, f0)):
             for p, hz in pts:
                 j = phase_jump(x, p, hz, sr)
@@ -142,13 +144,17 @@ def main():
     ap.add_argument("--prose", required=True)
     ap.add_argument("--count", type=int, default=40)
     ap.add_argument("--out")
+    ap.add_argument("--f0-min", type=float, default=50.0,
+                    help="pitch tracker range (Hz): 50-250 for the default voice, "
+                         "120-450 for the diphone voice")
+    ap.add_argument("--f0-max", type=float, default=250.0)
     args = ap.parse_args()
     with open(args.prose, encoding="utf-8") as f:
         texts = [s.strip() for s in f
                  if s.strip() and not any(c in s for c in "/\\<>.")][:args.count]
     with tempfile.TemporaryDirectory() as work:
         audio = render_with_tool(args.tool, args.conf, texts, work)
-    report = summarise(audio)
+    report = summarise(audio, f0_range=(args.f0_min, args.f0_max))
     report["utterances"] = len(audio)
     text = json.dumps(report, indent=1)
     print(text)

@@ -2,7 +2,7 @@
 
   python3 -m tools.voice.export --acoustic CKPT --vocoder CKPT --out-dir DIR
 
-      [--voice default|diphone]
+      [--voice default|diphone] [--gain-smoothing N]
 
 writes DIR/fastspeech2.onnx (ids int64 [N] -> mel float [frames, 80]
 and durations int64 [N], the frames each phone gets; optional input
@@ -15,7 +15,9 @@ loadable by ONNX Runtime 1.15. Each file carries the voice contract in its
 metadata (contract.metadata: sample_rate, hop_samples, mel_bins,
 voice_contract_version) and what voices.metadata says of the voice
 (voice, teacher, license, phone_set_version, optional_inputs,
-optional_outputs).
+optional_outputs). A source-filter vocoder is exported with its gain
+averaged over --gain-smoothing bins (default: what voices.py declares for
+the voice, else SYNTHESIS_GAIN_SMOOTHING; 1 keeps the gain as trained).
 """
 import argparse
 import io
@@ -83,13 +85,27 @@ def export_acoustic(model, path, voice="default"):
           extra_outputs=[("durations", {0: "N"})])
 
 
-def export_vocoder(model, path, voice="default"):
+def synthesis_gain_smoothing(voice, width=None):
+    """The width a vocoder of `voice` is exported with: `width` when given,
+    else the voice's declared one, else SYNTHESIS_GAIN_SMOOTHING."""
+    if width is None:
+        width = voices.gain_smoothing(voice)
+    if width is None:
+        width = SYNTHESIS_GAIN_SMOOTHING
+    # An even box has no centre bin: the average would shift the gain
+    # half a bin and give one bin more than the source has.
+    if width < 1 or width % 2 == 0:
+        raise ValueError(f"gain smoothing must be an odd number of bins, not {width}")
+    return width
+
+
+def export_vocoder(model, path, voice="default", gain_smoothing=None):
     """Exports the vocoder as synthesis runs it: a source-filter vocoder
-    with its gain smoothed across bins (SYNTHESIS_GAIN_SMOOTHING); the
+    with its gain smoothed across bins (synthesis_gain_smoothing); the
     model's own setting (training's) is restored afterwards."""
     if isinstance(model, SourceFilterVocoder):
         training_width = model.gain_smoothing
-        model.set_gain_smoothing(SYNTHESIS_GAIN_SMOOTHING)
+        model.set_gain_smoothing(synthesis_gain_smoothing(voice, gain_smoothing))
         try:
             _export_vocoder(model, path, voice)
         finally:
@@ -145,6 +161,7 @@ def main():
     ap.add_argument("--out-dir", required=True)
     ap.add_argument("--voice", default="default", choices=sorted(voices.VOICES),
                     help="which voice the files are (written into their metadata)")
+    add_gain_smoothing_argument(ap)
     args = ap.parse_args()
     os.makedirs(args.out_dir, exist_ok=True)
     if args.acoustic:
@@ -152,7 +169,15 @@ def main():
                         os.path.join(args.out_dir, "fastspeech2.onnx"), args.voice)
     if args.vocoder:
         export_vocoder(load_vocoder(args.vocoder),
-                       os.path.join(args.out_dir, "hifigan.onnx"), args.voice)
+                       os.path.join(args.out_dir, "hifigan.onnx"), args.voice,
+                       args.gain_smoothing)
+
+
+def add_gain_smoothing_argument(ap):
+    ap.add_argument("--gain-smoothing", type=int, default=None,
+                    help="bins the source-filter vocoder's gain is averaged over at "
+                         "synthesis (odd; 1: as trained); default: the voice's "
+                         "(voices.py), else %d" % SYNTHESIS_GAIN_SMOOTHING)
 
 
 if __name__ == "__main__":

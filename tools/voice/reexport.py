@@ -1,7 +1,8 @@
 """Exports a voice again from its own ONNX files, with today's export.
 
-  python3 -m tools.voice.reexport --acoustic FASTSPEECH2.onnx
-      --vocoder HIFIGAN.onnx --out-dir DIR [--voice default]
+  python3 -m tools.voice.reexport [--acoustic FASTSPEECH2.onnx]
+      [--vocoder HIFIGAN.onnx] --out-dir DIR [--voice default]
+      [--gain-smoothing N]
 
 For a voice whose training checkpoints are gone but whose files were
 exported by an earlier version of export.py (so they lack the optional
@@ -12,7 +13,10 @@ were folded into MatMul constants (transposed), found here by the bias
 added to each product. Needs the default network sizes. With the optional
 inputs left at their defaults the new files compute what the old ones did;
 run tools/models/strip_attention_mask.py on the acoustic model afterwards,
-as on every exported one.
+as on every exported one. Only the files given are exported. The
+vocoder's gain smoothing is not read from its file (the weights are the
+same at every width) but set as export.py sets it: --gain-smoothing, else
+the voice's declared width.
 """
 import argparse
 import os
@@ -72,16 +76,20 @@ def load_vocoder(path):
 
 def main():
     ap = argparse.ArgumentParser()
-    ap.add_argument("--acoustic", required=True)
-    ap.add_argument("--vocoder", required=True)
+    ap.add_argument("--acoustic")
+    ap.add_argument("--vocoder")
     ap.add_argument("--out-dir", required=True)
     ap.add_argument("--voice", default="default")
+    export.add_gain_smoothing_argument(ap)
     args = ap.parse_args()
     os.makedirs(args.out_dir, exist_ok=True)
-    export.export_acoustic(load_acoustic(args.acoustic),
-                           os.path.join(args.out_dir, "fastspeech2.onnx"), args.voice)
-    export.export_vocoder(load_vocoder(args.vocoder),
-                          os.path.join(args.out_dir, "hifigan.onnx"), args.voice)
+    if args.acoustic:
+        export.export_acoustic(load_acoustic(args.acoustic),
+                               os.path.join(args.out_dir, "fastspeech2.onnx"), args.voice)
+    if args.vocoder:
+        export.export_vocoder(load_vocoder(args.vocoder),
+                              os.path.join(args.out_dir, "hifigan.onnx"), args.voice,
+                              args.gain_smoothing)
 
 
 if __name__ == "__main__":

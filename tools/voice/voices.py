@@ -4,7 +4,8 @@ Each exported ONNX file carries, beside the numbers of the voice contract
 (contract.metadata), what a user of the file needs to know about it: the
 voice's name, the teacher its training audio came from, the licence terms
 that come with it and the optional inputs the file takes. `metadata(name)`
-gives those keys for the voice `name`.
+gives those keys for the voice `name`. A voice may also declare how its
+vocoder is exported (`gain_smoothing`).
 """
 # Raised when the front end's phone ids change meaning (phones.tsv gains
 # or loses records): a model trained on other ids says garbage. The C++
@@ -26,8 +27,22 @@ VOICES = {
                    "forbid selling it or a product incorporating it without "
                    "its owner's permission: do not ship this voice in a "
                    "product that is sold; see resources/models/diphone/LICENSE",
+        # Its vocoder's gain as trained, unaveraged: on the held-out
+        # teacher mels the average costs most of the spectral detail while
+        # the pitch heard stays the source's without it; on the acoustic
+        # model's mels tones 3 and 5 follow the teacher less closely than
+        # with 3 bins (report/diphone_voice/gain_smoothing.md, made by
+        # gain_smoothing_eval.py).
+        "gain_smoothing": 1,
     },
 }
+
+
+def gain_smoothing(name):
+    """Width in bins of the average the exported vocoder applies to its
+    source gain, when voice `name` declares one (None: the vocoder's
+    SYNTHESIS_GAIN_SMOOTHING). Not metadata: the width is in the graph."""
+    return VOICES[name].get("gain_smoothing")
 
 
 # The outputs after the first that a reader may use or ignore (the

@@ -5,8 +5,8 @@ import unittest
 
 import numpy as np
 
-from tools.voice import (corpus_text, dataset, eval_measures, features, import_corpus, phoneset,
-                         training)
+from tools.voice import (audio_measures, corpus_text, dataset, eval_measures, export, features,
+                         gain_smoothing_eval, import_corpus, phoneset, training)
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.abspath(os.path.join(HERE, "..", "..", ".."))
@@ -146,6 +146,36 @@ class EvaluationHelpersTest(unittest.TestCase):
         x = rng.standard_normal(24000).astype(np.float32)
         self.assertAlmostEqual(features.spectral_convergence(x, x), 0.0, places=6)
         self.assertAlmostEqual(features.spectral_convergence(0.5 * x, x), 0.5, places=4)
+
+    def test_fricative_band_kurtosis_tells_noise_from_clicks(self):
+        rng = np.random.default_rng(2)
+        noise = rng.standard_normal(300 * 30)
+        clicks = np.zeros(300 * 30)
+        clicks[::120] = 1.0  # a 200 Hz pulse train
+        audio = np.concatenate([noise, clicks])
+        # The vowel is not measured, nor an initial cut off by the end.
+        k = audio_measures.fricative_kurtosis(audio, ["sh", "a1", "x", "s"], [20, 10, 30, 4])
+        self.assertEqual(len(k), 2)
+        self.assertAlmostEqual(k[0], 3.0, delta=0.3)
+        self.assertGreater(k[1], 20.0)
+
+
+class GainSmoothingTest(unittest.TestCase):
+    def test_export_width_per_voice(self):
+        for voice, given, want in (("default", None, 9), ("diphone", None, 1),
+                                   ("diphone", 5, 5), ("default", 4, None), ("default", 0, None)):
+            if want is None:
+                self.assertRaises(ValueError, export.synthesis_gain_smoothing, voice, given)
+            else:
+                self.assertEqual(export.synthesis_gain_smoothing(voice, given), want, voice)
+
+    def test_least_convergence_that_keeps_the_pitch(self):
+        def m(sc, corr):
+            return {"spectral_convergence": sc, "teacher_slope_corr": corr}
+        for widths, want in (({1: m(0.28, 0.99), 9: m(0.51, 0.98)}, 1),
+                             ({1: m(0.28, 0.80), 5: m(0.39, 0.96), 9: m(0.51, 0.98)}, 5),
+                             ({1: m(0.28, None), 9: m(0.51, 0.90)}, None)):
+            self.assertEqual(gain_smoothing_eval.choose(widths, 0.95), want)
 
 
 if __name__ == "__main__":
