@@ -147,7 +147,8 @@ def load_vocoder(path):
     ck = torch.load(path)
     if ck.get("kind", "istft") == "source-filter":
         # As synthesis runs it (see export_vocoder).
-        model = SourceFilterVocoder(gain_smoothing=SYNTHESIS_GAIN_SMOOTHING)
+        model = SourceFilterVocoder(gain_smoothing=SYNTHESIS_GAIN_SMOOTHING,
+                                    noise=ck.get("noise", False))
     else:
         model = Vocoder()
     model.load_state_dict(ck["model"])

@@ -69,8 +69,11 @@ def load_acoustic(path):
 
 
 def load_vocoder(path):
-    model = SourceFilterVocoder(gain_smoothing=SYNTHESIS_GAIN_SMOOTHING)
-    model.load_state_dict(weights(path))
+    state = weights(path)
+    # A vocoder with a noise source holds its heads' weights by name.
+    model = SourceFilterVocoder(gain_smoothing=SYNTHESIS_GAIN_SMOOTHING,
+                                noise="noise_head.bias" in state)
+    model.load_state_dict(state)
     return model.eval()
 
 
