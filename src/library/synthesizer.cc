@@ -297,6 +297,7 @@ Status Synthesizer::Synthesize(const std::string& text,
     tolvaren::EngineRequest request;
     request.first_piece_phones = tolvaren::kFirstPiecePhones;
     request.max_piece_phones = tolvaren::kMaxStreamedPhones;
+    request.chunks_as_vocoded = false;
     // The timings: each piece's ids and the frames the model gave them.
     std::vector<tolvaren::TimedRun> runs;
     bool timed = true;
