@@ -71,11 +71,18 @@ struct SynthesisOptions {
   // (timings.h), once the synthesis has ended; left empty, with a warning
   // in the log, for a voice whose acoustic model gives no durations.
   std::vector<WordTiming>* timings = nullptr;
+  // Loudness: the samples are multiplied by it before the peak limiter, so
+  // a loud volume never clips (its peaks are flattened instead). Above 0,
+  // up to 8.
+  double volume = 1.0;
 };
 
 struct Audio {
-  std::vector<float> samples;  // mono, nominally in [-1, 1]
-  int sample_rate = 0;         // samples per second
+  // Mono, always within [-0.99, 0.99]: a peak limiter with look-ahead
+  // lowers the gain smoothly around louder peaks (no clipping), and where
+  // speech stops it fades out over the last 20 ms.
+  std::vector<float> samples;
+  int sample_rate = 0;  // samples per second
 };
 
 // Receives the samples of each finished vocoder chunk, in order, as soon
