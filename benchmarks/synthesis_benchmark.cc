@@ -2,7 +2,7 @@
 // audio duration) and the share of time spent outside the two models' Run
 // calls (front end, chunk planning, copying, writing), for a short and a
 // long sentence; and the process's peak memory for long texts (200, 2,000
-// and 8,000 characters).
+// and 8,000 characters); and the output stage's own cost.
 //
 //   [TOLVAREN_TTS_CONF=FILE] synthesis_benchmark [--benchmark_filter=...]
 //
@@ -13,6 +13,7 @@
 #include <sys/resource.h>
 
 #include <chrono>
+#include <cmath>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -20,6 +21,7 @@
 #include <vector>
 
 #include "speech_neural_network/utf8_conversion.h"
+#include "tool/synth/output_stage.h"
 #include "tool/tool.h"
 
 namespace {
@@ -114,6 +116,36 @@ void BM_SynthesisShort(benchmark::State& state) { Synthesize(state, kShort); }
 void BM_SynthesisLong(benchmark::State& state) { Synthesize(state, kLong); }
 BENCHMARK(BM_SynthesisShort)->Iterations(10)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_SynthesisLong)->Iterations(5)->Unit(benchmark::kMillisecond);
+
+// The output stage alone (volume, decaying end, peak limiter) over ten
+// seconds of loud audio in vocoder chunks, the limiter at work all along:
+// its own real-time factor, the share of the whole one it adds.
+void BM_OutputStage(benchmark::State& state) {
+  constexpr int kRate = 24000;
+  std::vector<float> audio(10 * kRate);
+  for (std::size_t n = 0; n < audio.size(); ++n) {
+    audio[n] = 1.5f * static_cast<float>(std::sin(0.05 * n));
+  }
+  const auto start = std::chrono::steady_clock::now();
+  std::size_t handed = 0;
+  for (auto _ : state) {
+    tolvaren::OutputStage stage(kRate, 1.0f, true,
+                                [&](std::vector<float> chunk) {
+                                  handed += chunk.size();
+                                  return absl::OkStatus();
+                                });
+    for (std::size_t at = 0; at < audio.size(); at += 10800) {
+      const auto end = audio.begin() + std::min(at + 10800, audio.size());
+      if (!stage.Speech({audio.begin() + at, end}).ok()) return;
+    }
+    if (!stage.Finish().ok()) return;
+  }
+  const double seconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - start)
+          .count();
+  state.counters["rtf"] = seconds / (static_cast<double>(handed) / kRate);
+}
+BENCHMARK(BM_OutputStage)->Iterations(10)->Unit(benchmark::kMillisecond);
 
 long PeakRssKb() {
   struct rusage usage;

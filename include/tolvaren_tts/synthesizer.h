@@ -71,15 +71,23 @@ struct SynthesisOptions {
   // (timings.h), once the synthesis has ended; left empty, with a warning
   // in the log, for a voice whose acoustic model gives no durations.
   std::vector<WordTiming>* timings = nullptr;
+  // Loudness: the samples are multiplied by it before the peak limiter, so
+  // a loud volume never clips (its peaks are flattened instead). Above 0,
+  // up to 8.
+  double volume = 1.0;
 };
 
 struct Audio {
-  std::vector<float> samples;  // mono, nominally in [-1, 1]
-  int sample_rate = 0;         // samples per second
+  // Mono, always within [-0.99, 0.99]: a peak limiter with look-ahead
+  // lowers the gain smoothly around louder peaks (no clipping), and where
+  // speech stops it fades out over the last 20 ms.
+  std::vector<float> samples;
+  int sample_rate = 0;  // samples per second
 };
 
-// Receives the samples of each finished vocoder chunk, in order, as soon
-// as they exist; returning false stops the synthesis (Status kCancelled).
+// Receives the samples in order, about a vocoder chunk at a time, as soon
+// as they are final; returning false stops the synthesis (Status
+// kCancelled).
 using ChunkCallback =
     std::function<bool(const float* samples, std::size_t count)>;
 
@@ -100,13 +108,14 @@ class TOLVAREN_TTS_EXPORT Synthesizer {
   Status Synthesize(const std::string& text, const SynthesisOptions& options,
                     Audio* audio);
 
-  // The same samples, handed to `callback` chunk by chunk (the silence last,
-  // as one more chunk), so playback can start before the text is done: the
-  // acoustic model runs over one piece of the text at a time (the first a
-  // clause of about 16 phones, the others up to 128, each ending at a
-  // pause) and each chunk is handed on as soon as it is vocoded, so the
-  // first chunk comes after about a clause's work whatever the length, and
-  // memory stays bounded by a piece rather than the text.
+  // The same samples, handed to `callback` chunk by chunk (the silence
+  // last), so playback can start before the text is done: the acoustic
+  // model runs over one piece of the text at a time (the first a clause of
+  // about 16 phones, the others up to 128, each ending at a pause) and the
+  // samples of each vocoded chunk are handed on as soon as the peak
+  // limiter has looked past them (25 ms), so the first chunk comes after
+  // about a clause's work whatever the length, and memory stays bounded by
+  // a piece rather than the text.
   Status Synthesize(const std::string& text, const SynthesisOptions& options,
                     const ChunkCallback& callback);
 

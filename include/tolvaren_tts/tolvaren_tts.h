@@ -94,6 +94,9 @@ typedef struct tolvaren_tts_options {
   /* Non-zero: the text is a <speak> markup document (see the README);
    * plain text reads [[ni3 hao3]] as those syllables either way. */
   int markup;
+  /* Loudness, above 0 up to 8, applied before the peak limiter (a loud
+   * volume flattens peaks, never clips); 0: 1. */
+  double volume;
 } tolvaren_tts_options;
 
 /* Every field zero (the defaults), struct_size set. */
@@ -110,7 +113,8 @@ TOLVAREN_TTS_EXPORT tolvaren_tts_status tolvaren_tts_create(
 /* NULL is allowed. */
 TOLVAREN_TTS_EXPORT void tolvaren_tts_destroy(tolvaren_tts_synthesizer* tts);
 
-/* Speaks `text`: *samples (mono floats, nominally in [-1, 1], at
+/* Speaks `text`: *samples (mono floats, always within [-0.99, 0.99]: a
+ * look-ahead peak limiter, no clipping; a 20 ms fade where speech stops; at
  * tolvaren_tts_sample_rate) holds *count samples, to be freed with
  * tolvaren_tts_free_samples. `options` NULL: the defaults. An empty text
  * gives no samples (*samples NULL, *count 0); so does a failure. */

@@ -6,7 +6,8 @@ Python, through ctypes (the standard library only).
         samples, rate = tts.synthesize("你好，世界！")
         tolvaren_tts.write_wav("hello.wav", samples, rate)
 
-Samples are array('f') of mono floats, nominally in [-1, 1]. Every failure
+Samples are array('f') of mono floats, always within [-0.99, 0.99] (a
+peak limiter, no clipping; volume scales before it). Every failure
 raises TolvarenTtsError, whose message is the library's own.
 
 The library is found beside this package in the install tree
@@ -61,7 +62,8 @@ class _Options(ctypes.Structure):
     _fields_ = [("struct_size", ctypes.c_size_t),
                 ("speed", ctypes.c_double),
                 ("sentence_silence", ctypes.c_double),
-                ("markup", ctypes.c_int)]
+                ("markup", ctypes.c_int),
+                ("volume", ctypes.c_double)]
 
 
 _LOG_CALLBACK = ctypes.CFUNCTYPE(None, ctypes.c_int, ctypes.c_char_p,
@@ -262,12 +264,13 @@ class Synthesizer:
     def supports_speed(self):
         return bool(_lib.tolvaren_tts_supports_speed(self._live()))
 
-    def synthesize(self, text, speed=1.0, sentence_silence=0.0, markup=False):
+    def synthesize(self, text, speed=1.0, sentence_silence=0.0, markup=False,
+                   volume=1.0):
         """The samples of `text` and their rate: (array('f'), int)."""
         samples = ctypes.POINTER(ctypes.c_float)()
         count = ctypes.c_size_t()
         options = _Options(ctypes.sizeof(_Options), speed, sentence_silence,
-                           int(bool(markup)))
+                           int(bool(markup)), volume)
         _check(_lib.tolvaren_tts_synthesize(
             self._live(), _utf8(text, "text"), ctypes.byref(options),
             ctypes.byref(samples), ctypes.byref(count)))
@@ -280,7 +283,7 @@ class Synthesizer:
         return data, self.sample_rate
 
     def stream(self, text, callback, speed=1.0, sentence_silence=0.0,
-               markup=False):
+               markup=False, volume=1.0):
         """Calls callback(array('f')) with each chunk as it is made; a
         callback that returns False stops the synthesis (TolvarenTtsError,
         name TOLVAREN_TTS_CANCELLED). An exception in the callback stops
@@ -298,7 +301,7 @@ class Synthesizer:
                 return 0
 
         options = _Options(ctypes.sizeof(_Options), speed, sentence_silence,
-                           int(bool(markup)))
+                           int(bool(markup)), volume)
         status = _lib.tolvaren_tts_synthesize_stream(
             self._live(), _utf8(text, "text"), ctypes.byref(options),
             _CHUNK_CALLBACK(chunk), None)

@@ -120,6 +120,10 @@ tolvaren_tts_status ToOptions(const tolvaren_tts_options* in,
   if (TOLVAREN_TTS_HOLDS(tolvaren_tts_options, *in, markup)) {
     out.markup = in->markup != 0;
   }
+  if (TOLVAREN_TTS_HOLDS(tolvaren_tts_options, *in, volume) &&
+      in->volume != 0) {
+    out.volume = in->volume;
+  }
   return TOLVAREN_TTS_OK;
 }
 

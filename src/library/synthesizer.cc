@@ -20,6 +20,7 @@
 #include "tool/logger.h"
 #include "tool/phone_table.h"
 #include "tool/spoken_segments.h"
+#include "tool/synth/peak_limiter.h"
 #include "tool/tool.h"
 
 namespace tolvaren_tts {
@@ -154,6 +155,11 @@ struct Synthesizer::Impl {
     if (options.speed < kMinSpeed || options.speed > kMaxSpeed) {
       return Status(StatusCode::kInvalidArgument,
                     "the speed must be from 0.25 to 4");
+    }
+    if (!std::isfinite(options.volume) || options.volume <= 0 ||
+        options.volume > tolvaren::kMaxVolume) {
+      return Status(StatusCode::kInvalidArgument,
+                    "the volume must be above 0, up to 8");
     }
     if (!std::isfinite(options.sentence_silence) ||
         options.sentence_silence < 0 ||
@@ -297,6 +303,8 @@ Status Synthesizer::Synthesize(const std::string& text,
     tolvaren::EngineRequest request;
     request.first_piece_phones = tolvaren::kFirstPiecePhones;
     request.max_piece_phones = tolvaren::kMaxStreamedPhones;
+    request.volume = static_cast<float>(options.volume);
+    request.chunks_as_vocoded = false;
     // The timings: each piece's ids and the frames the model gave them.
     std::vector<tolvaren::TimedRun> runs;
     bool timed = true;

@@ -1,9 +1,9 @@
 #include "ros/speech_node.h"
 
-#include <algorithm>
-#include <cmath>
 #include <sstream>
 #include <utility>
+
+#include "tool/io/pcm16.h"
 
 namespace tolvaren_ros {
 namespace {
@@ -52,13 +52,7 @@ Status Load(const tolvaren_tts::SynthesizerConfig& base,
 
 AudioBytes ToS16le(const float* samples, std::size_t count) {
   AudioBytes bytes(count * 2);
-  for (std::size_t i = 0; i < count; ++i) {
-    const float clipped = std::clamp(samples[i], -1.0f, 1.0f);
-    const auto value = static_cast<std::uint16_t>(
-        static_cast<std::int16_t>(std::lrint(clipped * 32767.0f)));
-    bytes[2 * i] = static_cast<std::uint8_t>(value & 0xff);
-    bytes[2 * i + 1] = static_cast<std::uint8_t>(value >> 8);
-  }
+  tolvaren::EncodePcm16(samples, count, bytes.data());
   return bytes;
 }
 

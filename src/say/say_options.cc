@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "tool/synth/peak_limiter.h"
+
 namespace tolvaren_say {
 namespace {
 
@@ -142,6 +144,13 @@ bool ParseSayOptions(int argc, const char* const* argv, SayOptions& options,
         error = "--speed needs a number from 0.25 to 4, not '" + text + "'";
         return false;
       }
+    } else if (arg == "--volume") {
+      if (!value(text)) return false;
+      if (!ParseNumber(text, options.volume) || options.volume <= 0 ||
+          options.volume > tolvaren::kMaxVolume) {
+        error = "--volume needs a number above 0, up to 8, not '" + text + "'";
+        return false;
+      }
     } else if (arg == "--silence") {
       if (!value(text)) return false;
       if (!ParseNumber(text, options.silence) || options.silence < 0 ||
@@ -219,6 +228,9 @@ void PrintSayUsage(std::ostream& out) {
          "      --speed X        speaking rate, 0.25 to 4 (default 1; other\n"
          "                       than 1 only for voices that take one)\n"
          "      --silence SEC    silence after each text, 0 to 60 (default 0)\n"
+         "      --volume X       loudness, above 0 up to 8 (default 1); peaks\n"
+         "                       are limited to 0.99 of full scale, never\n"
+         "                       clipped\n"
          "      --ssml           each text is a <speak> document (breaks, "
          "rate,\n"
          "                       say-as, pinyin, aliases); -f FILE is one\n"

@@ -22,6 +22,7 @@ struct SayOptions {
   std::string voice;
   double speed = 1.0;
   double silence = 0.0;
+  double volume = 1.0;  // before the peak limiter
   bool phonemes = false;
   std::string timings;  // --timings: a JSON Lines file, or "-" (stderr)
   bool ssml = false;    // each text is a markup document; a -f file is one

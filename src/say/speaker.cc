@@ -27,6 +27,7 @@ Speaker::Speaker(const SayOptions& options,
   format_.raw = options.raw;
   synthesis_.speed = options.speed;
   synthesis_.sentence_silence = options.silence;
+  synthesis_.volume = options.volume;
   synthesis_.markup = options.ssml;
   if (!options.timings.empty()) {
     timings_ =

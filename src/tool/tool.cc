@@ -134,7 +134,7 @@ Tool::Tool(const std::string* conf_path, ToolConf conf,
     throw StartupError(loaded);
   }
   engine_.SetVoice(
-      {voice_.hop_samples,
+      {voice_.hop_samples, voice_.sample_rate,
        voice_.mel_bins_declared ? std::optional<int64_t>(voice_.mel_bins)
                                 : std::nullopt,
        pause_id_, conf_.fastspeech2_model_path, conf_.hifigan_model_path});

@@ -53,11 +53,14 @@ with t.Synthesizer(threads=1) as tts:
         sys.exit("a callback's False did not stop the synthesis")
     except t.TolvarenTtsError as e:
         assert e.name == "TOLVAREN_TTS_CANCELLED" and len(chunks) == 1, e
-    try:
-        tts.synthesize("你好", speed=9)
-        sys.exit("speed 9 was accepted")
-    except t.TolvarenTtsError as e:
-        assert e.name == "TOLVAREN_TTS_INVALID_ARGUMENT", e
+    for options in ({"speed": 9}, {"volume": 9}):
+        try:
+            tts.synthesize("你好", **options)
+            sys.exit("%s was accepted" % options)
+        except t.TolvarenTtsError as e:
+            assert e.name == "TOLVAREN_TTS_INVALID_ARGUMENT", e
+    loud, _ = tts.synthesize("你好", volume=4)
+    assert max(map(abs, loud)) <= 0.99 + 1e-7, max(map(abs, loud))  # 0.99f
     assert tts.pinyin("你好") == "ni2 hao3", tts.pinyin("你好")
 tts.close()
 try:

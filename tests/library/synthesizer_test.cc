@@ -138,6 +138,12 @@ TEST(SynthesizerTest, LogRecordsReachOnlyTheCallback) {
                       "[INFO] Key: jieba_dict_path"});
 }
 
+tolvaren_tts::SynthesisOptions AtVolume(double volume) {
+  tolvaren_tts::SynthesisOptions options;
+  options.volume = volume;
+  return options;
+}
+
 TEST(SynthesizerTest, FailuresAreStatuses) {
   QuietEnvironment();
   ToolSetup setup;
@@ -169,6 +175,9 @@ TEST(SynthesizerTest, FailuresAreStatuses) {
   const std::vector<Case> cases = {
       {"你好", {1.5, 0.0}, StatusCode::kInvalidArgument},  // no speed input
       {"你好", {1.0, -1.0}, StatusCode::kInvalidArgument},
+      {"你好", AtVolume(0.0), StatusCode::kInvalidArgument},
+      {"你好", AtVolume(8.5), StatusCode::kInvalidArgument},
+      {"你好", AtVolume(8.0), StatusCode::kOk},
       {"\xff\xfe", {}, StatusCode::kInvalidArgument},
       {"错", {}, StatusCode::kRuntimeError},  // id beyond the model's table
       {"你好 3.5/a.b", {}, StatusCode::kOk},  // no name, nothing refused

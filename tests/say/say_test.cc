@@ -160,6 +160,9 @@ TEST_F(SayTest, BadCommandLinesAreUsageErrorsThatWriteNothing) {
       "--rate x -o a.wav 你好",
       "--rate 16k -o a.wav 你好",
       "--speed 0 -o a.wav 你好",
+      "--volume 0 -o a.wav 你好",
+      "--volume 8.5 -o a.wav 你好",
+      "--volume loud -o a.wav 你好",
       "--threads 0 -o a.wav 你好",
       "--threads 1025 -o a.wav 你好",
       "-o a.wav --output-dir out 你好",
@@ -170,6 +173,11 @@ TEST_F(SayTest, BadCommandLinesAreUsageErrorsThatWriteNothing) {
     EXPECT_EQ(result.status, 2) << args;
     EXPECT_TRUE(result.out.empty()) << args;
     EXPECT_NE(Errors().find("Usage: tolvaren_say"), std::string::npos) << args;
+    // The message names the option refused.
+    const std::string option = args.substr(0, args.find(' '));
+    if (option.rfind("--", 0) == 0) {
+      EXPECT_NE(Errors().find(option), std::string::npos) << args;
+    }
   }
   // What the voice cannot do fails before anything is written.
   for (const char* args : {"--speed 2", "--voice nobody"}) {

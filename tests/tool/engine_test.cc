@@ -28,6 +28,13 @@ std::vector<int64_t> Ids(std::size_t n,
   return ids;
 }
 
+// `ids` as the engine speaks them at the end of an utterance: ending with a
+// pause.
+std::vector<int64_t> Ended(std::vector<int64_t> ids) {
+  if (ids.back() != kPause) ids.push_back(kPause);
+  return ids;
+}
+
 std::vector<float> Joined(const std::vector<std::vector<float>>& chunks) {
   std::vector<float> all;
   for (const auto& chunk : chunks)
@@ -90,16 +97,15 @@ TEST_F(EngineTest, PiecesStreamTheWholeRunsChunksAndReportWhereTheyBegin) {
       {Ids(200, {59, 120, 170}), 55, 256, 2},   // a short first piece
       {Ids(200, {3, 59, 120, 170}), 8, 64, 4},  // first ends at 60
       {Ids(130, {}), 0, 40, 4},                 // no pause: at the limit
-      {Ids(37, {0, 1, 2}), 1, 2, 19},           // pieces under a chunk
+      // Pieces under a chunk; the appended pause is one more piece.
+      {Ids(37, {0, 1, 2}), 1, 2, 20},
   };
   for (const Case& c : cases) {
-    std::vector<std::string> events;
     std::vector<PieceReport> reports;
     EngineRequest request;
     request.first_piece_phones = c.first_piece_phones;
     request.max_piece_phones = c.max_piece_phones;
     request.on_piece = [&](const PieceReport& report) {
-      events.push_back("piece");
       reports.push_back(report);
     };
     std::vector<std::vector<float>> chunks;
@@ -107,7 +113,6 @@ TEST_F(EngineTest, PiecesStreamTheWholeRunsChunksAndReportWhereTheyBegin) {
     const absl::Status status = tool_->engine().Synthesize(
         {Segment{c.ids, 1.0f, 0}},
         [&](std::vector<float> chunk) {
-          events.push_back("chunk");
           chunks.push_back(std::move(chunk));
           return absl::OkStatus();
         },
@@ -116,22 +121,44 @@ TEST_F(EngineTest, PiecesStreamTheWholeRunsChunksAndReportWhereTheyBegin) {
     ASSERT_TRUE(status.ok()) << status;
     ASSERT_EQ(reports.size(), c.pieces) << c.ids.size();
     // The same chunks, sample for sample, as vocoding the joined mel.
-    const std::vector<std::vector<float>> whole = WholeRun(c.ids);
+    const std::vector<std::vector<float>> whole = WholeRun(Ended(c.ids));
     ASSERT_EQ(chunks.size(), whole.size());
     for (std::size_t k = 0; k < whole.size(); ++k) {
       EXPECT_EQ(chunks[k], whole[k]) << "chunk " << k;
     }
+    // Handed on as soon as final, as streamed speech is: the same samples.
+    std::vector<std::string> events;
+    std::vector<float> early;
+    request.chunks_as_vocoded = false;
+    request.on_piece = [&](const PieceReport&) { events.push_back("piece"); };
+    CaptureStdout();
+    ASSERT_TRUE(tool_->engine()
+                    .Synthesize(
+                        {Segment{c.ids, 1.0f, 0}},
+                        [&](std::vector<float> chunk) {
+                          events.push_back("chunk");
+                          early.insert(early.end(), chunk.begin(), chunk.end());
+                          return absl::OkStatus();
+                        },
+                        request)
+                    .ok());
+    GetCapturedStdout();
+    EXPECT_EQ(early, Joined(whole));
+    // The reports hold the segment's own ids; the appended pause is one
+    // more frame of the last piece.
     std::size_t phones = 0;
     for (const PieceReport& report : reports) {
       EXPECT_EQ(report.phone_begin, phones);
       EXPECT_EQ(report.first_sample, static_cast<int64_t>(phones) * 300);
+      const bool ends = &report == &reports.back() && c.ids.back() != kPause;
       EXPECT_EQ(report.frames,
-                static_cast<int64_t>(report.phone_end - report.phone_begin));
+                static_cast<int64_t>(report.phone_end - report.phone_begin) +
+                    (ends ? 1 : 0));
       phones = report.phone_end;
     }
     EXPECT_EQ(phones, c.ids.size());
-    // Where the first piece fills a chunk's window, its chunk is handed on
-    // before the last piece runs.
+    // Where the first piece fills a chunk's window, streamed samples are
+    // handed on before the last piece runs.
     if (c.pieces > 1 &&
         reports.front().frames >= kWindowFrames - kContextFrames) {
       const auto first_chunk = std::find(events.begin(), events.end(), "chunk");
@@ -142,13 +169,17 @@ TEST_F(EngineTest, PiecesStreamTheWholeRunsChunksAndReportWhereTheyBegin) {
   }
 }
 
-TEST_F(EngineTest, SegmentsAreFollowedByTheirSilenceAndASinkStopsAtOnce) {
+// Speech that stops (before a silence, at the end) ends on a pause and, at
+// this volume loud enough there, fades to 0 over its last 20 ms (480
+// samples); all else is the vocoded samples at the volume.
+TEST_F(EngineTest, SegmentsStopWithADecayBeforeTheirSilence) {
   const std::vector<int64_t> ids = Ids(200, {59, 120, 170});
   const std::vector<Segment> segments = {{Ids(20, {}), 1.0f, 700},
                                          {ids, 1.0f, 0}};
   std::vector<int64_t> starts;
   EngineRequest request;
   request.max_piece_phones = 64;
+  request.volume = 2.0f;
   request.on_piece = [&](const PieceReport& report) {
     starts.push_back(report.first_sample);
   };
@@ -164,20 +195,39 @@ TEST_F(EngineTest, SegmentsAreFollowedByTheirSilenceAndASinkStopsAtOnce) {
                       request)
                   .ok());
   GetCapturedStdout();
-  std::vector<float> expected = Joined(WholeRun(Ids(20, {})));
+  std::vector<float> expected = Joined(WholeRun(Ended(Ids(20, {}))));
   expected.insert(expected.end(), 700, 0.0f);
-  const std::vector<float> second = Joined(WholeRun(ids));
+  const std::vector<float> second = Joined(WholeRun(Ended(ids)));
   expected.insert(expected.end(), second.begin(), second.end());
-  EXPECT_EQ(Joined(chunks), expected);
-  EXPECT_EQ(starts, (std::vector<int64_t>{0, 6700, 6700 + 60 * 300,
-                                          6700 + 121 * 300, 6700 + 171 * 300}));
+  const std::vector<float> spoken = Joined(chunks);
+  ASSERT_EQ(spoken.size(), expected.size());
+  const std::vector<std::size_t> stops = {21 * 300, expected.size()};
+  for (std::size_t n = 0; n < spoken.size(); ++n) {
+    const bool fading = std::any_of(stops.begin(), stops.end(), [&](auto at) {
+      return n < at && n + 480 >= at;
+    });
+    if (fading) {
+      ASSERT_LT(spoken[n], 2 * expected[n]) << n;
+    } else {
+      ASSERT_EQ(spoken[n], 2 * expected[n]) << n;
+    }
+  }
+  EXPECT_EQ(spoken[stops[0] - 1], 0.0f);
+  EXPECT_EQ(spoken.back(), 0.0f);
+  EXPECT_EQ(starts, (std::vector<int64_t>{0, 7000, 7000 + 60 * 300,
+                                          7000 + 121 * 300, 7000 + 171 * 300}));
+}
 
-  // Stopped after the first chunk: no later piece runs.
+TEST_F(EngineTest, ASinkStopsAtOnce) {
+  // Stopped at the first samples handed on: no later piece runs.
   std::size_t pieces = 0;
+  EngineRequest request;
+  request.max_piece_phones = 64;
+  request.chunks_as_vocoded = false;
   request.on_piece = [&](const PieceReport&) { ++pieces; };
   CaptureStdout();
   const absl::Status stopped = tool_->engine().Synthesize(
-      {Segment{ids, 1.0f, 0}},
+      {Segment{Ids(200, {59, 120, 170}), 1.0f, 0}},
       [](std::vector<float>) { return absl::CancelledError("stop"); }, request);
   GetCapturedStdout();
   EXPECT_TRUE(absl::IsCancelled(stopped)) << stopped;

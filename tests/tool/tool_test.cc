@@ -87,9 +87,11 @@ TEST_F(ToolTest, ChunksKeepTheirOwnFrames) {
       {80, {10800, 10800, 2400}},
   };
   for (const Case& c : cases) {
-    // Frame f carries id f % 1000, so every sample names its frame.
+    // Frame f carries id f, so every sample names its frame; the last is
+    // the pause (13) the engine would otherwise append.
     std::vector<int64_t> ids(c.frames);
     for (int f = 0; f < c.frames; ++f) ids[f] = f;
+    if (!ids.empty()) ids.back() = 13;
     const auto chunks = Vocode(ids);
     ASSERT_EQ(chunks.size(), c.chunk_sizes.size()) << c.frames;
     for (std::size_t k = 0; k < chunks.size(); ++k) {
@@ -100,9 +102,9 @@ TEST_F(ToolTest, ChunksKeepTheirOwnFrames) {
     // Concatenated, the chunks are exactly the frames in order.
     ASSERT_EQ(audio.size(), static_cast<std::size_t>(c.frames) * 300);
     for (int f = 0; f < c.frames; ++f) {
-      EXPECT_FLOAT_EQ(audio[f * 300], SampleOf(f))
+      EXPECT_FLOAT_EQ(audio[f * 300], SampleOf(ids[f]))
           << c.frames << " frame " << f;
-      EXPECT_FLOAT_EQ(audio[f * 300 + 299], SampleOf(f));
+      EXPECT_FLOAT_EQ(audio[f * 300 + 299], SampleOf(ids[f]));
     }
   }
 }
@@ -115,6 +117,7 @@ TEST_F(ToolTest, LongSequencesRunInPiecesAndKeepEveryFrameInOrder) {
   for (std::size_t k = 0; k < ids.size(); ++k) ids[k] = 100 + k % 900;
   ids[199] = 13;
   ids[450] = 13;
+  ids[699] = 13;
   std::vector<std::vector<float>> chunks;
   CaptureStdout();
   ASSERT_TRUE(tool_->Synthesize(ids, chunks).ok());
@@ -167,12 +170,13 @@ TEST_F(ToolTest, OneSynthesisLogsEveryStageInOrder) {
                       "[INFO] do HifiGan predict, current time ",
                       "[INFO] finish HifiGan predict, current time ",
                       "[INFO] do predict finish\n"});
-  // 你好，世界！再见: n i2 h ao3 sp sh iii4 j ie4 sp z ai4 j ian4.
+  // 你好，世界！再见: n i2 h ao3 sp sh iii4 j ie4 sp z ai4 j ian4, and the
+  // pause that ends every utterance.
   const absl::StatusOr<std::vector<float>> samples =
       ReadChunkFile(setup_->out_dir + "/你好，世界！再见");
   ASSERT_TRUE(samples.ok()) << samples.status();
-  const std::vector<int64_t> expected = {1, 2, 4,  5,  13, 6, 7,
-                                         8, 9, 13, 10, 11, 8, 12};
+  const std::vector<int64_t> expected = {1, 2,  4,  5,  13, 6,  7, 8,
+                                         9, 13, 10, 11, 8,  12, 13};
   ASSERT_EQ(samples->size(), expected.size() * 300);
   for (std::size_t f = 0; f < expected.size(); ++f) {
     EXPECT_FLOAT_EQ((*samples)[f * 300], SampleOf(expected[f]))

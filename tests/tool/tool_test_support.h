@@ -26,8 +26,11 @@ using ::testing::internal::GetCapturedStdout;
 inline const std::string kModels = TOLVAREN_TEST_MODEL_DIR;
 
 // The acoustic test model turns id i into a frame whose vocoded samples all
-// equal i + 0.0395 (the mean of the row i + j / 1000, j = 0..79).
-inline float SampleOf(int64_t id) { return static_cast<float>(id) + 0.0395f; }
+// equal (i + 0.0395) / 2048 (the mean of the row i + j / 1000, j = 0..79,
+// at the test vocoder's level).
+inline float SampleOf(int64_t id) {
+  return (static_cast<float>(id) + 0.0395f) / 2048.0f;
+}
 
 // Logs that every test captures the same way.
 inline void QuietEnvironment() {

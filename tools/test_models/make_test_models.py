@@ -6,7 +6,10 @@
                   test can tell which id made which frame. Ids of 1024 or more
                   make the runtime fail (Gather out of range).
   vocoder.onnx    spectrogram float [T, 80] -> waveform float [1, 300 T];
-                  the 300 samples of frame t all equal the mean of row t.
+                  the 300 samples of frame t all equal the mean of row t
+                  divided by 2048 (exact, a power of two), so that the
+                  samples of ids below 2000 lie within what the output stage
+                  hands out unchanged.
                   Declares its voice in the metadata (24000 Hz, 300 samples
                   per frame, 80 bins); acoustic.onnx declares nothing.
   short_vocoder.onnx  as vocoder.onnx but only 200 samples per frame, and
@@ -75,10 +78,12 @@ def acoustic():
 def vocoder(hop, in_name, out_name):
     repeats = np.array([1, hop], dtype=np.int64)
     flat = np.array([1, -1], dtype=np.int64)
+    level = np.array([1.0 / 2048], dtype=np.float32)
     nodes = [
         helper.make_node("ReduceMean", [in_name], ["frame_mean"], axes=[1],
                          keepdims=1),
-        helper.make_node("Tile", ["frame_mean", "repeats"], ["per_sample"]),
+        helper.make_node("Mul", ["frame_mean", "level"], ["frame_level"]),
+        helper.make_node("Tile", ["frame_level", "repeats"], ["per_sample"]),
         helper.make_node("Reshape", ["per_sample", "flat"], [out_name]),
     ]
     return helper.make_graph(
@@ -88,7 +93,8 @@ def vocoder(hop, in_name, out_name):
         [helper.make_tensor_value_info(out_name, TensorProto.FLOAT,
                                        [1, "S"])],
         initializer=[numpy_helper.from_array(repeats, "repeats"),
-                     numpy_helper.from_array(flat, "flat")])
+                     numpy_helper.from_array(flat, "flat"),
+                     numpy_helper.from_array(level, "level")])
 
 
 def with_default(graph, name, value):

@@ -27,7 +27,8 @@ absl::StatusOr<std::unique_ptr<Resampler>> Resampler::Create(int from_rate,
   SRC_STATE* state = src_new(SRC_SINC_MEDIUM_QUALITY, 1, &error);
   if (state == nullptr) return ConverterError(error);
   return std::unique_ptr<Resampler>(new Resampler(
-      state, static_cast<double>(to_rate) / static_cast<double>(from_rate)));
+      state, to_rate,
+      static_cast<double>(to_rate) / static_cast<double>(from_rate)));
 }
 
 Resampler::~Resampler() { src_delete(state_); }
@@ -48,16 +49,22 @@ absl::Status Resampler::Process(const float* input, std::size_t count,
     data.data_out = block;
     data.output_frames = static_cast<long>(sizeof(block) / sizeof(block[0]));
     if (const int error = src_process(state_, &data); error != 0) {
+      converted_.clear();
       return ConverterError(error);
     }
-    output.insert(output.end(), block, block + data.output_frames_gen);
+    converted_.insert(converted_.end(), block, block + data.output_frames_gen);
     data.data_in += data.input_frames_used;
     data.input_frames -= data.input_frames_used;
     if (data.input_frames == 0 && (!last || data.output_frames_gen == 0)) {
       break;
     }
   }
-  if (last) src_reset(state_);
+  limiter_.Process(converted_.data(), converted_.size(), output);
+  converted_.clear();
+  if (last) {
+    src_reset(state_);
+    limiter_.Flush(output);
+  }
   return absl::OkStatus();
 }
 

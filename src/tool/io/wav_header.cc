@@ -1,8 +1,8 @@
 #include "tool/io/wav_header.h"
 
-#include <algorithm>
-#include <cmath>
 #include <cstring>
+
+#include "tool/io/pcm16.h"
 
 static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__,
               "WAV samples are copied in the machine's byte order");
@@ -77,11 +77,7 @@ void EncodeSamples(const float* samples, std::size_t count, WavSamples format,
     if (count > 0) std::memcpy(bytes.data() + start, samples, count * 4);
     return;
   }
-  for (std::size_t i = 0; i < count; ++i) {
-    const float clipped = std::clamp(samples[i], -1.0f, 1.0f);
-    const auto value = static_cast<int16_t>(std::lrint(clipped * 32767.0f));
-    std::memcpy(bytes.data() + start + 2 * i, &value, 2);
-  }
+  EncodePcm16(samples, count, bytes.data() + start);
 }
 
 }  // namespace tolvaren

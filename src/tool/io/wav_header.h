@@ -30,8 +30,8 @@ std::size_t BytesPerSample(WavSamples samples);
 std::vector<unsigned char> WavHeader(WavSamples samples, int32_t sample_rate,
                                      std::optional<uint64_t> frames);
 
-// Appends `count` samples to `bytes` in the file's encoding, little-endian.
-// 16-bit PCM clips samples beyond [-1, 1] rather than wrapping them.
+// Appends `count` samples to `bytes` in the file's encoding, little-endian;
+// 16-bit PCM as Pcm16Of (pcm16.h) converts them.
 void EncodeSamples(const float* samples, std::size_t count, WavSamples format,
                    std::vector<unsigned char>& bytes);
 

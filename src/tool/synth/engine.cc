@@ -1,5 +1,6 @@
 #include "tool/synth/engine.h"
 
+#include <algorithm>
 #include <utility>
 
 #include "tool/logger.h"
@@ -32,30 +33,54 @@ absl::Status SynthesisEngine::OfVocoder(const absl::Status& status) const {
 absl::Status SynthesisEngine::Synthesize(const std::vector<Segment>& segments,
                                          const SampleSink& sink,
                                          const EngineRequest& request) {
+  // The sink's own failure goes back as it is, never named by a model.
+  absl::Status refused;
+  OutputStage stage(voice_.sample_rate, request.volume,
+                    request.chunks_as_vocoded, [&](std::vector<float> chunk) {
+                      refused = sink(std::move(chunk));
+                      return refused;
+                    });
   int64_t first_sample = 0;
   for (std::size_t i = 0; i < segments.size(); ++i) {
+    // Speech stops before a silence and at the end.
+    const bool stops =
+        i + 1 == segments.size() || segments[i].silence_after > 0;
     if (absl::Status spoken =
-            Speak(i, segments[i], sink, request, first_sample);
+            Speak(i, segments[i], stops, stage, refused, request, first_sample);
         !spoken.ok()) {
       return spoken;
     }
   }
-  return absl::OkStatus();
+  return stage.Finish();
+}
+
+std::vector<int64_t> SynthesisEngine::SpokenIds(const Segment& segment,
+                                                bool stops) const {
+  std::vector<int64_t> ids = segment.phone_ids;
+  // Speech that stops ends on a pause, as at a sentence-final stop: the
+  // voice then lets its last syllable decay into silence. Empty ids stay
+  // empty, for the model to decide what no phones sound like.
+  if (stops && voice_.pause_id >= 0 && !ids.empty() &&
+      ids.back() != voice_.pause_id) {
+    ids.push_back(voice_.pause_id);
+  }
+  return ids;
 }
 
 absl::Status SynthesisEngine::Speak(std::size_t index, const Segment& segment,
-                                    const SampleSink& sink,
+                                    bool stops, OutputStage& stage,
+                                    const absl::Status& refused,
                                     const EngineRequest& request,
                                     int64_t& first_sample) {
-  // The sink's own failure goes back as it is, never named by a model.
-  absl::Status refused;
   int64_t given = 0;
   const SampleSink counted = [&](std::vector<float> chunk) {
     given += static_cast<int64_t>(chunk.size());
-    refused = sink(std::move(chunk));
-    return refused;
+    return stage.Speech(std::move(chunk));
   };
-  const std::vector<int64_t>& ids = segment.phone_ids;
+  const std::vector<int64_t> ids = SpokenIds(segment, stops);
+  // The segment's own ids are those reported: an appended pause is the
+  // silence after the last word.
+  const std::size_t reported = segment.phone_ids.size();
   const std::vector<AcousticPiece> pieces =
       PlanAcousticPieces(ids, voice_.pause_id, request.max_piece_phones,
                          request.first_piece_phones);
@@ -80,7 +105,11 @@ absl::Status SynthesisEngine::Speak(std::size_t index, const Segment& segment,
         LOG_INFO("finish voc predictor, current time {}", Now());
       }
       if (request.on_piece) {
-        request.on_piece({index, &segment, piece.begin, piece.end, mel->frames,
+        const std::size_t end = std::min(piece.end, reported);
+        if (mel->durations.size() > end - piece.begin) {
+          mel->durations.resize(end - piece.begin);
+        }
+        request.on_piece({index, &segment, piece.begin, end, mel->frames,
                           first_sample + stream.frames() * voice_.hop_samples,
                           &mel->durations});
       }
@@ -101,9 +130,10 @@ absl::Status SynthesisEngine::Speak(std::size_t index, const Segment& segment,
   if (!vocoded.ok()) return OfVocoder(vocoded);
   first_sample += given;
   if (segment.silence_after > 0) {
-    refused = sink(std::vector<float>(
-        static_cast<std::size_t>(segment.silence_after), 0.0f));
-    if (!refused.ok()) return refused;
+    if (absl::Status taken = stage.Silence(segment.silence_after);
+        !taken.ok()) {
+      return taken;
+    }
     first_sample += segment.silence_after;
   }
   return absl::OkStatus();

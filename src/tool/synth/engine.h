@@ -9,7 +9,14 @@
 // rows go to a VocoderStream, and every chunk whose window is complete is
 // vocoded and handed on before the next piece runs. The chunks of a
 // segment are those of vocoding its joined mel at once, so the samples
-// are the same as a whole run over the same pieces.
+// are the same as a whole run over the same pieces. Where speech stops (the
+// last segment, and one followed by silence) the ids end with a pause, one
+// appended when they do not, so the speech ends the way it does at a
+// sentence-final stop.
+//
+// Every chunk then goes through the output stage (output_stage.h: volume,
+// a decaying end, the peak limiter), which keeps every sample's position
+// and hands the samples on once the limiter has looked past them.
 //
 // The tool, the library and tolvaren_say all synthesise through this.
 
@@ -26,6 +33,7 @@
 #include "absl/status/status.h"
 #include "tool/synth/acoustic_model.h"
 #include "tool/synth/acoustic_pieces.h"
+#include "tool/synth/output_stage.h"
 #include "tool/synth/vocoder.h"
 #include "tool/synth/vocoder_stream.h"
 
@@ -44,7 +52,10 @@ struct Segment {
 // model ran it and before any of its samples are handed on: the ids
 // [phone_begin, phone_end) of segment `segment` (the piece's phone ids),
 // the mel frames they became, and the offset in samples of the piece's
-// first sample in the whole utterance (silences included). A piece's
+// first sample in the whole utterance (silences included). The ids are
+// the segment's own: a pause the engine appended (see above) is not
+// reported (neither its id nor its duration), its frames are silence
+// after the last word. A piece's
 // audio is exactly frames × hop samples, the utterance's last piece
 // aside, whose last chunk keeps what the vocoder gives.
 //
@@ -69,6 +80,13 @@ struct EngineRequest {
   // PlanAcousticPieces) so that speech starts sooner.
   std::size_t first_piece_phones = 0;
   std::size_t max_piece_phones = kMaxPhonesPerRun;
+  // Scales the samples before the limiter (0 < volume <= kMaxVolume).
+  float volume = 1.0f;
+  // true: every chunk handed on is one of the vocoder's, of its size, once
+  // the next one exists (the tool's file records the vocoder's chunks);
+  // false: the samples go on as soon as they are final, 25 ms behind the
+  // vocoder, so that streamed speech never waits for the next piece.
+  bool chunks_as_vocoded = true;
   // Optional; see PieceReport.
   PieceHook on_piece;
 };
@@ -76,6 +94,7 @@ struct EngineRequest {
 // What the engine needs of the voice.
 struct EngineVoice {
   int32_t hop_samples = 0;
+  int32_t sample_rate = 0;
   std::optional<int64_t> mel_bins;  // when the voice declares them
   int64_t pause_id = -1;            // the phone id pieces end after
   // The model files, to name them in errors.
@@ -103,12 +122,17 @@ class SynthesisEngine {
                                         const EngineRequest& request = {});
 
  private:
-  // One segment; `first_sample` is its first sample's offset, advanced
-  // past its audio and silence.
+  // One segment into `stage`, `stops` where speech stops after it; a
+  // failure of the sink is `refused` and returned as it is. `first_sample` is
+  // the segment's first sample's offset, advanced past its audio and silence.
   [[nodiscard]] absl::Status Speak(std::size_t index, const Segment& segment,
-                                   const SampleSink& sink,
+                                   bool last, OutputStage& stage,
+                                   const absl::Status& refused,
                                    const EngineRequest& request,
                                    int64_t& first_sample);
+  // The ids the acoustic model reads for `segment`: its own, and a pause
+  // after them where speech stops and they do not end with one.
+  std::vector<int64_t> SpokenIds(const Segment& segment, bool stops) const;
   // The acoustic model's failure named by its file, or the vocoder's.
   absl::Status OfAcoustic(const absl::Status& status) const;
   absl::Status OfVocoder(const absl::Status& status) const;

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <filesystem>
@@ -15,6 +16,8 @@
 #include <vector>
 
 #include "speech_neural_network/front_test_support.h"
+#include "tool/io/pcm16.h"
+#include "tool/io/wav_file.h"
 
 namespace tolvaren {
 namespace {
@@ -152,6 +155,35 @@ TEST(WavStreamTest, SamplesAreEncodedAndRealSizesLandAtTheHeadersPlace) {
   ASSERT_TRUE(append.Begin() && append.Write(samples, 3) && append.End());
   close(append_fd);
   EXPECT_EQ(std::filesystem::file_size(appended), 44u + 6u);
+}
+
+// tolvaren_say's stream and the file writer of the library and
+// tolvaren_tts_wav (and the ROS node's EncodePcm16) give the same integers:
+// clamped to full scale, rounded to the nearest, halves to even, NaN as 0.
+TEST(WavStreamTest, EveryWriterGivesTheSameSixteenBitSamples) {
+  speechnn::TempDir dir;
+  const std::vector<float> floats = {0.0f,  0.99f, -0.5f,        1.5f,
+                                     -3.0f, 1e-4f, std::nanf("")};
+  const std::vector<int16_t> expected = {0, 32439, -16384, 32767, -32767, 3, 0};
+  for (std::size_t i = 0; i < floats.size(); ++i) {
+    EXPECT_EQ(Pcm16Of(floats[i]), expected[i]) << i;
+  }
+  std::vector<unsigned char> encoded(2 * floats.size());
+  EncodePcm16(floats.data(), floats.size(), encoded.data());
+  const std::vector<unsigned char> streamed =
+      Streamed(WavSamples::kPcm16, false, floats, dir.path() + "/s.wav");
+  const std::string file = dir.path() + "/f.wav";
+  ASSERT_TRUE(WriteWavFile(file, floats.data(), floats.size(), 16000,
+                           WavSamples::kPcm16)
+                  .ok());
+  std::vector<unsigned char> written(4096);
+  const int fd = open(file.c_str(), O_RDONLY);
+  written.resize(static_cast<std::size_t>(read(fd, written.data(), 4096)));
+  close(fd);
+  EXPECT_EQ(std::vector<unsigned char>(streamed.begin() + 44, streamed.end()),
+            encoded);
+  EXPECT_EQ(std::vector<unsigned char>(written.begin() + 44, written.end()),
+            encoded);
 }
 
 }  // namespace

@@ -103,7 +103,8 @@ TEST_F(OrtRunnerTest, VocoderRunsOnAViewOfTheCallersRows) {
     HifiGanPredictor vocoder;
     ASSERT_TRUE(
         vocoder.loadModel(kModels + "/vocoder.onnx", SessionThreads{}).ok());
-    // Three frames whose means are 1, 2 and 3; run rows 1..2 only.
+    // Three frames whose means are 1, 2 and 3 (samples of 1, 2 and 3 at
+    // the test vocoder's level of 1/2048); run rows 1..2 only.
     std::vector<float> mel(3 * 80);
     for (int row = 0; row < 3; ++row) {
       for (int bin = 0; bin < 80; ++bin) mel[row * 80 + bin] = row + 1.0f;
@@ -117,9 +118,9 @@ TEST_F(OrtRunnerTest, VocoderRunsOnAViewOfTheCallersRows) {
     ASSERT_TRUE(vocoder.predict(std::move(input), output).ok());
     ASSERT_EQ(TensorShape(output), (std::vector<int64_t>{1, 600}));
     const float* audio = output.GetTensorMutableData<float>();
-    EXPECT_FLOAT_EQ(audio[0], 2.0f);
-    EXPECT_FLOAT_EQ(audio[299], 2.0f);
-    EXPECT_FLOAT_EQ(audio[300], 3.0f);
+    EXPECT_FLOAT_EQ(audio[0], 2.0f / 2048);
+    EXPECT_FLOAT_EQ(audio[299], 2.0f / 2048);
+    EXPECT_FLOAT_EQ(audio[300], 3.0f / 2048);
   }
   const std::string log = GetCapturedStdout();
   const std::size_t constructed =

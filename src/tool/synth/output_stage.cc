@@ -1,0 +1,111 @@
+#include "tool/synth/output_stage.h"
+
+#include <algorithm>
+#include <cmath>
+#include <utility>
+
+namespace tolvaren {
+namespace {
+
+constexpr double kFadeSeconds = 0.02;
+// The end is near-silent when its last 5 ms stay below -40 dB of full
+// scale: a decay the voice made itself, or silence.
+constexpr double kQuietSeconds = 0.005;
+constexpr float kQuietLevel = 0.01f;
+
+std::size_t SamplesOf(double seconds, int sample_rate) {
+  return std::max<std::size_t>(
+      1, static_cast<std::size_t>(std::lround(seconds * sample_rate)));
+}
+
+// Fades `samples` out along a squared quarter sine period (a raised
+// cosine), reaching exactly 0 at the last one, unless their last `quiet`
+// samples are near-silent already.
+void DecayingEnd(std::vector<float>& samples, std::size_t quiet) {
+  const std::size_t n = samples.size();
+  const auto loud = [](float x) { return std::fabs(x) >= kQuietLevel; };
+  if (std::none_of(
+          samples.end() - static_cast<std::ptrdiff_t>(std::min(quiet, n)),
+          samples.end(), loud)) {
+    return;
+  }
+  const double quarter = std::acos(0.0);  // pi / 2
+  for (std::size_t i = 0; i < n; ++i) {
+    const double w = std::sin(quarter * static_cast<double>(n - 1 - i) /
+                              static_cast<double>(n));
+    samples[i] = static_cast<float>(samples[i] * w * w);
+  }
+}
+
+}  // namespace
+
+OutputStage::OutputStage(int sample_rate, float volume, bool keep_chunks,
+                         const SampleSink& sink)
+    : volume_(volume),
+      keep_chunks_(keep_chunks),
+      fade_samples_(SamplesOf(kFadeSeconds, sample_rate)),
+      quiet_samples_(SamplesOf(kQuietSeconds, sample_rate)),
+      sink_(sink),
+      limiter_(PeakLimiter::ForRate(sample_rate)) {}
+
+absl::Status OutputStage::Speech(std::vector<float> chunk) {
+  if (volume_ != 1.0f) {
+    for (float& sample : chunk) sample *= volume_;
+  }
+  return Add(std::move(chunk));
+}
+
+absl::Status OutputStage::Silence(int64_t samples) {
+  StopSpeech();
+  return Add(std::vector<float>(static_cast<std::size_t>(samples), 0.0f));
+}
+
+absl::Status OutputStage::Finish() {
+  StopSpeech();
+  limiter_.Flush(limited_);
+  return Release();
+}
+
+absl::Status OutputStage::Add(std::vector<float> chunk) {
+  sizes_.push_back(chunk.size());
+  held_.insert(held_.end(), chunk.begin(), chunk.end());
+  // Only the last fade's length is held back: whether it fades is known
+  // when the speech stops.
+  if (held_.size() > fade_samples_) {
+    const std::size_t passed = held_.size() - fade_samples_;
+    limiter_.Process(held_.data(), passed, limited_);
+    held_.erase(held_.begin(),
+                held_.begin() + static_cast<std::ptrdiff_t>(passed));
+  }
+  return Release();
+}
+
+void OutputStage::StopSpeech() {
+  if (held_.empty()) return;
+  DecayingEnd(held_, quiet_samples_);
+  limiter_.Process(held_.data(), held_.size(), limited_);
+  held_.clear();
+}
+
+absl::Status OutputStage::Release() {
+  if (!keep_chunks_) {
+    sizes_.clear();
+    if (limited_.empty()) return absl::OkStatus();
+    std::vector<float> ready;
+    ready.swap(limited_);
+    return sink_(std::move(ready));
+  }
+  while (!sizes_.empty() && limited_.size() >= sizes_.front()) {
+    const auto end =
+        limited_.begin() + static_cast<std::ptrdiff_t>(sizes_.front());
+    std::vector<float> chunk(limited_.begin(), end);
+    limited_.erase(limited_.begin(), end);
+    sizes_.pop_front();
+    if (absl::Status taken = sink_(std::move(chunk)); !taken.ok()) {
+      return taken;
+    }
+  }
+  return absl::OkStatus();
+}
+
+}  // namespace tolvaren

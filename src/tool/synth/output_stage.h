@@ -1,0 +1,67 @@
+// The last step of every synthesis, below every caller (the tool, the
+// library and its C interface, tolvaren_say, the ROS node): the samples as
+// they are handed out.
+//
+// In order: the volume scales the vocoder's samples; where speech stops
+// (before a silence, and at the end of the utterance) the last 20 ms fade
+// out unless they are already near-silent, so no utterance ends with a
+// click; the peak limiter (peak_limiter.h) keeps every sample within
+// ±kSampleCeiling. The position of every sample stays as it was. The
+// samples are handed on either in the chunks as they came (their count
+// and sizes), each once the limiter has looked far enough past its end,
+// that is when the next chunk has come or the utterance ends; or, for
+// speech that plays while it is made, as soon as they are final, 25 ms
+// (the fade and the look-ahead) behind the vocoder.
+
+#ifndef TOLVAREN_TTS_TOOL_SYNTH_OUTPUT_STAGE_H_
+#define TOLVAREN_TTS_TOOL_SYNTH_OUTPUT_STAGE_H_
+
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <vector>
+
+#include "absl/status/status.h"
+#include "tool/synth/peak_limiter.h"
+#include "tool/synth/vocoder_stream.h"
+
+namespace tolvaren {
+
+class OutputStage {
+ public:
+  // Hands the finished samples to `sink`, in the chunks as they came when
+  // `keep_chunks`; audio at `sample_rate` Hz.
+  OutputStage(int sample_rate, float volume, bool keep_chunks,
+              const SampleSink& sink);
+
+  // A chunk of speech. A failure of the sink comes back as it is.
+  [[nodiscard]] absl::Status Speech(std::vector<float> chunk);
+  // Speech stops here, and `samples` of silence follow as one chunk.
+  [[nodiscard]] absl::Status Silence(int64_t samples);
+  // The utterance ends: every chunk still held is handed on.
+  [[nodiscard]] absl::Status Finish();
+
+ private:
+  // Adds a chunk whose samples are already scaled.
+  [[nodiscard]] absl::Status Add(std::vector<float> chunk);
+  // The speech held for a decaying end stops: fades it when it is not
+  // near-silent and passes it on to the limiter.
+  void StopSpeech();
+  // Hands on the samples out of the limiter: every chunk whose samples are
+  // all there when keeping chunks, else all of them.
+  [[nodiscard]] absl::Status Release();
+
+  float volume_;
+  bool keep_chunks_;
+  std::size_t fade_samples_;
+  std::size_t quiet_samples_;
+  SampleSink sink_;
+  PeakLimiter limiter_;
+  std::vector<float> held_;        // the last samples in, not yet limited
+  std::vector<float> limited_;     // limited, not yet handed on
+  std::deque<std::size_t> sizes_;  // of the chunks not yet handed on
+};
+
+}  // namespace tolvaren
+
+#endif  // TOLVAREN_TTS_TOOL_SYNTH_OUTPUT_STAGE_H_
