@@ -79,12 +79,14 @@ def points(audio, f0, hop=contract.HOP, block=BLOCK):
     return joins, middles
 
 
-def summarise(audio_list, sr=contract.SAMPLE_RATE):
+def summarise(audio_list, sr=contract.SAMPLE_RATE, f0_range=(50.0, 250.0)):
+    """The join and middle measures pooled over `audio_list`, the pitch
+    tracked within f0_range (Hz: the voice's own range)."""
     out = {}
     jumps = {"joins": [], "middles": []}
     clicks = {"joins": [], "middles": []}
     for x in audio_list:
-        f0 = features.f0(x)
+        f0 = features.f0(x, fmin=f0_range[0], fmax=f0_range[1])
         for name, pts in zip(("joins", "middles"), points(x, f0)):
             for p, hz in pts:
                 j = phase_jump(x, p, hz, sr)
