@@ -5,6 +5,7 @@ import numpy as np
 from scipy.io import wavfile
 
 from . import contract
+from .compare_voices import write_wav
 from .listener_voice import ROUNDS
 
 # (label, figure key, format, target shown, check on the value or None);
@@ -133,7 +134,7 @@ def write_markdown(path, meta, voices, edges):
                 f"{result['f0_range'][1]:.0f} Hz. Spectrograms: `spectrograms_{voice}.png`; "
                 f"WAVs: `{voice}/`.", ""]
         out += voice_table(result["columns"]) + [""]
-        out += [f"Edges (`tolvaren_say --float`; the sentence cases speak held-out "
+        out += ["Edges (`tolvaren_say --float`; the sentence cases speak held-out "
                 "sentence 1; joins measured at the voice's rate):", ""]
         out += edge_table(edges[voice]) + [""]
     with open(path, "w", encoding="utf-8") as f:
@@ -158,10 +159,8 @@ def write_wavs(folder, voice, result, shown):
                 wavfile.write(os.path.join(folder, voice, f"{name}_sentence{k + 1}.wav"),
                               contract.SAMPLE_RATE, utts[k])
     for k in range(shown):
-        y = result["audio"]["teacher"][k]
-        pcm = np.clip(np.round(y * 32768), -32768, 32767).astype(np.int16)
-        wavfile.write(os.path.join(folder, voice, f"teacher_sentence{k + 1}.wav"),
-                      contract.SAMPLE_RATE, pcm)
+        write_wav(os.path.join(folder, voice, f"teacher_sentence{k + 1}.wav"),
+                  result["audio"]["teacher"][k])
     with open(os.path.join(folder, voice, "sentences.txt"), "w", encoding="utf-8") as f:
         f.write("".join(f"sentence{k + 1}\t{t}\n" for k, t in enumerate(result["texts"][:shown]))
                 + "".join(notes))
