@@ -113,7 +113,8 @@ def edge_table(edges):
 
 def write_markdown(path, meta, voices, edges):
     out = ["# What a listener hears first: both voices, old and new models", "",
-           f"Made by `{meta['command']}` in {meta['run_s']:.0f} s on {meta['when']} "
+           "Made by `tools/voice/listener_report.sh` (which builds what it needs and the "
+           f"held-out sets where there are none), that is `{meta['command']}`, in {meta['run_s']:.0f} s on {meta['when']} "
            f"({meta['cores']} cores, shared: load average "
            f"{meta['load_average_at_start']:.1f} at the start). Old models: git revision `{meta['old']}`; new: "
            f"`{meta['new']}` ({meta['new_state']}). Every sentence is one of the voice's 50 "

@@ -133,15 +133,18 @@ def speech_bounds(audio, floor_db=SILENCE_DB):
 def utterance_end(audio, sr=contract.SAMPLE_RATE):
     """Trailing silence (s) after the last sample above -40 dB re the peak,
     and the level of the last 50 ms of speech against the 200 ms before
-    (dB; `decays` when it is DECAY_DB or more below)."""
+    (at least 50 ms of speech; dB; `decays` when it is DECAY_DB or more
+    below)."""
     bounds = speech_bounds(audio)
     if bounds is None:
         return {"trailing_silence_s": len(audio) / sr, "end_drop_db": None, "decays": None}
     last = bounds[1] + 1
     a, b = int(0.05 * sr), int(0.25 * sr)
     drop = None
-    if last >= b:
-        drop = level_db(audio[last - a:last]) - level_db(audio[last - b:last - a])
+    # A short utterance (one syllable) compares with what it has before.
+    if last - a >= max(bounds[0], last - b) + a:
+        before = audio[max(bounds[0], last - b):last - a]
+        drop = level_db(audio[last - a:last]) - level_db(before)
     return {"trailing_silence_s": (len(audio) - last) / sr, "end_drop_db": drop,
             "decays": None if drop is None else bool(drop <= DECAY_DB)}
 

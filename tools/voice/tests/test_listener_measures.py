@@ -36,6 +36,9 @@ class ListenerMeasuresTest(unittest.TestCase):
                 ("decay, then 0.3 s of silence",
                  np.concatenate([vowel, vowel[:SR // 4] * fade, np.zeros(int(0.3 * SR))]),
                  0.3 + SR // 4 / SR - 0.02 * np.log(100), True),
+                ("one short syllable, decaying",
+                 np.concatenate([vowel[:SR // 8], vowel[:SR // 8] * fade[:SR // 8]]),
+                 SR // 8 / SR - 0.02 * np.log(100), True),
                 ("no speech at all, only faint noise", 1e-3 * np.sin(2 * np.pi * 150 * t),
                  1.0, None)):
             end = lm.utterance_end(audio)
