@@ -116,7 +116,8 @@ def write_markdown(path, meta, voices, edges):
            "Made by `tools/voice/listener_report.sh` (which builds what it needs and the "
            f"held-out sets where there are none), that is `{meta['command']}`, in {meta['run_s']:.0f} s on {meta['when']} "
            f"({meta['cores']} cores, shared: load average "
-           f"{meta['load_average_at_start']:.1f} at the start). Old models: git revision `{meta['old']}`; new: "
+           f"{meta['load_average_at_start']:.1f} at the start, "
+           f"{meta['load_average_at_end']:.1f} at the end). Old models: git revision `{meta['old']}`; new: "
            f"`{meta['new']}` ({meta['new_state']}). Every sentence is one of the voice's 50 "
            "held-out sentences (`test.npz` of its corpus); the teacher column is the "
            "teacher's own audio there.", "",

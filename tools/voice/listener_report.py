@@ -99,7 +99,7 @@ def main():
             "run_s": time.time() - began, "cores": os.cpu_count(),
             "when": datetime.datetime.now().strftime("%Y-%m-%d %H:%M"),
             "old": args.old, "new": args.new, "new_state": tree_state(args.new),
-            "load_average_at_start": load_at_start}
+            "load_average_at_start": load_at_start, "load_average_at_end": os.getloadavg()[0]}
     write_markdown(os.path.join(args.report, "report.md"), meta, voices, edges)
     with open(os.path.join(args.report, "listener.json"), "w") as f:
         json.dump({"meta": meta, "voices": {v: jsonable(r) for v, r in voices.items()},
