@@ -58,7 +58,9 @@ TEST(VocodeMainTest, ChunksJoinInOrderAtTheDeclaredHop) {
         << c.model;
     if (std::string(c.model) != "phase_vocoder.onnx") {
       for (int t = 0; t < c.frames; ++t) {
-        ASSERT_FLOAT_EQ(samples[t * c.hop], t / 100.0f) << c.model << " " << t;
+        // The test vocoders give their frame's mean / 2048.
+        ASSERT_FLOAT_EQ(samples[t * c.hop], t / 100.0f / 2048.0f)
+            << c.model << " " << t;
       }
     }
   }

@@ -15,7 +15,9 @@ PHONE_SET_VERSION = 1
 VOICES = {
     "default": {
         "teacher": "espeak-ng formant synthesiser (voice cmn-latn-pinyin) "
-                   "reading this project's front-end output",
+                   "reading this project's front-end output, its pitch, pauses "
+                   "and phrase-final lengthening set by this project's "
+                   "intonation model (tools/voice/teacher_prosody.py)",
         "license": "MIT (the project's own licence); training audio from "
                    "espeak-ng (GPL-3.0-or-later), see resources/models/LICENSE",
     },
