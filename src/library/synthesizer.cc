@@ -12,6 +12,7 @@
 #include <system_error>
 #include <utility>
 
+#include "library/filled_timings.h"
 #include "library/log_routes.h"
 #include "tolvaren_tts/voices.h"
 #include "tool/conf/tool_conf.h"
@@ -102,34 +103,6 @@ Status MakeConf(const SynthesizerConfig& config, tolvaren::ToolConf& conf) {
 
 Status Unexpected(const std::exception& e) {
   return Status(StatusCode::kInternal, std::string("unexpected: ") + e.what());
-}
-
-void Warn(const std::string& message) {
-  tolvaren::LogRecord(tolvaren::kLevelWarning, __FILE__, __LINE__,
-                      static_cast<const char*>(__func__), "{}", message);
-}
-
-// The timings of a finished synthesis; none, with a warning, when the voice
-// gave no durations or they do not fit the words (never a failed
-// synthesis: the audio is already out).
-void FillTimings(bool timed, std::vector<tolvaren::SpokenWord> words,
-                 std::vector<tolvaren::TimedRun> runs, int32_t hop_samples,
-                 int64_t total_samples, std::vector<WordTiming>* timings) {
-  if (!timed) {
-    Warn("no timings: this voice's acoustic model gives no durations");
-    return;
-  }
-  tolvaren::TimingInput input;
-  input.words = std::move(words);
-  input.runs = std::move(runs);
-  input.hop_samples = hop_samples;
-  input.total_samples = total_samples;
-  absl::StatusOr<std::vector<WordTiming>> built = tolvaren::BuildTimings(input);
-  if (!built.ok()) {
-    Warn("no timings: " + std::string(built.status().message()));
-    return;
-  }
-  *timings = *std::move(built);
 }
 
 }  // namespace
