@@ -43,7 +43,7 @@ fi
 sysroot_packages=(
   libspdlog-dev libfmt-dev libabsl-dev libpcre2-dev libopencc-dev
   libsystemd-dev libsndfile1-dev libsamplerate0-dev libexpat1-dev
-  libgtest-dev libgmock-dev libbenchmark-dev
+  libgtest-dev libgmock-dev libbenchmark-dev libeigen3-dev
 )
 mirrors=(
   "deb http://deb.debian.org/debian bookworm main"

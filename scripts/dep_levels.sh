@@ -15,7 +15,7 @@ runtime_packages=(
 build_packages=(
   cmake g++ make pkg-config patch nodejs npm
   libspdlog-dev libfmt-dev libsystemd-dev libabsl-dev libpcre2-dev
-  libopencc-dev libsamplerate0-dev libexpat1-dev
+  libopencc-dev libsamplerate0-dev libexpat1-dev libeigen3-dev
 )
 # Tests (gtest, libsndfile to read WAV files back, the test models made with python3-onnx and numpy, sox),
 # benchmarks and their prose corpus (the Chinese documentation packages),

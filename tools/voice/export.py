@@ -7,9 +7,14 @@
 writes DIR/fastspeech2.onnx (ids int64 [N] -> mel float [frames, 80]
 and durations int64 [N], the frames each phone gets; optional input
 duration_scale float [1]) and DIR/hifigan.onnx (mel float
-[T, 80] -> audio float [1, 300 T]; a source-filter vocoder also takes the
-optional inputs phase_in float [1] and phase_frame int64 [1] and gives
-phase_out float [T + 1]). An optional input is a graph input with an
+[T, 80] -> audio float [1, 300 T]). A source-filter vocoder gives instead
+what its transforms start from, and the tool does them with an FFT:
+spectrum float [T, 2 bins] (real parts, then imaginary parts), its pulse
+train source float [300 T + n_fft] and source_gain float [T, bins]; the
+audio is the Hann-windowed inverse STFT of spectrum + source_gain times the
+source's STFT (hop 300, n_fft = 2 (bins - 1)). It also takes the optional
+inputs phase_in float [1] and phase_frame int64 [1] and gives phase_out
+float [T + 1]. An optional input is a graph input with an
 initializer of the same name, its default. Opset 13, IR version 8:
 loadable by ONNX Runtime 1.15. Each file carries the voice contract in its
 metadata (contract.metadata: sample_rate, hop_samples, mel_bins,
@@ -30,7 +35,7 @@ import torch
 
 from . import contract, voices
 from .acoustic_model import AcousticExport, FastSpeech2
-from .vocoders import (SYNTHESIS_GAIN_SMOOTHING, SourceFilterVocoder, SourcePhaseExport,
+from .vocoders import (SYNTHESIS_GAIN_SMOOTHING, SourceFilterVocoder, SpectralExport,
                        Vocoder, VocoderExport)
 
 OPSET = 13
@@ -126,13 +131,16 @@ def _export_vocoder(model, path, voice):
     # The source phase: phase_in cycles at the start of frame phase_frame,
     # by default 0 at the first sample the source covers (frame -2), as
     # before the phase could be given; phase_out [T + 1] is the phase at
-    # each frame's start and at the end.
+    # each frame's start and at the end. The graph stops before the STFT of
+    # the source and the inverse STFT (see SourceFilterVocoder.parts): the
+    # tool does both with an FFT.
     lead = model.n_fft // 2 // contract.HOP
-    _save(SourcePhaseExport(model), example, path, "mel", "audio", {0: "T"},
-          {1: "samples"}, fold=False, voice=voice,
+    _save(SpectralExport(model), example, path, "mel", "spectrum", {0: "T"},
+          {0: "T"}, fold=False, voice=voice,
           optional=[("phase_in", torch.zeros(1)),
                     ("phase_frame", torch.tensor([-lead], dtype=torch.long))],
-          extra_outputs=[("phase_out", {0: "T_plus_1"})])
+          extra_outputs=[("source", {0: "source_samples"}), ("source_gain", {0: "T"}),
+                         ("phase_out", {0: "T_plus_1"})])
 
 
 def load_acoustic(path):

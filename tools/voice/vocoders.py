@@ -91,19 +91,20 @@ class VocoderExport(nn.Module):
         return out[0] if isinstance(out, tuple) else out
 
 
-class SourcePhaseExport(nn.Module):
-    """ONNX wrapper of a source-filter vocoder that carries its source phase
-    across windows: (mel [T, 80], phase_in [1], phase_frame int64 [1]) ->
-    (audio [1, 300 T], phase_out [T + 1]); see SourceFilterVocoder.source."""
+class SpectralExport(nn.Module):
+    """ONNX wrapper of a source-filter vocoder whose transforms the tool
+    does: (mel [T, 80], phase_in [1], phase_frame int64 [1]) -> (spectrum
+    [T, 2 bins], source [300 T + n_fft], source_gain [T, bins], phase_out
+    [T + 1]); see SourceFilterVocoder.parts."""
 
     def __init__(self, model):
         super().__init__()
         self.model = model
 
     def forward(self, mel, phase_in, phase_frame):
-        audio, _, phase = self.model.synthesize(
+        spectrum, pulses, gain, _, phase = self.model.parts(
             mel.unsqueeze(0), phase_in=phase_in.view(1, 1), phase_frame=phase_frame)
-        return audio, phase[0]
+        return spectrum[0], pulses[0, 0], gain[0], phase[0]
 
 
 def stft_basis(n_fft, win):
@@ -304,7 +305,29 @@ class SourceFilterVocoder(nn.Module):
     def synthesize(self, mel, f0_hz=None, phase_in=None, phase_frame=None):
         """forward() with the source's phase (see `source`): -> (audio,
         log F0, phase [B, T + 1])."""
+        spectrum, pulses, source_gain, log_f0, phase = self.parts(
+            mel, f0_hz, phase_in, phase_frame)
         t = mel.shape[1]
+        src = F.conv1d(pulses, self.analysis(), stride=HOP)
+        src = src[:, :, :t].transpose(1, 2)  # [B, T, 2 bins]
+        spectrum = spectrum + torch.cat([source_gain, source_gain], dim=-1) * src
+        return self.inverse(spectrum), log_f0, phase
+
+    def inverse(self, spectrum):
+        """Audio [B, 300 T] of an STFT [B, T, 2 bins] (real parts, then
+        imaginary parts): Hann-windowed inverse DFT, overlap-added."""
+        audio = F.conv_transpose1d(spectrum.transpose(1, 2), self.basis, stride=HOP)
+        start = self.n_fft // 2
+        return audio[:, 0, start:start + HOP * spectrum.shape[1]]
+
+    def parts(self, mel, f0_hz=None, phase_in=None, phase_frame=None):
+        """What the network predicts, before the transforms: (spectrum
+        [B, T, 2 bins] of all but the periodic source, the source's pulse
+        train [B, 1, 300 T + n_fft] (see `source`), the real gain per bin
+        [B, T, bins] its STFT is scaled by, log F0 [B, T], phase [B, T + 1]).
+        The audio is `inverse(spectrum + gain * STFT(pulses))`: the
+        exported graph stops here and the tool does the two transforms with
+        an FFT, which costs a small fraction of these dense DFTs."""
         x = self.inp(mel.transpose(1, 2))
         x = self.norm_in(x.transpose(1, 2)).transpose(1, 2)
         for block in self.blocks:
@@ -315,10 +338,7 @@ class SourceFilterVocoder(nn.Module):
             f0_hz = torch.exp(log_f0)
         f0_hz = torch.clamp(f0_hz.detach(), min=30.0, max=1000.0)
         pulses, phase = self.source(f0_hz, phase_in, phase_frame)
-        src = F.conv1d(pulses, self.analysis(), stride=HOP)
-        src = src[:, :, :t].transpose(1, 2)  # [B, T, 2 bins]
         gain = self.smooth_across_bins(torch.exp(torch.clamp(self.gain_head(x), max=6.0)))
-        gain = torch.cat([gain, gain], dim=-1)
         y = self.head(x)
         logmag, ph = y[..., :self.bins], y[..., self.bins:]
         mag = torch.exp(torch.clamp(logmag, max=6.0))
@@ -328,10 +348,6 @@ class SourceFilterVocoder(nn.Module):
             self.last_voicing = voicing  # the trainer's voicing loss reads it
             noise_gain = torch.exp(torch.clamp(self.noise_head(x), max=6.0))
             noise_gain = torch.cat([noise_gain, noise_gain], dim=-1)
-            spectrum = spectrum + voicing.unsqueeze(-1) * gain * src \
-                + noise_gain * self.noise_spectrum(x.shape[0], t)
-        else:
-            spectrum = spectrum + gain * src
-        audio = F.conv_transpose1d(spectrum.transpose(1, 2), self.basis, stride=HOP)
-        start = self.n_fft // 2
-        return audio[:, 0, start:start + HOP * t], log_f0, phase
+            spectrum = spectrum + noise_gain * self.noise_spectrum(x.shape[0], mel.shape[1])
+            gain = voicing.unsqueeze(-1) * gain
+        return spectrum, pulses, gain, log_f0, phase

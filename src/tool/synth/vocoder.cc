@@ -129,9 +129,17 @@ absl::Status HifiGanPredictor::VocodeChunk(const ChunkJob& job,
   const ChunkSpan& span = job.span;
   LOG_INFO("voc chunk {}, from {} to {}", job.index, span.begin, span.end);
   const bool carry = CarriesPhase();
+  std::optional<SpectralOutputs> spectral;
+  if (session_) {
+    if (absl::Status found = FindSpectralOutputs(*session_, spectral);
+        !found.ok()) {
+      return found;
+    }
+  }
   const std::size_t phase_index =
       carry ? *session_->OutputIndex(kPhaseOutOutput) : 0;
-  // The audio is the first output that is not the phase.
+  // Samples come from the first output that is not the phase, or from
+  // the spectrum.
   const std::size_t audio_index = carry && phase_index == 0 ? 1 : 0;
   try {
     // A view of the chunk's rows: no copy.
@@ -144,7 +152,6 @@ absl::Status HifiGanPredictor::VocodeChunk(const ChunkJob& job,
     if (absl::Status run = Run(std::move(input), phase, outputs); !run.ok()) {
       return run;
     }
-    Ort::Value& output = outputs[audio_index];
     if (carry && !job.last) {
       // The next chunk's kept samples begin at this mel frame.
       const int64_t join = job.next_begin + job.next_kept_begin_frame;
@@ -162,18 +169,32 @@ absl::Status HifiGanPredictor::VocodeChunk(const ChunkJob& job,
       phase = PhaseAt{phases.GetTensorMutableData<float>()[at],
                       join - job.next_begin};
     }
-    const Ort::TensorTypeAndShapeInfo out_info =
-        output.GetTensorTypeAndShapeInfo();
-    if (out_info.GetElementType() != ONNX_TENSOR_ELEMENT_DATA_TYPE_FLOAT) {
-      return absl::FailedPreconditionError(
-          "the vocoder must output a float tensor");
+    const float* audio = nullptr;
+    std::size_t count = 0;
+    if (spectral.has_value()) {
+      if (absl::Status made = spectral_audio_.Render(outputs, *spectral,
+                                                     hop_samples, rendered_);
+          !made.ok()) {
+        return made;
+      }
+      audio = rendered_.data();
+      count = rendered_.size();
+    } else {
+      Ort::Value& output = outputs[audio_index];
+      const Ort::TensorTypeAndShapeInfo out_info =
+          output.GetTensorTypeAndShapeInfo();
+      if (out_info.GetElementType() != ONNX_TENSOR_ELEMENT_DATA_TYPE_FLOAT) {
+        return absl::FailedPreconditionError(
+            "the vocoder must output a float tensor");
+      }
+      audio = output.GetTensorMutableData<float>();
+      count = out_info.GetElementCount();
     }
-    const SampleRange kept = KeptSamples(
-        job.kept_begin_frame, job.last,
-        static_cast<int64_t>(out_info.GetElementCount()), hop_samples);
+    const SampleRange kept =
+        KeptSamples(job.kept_begin_frame, job.last, static_cast<int64_t>(count),
+                    hop_samples);
     samples.clear();
     if (kept.end > kept.begin) {
-      const float* audio = output.GetTensorMutableData<float>();
       samples.assign(audio + kept.begin, audio + kept.end);
     }
   } catch (const Ort::Exception& e) {

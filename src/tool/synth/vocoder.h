@@ -14,6 +14,7 @@
 #include "tool/synth/acoustic_model.h"
 #include "tool/synth/chunk_plan.h"
 #include "tool/synth/ort_session.h"
+#include "tool/synth/spectral_audio.h"
 
 namespace tolvaren {
 
@@ -115,6 +116,9 @@ class HifiGanPredictor {
   Ort::MemoryInfo memory_info{nullptr};
   Ort::Env env{nullptr};
   std::optional<OrtSession> session_;
+  // A vocoder that gives a spectrum: its transforms and their last audio.
+  SpectralAudio spectral_audio_;
+  std::vector<float> rendered_;
 };
 
 // FailedPrecondition when `frames` mel frames (at least one) came out as

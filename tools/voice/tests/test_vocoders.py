@@ -119,10 +119,32 @@ class SourceFilterVocoderTest(unittest.TestCase):
         self.assertEqual(self.voc.gain_smoothing, 1)
         # The phase inputs are optional: each has a default initializer.
         self.assertEqual([i.name for i in m.graph.input], ["mel", "phase_in", "phase_frame"])
-        self.assertEqual([o.name for o in m.graph.output], ["audio", "phase_out"])
+        self.assertEqual([o.name for o in m.graph.output],
+                         ["spectrum", "source", "source_gain", "phase_out"])
         defaults = {i.name for i in m.graph.initializer}
         self.assertTrue({"phase_in", "phase_frame"} <= defaults)
         self.assertEqual(len(m.graph.output[0].type.tensor_type.shape.dim), 2)
+
+    def test_parts_are_the_audio_by_the_tools_transforms(self):
+        # What the tool does with the exported parts, by numpy's FFT: the
+        # source's frames (hop 300 from its first sample) Hann-windowed, the
+        # gain times their spectra added, inverse DFT, windowed again,
+        # overlap-added / 1.5, the first n_fft / 2 samples dropped.
+        mel = torch.randn(1, 9, 80) - 4
+        with torch.no_grad():
+            audio, _, _ = self.voc.synthesize(mel)
+            spectrum, pulses, gain, _, _ = self.voc.parts(mel)
+        n, bins, t = 1200, 601, 9
+        w = 0.5 - 0.5 * np.cos(2 * np.pi * np.arange(n) / n)
+        src = pulses[0, 0].double().numpy()
+        out = np.zeros(300 * (t - 1) + n)
+        for f in range(t):
+            s = np.fft.rfft(src[300 * f:300 * f + n] * w)
+            row = spectrum[0, f].double().numpy()
+            s = row[:bins] + 1j * row[bins:] + gain[0, f].double().numpy() * s
+            out[300 * f:300 * f + n] += np.fft.irfft(s, n) * w / 1.5
+        np.testing.assert_allclose(out[600:600 + 300 * t], audio[0].double().numpy(),
+                                   atol=1e-4)
 
     def test_source_phase_runs_on_across_windows(self):
         f0 = torch.linspace(180.0, 320.0, 100).unsqueeze(0)
