@@ -278,6 +278,7 @@ Status Synthesizer::Synthesize(const std::string& text,
     request.max_piece_phones = tolvaren::kMaxStreamedPhones;
     request.volume = static_cast<float>(options.volume);
     request.chunks_as_vocoded = false;
+    request.chunks = tolvaren::kStreamedChunks;
     // The timings: each piece's ids and the frames the model gave them.
     std::vector<tolvaren::TimedRun> runs;
     bool timed = true;

@@ -2,10 +2,13 @@
 
   python3 -m tools.voice.chunk_joins --tool BUILD/src --conf TOOL_CONF
       --prose TXT [--count 40] [--out FILE.json] [--f0-min 50 --f0-max 250]
+      [--streamed]
 
 tolvaren_tts vocodes 36-frame blocks separately (with 14 frames of context
 on each side) and writes the blocks one after the other, so a join lies
-every 36 x HOP samples. A vocoder that starts its source afresh in every
+every 36 x HOP samples. --streamed measures tolvaren_say instead, whose
+library streams a first block of 36 frames and then blocks of 100 (the
+same context), so the joins lie at frames 36, 136, 236, ... A vocoder that starts its source afresh in every
 window restarts the phase of the voice's harmonics there. Two measures, at
 every join inside voiced speech and, as the reference, at the middle of
 every block (the same audio, no join):
@@ -65,13 +68,26 @@ def click_ratio(x, p, sr):
     return float(d[p - near:p + near].mean() / base)
 
 
-def points(audio, f0, hop=contract.HOP, block=BLOCK):
+# The streamed layout: the first block's frames, then every later one's.
+STREAMED_BLOCKS = (BLOCK, 100)
+
+
+def block_starts(frames, blocks=(BLOCK, BLOCK)):
+    """(start, frames) of each block of a mel of `frames` frames."""
+    first, block = blocks
+    start, size = 0, first
+    while start < frames:
+        yield start, size
+        start, size = start + size, block
+
+
+def points(audio, f0, hop=contract.HOP, blocks=(BLOCK, BLOCK)):
     """(joins, middles): sample positions with their F0, voiced on both
     sides (the frames before and after are voiced)."""
     frames = len(f0)
     joins, middles = [], []
-    for k in range(0, -(-frames // block)):
-        for frame, where in ((block * k, joins), (block * k + block // 2, middles)):
+    for start, size in block_starts(frames, blocks):
+        for frame, where in ((start, joins), (start + size // 2, middles)):
             if frame == 0 or frame + 1 >= frames:
                 continue
             if f0[frame - 1] > 0 and f0[frame] > 0 and f0[frame + 1] > 0:
@@ -79,15 +95,17 @@ def points(audio, f0, hop=contract.HOP, block=BLOCK):
     return joins, middles
 
 
-def summarise(audio_list, sr=contract.SAMPLE_RATE, f0_range=(50.0, 250.0)):
+def summarise(audio_list, sr=contract.SAMPLE_RATE, f0_range=(50.0, 250.0),
+              blocks=(BLOCK, BLOCK)):
     """The measures over every utterance; f0_range (Hz) is the pitch
-    tracker's, the voice's range (the default voice's by default)."""
+    tracker's, the voice's range (the default voice's by default); blocks:
+    the first block's frames and every later one's."""
     out = {}
     jumps = {"joins": [], "middles": []}
     clicks = {"joins": [], "middles": []}
     for x in audio_list:
         f0 = features.f0(x, fmin=f0_range[0], fmax=f0_range[1])
-        for name, pts in zip(("joins", "middles"), points(x, f0)):
+        for name, pts in zip(("joins", "middles"), points(x, f0, blocks=blocks)):
             for p, hz in pts:
                 j = phase_jump(x, p, hz, sr)
                 c = click_ratio(x, p, sr)
@@ -101,6 +119,19 @@ def summarise(audio_list, sr=contract.SAMPLE_RATE, f0_range=(50.0, 250.0)):
                      "share_over_quarter_pi": float((a > np.pi / 4).mean()) if len(a) else None,
                      "median_click_ratio": float(np.median(clicks[name])) if len(a) else None}
     return out
+
+
+def render_with_say(tool_dir, conf, texts, work):
+    """Runs tolvaren_say on each text (float WAV); returns their audio."""
+    audio = []
+    env = dict(os.environ, SPDLOG_STDOUT="false")
+    for i, t in enumerate(texts):
+        wav = os.path.join(work, f"{i}.wav")
+        subprocess.run([os.path.join(tool_dir, "tolvaren_say"), "--conf", conf, "--float",
+                        "-o", wav, t], env=env, stdout=subprocess.DEVNULL,
+                       stderr=subprocess.DEVNULL, check=True)
+        audio.append(wavfile.read(wav)[1].astype(np.float64))
+    return audio
 
 
 def render_with_tool(tool_dir, conf, texts, work):
@@ -148,13 +179,17 @@ def main():
                     help="pitch tracker range (Hz): 50-250 for the default voice, "
                          "120-450 for the diphone voice")
     ap.add_argument("--f0-max", type=float, default=250.0)
+    ap.add_argument("--streamed", action="store_true",
+                    help="measure tolvaren_say (the library's streamed chunks)")
     args = ap.parse_args()
     with open(args.prose, encoding="utf-8") as f:
         texts = [s.strip() for s in f
                  if s.strip() and not any(c in s for c in "/\\<>.")][:args.count]
     with tempfile.TemporaryDirectory() as work:
-        audio = render_with_tool(args.tool, args.conf, texts, work)
-    report = summarise(audio, f0_range=(args.f0_min, args.f0_max))
+        render = render_with_say if args.streamed else render_with_tool
+        audio = render(args.tool, args.conf, texts, work)
+    report = summarise(audio, f0_range=(args.f0_min, args.f0_max),
+                       blocks=STREAMED_BLOCKS if args.streamed else (BLOCK, BLOCK))
     report["utterances"] = len(audio)
     text = json.dumps(report, indent=1)
     print(text)

@@ -8,14 +8,30 @@
 
 namespace tolvaren {
 
-ChunkPlan ChunkPlan::ForFrames(int32_t frames) {
-  // Computed in single precision, as the plan has always been.
-  const auto count = static_cast<int32_t>(
-      std::ceil(static_cast<float>(frames) / static_cast<float>(kBlockFrames)));
+ChunkPlan ChunkPlan::ForFrames(int32_t frames, const ChunkLayout& layout) {
+  const int64_t count = CountOf(frames, layout);
   ChunkPlan plan;
-  plan.chunks.reserve(static_cast<std::size_t>(std::max(count, 0)));
-  for (int32_t k = 0; k < count; ++k) plan.chunks.push_back(SpanOf(k, frames));
+  plan.layout = layout;
+  plan.chunks.reserve(static_cast<std::size_t>(std::max<int64_t>(count, 0)));
+  for (int64_t k = 0; k < count; ++k) {
+    plan.chunks.push_back(SpanOf(k, frames, layout));
+  }
   return plan;
+}
+
+int64_t ChunkPlan::CountOf(int64_t frames, const ChunkLayout& layout) {
+  if (layout.first_block == layout.block) {
+    // Computed in single precision, as the plan has always been.
+    return static_cast<int64_t>(std::ceil(static_cast<float>(frames) /
+                                          static_cast<float>(layout.block)));
+  }
+  if (frames <= 0) return 0;
+  if (frames <= layout.first_block) return 1;
+  return 1 + (frames - layout.first_block + layout.block - 1) / layout.block;
+}
+
+int64_t ChunkPlan::BlockBegin(int64_t k, const ChunkLayout& layout) {
+  return k == 0 ? 0 : layout.first_block + (k - 1) * int64_t{layout.block};
 }
 
 absl::StatusOr<ChunkPlan> ChunkPlan::FromIndex(
@@ -51,33 +67,36 @@ std::vector<int32_t> ChunkPlan::ToIndex() const {
   return index;
 }
 
-int32_t ChunkPlan::KeptBeginFrame(std::size_t k) {
+int32_t ChunkPlan::KeptBeginFrame(std::size_t k, const ChunkLayout& layout) {
   if (k == 0) return 0;
   return static_cast<int32_t>(std::min<int64_t>(
-      int64_t{kBlockFrames} * static_cast<int64_t>(k), kContextFrames));
+      BlockBegin(static_cast<int64_t>(k), layout), layout.context));
 }
 
-SampleRange KeptSamples(int32_t kept_begin_frame, bool last,
-                        int64_t output_samples, int32_t hop_samples) {
+SampleRange KeptSamples(int32_t kept_begin_frame, int32_t kept_frames,
+                        bool last, int64_t output_samples,
+                        int32_t hop_samples) {
   SampleRange kept;
   kept.begin = int64_t{kept_begin_frame} * hop_samples;
   kept.end =
-      last ? output_samples : kept.begin + int64_t{kBlockFrames} * hop_samples;
+      last ? output_samples : kept.begin + int64_t{kept_frames} * hop_samples;
   kept.end = std::min(kept.end, output_samples);
   return kept;
 }
 
 SampleRange ChunkPlan::Kept(std::size_t k, int64_t output_samples,
                             int32_t hop_samples) const {
-  return KeptSamples(KeptBeginFrame(k), k + 1 == chunks.size(), output_samples,
-                     hop_samples);
+  return KeptSamples(KeptBeginFrame(k, layout),
+                     BlockFrames(static_cast<int64_t>(k), layout),
+                     k + 1 == chunks.size(), output_samples, hop_samples);
 }
 
-ChunkSpan ChunkPlan::SpanOf(int64_t k, int64_t frames) {
-  const int64_t offset = k * kBlockFrames - kContextFrames;
-  return {
-      static_cast<int32_t>(std::max<int64_t>(offset, 0)),
-      static_cast<int32_t>(std::min<int64_t>(offset + kWindowFrames, frames))};
+ChunkSpan ChunkPlan::SpanOf(int64_t k, int64_t frames,
+                            const ChunkLayout& layout) {
+  const int64_t begin = BlockBegin(k, layout);
+  const int64_t end = begin + BlockFrames(k, layout) + layout.context;
+  return {static_cast<int32_t>(std::max<int64_t>(begin - layout.context, 0)),
+          static_cast<int32_t>(std::min<int64_t>(end, frames))};
 }
 
 }  // namespace tolvaren

@@ -84,7 +84,7 @@ absl::Status SynthesisEngine::Speak(std::size_t index, const Segment& segment,
   const std::vector<AcousticPiece> pieces =
       PlanAcousticPieces(ids, voice_.pause_id, request.max_piece_phones,
                          request.first_piece_phones);
-  VocoderStream stream(vocoder_, voice_.hop_samples);
+  VocoderStream stream(vocoder_, voice_.hop_samples, request.chunks);
   std::optional<int64_t> bins = voice_.mel_bins;
   LOG_INFO("do am predictor, current time {}", Now());
   try {

@@ -87,6 +87,8 @@ struct EngineRequest {
   // false: the samples go on as soon as they are final, 25 ms behind the
   // vocoder, so that streamed speech never waits for the next piece.
   bool chunks_as_vocoded = true;
+  // The vocoder's chunks (see ChunkLayout; the default is the tool's).
+  ChunkLayout chunks;
   // Optional; see PieceReport.
   PieceHook on_piece;
 };

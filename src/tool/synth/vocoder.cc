@@ -191,8 +191,8 @@ absl::Status HifiGanPredictor::VocodeChunk(const ChunkJob& job,
       count = out_info.GetElementCount();
     }
     const SampleRange kept =
-        KeptSamples(job.kept_begin_frame, job.last, static_cast<int64_t>(count),
-                    hop_samples);
+        KeptSamples(job.kept_begin_frame, job.kept_frames, job.last,
+                    static_cast<int64_t>(count), hop_samples);
     samples.clear();
     if (kept.end > kept.begin) {
       samples.assign(audio + kept.begin, audio + kept.end);
@@ -223,11 +223,13 @@ absl::Status HifiGanPredictor::Vocode(
       job.span = plan.chunks[k];
       job.rows = rows + job.span.begin * mel.bins;
       job.bins = mel.bins;
-      job.kept_begin_frame = plan.KeptBeginFrame(k);
+      job.kept_begin_frame = plan.KeptBeginFrame(k, plan.layout);
+      job.kept_frames =
+          ChunkPlan::BlockFrames(static_cast<int64_t>(k), plan.layout);
       job.last = k + 1 == plan.chunks.size();
       if (!job.last) {
         job.next_begin = plan.chunks[k + 1].begin;
-        job.next_kept_begin_frame = plan.KeptBeginFrame(k + 1);
+        job.next_kept_begin_frame = plan.KeptBeginFrame(k + 1, plan.layout);
       }
       std::vector<float> samples;
       if (absl::Status run = VocodeChunk(job, hop_samples, phase, samples);

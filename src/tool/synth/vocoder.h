@@ -39,7 +39,8 @@ struct ChunkJob {
   ChunkSpan span;
   const float* rows = nullptr;
   int64_t bins = 0;
-  int32_t kept_begin_frame = 0;  // see ChunkPlan::KeptBeginFrame
+  int32_t kept_begin_frame = 0;        // see ChunkPlan::KeptBeginFrame
+  int32_t kept_frames = kBlockFrames;  // see ChunkPlan::BlockFrames
   bool last = false;
   // Unless last: where the next chunk starts and its kept_begin_frame.
   int32_t next_begin = 0;

@@ -21,26 +21,28 @@ absl::Status VocoderStream::Finish(const SampleSink& sink) {
 }
 
 absl::Status VocoderStream::Run(bool final, const SampleSink& sink) {
-  // The count ForFrames gives the whole mel, in its single precision.
-  const auto count = static_cast<int64_t>(std::ceil(
-      static_cast<float>(frames_) / static_cast<float>(kBlockFrames)));
+  const int64_t count = ChunkPlan::CountOf(frames_, layout_);
   for (;;) {
     const int64_t k = next_chunk_;
     // Unless the mel is complete, a window must not be cut by its end.
-    const bool ready =
-        final ? k < count
-              : k * kBlockFrames - kContextFrames + kWindowFrames <= frames_;
+    const bool ready = final ? k < count
+                             : ChunkPlan::BlockBegin(k, layout_) +
+                                       ChunkPlan::BlockFrames(k, layout_) +
+                                       layout_.context <=
+                                   frames_;
     if (!ready) break;
     ChunkJob job;
     job.index = static_cast<std::size_t>(k);
-    job.span = ChunkPlan::SpanOf(k, frames_);
+    job.span = ChunkPlan::SpanOf(k, frames_, layout_);
     job.rows = rows_.data() + (job.span.begin - first_frame_) * bins_;
     job.bins = bins_;
-    job.kept_begin_frame = ChunkPlan::KeptBeginFrame(job.index);
+    job.kept_begin_frame = ChunkPlan::KeptBeginFrame(job.index, layout_);
+    job.kept_frames = ChunkPlan::BlockFrames(k, layout_);
     job.last = final && k + 1 == count;
     if (!job.last) {
-      job.next_begin = ChunkPlan::SpanOf(k + 1, frames_).begin;
-      job.next_kept_begin_frame = ChunkPlan::KeptBeginFrame(job.index + 1);
+      job.next_begin = ChunkPlan::SpanOf(k + 1, frames_, layout_).begin;
+      job.next_kept_begin_frame =
+          ChunkPlan::KeptBeginFrame(job.index + 1, layout_);
     }
     std::vector<float> samples;
     if (absl::Status run =
@@ -55,7 +57,8 @@ absl::Status VocoderStream::Run(bool final, const SampleSink& sink) {
     }
   }
   // No later chunk sees the rows before the next one's window.
-  const int64_t keep_from = ChunkPlan::SpanOf(next_chunk_, frames_).begin;
+  const int64_t keep_from =
+      ChunkPlan::SpanOf(next_chunk_, frames_, layout_).begin;
   if (keep_from > first_frame_) {
     const int64_t dropped = std::min(keep_from, frames_) - first_frame_;
     rows_.erase(rows_.begin(), rows_.begin() + dropped * bins_);

@@ -1,6 +1,7 @@
 // The chunked vocoding of a mel spectrogram that arrives piece by piece.
 //
-// The chunks are those of ChunkPlan::ForFrames over the whole mel, so the
+// The chunks are those of ChunkPlan::ForFrames over the whole mel (in the
+// stream's layout), so the
 // samples are the same as vocoding the joined rows at once; a chunk runs as
 // soon as the rows of its window exist, and rows no later chunk sees are
 // dropped, so only about a piece of the mel is ever held.
@@ -24,8 +25,9 @@ using SampleSink = std::function<absl::Status(std::vector<float> chunk)>;
 
 class VocoderStream {
  public:
-  VocoderStream(HifiGanPredictor& vocoder, int32_t hop_samples)
-      : vocoder_(vocoder), hop_samples_(hop_samples) {}
+  VocoderStream(HifiGanPredictor& vocoder, int32_t hop_samples,
+                const ChunkLayout& layout = {})
+      : vocoder_(vocoder), hop_samples_(hop_samples), layout_(layout) {}
 
   // Adds `frames` rows of `bins` (the same for every call) after those
   // given so far and vocodes the chunks whose windows are now complete.
@@ -46,6 +48,7 @@ class VocoderStream {
 
   HifiGanPredictor& vocoder_;
   int32_t hop_samples_;
+  ChunkLayout layout_;
   std::vector<float> rows_;  // frames first_frame_ .. frames_ - 1
   int64_t first_frame_ = 0;
   int64_t frames_ = 0;

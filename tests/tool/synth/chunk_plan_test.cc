@@ -32,6 +32,34 @@ TEST(ChunkPlanTest, WorkedExamples) {
   }
 }
 
+TEST(ChunkPlanTest, StreamedLayoutKeepsItsBlocksAndTheirContext) {
+  struct Case {
+    int32_t frames;
+    std::vector<int32_t> plan;
+  };
+  const std::vector<Case> cases = {
+      {0, {0}},
+      {36, {1, 0, 36}},
+      {37, {2, 0, 37, 22, 37}},
+      {136, {2, 0, 50, 22, 136}},
+      {200, {3, 0, 50, 22, 150, 122, 200}},
+  };
+  for (const Case& c : cases) {
+    const ChunkPlan plan = ChunkPlan::ForFrames(c.frames, kStreamedChunks);
+    EXPECT_EQ(plan.ToIndex(), c.plan) << c.frames << " frames";
+    // The kept samples tile the audio: each chunk's begin where the one
+    // before it ended, 10 samples a frame.
+    int64_t next = 0;
+    for (std::size_t k = 0; k < plan.chunks.size(); ++k) {
+      const ChunkSpan& span = plan.chunks[k];
+      const SampleRange kept = plan.Kept(k, 10 * (span.end - span.begin), 10);
+      EXPECT_EQ(10 * span.begin + kept.begin, next) << c.frames << "/" << k;
+      next = 10 * span.begin + kept.end;
+    }
+    EXPECT_EQ(next, 10 * c.frames);
+  }
+}
+
 TEST(ChunkPlanTest, UnusableIndexesAreRefused) {
   struct Case {
     std::vector<int32_t> index;

@@ -18,6 +18,13 @@ class ChunkJoinTest(unittest.TestCase):
                                np.angle(np.exp(1j * (2 * np.pi * 0.4 - 2 * np.pi * hz * p / sr))),
                                delta=0.1)
 
+    def test_joins_lie_where_the_layouts_blocks_meet(self):
+        f0 = np.full(300, 150.0)
+        for blocks, joins in (((36, 36), list(range(36, 300, 36))),
+                              (chunk_joins.STREAMED_BLOCKS, [36, 136, 236])):
+            found, _ = chunk_joins.points(None, f0, blocks=blocks)
+            self.assertEqual([p // 300 for p, _ in found], joins)
+
 
 if __name__ == "__main__":
     unittest.main()
