@@ -85,12 +85,12 @@ def main():
     try:
         for _ in range(rounds):
             for text in texts:
-                measure(("ours", len(text)), [say, "-o", out, text])
+                measure(("tolvaren_say", len(text)), [say, "-o", out, text])
                 if espeak:
                     measure(("espeak-ng", len(text)),
                             [espeak, "-v", "cmn", "-w", out, text])
-            measure(("ours", "tolvaren_tts a b c"), [tts, "a", "b", "c"])
-            measure(("ours", "start-up"), [say, "-o", out, ""])
+            measure(("tolvaren_say", "tolvaren_tts a b c"), [tts, "a", "b", "c"])
+            measure(("tolvaren_say", "start-up"), [say, "-o", out, ""])
             if espeak:
                 measure(("espeak-ng", "start-up"),
                         [espeak, "-v", "cmn", "-w", out, ""])
@@ -102,11 +102,9 @@ def main():
 
     print(f"median of {rounds} rounds, {len(os.sched_getaffinity(0))} cores; "
           "rtf- excludes the program's start-up")
-    print(f"{'program':10} {'text':>20} {'wall s':>8} {'cpu s':>8} "
+    print(f"{'program':12} {'text':>20} {'wall s':>8} {'cpu s':>8} "
           f"{'audio s':>8} {'rtf':>8} {'rtf-':>8} {'cpu/aud':>8}")
-    for program in ("ours", "espeak-ng"):
-        if ("ours" if program == "ours" else espeak) is None:
-            continue
+    for program in ["tolvaren_say"] + (["espeak-ng"] if espeak else []):
         startup = median((program, "start-up"), 0)
         for key in [len(t) for t in texts] + ["start-up", "tolvaren_tts a b c"]:
             name = (program, key)
@@ -115,11 +113,11 @@ def main():
             wall, cpu, audio = (median(name, i) for i in range(3))
             label = f"{key} chars" if isinstance(key, int) else key
             if isinstance(key, int):
-                print(f"{program:10} {label:>20} {wall:8.3f} {cpu:8.3f} "
+                print(f"{program:12} {label:>20} {wall:8.3f} {cpu:8.3f} "
                       f"{audio:8.2f} {wall / audio:8.4f} "
                       f"{(wall - startup) / audio:8.4f} {cpu / audio:8.4f}")
             else:
-                print(f"{program:10} {label:>20} {wall:8.3f} {cpu:8.3f}")
+                print(f"{program:12} {label:>20} {wall:8.3f} {cpu:8.3f}")
 
 
 if __name__ == "__main__":
