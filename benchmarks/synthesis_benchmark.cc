@@ -1,8 +1,11 @@
 // Whole synthesis with the shipped voice: real-time factor (synthesis time /
-// audio duration) and the share of time spent outside the two models' Run
-// calls (front end, chunk planning, copying, writing), for a short and a
-// long sentence; and the process's peak memory for long texts (200, 2,000
-// and 8,000 characters); and the output stage's own cost.
+// audio duration), CPU seconds per second of audio (every thread of the
+// process) and the share of time spent outside the two models' Run calls
+// (front end, chunk planning, copying, writing), for a short and a long
+// sentence; the same split by stage for the texts of compare_texts.txt
+// (BM_Stages/0..2: 10, 65 and 611 characters); the process's peak memory
+// for long texts (200, 2,000 and 8,000 characters); and the output stage's
+// own cost.
 //
 //   [TOLVAREN_TTS_CONF=FILE] synthesis_benchmark [--benchmark_filter=...]
 //
@@ -11,13 +14,16 @@
 
 #include <benchmark/benchmark.h>
 #include <sys/resource.h>
+#include <time.h>
 
 #include <chrono>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include "speech_neural_network/utf8_conversion.h"
@@ -38,14 +44,27 @@ const char kLong[] =
     "电量和最近完成的任务，必要的时候还可以远程暂停它的工作。"
     "这样的设计让家里的老人和孩子都能放心地使用它。";
 
-std::string OutputDir() {
-  static const std::string dir = [] {
-    const std::string path =
-        (std::filesystem::temp_directory_path() / "tolvaren_bench").string();
-    std::filesystem::create_directories(path);
-    return path;
+// A scratch folder of this process's own, so that two benchmarks run at
+// once never write over each other's configuration or audio; removed at
+// exit.
+const std::string& OutputDir() {
+  static const std::string* const dir = [] {
+    std::string pattern =
+        (std::filesystem::temp_directory_path() / "tolvaren_bench.XXXXXX")
+            .string();
+    if (mkdtemp(pattern.data()) == nullptr) {
+      std::perror("mkdtemp");
+      std::exit(1);
+    }
+    return new std::string(pattern);
   }();
-  return dir;
+  static const bool removed_at_exit =
+      std::atexit([] {
+        std::error_code ignored;
+        std::filesystem::remove_all(*dir, ignored);
+      }) == 0;
+  static_cast<void>(removed_at_exit);
+  return *dir;
 }
 
 tolvaren::Tool& SharedTool() {
@@ -72,42 +91,95 @@ tolvaren::Tool& SharedTool() {
   return *tool;
 }
 
-// The steps of Tool::predict, timed as a whole: a long text cannot name its
+// Seconds of one synthesis by stage: the front end, the acoustic model's
+// and the vocoder's Run calls, the engine's own work around them (chunk
+// planning, copies, the output stage) and writing the WAV file.
+struct Stages {
+  double front = 0.0;
+  double acoustic = 0.0;
+  double vocoder = 0.0;
+  double engine = 0.0;
+  double writing = 0.0;
+
+  double total() const { return front + acoustic + vocoder + engine + writing; }
+  void Add(const Stages& other) {
+    front += other.front;
+    acoustic += other.acoustic;
+    vocoder += other.vocoder;
+    engine += other.engine;
+    writing += other.writing;
+  }
+};
+
+double Since(std::chrono::steady_clock::time_point start) {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start)
+      .count();
+}
+
+double ProcessCpuSeconds() {
+  timespec now{};
+  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
+  return static_cast<double>(now.tv_sec) + 1e-9 * now.tv_nsec;
+}
+
+// The steps of Tool::predict, each stage timed: a long text cannot name its
 // own output file (the file system's name limit), so the audio goes to a
 // fixed name here.
 bool SynthesizeToFile(tolvaren::Tool& tool, const std::string& text,
-                      std::size_t& samples) {
+                      std::size_t& samples, Stages& stages) {
+  const tolvaren::SynthesisEngine& engine = tool.engine();
+  auto start = std::chrono::steady_clock::now();
   std::vector<int> ids;
   if (!tool.frontProcess(text, ids)) return false;
+  stages.front = Since(start);
+  const double acoustic_before = engine.acoustic().run_seconds();
+  const double vocoder_before = engine.vocoder().run_seconds();
+  start = std::chrono::steady_clock::now();
   std::vector<int64_t> wide_ids(ids.begin(), ids.end());
   std::vector<std::vector<float>> chunks;
   if (!tool.Synthesize(wide_ids, chunks).ok()) return false;
+  stages.acoustic = engine.acoustic().run_seconds() - acoustic_before;
+  stages.vocoder = engine.vocoder().run_seconds() - vocoder_before;
+  stages.engine = Since(start) - stages.acoustic - stages.vocoder;
   samples = 0;
   for (const auto& chunk : chunks) samples += chunk.size();
-  return tolvaren::saveWavBufferToFile(OutputDir() + "/benchmark", chunks);
+  start = std::chrono::steady_clock::now();
+  if (!tolvaren::saveWavBufferToFile(OutputDir() + "/benchmark", chunks)) {
+    return false;
+  }
+  stages.writing = Since(start);
+  return true;
 }
 
+// Runs `text` once per iteration. Every benchmark run through here reports
+// the same counters, as a CSV report needs: the real-time factor, CPU
+// seconds per second of audio, the share outside the models' Run calls and
+// each stage's share.
 void Synthesize(benchmark::State& state, const std::string& text) {
   tolvaren::Tool& tool = SharedTool();
-  double total = 0.0;
-  double in_models = 0.0;
+  Stages sum;
   double audio = 0.0;
+  const double cpu_before = ProcessCpuSeconds();
   for (auto _ : state) {
-    const double models_before = tool.model_run_seconds();
-    const auto start = std::chrono::steady_clock::now();
     std::size_t samples = 0;
-    if (!SynthesizeToFile(tool, text, samples)) {
+    Stages stages;
+    if (!SynthesizeToFile(tool, text, samples, stages)) {
       state.SkipWithError("synthesis failed");
       return;
     }
-    total +=
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - start)
-            .count();
-    in_models += tool.model_run_seconds() - models_before;
+    sum.Add(stages);
     audio += static_cast<double>(samples) / tool.voice().sample_rate;
   }
+  const double total = sum.total();
   state.counters["rtf"] = total / audio;
-  state.counters["outside_run_share"] = (total - in_models) / total;
+  state.counters["cpu_rtf"] = (ProcessCpuSeconds() - cpu_before) / audio;
+  state.counters["outside_run_share"] =
+      (total - sum.acoustic - sum.vocoder) / total;
+  state.counters["front_share"] = sum.front / total;
+  state.counters["acoustic_share"] = sum.acoustic / total;
+  state.counters["vocoder_share"] = sum.vocoder / total;
+  state.counters["engine_share"] = sum.engine / total;
+  state.counters["writing_share"] = sum.writing / total;
   state.counters["audio_s"] = audio / static_cast<double>(state.iterations());
   state.counters["chars"] = static_cast<double>(speechnn::Utf8Length(text));
 }
@@ -116,6 +188,32 @@ void BM_SynthesisShort(benchmark::State& state) { Synthesize(state, kShort); }
 void BM_SynthesisLong(benchmark::State& state) { Synthesize(state, kLong); }
 BENCHMARK(BM_SynthesisShort)->Iterations(10)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_SynthesisLong)->Iterations(5)->Unit(benchmark::kMillisecond);
+
+// The texts of compare_texts.txt, one per line.
+const std::vector<std::string>& CompareTexts() {
+  static const std::vector<std::string> texts = [] {
+    std::vector<std::string> lines;
+    std::ifstream in(TOLVAREN_COMPARE_TEXTS);
+    for (std::string line; std::getline(in, line);) {
+      if (!line.empty()) lines.push_back(line);
+    }
+    return lines;
+  }();
+  return texts;
+}
+
+// The texts of compare_texts.txt, for the split by stage.
+void BM_Stages(benchmark::State& state) {
+  const std::vector<std::string>& texts = CompareTexts();
+  const auto index = static_cast<std::size_t>(state.range(0));
+  if (index >= texts.size()) {
+    state.SkipWithError("compare_texts.txt has no such line");
+    return;
+  }
+  Synthesize(state, texts[index]);
+}
+BENCHMARK(BM_Stages)->DenseRange(0, 2)->Iterations(3)->Unit(
+    benchmark::kMillisecond);
 
 // The output stage alone (volume, decaying end, peak limiter) over ten
 // seconds of loud audio in vocoder chunks, the limiter at work all along:
@@ -168,7 +266,8 @@ void BM_SynthesisLongTextMemory(benchmark::State& state) {
   const long before = PeakRssKb();
   for (auto _ : state) {
     std::size_t samples = 0;
-    if (!SynthesizeToFile(tool, text, samples)) {
+    Stages stages;
+    if (!SynthesizeToFile(tool, text, samples, stages)) {
       state.SkipWithError("synthesis failed");
       return;
     }

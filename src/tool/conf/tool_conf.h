@@ -25,8 +25,9 @@ struct ToolConf {
   // configured models (voice_choice.h); empty or "default": those models.
   std::string voice;
   // The model sessions' threads. Absent keys keep these: 4 and 4 with the
-  // runtime's own spinning. An intra-op count of 0 means one thread per
-  // core this process may run on (ResolvedIntraOpThreads).
+  // runtime's own spinning (the shipped tool.conf asks for 0 and 1). An
+  // intra-op count of 0 means one thread per core this process may run on
+  // (ResolvedIntraOpThreads).
   int32_t intra_op_num_threads = 4;
   int32_t inter_op_num_threads = 4;
   std::optional<bool> allow_spinning;
@@ -46,7 +47,10 @@ struct ToolConf {
 // The most threads a key may ask for: more is a typing error, not a machine.
 inline constexpr int32_t kMaxThreads = 1024;
 
-// The cores this process may run on (its affinity mask), at least 1.
+// The cores this process may run on (its affinity mask), at least 1. The
+// sessions are given this count rather than the runtime's own 0, which
+// counts every core of the machine and pins one worker to each, cores
+// outside the process's affinity included.
 int32_t AvailableCores();
 
 // Reads `path` into `conf`. Logs each pair ("Key: {}; Value: {}"); on a file

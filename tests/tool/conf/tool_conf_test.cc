@@ -1,6 +1,7 @@
 #include "tool/conf/tool_conf.h"
 
 #include <gtest/gtest.h>
+#include <sched.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -125,6 +126,22 @@ TEST_F(ToolConfTest, ThreadKeysSetTheSessionsAndAbsentKeysKeepTheDefaults) {
   EXPECT_EQ(set.allow_spinning, std::optional<bool>(false));
   set.intra_op_num_threads = 3;
   EXPECT_EQ(set.ResolvedIntraOpThreads(), 3);
+
+  // 0 follows the affinity the process was given, not the machine's cores.
+  cpu_set_t all;
+  ASSERT_EQ(sched_getaffinity(0, sizeof(all), &all), 0);
+  cpu_set_t one;
+  CPU_ZERO(&one);
+  for (int cpu = 0; cpu < CPU_SETSIZE; ++cpu) {
+    if (CPU_ISSET(cpu, &all)) {
+      CPU_SET(cpu, &one);
+      break;
+    }
+  }
+  ASSERT_EQ(sched_setaffinity(0, sizeof(one), &one), 0);
+  set.intra_op_num_threads = 0;
+  EXPECT_EQ(set.ResolvedIntraOpThreads(), 1);
+  ASSERT_EQ(sched_setaffinity(0, sizeof(all), &all), 0);
 }
 
 // Every value that cannot work is refused by name, as it was written.
