@@ -1,6 +1,11 @@
 #include "common/content_checksum.h"
 
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
 #include <cstring>
+#include <memory>
 
 namespace tolvaren {
 namespace {
@@ -38,6 +43,49 @@ uint64_t ContentChecksum(const char* data, std::size_t size) {
   ChecksumLanes lanes;
   const std::size_t done = lanes.Blocks(data, size);
   return lanes.Finish(size, data + done, size - done);
+}
+
+// Exactly `size` bytes of `fd` from `offset` into `into`; a file that ends
+// sooner has shrunk since its size was taken.
+absl::Status ReadExactlyAt(int fd, const std::string& path, char* into,
+                           std::size_t size, std::size_t offset) {
+  std::size_t done = 0;
+  while (done < size) {
+    const ssize_t got =
+        pread(fd, into + done, size - done, static_cast<off_t>(offset + done));
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) {
+      return absl::DataLossError(
+          "cannot read " + path + ": " +
+          (got < 0 ? std::strerror(errno) : "it shrank while being read"));
+    }
+    done += static_cast<std::size_t>(got);
+  }
+  return absl::OkStatus();
+}
+
+absl::StatusOr<uint64_t> FileChecksum(int fd, const std::string& path,
+                                      std::size_t size) {
+  // A bounded buffer: a model of any size is checked in the same memory.
+  constexpr std::size_t kChunk = std::size_t{1} << 20;
+  const std::unique_ptr<char[]> buffer(new char[kChunk]);
+  ChecksumLanes lanes;
+  std::size_t done = 0;
+  std::size_t held = 0;  // bytes in `buffer` not yet taken
+  while (done < size) {
+    const std::size_t want = std::min(kChunk - held, size - done);
+    if (absl::Status read =
+            ReadExactlyAt(fd, path, buffer.get() + held, want, done);
+        !read.ok()) {
+      return read;
+    }
+    done += want;
+    held += want;
+    const std::size_t taken = lanes.Blocks(buffer.get(), held);
+    std::memmove(buffer.get(), buffer.get() + taken, held - taken);
+    held -= taken;
+  }
+  return lanes.Finish(size, buffer.get(), held);
 }
 
 }  // namespace tolvaren

@@ -8,6 +8,10 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
+
+#include "absl/status/status.h"
+#include "absl/status/statusor.h"
 
 namespace tolvaren {
 
@@ -29,6 +33,18 @@ class ChecksumLanes {
 };
 
 uint64_t ContentChecksum(const char* data, std::size_t size);
+// ContentChecksum of the first `size` bytes of the open file `fd` (named
+// `path` in the messages), read a piece at a time; DataLoss when the file
+// is shorter.
+[[nodiscard]] absl::StatusOr<uint64_t> FileChecksum(int fd,
+                                                    const std::string& path,
+                                                    std::size_t size);
+
+// Exactly `size` bytes of the open file `fd` (named `path` in the
+// messages) from `offset` into `into`; DataLoss when the file ends sooner.
+[[nodiscard]] absl::Status ReadExactlyAt(int fd, const std::string& path,
+                                         char* into, std::size_t size,
+                                         std::size_t offset);
 
 }  // namespace tolvaren
 

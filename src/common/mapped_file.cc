@@ -20,28 +20,26 @@ absl::StatusOr<MappedFile> MappedFile::Open(const std::string& path,
     if (fd >= 0) close(fd);
     return opened;
   }
-  if (size == 0) {
-    close(fd);
-    return MappedFile(nullptr, 0);
-  }
+  if (size == 0) return MappedFile(fd, nullptr, 0);
   void* data = mmap(nullptr, size, PROT_READ, MAP_SHARED, fd, 0);
-  const int map_errno = errno;
-  // The mapping keeps the file's pages; the descriptor is no longer needed.
-  close(fd);
   if (data == MAP_FAILED) {
+    const int map_errno = errno;
+    close(fd);
     return absl::DataLossError("cannot map " + path + ": " +
                                std::strerror(map_errno));
   }
-  return MappedFile(data, size);
+  return MappedFile(fd, data, size);
 }
 
 MappedFile::MappedFile(MappedFile&& other) noexcept
-    : data_(std::exchange(other.data_, nullptr)),
+    : fd_(std::exchange(other.fd_, -1)),
+      data_(std::exchange(other.data_, nullptr)),
       size_(std::exchange(other.size_, 0)) {}
 
 MappedFile& MappedFile::operator=(MappedFile&& other) noexcept {
   if (this != &other) {
     Release();
+    fd_ = std::exchange(other.fd_, -1);
     data_ = std::exchange(other.data_, nullptr);
     size_ = std::exchange(other.size_, 0);
   }
@@ -52,6 +50,8 @@ MappedFile::~MappedFile() { Release(); }
 
 void MappedFile::Release() {
   if (data_ != nullptr) munmap(data_, size_);
+  if (fd_ >= 0) close(fd_);
+  fd_ = -1;
   data_ = nullptr;
   size_ = 0;
 }

@@ -30,11 +30,16 @@ class MappedFile {
 
   const char* data() const { return static_cast<const char*>(data_); }
   std::size_t size() const { return size_; }
+  // The file, open for as long as the mapping: to read it without touching
+  // the mapping's pages (a checksum through a small buffer).
+  int fd() const { return fd_; }
 
  private:
-  MappedFile(void* data, std::size_t size) : data_(data), size_(size) {}
+  MappedFile(int fd, void* data, std::size_t size)
+      : fd_(fd), data_(data), size_(size) {}
   void Release();
 
+  int fd_ = -1;
   void* data_ = nullptr;
   std::size_t size_ = 0;
 };

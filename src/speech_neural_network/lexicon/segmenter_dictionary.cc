@@ -29,46 +29,14 @@ absl::Status Bad(const std::string& name, const std::string& why) {
 }
 
 bool IsBlock(const char* data, std::size_t size) {
-  return size >= sizeof(kBlockMagic) &&
-         std::memcmp(data, kBlockMagic, sizeof(kBlockMagic)) == 0;
+  return size >= sizeof(BlockTrailer) &&
+         std::memcmp(data + size - sizeof(kBlockMagic), kBlockMagic,
+                     sizeof(kBlockMagic)) == 0;
 }
 
 template <typename T>
 const T* At(const char* data, std::uint64_t offset) {
   return reinterpret_cast<const T*>(data + offset);
-}
-
-// Every index the lookups follow stays inside its section, so that a block
-// damaged in a way its checksum missed still cannot lead a read astray.
-absl::Status CheckLinks(const BlockHeader& header, const std::uint32_t* nodes,
-                        const SegmenterDictionary::Edge* edges,
-                        const std::uint32_t* tags,
-                        const std::uint32_t* tag_offsets,
-                        const std::string& name) {
-  if (header.nodes == 0 || nodes[0] != 0 ||
-      nodes[header.nodes] != header.edges) {
-    return Bad(name, "its trie does not cover its edges");
-  }
-  for (std::uint32_t node = 0; node < header.nodes; ++node) {
-    if (nodes[node + 1] < nodes[node]) {
-      return Bad(name, "its trie's nodes are out of order");
-    }
-    for (std::uint32_t at = nodes[node]; at < nodes[node + 1]; ++at) {
-      const SegmenterDictionary::Edge& edge = edges[at];
-      if (edge.child >= header.nodes || edge.word > header.words ||
-          (at > nodes[node] && edges[at - 1].rune >= edge.rune)) {
-        return Bad(name, "its trie has an edge out of range or order");
-      }
-    }
-  }
-  for (std::uint32_t word = 0; word < header.words; ++word) {
-    if (tags[word] >= header.tags) return Bad(name, "a word's tag is missing");
-  }
-  if (tag_offsets[0] != 0 || tag_offsets[header.tags] != header.tag_bytes ||
-      !std::is_sorted(tag_offsets, tag_offsets + header.tags + 1)) {
-    return Bad(name, "its tags are out of range");
-  }
-  return absl::OkStatus();
 }
 
 }  // namespace
@@ -129,57 +97,64 @@ absl::Status SegmenterDictionary::Attach(std::unique_ptr<Storage> storage,
   if (!IsBlock(data, size)) {
     return Bad(name, "it is not a compiled segmenter dictionary");
   }
-  if (size < sizeof(BlockHeader)) {
-    return Bad(name, "it is cut short within its header");
+  BlockTrailer trailer;
+  std::memcpy(&trailer, data + size - sizeof(trailer), sizeof(trailer));
+  if (tolvaren::ContentChecksum(reinterpret_cast<const char*>(&trailer),
+                                kTrailerFields) != trailer.trailer_checksum) {
+    return Bad(name, "its trailer is damaged or it is cut short");
   }
-  BlockHeader header;
-  std::memcpy(&header, data, sizeof(header));
-  if (header.version != kFormatVersion) {
+  if (trailer.version != kFormatVersion) {
     return Bad(name, "it is of format version " +
-                         std::to_string(header.version) +
+                         std::to_string(trailer.version) +
                          ", this program reads version " +
                          std::to_string(kFormatVersion));
   }
-  const BlockLayout layout = LayoutOf(header);
-  if (header.size != size || layout.end != size) {
+  const BlockLayout layout = LayoutOf(trailer);
+  if (trailer.nodes == 0 || layout.end + sizeof(trailer) != size) {
     return Bad(name, "it holds " + std::to_string(size) +
-                         " bytes where its header promises " +
-                         std::to_string(header.size) +
-                         " (cut short or padded)");
+                         " bytes where its trailer promises " +
+                         std::to_string(layout.end + sizeof(trailer)));
   }
-  if (tolvaren::ContentChecksum(data + sizeof(header), size - sizeof(header)) !=
-      header.checksum) {
+  const absl::StatusOr<std::uint64_t> body =
+      storage->mapped.has_value()
+          ? tolvaren::FileChecksum(storage->mapped->fd(), name, layout.end)
+          : tolvaren::ContentChecksum(data, layout.end);
+  if (!body.ok()) return Bad(name, std::string(body.status().message()));
+  if (*body != trailer.body_checksum) {
     return Bad(name, "its checksum does not match: the file is damaged");
   }
-  const auto* nodes = At<std::uint32_t>(data, layout.node_edges);
-  const auto* edges = At<Edge>(data, layout.edges);
-  const auto* tags = At<std::uint32_t>(data, layout.word_tags);
-  const auto* tag_offsets = At<std::uint32_t>(data, layout.tag_offsets);
-  if (absl::Status links =
-          CheckLinks(header, nodes, edges, tags, tag_offsets, name);
-      !links.ok()) {
-    return links;
-  }
   storage_ = std::move(storage);
-  facts_ = {header.min_weight, header.median_weight, header.frequency_sum};
-  node_count_ = header.nodes;
+  facts_ = {trailer.min_weight, trailer.median_weight, trailer.frequency_sum};
+  node_count_ = trailer.nodes;
+  edge_count_ = trailer.edges;
+  word_count_ = trailer.words;
+  tag_count_ = trailer.tags;
+  tag_bytes_ = trailer.tag_bytes;
   weights_ = At<double>(data, layout.weights);
-  node_edges_ = nodes;
-  edges_ = edges;
-  word_tags_ = tags;
-  tag_offsets_ = tag_offsets;
+  node_edges_ = At<std::uint32_t>(data, layout.node_edges);
+  edges_ = At<Edge>(data, layout.edges);
+  word_tags_ = At<std::uint32_t>(data, layout.word_tags);
+  tag_offsets_ = At<std::uint32_t>(data, layout.tag_offsets);
   tag_text_ = data + layout.tag_text;
   return absl::OkStatus();
 }
 
+// Every index read from the block is checked where it is followed: an edge
+// that leads outside its section is no edge.
 const SegmenterDictionary::Edge* SegmenterDictionary::StepFrom(
     std::uint32_t node, Rune rune) const {
-  const Edge* first = edges_ + node_edges_[node];
-  const Edge* last = edges_ + node_edges_[node + 1];
+  const std::uint32_t begin = node_edges_[node];
+  const std::uint32_t end = node_edges_[node + 1];
+  if (begin > end || end > edge_count_) return nullptr;
+  const Edge* last = edges_ + end;
   const Edge* found = std::lower_bound(
-      first, last, rune,
+      edges_ + begin, last, rune,
       [](const Edge& edge, Rune value) { return edge.rune < value; });
-  return found != last && found->rune == rune ? found : nullptr;
+  if (found == last || found->rune != rune || found->child >= node_count_ ||
+      found->word > word_count_) {
+    return nullptr;
+  }
+  return found;
 }
 
 const SegmenterDictionary::Edge* SegmenterDictionary::Step(const Edge* from,
@@ -190,8 +165,11 @@ const SegmenterDictionary::Edge* SegmenterDictionary::Step(const Edge* from,
 
 std::string_view SegmenterDictionary::Tag(const Edge& edge) const {
   const std::uint32_t tag = word_tags_[edge.word - 1];
-  return std::string_view(tag_text_ + tag_offsets_[tag],
-                          tag_offsets_[tag + 1] - tag_offsets_[tag]);
+  if (tag >= tag_count_) return {};
+  const std::uint32_t begin = tag_offsets_[tag];
+  const std::uint32_t end = tag_offsets_[tag + 1];
+  if (begin > end || end > tag_bytes_) return {};
+  return std::string_view(tag_text_ + begin, end - begin);
 }
 
 }  // namespace speechnn

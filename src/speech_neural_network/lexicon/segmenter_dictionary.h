@@ -4,12 +4,8 @@
 // and start-up maps the result; a text dictionary named in its place is
 // compiled in memory, with the same result.
 //
-// Block (integers in the machine's own byte order, sections 4-byte aligned,
-// the weights 8-byte aligned):
-//   header        72 bytes: "TVRNSEGD", version, the four counts below,
-//                 the tag text size, the smallest and the median weight,
-//                 the frequency sum, the block size, the checksum of all
-//                 that follows the header
+// Block (integers in the machine's own byte order, sections from offset 0,
+// 4-byte aligned, the weights 8-byte aligned):
 //   weights       double[words]: log of the word's share of all frequency
 //   node edges    uint32[nodes + 1]: node n's edges are
 //                 edges[node_edges[n], node_edges[n + 1]); node 0 is the root
@@ -17,7 +13,15 @@
 //                 by rune within a node
 //   word tags     uint32[words]: index of the tag
 //   tag offsets   uint32[tags + 1] into the tag text
-//   tag text
+//   tag text, then zeros to 8 bytes
+//   trailer       72 bytes: version, the four counts, the tag text size,
+//                 the smallest and the median weight, the frequency sum,
+//                 the checksum of all before it, the checksum of the
+//                 trailer's fields, "TVRNSEGD"
+// At start-up only the trailer is read from the mapping: the body's
+// checksum is taken from the file through a small buffer, so the pages of
+// the mapping become resident only where lookups go. Each lookup still
+// keeps every index inside its section.
 
 #ifndef TOLVAREN_TTS_SPEECH_NEURAL_NETWORK_LEXICON_SEGMENTER_DICTIONARY_H_
 #define TOLVAREN_TTS_SPEECH_NEURAL_NETWORK_LEXICON_SEGMENTER_DICTIONARY_H_
@@ -81,6 +85,7 @@ class SegmenterDictionary {
 
   // The edge for `rune` below `from` (nullptr: the root); nullptr when none.
   const Edge* Step(const Edge* from, Rune rune) const;
+  // Of an edge that Step gave, with a word.
   double Weight(const Edge& edge) const { return weights_[edge.word - 1]; }
   std::string_view Tag(const Edge& edge) const;
   const DictionaryWeights& weights() const { return facts_; }
@@ -95,6 +100,10 @@ class SegmenterDictionary {
   std::unique_ptr<Storage> storage_;
   DictionaryWeights facts_;
   std::uint32_t node_count_ = 0;
+  std::uint32_t edge_count_ = 0;
+  std::uint32_t word_count_ = 0;
+  std::uint32_t tag_count_ = 0;
+  std::uint32_t tag_bytes_ = 0;
   const double* weights_ = nullptr;
   const std::uint32_t* node_edges_ = nullptr;
   const Edge* edges_ = nullptr;

@@ -135,29 +135,30 @@ std::string SegmenterDictionary::Compile(
     tag_offsets.push_back(static_cast<std::uint32_t>(tag_text.size()));
   }
 
-  BlockHeader header{};
-  std::memcpy(header.magic, kBlockMagic, sizeof(kBlockMagic));
-  header.version = kFormatVersion;
-  header.words = static_cast<std::uint32_t>(word_weights.size());
-  header.nodes = static_cast<std::uint32_t>(order.size());
-  header.edges = static_cast<std::uint32_t>(out.size());
-  header.tags = static_cast<std::uint32_t>(tag_texts.size());
-  header.tag_bytes = static_cast<std::uint32_t>(tag_text.size());
-  header.min_weight = weights.min;
-  header.median_weight = weights.median;
-  header.frequency_sum = weights.frequency_sum;
-  header.size = LayoutOf(header).end;
-  std::string block(sizeof(header), '\0');
-  block.reserve(header.size);
+  BlockTrailer trailer{};
+  trailer.version = kFormatVersion;
+  trailer.words = static_cast<std::uint32_t>(word_weights.size());
+  trailer.nodes = static_cast<std::uint32_t>(order.size());
+  trailer.edges = static_cast<std::uint32_t>(out.size());
+  trailer.tags = static_cast<std::uint32_t>(tag_texts.size());
+  trailer.tag_bytes = static_cast<std::uint32_t>(tag_text.size());
+  trailer.min_weight = weights.min;
+  trailer.median_weight = weights.median;
+  trailer.frequency_sum = weights.frequency_sum;
+  std::string block;
+  block.reserve(LayoutOf(trailer).end + sizeof(trailer));
   Append(block, word_weights);
   Append(block, node_edges);
   Append(block, out);
   Append(block, word_tags);
   Append(block, tag_offsets);
   block += tag_text;
-  header.checksum = tolvaren::ContentChecksum(block.data() + sizeof(header),
-                                              block.size() - sizeof(header));
-  std::memcpy(block.data(), &header, sizeof(header));
+  block.resize(LayoutOf(trailer).end, '\0');
+  trailer.body_checksum = tolvaren::ContentChecksum(block.data(), block.size());
+  trailer.trailer_checksum = tolvaren::ContentChecksum(
+      reinterpret_cast<const char*>(&trailer), kTrailerFields);
+  std::memcpy(trailer.magic, kBlockMagic, sizeof(kBlockMagic));
+  block.append(reinterpret_cast<const char*>(&trailer), sizeof(trailer));
   return block;
 }
 

@@ -13,28 +13,6 @@
 #include "absl/strings/str_format.h"
 
 namespace tolvaren {
-namespace {
-
-// Exactly `size` bytes of `fd` from `offset` into `into`; a file that ends
-// sooner has shrunk since its size was taken.
-absl::Status ReadAt(int fd, const std::string& path, char* into,
-                    std::size_t size, std::size_t offset) {
-  std::size_t done = 0;
-  while (done < size) {
-    const ssize_t got =
-        pread(fd, into + done, size - done, static_cast<off_t>(offset + done));
-    if (got < 0 && errno == EINTR) continue;
-    if (got <= 0) {
-      return absl::DataLossError(
-          "cannot read " + path + ": " +
-          (got < 0 ? std::strerror(errno) : "it shrank while being read"));
-    }
-    done += static_cast<std::size_t>(got);
-  }
-  return absl::OkStatus();
-}
-
-}  // namespace
 
 absl::StatusOr<FileBytes> ReadRegularFile(int folder_fd,
                                           const std::string& path,
@@ -82,34 +60,12 @@ absl::StatusOr<FileBytes> ReadOpenedFile(int fd, const std::string& path,
   FileBytes bytes;
   bytes.size = *size;
   bytes.data.reset(new char[bytes.size]);
-  if (absl::Status read = ReadAt(fd, path, bytes.data.get(), bytes.size, 0);
+  if (absl::Status read =
+          ReadExactlyAt(fd, path, bytes.data.get(), bytes.size, 0);
       !read.ok()) {
     return read;
   }
   return bytes;
-}
-
-absl::StatusOr<uint64_t> FileChecksum(int fd, const std::string& path,
-                                      std::size_t size) {
-  // A bounded buffer: a model of any size is checked in the same memory.
-  constexpr std::size_t kChunk = std::size_t{1} << 20;
-  const std::unique_ptr<char[]> buffer(new char[kChunk]);
-  ChecksumLanes lanes;
-  std::size_t done = 0;
-  std::size_t held = 0;  // bytes in `buffer` not yet taken
-  while (done < size) {
-    const std::size_t want = std::min(kChunk - held, size - done);
-    if (absl::Status read = ReadAt(fd, path, buffer.get() + held, want, done);
-        !read.ok()) {
-      return read;
-    }
-    done += want;
-    held += want;
-    const std::size_t taken = lanes.Blocks(buffer.get(), held);
-    std::memmove(buffer.get(), buffer.get() + taken, held - taken);
-    held -= taken;
-  }
-  return lanes.Finish(size, buffer.get(), held);
 }
 
 uint64_t ProcessorChecksum() {

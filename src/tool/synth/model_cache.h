@@ -55,13 +55,6 @@ enum class FinalLink { kFollow, kRefuse };
                                                        const std::string& path,
                                                        std::size_t max_size);
 
-// ContentChecksum of the first `size` bytes of the open file `fd` (named
-// `path` in the messages), read a piece at a time; DataLoss when the file
-// is shorter.
-[[nodiscard]] absl::StatusOr<uint64_t> FileChecksum(int fd,
-                                                    const std::string& path,
-                                                    std::size_t size);
-
 // What identifies the processor the runtime tunes a graph for (its model
 // name and feature flags), as a checksum; 0 where the system does not say.
 uint64_t ProcessorChecksum();
