@@ -5,10 +5,10 @@
 //   check_phone_tables FRONT_CONF OUTPUT
 
 #include <cstdio>
-#include <fstream>
 #include <iostream>
 #include <string>
 
+#include "replace_file.h"
 #include "speech_neural_network/front_interface.h"
 #include "speech_neural_network/lexicon/checked_tables.h"
 
@@ -31,17 +31,5 @@ int main(int argc, char** argv) {
       speechnn::CheckedTablesRecord(speechnn::TablesChecksum(
           front.lexicon().words().text(), front.phone_ids(), front.tone_ids(),
           front.separate_tone()));
-  const std::string temporary = output + ".partial";
-  {
-    std::ofstream file(temporary, std::ios::binary | std::ios::trunc);
-    if (!(file << record).flush()) {
-      std::cerr << "cannot write " << temporary << "\n";
-      return 1;
-    }
-  }
-  if (std::rename(temporary.c_str(), output.c_str()) != 0) {
-    std::cerr << "cannot rename " << temporary << " to " << output << "\n";
-    return 1;
-  }
-  return 0;
+  return ReplaceFile(output, record) ? 0 : 1;
 }

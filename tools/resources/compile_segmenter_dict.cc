@@ -8,11 +8,11 @@
 // file mapped keeps reading it whole.
 
 #include <cstdio>
-#include <fstream>
 #include <iostream>
 #include <string>
 
 #include "common/bounded_file.h"
+#include "replace_file.h"
 #include "speech_neural_network/lexicon/segmenter_dictionary.h"
 #include "speech_neural_network/lexicon/segmenter_files.h"
 
@@ -37,18 +37,5 @@ int main(int argc, char** argv) {
   speechnn::DictionaryWeights weights;
   const std::string block = speechnn::SegmenterDictionary::Compile(
       speechnn::ReadMainDictionary(*text, weights), weights);
-  const std::string temporary = output + ".partial";
-  {
-    std::ofstream file(temporary, std::ios::binary | std::ios::trunc);
-    file.write(block.data(), static_cast<std::streamsize>(block.size()));
-    if (!file.flush()) {
-      std::cerr << "cannot write " << temporary << "\n";
-      return 1;
-    }
-  }
-  if (std::rename(temporary.c_str(), output.c_str()) != 0) {
-    std::cerr << "cannot rename " << temporary << " to " << output << "\n";
-    return 1;
-  }
-  return 0;
+  return ReplaceFile(output, block) ? 0 : 1;
 }
