@@ -179,11 +179,6 @@ absl::StatusOr<PolyphoneModel> PolyphoneModel::Parse(const std::string& text,
       return bad("an empty or repeated word");
     }
   }
-  std::size_t total_weights = 0;
-  for (const auto& [character, features] : order) {
-    total_weights += features * model.characters_[character].readings.size();
-  }
-  model.weights_.reserve(total_weights);
   for (const auto& [character, features] : order) {
     Character& entry = model.characters_[character];
     const std::size_t width = entry.readings.size();
@@ -194,27 +189,21 @@ absl::StatusOr<PolyphoneModel> PolyphoneModel::Parse(const std::string& text,
       if (tab != 16 || !ParseNumber(line.substr(0, tab), hash, 16)) {
         return bad("expected a 16-digit hex feature hash and a tab");
       }
-      // The weights, split at single spaces in place.
-      std::string_view rest = line.substr(tab + 1);
-      if (static_cast<std::size_t>(std::count(rest.begin(), rest.end(), ' ')) +
-              1 !=
-          width) {
+      const std::vector<absl::string_view> weights = absl::StrSplit(
+          absl::string_view(line.data() + tab + 1, line.size() - tab - 1), ' ');
+      if (weights.size() != width) {
         return bad("expected " + std::to_string(width) + " weights");
       }
       if (!model.AddRow(hash, entry.number,
                         static_cast<std::uint32_t>(model.weights_.size()))) {
         return bad("feature listed twice");
       }
-      for (std::size_t r = 0; r < width; ++r) {
-        const std::size_t space = rest.find(' ');
-        const std::string_view w = rest.substr(0, space);
+      for (const absl::string_view w : weights) {
         float value = 0;
-        if (!ParseFloat(w, value)) {
+        if (!ParseFloat(std::string_view(w.data(), w.size()), value)) {
           return bad("weight \"" + std::string(w) + "\" is not a number");
         }
         model.weights_.push_back(value);
-        rest.remove_prefix(space == std::string_view::npos ? rest.size()
-                                                           : space + 1);
       }
     }
   }
