@@ -79,8 +79,6 @@ absl::StatusOr<SegmenterDictionary> UserWords(
   for (const std::string& file : FileList(files.user_dict)) {
     absl::StatusOr<std::string> text =
         tolvaren::ReadBoundedFile(file, tolvaren::kMaxTableBytes);
-    // A folder reads as an empty dictionary, as its check allowed.
-    if (absl::IsDataLoss(text.status())) continue;
     if (!text.ok()) return text.status();
     ReadUserDictionary(*text, weights, words);
   }
