@@ -136,6 +136,11 @@ absl::Status SegmenterDictionary::Attach(std::unique_ptr<Storage> storage,
   word_tags_ = At<std::uint32_t>(data, layout.word_tags);
   tag_offsets_ = At<std::uint32_t>(data, layout.tag_offsets);
   tag_text_ = data + layout.tag_text;
+  root_index_.assign(kIndexedRunes, 0);
+  const std::uint32_t root_end = std::min(node_edges_[1], edge_count_);
+  for (std::uint32_t at = 0; at < root_end; ++at) {
+    if (edges_[at].rune < kIndexedRunes) root_index_[edges_[at].rune] = at + 1;
+  }
   return absl::OkStatus();
 }
 
@@ -159,7 +164,15 @@ const SegmenterDictionary::Edge* SegmenterDictionary::StepFrom(
 
 const SegmenterDictionary::Edge* SegmenterDictionary::Step(const Edge* from,
                                                            Rune rune) const {
-  if (from == nullptr) return node_count_ == 0 ? nullptr : StepFrom(0, rune);
+  if (from == nullptr) {
+    if (node_count_ == 0) return nullptr;
+    if (rune >= kIndexedRunes) return StepFrom(0, rune);
+    const std::uint32_t at = root_index_[rune];
+    if (at == 0) return nullptr;
+    const Edge& edge = edges_[at - 1];
+    return edge.child < node_count_ && edge.word <= word_count_ ? &edge
+                                                                : nullptr;
+  }
   return from->child == 0 ? nullptr : StepFrom(from->child, rune);
 }
 

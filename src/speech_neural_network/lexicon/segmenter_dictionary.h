@@ -57,6 +57,7 @@ struct DictionaryWeights {
 class SegmenterDictionary {
  public:
   static constexpr std::uint32_t kFormatVersion = 1;
+  static constexpr Rune kIndexedRunes = 0x10000;
 
   struct Edge {
     Rune rune;
@@ -110,6 +111,10 @@ class SegmenterDictionary {
   const std::uint32_t* word_tags_ = nullptr;
   const std::uint32_t* tag_offsets_ = nullptr;
   const char* tag_text_ = nullptr;
+  // The root's edge + 1 (0: none) for each rune below kIndexedRunes, built
+  // at load: nearly every lookup starts there, and the root has some twenty
+  // thousand edges.
+  std::vector<std::uint32_t> root_index_;
 };
 
 // The words of a main dictionary text ("word frequency tag" lines, checked),
