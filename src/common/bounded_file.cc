@@ -30,10 +30,10 @@ class Descriptor {
   int fd_;
 };
 
-// Opens `path` without blocking and checks what it is; `size` receives its
-// current size.
-absl::Status OpenRegular(const std::string& path, std::size_t max_bytes,
-                         int& fd, std::size_t& size) {
+}  // namespace
+
+absl::Status OpenBoundedFile(const std::string& path, std::size_t max_bytes,
+                             int& fd, std::size_t& size) {
   // O_NONBLOCK: opening a FIFO with no writer would otherwise wait for one.
   fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) {
@@ -60,8 +60,6 @@ absl::Status OpenRegular(const std::string& path, std::size_t max_bytes,
   return absl::OkStatus();
 }
 
-}  // namespace
-
 const char* SpecialFileKind(mode_t mode) {
   if (S_ISFIFO(mode)) return "a FIFO";
   if (S_ISCHR(mode)) return "a character device";
@@ -74,7 +72,7 @@ absl::StatusOr<std::string> ReadBoundedFile(const std::string& path,
                                             std::size_t max_bytes) {
   int raw_fd = -1;
   std::size_t size = 0;
-  const absl::Status opened = OpenRegular(path, max_bytes, raw_fd, size);
+  const absl::Status opened = OpenBoundedFile(path, max_bytes, raw_fd, size);
   const Descriptor fd(raw_fd);
   if (!opened.ok()) return opened;
   std::string text;
@@ -101,7 +99,7 @@ absl::StatusOr<std::string> ReadBoundedFile(const std::string& path,
 absl::Status CheckBoundedFile(const std::string& path, std::size_t max_bytes) {
   int raw_fd = -1;
   std::size_t size = 0;
-  const absl::Status opened = OpenRegular(path, max_bytes, raw_fd, size);
+  const absl::Status opened = OpenBoundedFile(path, max_bytes, raw_fd, size);
   const Descriptor fd(raw_fd);
   return opened;
 }

@@ -40,6 +40,13 @@ inline constexpr std::size_t kMaxLineBytes = std::size_t{1} << 20;
 // messages: "a FIFO", "a character device", "a block device", "a socket".
 const char* SpecialFileKind(mode_t mode);
 
+// The checks of ReadBoundedFile on the opened file: `fd` receives the
+// descriptor (left open, also on failure once opened; -1 when not) and
+// `size` its size.
+[[nodiscard]] absl::Status OpenBoundedFile(const std::string& path,
+                                           std::size_t max_bytes, int& fd,
+                                           std::size_t& size);
+
 // The same checks without keeping the bytes, for files that a library
 // reads itself after us.
 [[nodiscard]] absl::Status CheckBoundedFile(const std::string& path,

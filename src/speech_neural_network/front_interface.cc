@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "common/bounded_file.h"
+#include "speech_neural_network/lexicon/checked_tables.h"
 #include "speech_neural_network/lexicon/polyphone_model.h"
 #include "speech_neural_network/normalize/mixed_text.h"
 #include "speech_neural_network/report.h"
@@ -161,7 +162,7 @@ void FrontEngineInterface::ReportInitFailure(const std::string& reason) {
   if (init_error_.empty()) init_error_ = reason;
 }
 
-int FrontEngineInterface::CheckTables() {
+int FrontEngineInterface::CheckTables(bool vouched) {
   init_error_.clear();
   const bool separate = separate_tone();
   if (lexicon_.mutable_words().empty()) {
@@ -178,6 +179,13 @@ int FrontEngineInterface::CheckTables() {
     ReportInitFailure("tone2id file " + conf_.tone2id_path +
                       " holds no tone ids");
     return -1;
+  }
+  // Tables checked when the resources were built, byte for byte these.
+  if (vouched &&
+      RecordVouchesFor(CheckedTablesPath(conf_.word2phone_path),
+                       TablesChecksum(lexicon_.words().text(), phone_ids_,
+                                      tone_ids_, separate))) {
+    return 0;
   }
   // Every phone the front end can emit: those of the pronunciations and the
   // pause that closing marks become. In separate-tone mode the last byte of

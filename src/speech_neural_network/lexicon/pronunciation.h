@@ -18,6 +18,7 @@ class Lexicon {
  public:
   // The dictionary as loaded ("word" -> "phones"); filled before use.
   WordPhoneTable& mutable_words() { return words_; }
+  const WordPhoneTable& words() const { return words_; }
 
   // Appends one initial (possibly empty) and one final per character, or
   // fails (the message says why) and leaves both lists as they were.

@@ -1,5 +1,6 @@
-// The word segmenter: cppjieba behind the few cuts the front end uses. This
-// is the only place that sees cppjieba.
+// The word segmenter: the few cuts the front end uses, over the compiled
+// dictionary (segmenter_dictionary.h) and cppjieba's HMM for words no
+// dictionary lists. Only the segmenter's files see cppjieba.
 
 #ifndef TOLVAREN_TTS_SPEECH_NEURAL_NETWORK_LEXICON_SEGMENTER_H_
 #define TOLVAREN_TTS_SPEECH_NEURAL_NETWORK_LEXICON_SEGMENTER_H_
@@ -29,9 +30,10 @@ using WordSplit = std::pair<std::string, std::string>;
 
 class Segmenter {
  public:
-  // Checks every file first (cppjieba ends the process when one cannot be
-  // opened or parsed, see segmenter_files.h); the error's message is the
-  // line that names the first bad file, and the line in it.
+  // Checks every file first (cppjieba's HMM loader ends the process on a
+  // file it cannot parse, see segmenter_files.h); the error's message is the
+  // line that names the first bad file, and the line in it. The main
+  // dictionary may be compiled or text.
   [[nodiscard]] static absl::StatusOr<std::unique_ptr<Segmenter>> Create(
       const SegmenterFiles& files);
   ~Segmenter();
@@ -49,8 +51,7 @@ class Segmenter {
   std::optional<WordSplit> SplitWord(const std::string& word) const;
 
  private:
-  // cppjieba's dictionary trie, HMM model and the two cuts over them
-  // (segmenter.cc).
+  // The dictionaries, the HMM model and the cuts over them (segmenter.cc).
   struct Parts;
   explicit Segmenter(std::unique_ptr<Parts> parts);
   std::unique_ptr<Parts> parts_;

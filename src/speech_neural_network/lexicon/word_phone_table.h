@@ -41,6 +41,8 @@ class WordPhoneTable {
   // Throws std::out_of_range when `word` has no entry.
   std::string_view at(std::string_view word) const;
 
+  // The text the entries were read from.
+  std::string_view text() const { return text_; }
   std::size_t size() const { return entries_.size(); }
   bool empty() const { return entries_.empty(); }
   const_iterator begin() const { return entries_.begin(); }

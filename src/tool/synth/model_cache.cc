@@ -13,28 +13,6 @@
 #include "absl/strings/str_format.h"
 
 namespace tolvaren {
-namespace {
-
-// Exactly `size` bytes of `fd` from `offset` into `into`; a file that ends
-// sooner has shrunk since its size was taken.
-absl::Status ReadAt(int fd, const std::string& path, char* into,
-                    std::size_t size, std::size_t offset) {
-  std::size_t done = 0;
-  while (done < size) {
-    const ssize_t got =
-        pread(fd, into + done, size - done, static_cast<off_t>(offset + done));
-    if (got < 0 && errno == EINTR) continue;
-    if (got <= 0) {
-      return absl::DataLossError(
-          "cannot read " + path + ": " +
-          (got < 0 ? std::strerror(errno) : "it shrank while being read"));
-    }
-    done += static_cast<std::size_t>(got);
-  }
-  return absl::OkStatus();
-}
-
-}  // namespace
 
 absl::StatusOr<FileBytes> ReadRegularFile(int folder_fd,
                                           const std::string& path,
@@ -82,77 +60,12 @@ absl::StatusOr<FileBytes> ReadOpenedFile(int fd, const std::string& path,
   FileBytes bytes;
   bytes.size = *size;
   bytes.data.reset(new char[bytes.size]);
-  if (absl::Status read = ReadAt(fd, path, bytes.data.get(), bytes.size, 0);
+  if (absl::Status read =
+          ReadExactlyAt(fd, path, bytes.data.get(), bytes.size, 0);
       !read.ok()) {
     return read;
   }
   return bytes;
-}
-
-namespace {
-
-// Four independent multiply-xor lanes over 8-byte words keep the
-// multiplier busy; the tail and the length are folded in at the end.
-constexpr uint64_t kMul = 0x9E3779B97F4A7C15ULL;
-constexpr std::size_t kBlock = 32;
-
-struct Lanes {
-  uint64_t lane[4] = {0x243F6A8885A308D3ULL, 0x13198A2E03707344ULL,
-                      0xA4093822299F31D0ULL, 0x082EFA98EC4E6C89ULL};
-
-  // Takes the whole blocks of `size` bytes; returns how many bytes that was.
-  std::size_t Blocks(const char* data, std::size_t size) {
-    std::size_t at = 0;
-    for (; at + kBlock <= size; at += kBlock) {
-      for (int i = 0; i < 4; ++i) {
-        uint64_t word;
-        std::memcpy(&word, data + at + 8 * i, 8);
-        lane[i] = (lane[i] ^ word) * kMul;
-        lane[i] ^= lane[i] >> 29;
-      }
-    }
-    return at;
-  }
-
-  uint64_t Finish(uint64_t total, const char* tail, std::size_t size) const {
-    uint64_t hash = total * kMul;
-    for (const uint64_t value : lane) hash = (hash ^ value) * kMul;
-    for (std::size_t at = 0; at < size; ++at) {
-      hash = (hash ^ static_cast<unsigned char>(tail[at])) * kMul;
-    }
-    return hash ^ (hash >> 31);
-  }
-};
-
-}  // namespace
-
-uint64_t ContentChecksum(const char* data, std::size_t size) {
-  Lanes lanes;
-  const std::size_t done = lanes.Blocks(data, size);
-  return lanes.Finish(size, data + done, size - done);
-}
-
-absl::StatusOr<uint64_t> FileChecksum(int fd, const std::string& path,
-                                      std::size_t size) {
-  // A bounded buffer: a model of any size is checked in the same memory.
-  constexpr std::size_t kChunk = std::size_t{1} << 20;
-  const std::unique_ptr<char[]> buffer(new char[kChunk]);
-  Lanes lanes;
-  std::size_t done = 0;
-  std::size_t held = 0;  // bytes in `buffer` not yet taken
-  while (done < size) {
-    const std::size_t want = std::min(kChunk - held, size - done);
-    if (absl::Status read = ReadAt(fd, path, buffer.get() + held, want, done);
-        !read.ok()) {
-      return read;
-    }
-    done += want;
-    held += want;
-    const std::size_t taken = lanes.Blocks(buffer.get(), held);
-    std::memmove(buffer.get(), buffer.get() + taken, held - taken);
-    held -= taken;
-  }
-  return lanes.Finish(size, buffer.get(), held);
 }
 
 uint64_t ProcessorChecksum() {

@@ -17,6 +17,7 @@
 #include <string>
 
 #include "absl/status/statusor.h"
+#include "common/content_checksum.h"
 
 namespace tolvaren {
 
@@ -53,16 +54,6 @@ enum class FinalLink { kFollow, kRefuse };
 [[nodiscard]] absl::StatusOr<FileBytes> ReadOpenedFile(int fd,
                                                        const std::string& path,
                                                        std::size_t max_size);
-
-// A 64-bit checksum of `size` bytes: every byte counts, and it runs at
-// memory speed, so checking a model on each start costs a few milliseconds.
-uint64_t ContentChecksum(const char* data, std::size_t size);
-// ContentChecksum of the first `size` bytes of the open file `fd` (named
-// `path` in the messages), read a piece at a time; DataLoss when the file
-// is shorter.
-[[nodiscard]] absl::StatusOr<uint64_t> FileChecksum(int fd,
-                                                    const std::string& path,
-                                                    std::size_t size);
 
 // What identifies the processor the runtime tunes a graph for (its model
 // name and feature flags), as a checksum; 0 where the system does not say.

@@ -3,9 +3,17 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
+// The library's segmenters, the reference the compiled dictionary's cuts
+// are held to (the DictTrie header first: the others lean on it).
+#include "cppjieba/DictTrie.hpp"
+#include "cppjieba/FullSegment.hpp"
+#include "cppjieba/HMMModel.hpp"
+#include "cppjieba/MixSegment.hpp"
 #include "speech_neural_network/front_test_support.h"
 #include "speech_neural_network/lexicon/segmenter.h"
+#include "speech_neural_network/lexicon/segmenter_dictionary.h"
 
 namespace speechnn {
 namespace {
@@ -25,7 +33,20 @@ const std::string kModelRows =
     "-3.1e+100 -0.3 -1.2 -3.1e+100\n-0.7 -3.1e+100 -3.1e+100 -0.6\n";
 const std::string kEmission = "你:-1.5,好:-2.0\n";
 
-enum class Slot { kDict, kHmm, kUserDict };
+enum class Slot { kDict, kCompiledDict, kHmm, kUserDict };
+
+// A compiled dictionary of two words, and copies of it spoiled.
+std::string CompiledBlock() {
+  DictionaryWeights weights;
+  return SegmenterDictionary::Compile(
+      ReadMainDictionary("你好 30 l\n世界 20 n\n", weights), weights);
+}
+const std::string kBlock = CompiledBlock();
+std::string WithByte(std::size_t at, char value) {
+  std::string spoiled = kBlock;
+  spoiled[at] = value;
+  return spoiled;
+}
 
 struct FileCase {
   const char* name;
@@ -50,6 +71,16 @@ const FileCase kCases[] = {
                  "ELF\0\x01 \x02",
                  8),
      "line 1"},
+    {"compiled_ok", Slot::kCompiledDict, kBlock, ""},
+    // Its first bytes lost: the trailer no longer says what is there.
+    {"compiled_cut_short", Slot::kCompiledDict, kBlock.substr(8),
+     "where its trailer promises"},
+    {"compiled_end_lost", Slot::kCompiledDict,
+     kBlock.substr(0, kBlock.size() - 3), "line 1"},
+    {"compiled_trailer_damaged", Slot::kCompiledDict,
+     WithByte(kBlock.size() - 40, 'x'), "trailer is damaged"},
+    {"compiled_body_damaged", Slot::kCompiledDict, WithByte(20, 'x'),
+     "checksum does not match"},
     {"user_ok", Slot::kUserDict, "你好\n\n世界 n\n大家 5 r\n", ""},
     {"user_four_fields", Slot::kUserDict, "你好 1 n x\n", "line 1"},
     {"user_bad_frequency", Slot::kUserDict, "\n你好 many n\n", "line 2"},
@@ -74,6 +105,10 @@ TEST(SegmenterFilesTest, RefusesWhatTheLoadersWouldAbortOn) {
     switch (c.slot) {
       case Slot::kDict:
         checked = CheckSegmenterDictionary(path);
+        files.dict = path;
+        break;
+      case Slot::kCompiledDict:
+        checked = SegmenterDictionary::Open(path).status();
         files.dict = path;
         break;
       case Slot::kHmm:
@@ -111,6 +146,36 @@ TEST(SegmenterFilesTest, ShippedFilesPassAndUnreadableOnesAreNamed) {
   EXPECT_NE(folder.message().find("Cannot read jieba file"), std::string::npos)
       << folder.message();
   EXPECT_TRUE(absl::IsNotFound(CheckSegmenterHmmModel(kDictDir + "absent")));
+}
+
+// The cuts over the compiled dictionary, user words on top, are those of
+// the library's own segmenters over the text files.
+TEST(SegmenterFilesTest, CompiledDictionaryCutsAsTheLibrary) {
+  TempDir dir;
+  SegmenterFiles files = ShippedFiles();
+  files.dict = kDictDir + "jieba.dict.bin";
+  // A user word that changes a dictionary word's tag, one with a frequency
+  // and a single character.
+  files.user_dict = dir.WriteFile("user", "北京 ns2\n可燃冰 8 n\n锂\n");
+  const auto ours = Segmenter::Create(files);
+  ASSERT_TRUE(ours.ok()) << ours.status().message();
+  const cppjieba::DictTrie trie(kDictDir + "jieba.dict.utf8", files.user_dict);
+  const cppjieba::HMMModel model(files.hmm);
+  const cppjieba::MixSegment mixed(&trie, &model);
+  const cppjieba::FullSegment full(&trie);
+  for (const std::string sentence :
+       {"我们在北京大学研究可燃冰和锂电池。", "他说：“2023年的GDP增长了5%。”",
+        "中华人民共和国成立了", "abc 你好 def，长江大桥"}) {
+    SCOPED_TRACE(sentence);
+    WordTagList tagged;
+    mixed.Tag(sentence, tagged);
+    EXPECT_EQ((*ours)->Tag(sentence), tagged);
+    std::vector<std::string> pieces;
+    full.Cut(sentence, pieces);
+    EXPECT_EQ((*ours)->FullCut(sentence), pieces);
+    mixed.Cut(sentence, pieces, true);
+    EXPECT_EQ((*ours)->MixedCut(sentence), pieces);
+  }
 }
 
 TEST(SegmenterFilesTest, SplitsAsTheLoadersDo) {
