@@ -138,8 +138,34 @@ void RouteRecords(RecordSink sink, int32_t min_level) {
   holder.console = false;
 }
 
+namespace {
+
+thread_local HeldRecords* thread_hold = nullptr;
+
+}  // namespace
+
+RecordHold::RecordHold(HeldRecords& held) : outer_(thread_hold) {
+  thread_hold = &held;
+}
+
+RecordHold::~RecordHold() { thread_hold = outer_; }
+
+void HeldRecords::Release() {
+  std::vector<Record> records = std::move(records_);
+  records_.clear();
+  for (const Record& record : records) {
+    WriteRecord(*record.holder, record.level, record.file, record.line,
+                record.function, record.message);
+  }
+}
+
 void WriteRecord(LoggerHolder& holder, int32_t record_level, const char* file,
                  int line, const char* function, const std::string& message) {
+  if (thread_hold != nullptr) {
+    thread_hold->records_.push_back(
+        {&holder, record_level, file, line, function, message});
+    return;
+  }
   const std::lock_guard<std::mutex> lock(holder.mutex);
   std::shared_ptr<spdlog::logger> logger = holder.logger;
   if (record_level >= kLevelError) holder.last_error = message;

@@ -21,6 +21,7 @@
 #include <mutex>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace tolvaren {
 
@@ -85,6 +86,48 @@ std::string LogSourceName(std::string_view file);
 // record passes the threshold). `file` is a path as __FILE__ gives it.
 void WriteRecord(LoggerHolder& holder, int32_t record_level, const char* file,
                  int line, const char* function, const std::string& message);
+
+// Records kept back, in the order they were made, for work done on another
+// thread whose records must come where the work would have come had it run
+// in turn: Release writes them then, as WriteRecord would have; records
+// never released are dropped, as for work whose outcome is never used.
+class HeldRecords {
+ public:
+  HeldRecords() = default;
+  HeldRecords(const HeldRecords&) = delete;
+  HeldRecords& operator=(const HeldRecords&) = delete;
+
+  // Writes the held records in order and forgets them.
+  void Release();
+  bool empty() const { return records_.empty(); }
+
+ private:
+  friend void WriteRecord(LoggerHolder&, int32_t, const char*, int, const char*,
+                          const std::string&);
+  struct Record {
+    LoggerHolder* holder;
+    int32_t level;
+    const char* file;
+    int line;
+    const char* function;
+    std::string message;
+  };
+  std::vector<Record> records_;
+};
+
+// While one lives, the records its thread makes go to `held` rather than
+// out. One thread fills a HeldRecords at a time; it is released after that
+// thread's work is done (and joined).
+class RecordHold {
+ public:
+  explicit RecordHold(HeldRecords& held);
+  ~RecordHold();
+  RecordHold(const RecordHold&) = delete;
+  RecordHold& operator=(const RecordHold&) = delete;
+
+ private:
+  HeldRecords* outer_;
+};
 
 template <typename... Args>
 void LogRecord(int32_t record_level, const char* file, int line,

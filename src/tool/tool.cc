@@ -1,5 +1,6 @@
 #include "tool/tool.h"
 
+#include <future>
 #include <optional>
 #include <sstream>
 #include <string>
@@ -89,14 +90,26 @@ Tool::Tool(const std::string* conf_path, ToolConf conf,
     conf_.wav_path = ".";
   }
 
+  // The models load on a second thread while this one builds the front
+  // end's tables (its constructor does): neither needs the other, and
+  // start-up takes the longer of the two instead of their sum. The models'
+  // records are held and come after the front end's, as when the two ran
+  // in turn; when the front end fails they are dropped, as if the models
+  // had never been loaded.
+  SetRuntimeVariables();
+  HeldRecords model_records;
+  std::future<absl::Status> models =
+      std::async(std::launch::async, [this, &model_records] {
+        const RecordHold hold(model_records);
+        return LoadModels();
+      });
   front_inst = std::make_unique<speechnn::FrontEngineInterface>(
       conf_.front_conf_path, std::move(front_reports));
-  if (front_inst == nullptr || front_inst->Init() != 0 ||
-      front_inst->CheckTables() != 0) {
-    const std::string reason =
-        front_inst == nullptr ? std::string() : front_inst->init_error();
+  if (front_inst->Init() != 0 || front_inst->CheckTables() != 0) {
+    const std::string reason = front_inst->init_error();
     if (!reason.empty()) LOG_ERROR("{}", EscapeForLog(reason));
     LOG_ERROR("Creater tts engine failed!");
+    models.wait();
     front_inst.reset();
     throw StartupError(absl::FailedPreconditionError(
         "cannot create the text front end from " + conf_.front_conf_path +
@@ -106,6 +119,24 @@ Tool::Tool(const std::string* conf_path, ToolConf conf,
   // Long texts are cut for the acoustic model at the pause's id.
   pause_id_ = front_inst->phone_ids().Find("sp").value_or(-1);
 
+  models.wait();
+  model_records.Release();
+  // A runtime error thrown while loading goes on from here.
+  const absl::Status loaded = models.get();
+  if (!loaded.ok()) {
+    // A runtime error is logged by the entry point, after the predictors
+    // are gone, as it always was.
+    if (!IsRuntimeError(loaded)) LOG_ERROR("{}", std::string(loaded.message()));
+    throw StartupError(loaded);
+  }
+  engine_.SetVoice(
+      {voice_.hop_samples, voice_.sample_rate,
+       voice_.mel_bins_declared ? std::optional<int64_t>(voice_.mel_bins)
+                                : std::nullopt,
+       pause_id_, conf_.fastspeech2_model_path, conf_.hifigan_model_path});
+}
+
+absl::Status Tool::LoadModels() {
   const SessionThreads threads{conf_.ResolvedIntraOpThreads(),
                                conf_.inter_op_num_threads, conf_.allow_spinning,
                                ResolveModelCacheFolder(conf_.model_cache_path)};
@@ -123,21 +154,9 @@ Tool::Tool(const std::string* conf_path, ToolConf conf,
   LOG_INFO("Info: hifigan_model_path is {}", conf_.hifigan_model_path);
   absl::Status loaded = LoadModel(
       engine_.acoustic(), conf_.fastspeech2_model_path, threads, voice_);
-  if (loaded.ok()) {
-    loaded =
-        LoadModel(engine_.vocoder(), conf_.hifigan_model_path, threads, voice_);
-  }
-  if (!loaded.ok()) {
-    // A runtime error is logged by the entry point, after the predictors
-    // are gone, as it always was.
-    if (!IsRuntimeError(loaded)) LOG_ERROR("{}", std::string(loaded.message()));
-    throw StartupError(loaded);
-  }
-  engine_.SetVoice(
-      {voice_.hop_samples, voice_.sample_rate,
-       voice_.mel_bins_declared ? std::optional<int64_t>(voice_.mel_bins)
-                                : std::nullopt,
-       pause_id_, conf_.fastspeech2_model_path, conf_.hifigan_model_path});
+  if (!loaded.ok()) return loaded;
+  return LoadModel(engine_.vocoder(), conf_.hifigan_model_path, threads,
+                   voice_);
 }
 
 void Tool::RemoveStaleTemporaries() {

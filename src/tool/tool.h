@@ -127,6 +127,9 @@ class Tool {
   // end and the models.
   Tool(const std::string* conf_path, ToolConf conf,
        speechnn::ReportSink front_reports);
+  // Loads both models with the configured threads and cache, and applies
+  // their metadata to the voice.
+  [[nodiscard]] absl::Status LoadModels();
   // The predictors come first: their records precede start-up's.
   SynthesisEngine engine_;
   std::unique_ptr<speechnn::FrontEngineInterface> front_inst;

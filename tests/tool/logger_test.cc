@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 // After the journal sink's headers: see the note on LOG_INFO there.
@@ -190,6 +191,42 @@ TEST(WriteRecordTest, OnlyRecordsAboveTheThresholdAreCounted) {
   ASSERT_EQ(sink->records.size(), 1u);
   EXPECT_EQ(sink->records[0].text, "  2 [ERROR] kept");
   EXPECT_EQ(holder->record_count, 2);
+}
+
+// Records made under a hold on another thread come out when released, in
+// their order and after what this thread wrote meanwhile (their counter
+// numbers included); a hold never released drops its records.
+TEST(HeldRecordsTest, ReleasedInOrderAfterTheWriterOrDropped) {
+  std::unique_ptr<LoggerHolder> holder;
+  Build({"false", "false", "info"}, holder);
+  auto sink = std::make_shared<RecordingSink>();
+  holder->logger->sinks().push_back(sink);
+  HeldRecords held;
+  std::thread worker([&] {
+    const RecordHold hold(held);
+    WriteRecord(*holder, kLevelInfo, kFile, 1, "f", "model one");
+    WriteRecord(*holder, kLevelError, kFile, 2, "f", "model two");
+  });
+  worker.join();
+  WriteRecord(*holder, kLevelInfo, kFile, 3, "f", "front end");
+  ASSERT_EQ(sink->records.size(), 1u);
+  EXPECT_TRUE(holder->last_error.empty());
+  held.Release();
+  EXPECT_TRUE(held.empty());
+  {
+    HeldRecords dropped;
+    const RecordHold hold(dropped);
+    WriteRecord(*holder, kLevelError, kFile, 4, "f", "never used");
+  }
+  WriteRecord(*holder, kLevelInfo, kFile, 5, "f", "after");
+  std::vector<std::string> texts;
+  for (const RecordingSink::Record& record : sink->records) {
+    texts.push_back(record.text);
+  }
+  EXPECT_THAT(texts, ElementsAre("  1 [INFO] front end", "  2 [INFO] model one",
+                                 "  3 [ERROR] model two", "  4 [INFO] after"));
+  EXPECT_EQ(sink->records[2].line, 2);
+  EXPECT_EQ(holder->last_error, "model two");
 }
 
 TEST(LogSourceNameTest, PathFromTheTreeWithoutExtension) {

@@ -36,10 +36,11 @@ absl::Status CheckHasFrames(std::size_t phones, int64_t frames) {
 }
 
 FastSpeech2Predictor::FastSpeech2Predictor()
-    : env(MakeEnv()), memory_info(MakeCpuMemoryInfo()) {}
+    : memory_info(MakeCpuMemoryInfo()) {}
 
 absl::Status FastSpeech2Predictor::loadModel(const std::string& model_path,
                                              const SessionThreads& threads) {
+  if (static_cast<OrtEnv*>(env) == nullptr) env = MakeEnv();
   absl::StatusOr<OrtSession> loaded =
       LoadModelSession(env, model_path, threads);
   if (!loaded.ok()) return loaded.status();

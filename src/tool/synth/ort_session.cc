@@ -73,14 +73,18 @@ void LogOrtRecord(void* /*param*/, OrtLoggingLevel severity,
 
 }  // namespace
 
-Ort::Env MakeEnv() {
-  RequireOrtApi();
+void SetRuntimeVariables() {
   // Runtimes from 1.29 keep a usage database and a device id under
   // ~/.cache/Microsoft and try to upload usage events: an offline speech
   // tool must neither write outside its own folders on every start nor
   // talk to a network. The variable is read when the environment is made;
   // a value the user set stays.
   setenv("ORT_DISABLE_TELEMETRY", "1", 0);
+}
+
+Ort::Env MakeEnv() {
+  RequireOrtApi();
+  SetRuntimeVariables();
   Ort::Env env(ORT_LOGGING_LEVEL_WARNING, "", LogOrtRecord, nullptr);
   env.DisableTelemetryEvents();
   return env;

@@ -46,9 +46,17 @@ inline bool IsRuntimeError(const absl::Status& status) {
 // Builders that install the API table first, for use in member initialisers
 // (members are built before any constructor body runs). They throw
 // std::runtime_error when the runtime cannot serve API version 15. The
-// environment's own warnings and errors go to the tool's log.
+// environment's own warnings and errors go to the tool's log. Making the
+// environment probes the machine's processors and devices, so the
+// predictors make theirs when their model is loaded.
 Ort::Env MakeEnv();
 Ort::MemoryInfo MakeCpuMemoryInfo();
+
+// Sets the process environment variables the runtime reads when an
+// environment is made (MakeEnv does too). A program that makes it on a
+// second thread calls this first, so that no variable is written while
+// another thread may read the environment.
+void SetRuntimeVariables();
 
 // How a session runs its work. The counts are the runtime's own: intra-op
 // threads share one operator's work, inter-op threads run independent

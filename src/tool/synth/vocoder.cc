@@ -19,8 +19,7 @@ bool AllFinite(const std::vector<float>& samples) {
 
 }  // namespace
 
-HifiGanPredictor::HifiGanPredictor()
-    : memory_info(MakeCpuMemoryInfo()), env(MakeEnv()) {
+HifiGanPredictor::HifiGanPredictor() : memory_info(MakeCpuMemoryInfo()) {
   LOG_INFO("Construct HifiGanPredictor");
 }
 
@@ -32,6 +31,7 @@ HifiGanPredictor::~HifiGanPredictor() {
 
 absl::Status HifiGanPredictor::loadModel(const std::string& model_path,
                                          const SessionThreads& threads) {
+  if (static_cast<OrtEnv*>(env) == nullptr) env = MakeEnv();
   absl::StatusOr<OrtSession> loaded =
       LoadModelSession(env, model_path, threads);
   if (!loaded.ok()) return loaded.status();
