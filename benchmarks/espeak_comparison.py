@@ -1,10 +1,12 @@
 #!/usr/bin/env python3
 """Real-time factor and start-up of tolvaren_say beside espeak-ng.
 
-    benchmarks/espeak_comparison.py [BUILD] [ROUNDS]
+    benchmarks/espeak_comparison.py [BUILD] [ROUNDS] [BASELINE]
 
 BUILD is a build folder (default build-release), ROUNDS the number of
-rounds (default 5). Each round runs, in turn, for each text of
+rounds (default 5). BASELINE, another build folder (of an earlier commit,
+say), has its own programs run the same way in every round, as the rows
+named "baseline", so that before and after are measured side by side. Each round runs, in turn, for each text of
 compare_texts.txt (10, 65 and 611 characters): `tolvaren_say -o OUT.wav
 TEXT` with the build's tool.conf and `espeak-ng -v cmn -w OUT.wav TEXT`; then
 the start-ups: `tolvaren_tts a b c` (configuration, front end and both
@@ -55,12 +57,21 @@ def main():
     build = os.path.abspath(sys.argv[1] if len(sys.argv) > 1 else
                             os.path.join(ROOT, "build-release"))
     rounds = int(sys.argv[2]) if len(sys.argv) > 2 else 5
-    say = os.path.join(build, "src", "tolvaren_say")
-    tts = os.path.join(build, "src", "tolvaren_tts")
-    conf = os.path.join(build, "resources", "conf", "tool.conf")
-    for path in (say, tts, conf):
-        if not os.path.exists(path):
-            sys.exit(f"missing {path} (build the tools first)")
+    builds = {"tolvaren_say": build}
+    if len(sys.argv) > 3:
+        builds["baseline"] = os.path.abspath(sys.argv[3])
+    # name -> (tolvaren_say, tolvaren_tts, environment)
+    tools = {}
+    for name, folder in builds.items():
+        say = os.path.join(folder, "src", "tolvaren_say")
+        tts = os.path.join(folder, "src", "tolvaren_tts")
+        conf = os.path.join(folder, "resources", "conf", "tool.conf")
+        for path in (say, tts, conf):
+            if not os.path.exists(path):
+                sys.exit(f"missing {path} (build the tools first)")
+        tools[name] = (say, tts, dict(os.environ, TOLVAREN_TTS_CONF=conf,
+                                      SPDLOG_STDOUT="false",
+                                      SPDLOG_SYSTEMD="false"))
     espeak = shutil.which("espeak-ng")
     if espeak is None:
         print("espeak-ng is not on the PATH: its columns are skipped")
@@ -68,14 +79,12 @@ def main():
               encoding="utf-8") as f:
         texts = [line.rstrip("\n") for line in f if line.strip()]
 
-    env = dict(os.environ, TOLVAREN_TTS_CONF=conf, SPDLOG_STDOUT="false",
-               SPDLOG_SYSTEMD="false")
     work = tempfile.mkdtemp()
     out = os.path.join(work, "out.wav")
     # name -> list of (wall, cpu, audio seconds)
     runs = {}
 
-    def measure(name, command):
+    def measure(name, command, env=os.environ):
         if os.path.exists(out):
             os.remove(out)
         wall, cpu = run(command, env)
@@ -85,12 +94,14 @@ def main():
     try:
         for _ in range(rounds):
             for text in texts:
-                measure(("tolvaren_say", len(text)), [say, "-o", out, text])
+                for name, (say, _, env) in tools.items():
+                    measure((name, len(text)), [say, "-o", out, text], env)
                 if espeak:
                     measure(("espeak-ng", len(text)),
                             [espeak, "-v", "cmn", "-w", out, text])
-            measure(("tolvaren_say", "tolvaren_tts a b c"), [tts, "a", "b", "c"])
-            measure(("tolvaren_say", "start-up"), [say, "-o", out, ""])
+            for name, (say, tts, env) in tools.items():
+                measure((name, "tolvaren_tts a b c"), [tts, "a", "b", "c"], env)
+                measure((name, "start-up"), [say, "-o", out, ""], env)
             if espeak:
                 measure(("espeak-ng", "start-up"),
                         [espeak, "-v", "cmn", "-w", out, ""])
@@ -104,7 +115,7 @@ def main():
           "rtf- excludes the program's start-up")
     print(f"{'program':12} {'text':>20} {'wall s':>8} {'cpu s':>8} "
           f"{'audio s':>8} {'rtf':>8} {'rtf-':>8} {'cpu/aud':>8}")
-    for program in ["tolvaren_say"] + (["espeak-ng"] if espeak else []):
+    for program in list(tools) + (["espeak-ng"] if espeak else []):
         startup = median((program, "start-up"), 0)
         for key in [len(t) for t in texts] + ["start-up", "tolvaren_tts a b c"]:
             name = (program, key)
