@@ -97,9 +97,11 @@ Tool::Tool(const std::string* conf_path, ToolConf conf,
   // in turn; when the front end fails they are dropped, as if the models
   // had never been loaded.
   SetRuntimeVariables();
+  // Where no thread can be made, the models load in turn, when they are
+  // waited for.
   HeldRecords model_records;
-  std::future<absl::Status> models =
-      std::async(std::launch::async, [this, &model_records] {
+  std::future<absl::Status> models = std::async(
+      std::launch::async | std::launch::deferred, [this, &model_records] {
         const RecordHold hold(model_records);
         return LoadModels();
       });
@@ -109,7 +111,6 @@ Tool::Tool(const std::string* conf_path, ToolConf conf,
     const std::string reason = front_inst->init_error();
     if (!reason.empty()) LOG_ERROR("{}", EscapeForLog(reason));
     LOG_ERROR("Creater tts engine failed!");
-    models.wait();
     front_inst.reset();
     throw StartupError(absl::FailedPreconditionError(
         "cannot create the text front end from " + conf_.front_conf_path +
