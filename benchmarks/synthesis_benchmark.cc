@@ -124,10 +124,12 @@ double ProcessCpuSeconds() {
 
 // The steps of Tool::predict, each stage timed: a long text cannot name its
 // own output file (the file system's name limit), so the audio goes to a
-// fixed name here.
+// fixed name here. `streamed` runs the engine as the library does for
+// tolvaren_say and the node (a short first piece, shorter pieces, longer
+// vocoder blocks after the first).
 bool SynthesizeToFile(tolvaren::Tool& tool, const std::string& text,
-                      std::size_t& samples, Stages& stages) {
-  const tolvaren::SynthesisEngine& engine = tool.engine();
+                      std::size_t& samples, Stages& stages, bool streamed) {
+  tolvaren::SynthesisEngine& engine = tool.engine();
   auto start = std::chrono::steady_clock::now();
   std::vector<int> ids;
   if (!tool.frontProcess(text, ids)) return false;
@@ -137,7 +139,22 @@ bool SynthesizeToFile(tolvaren::Tool& tool, const std::string& text,
   start = std::chrono::steady_clock::now();
   std::vector<int64_t> wide_ids(ids.begin(), ids.end());
   std::vector<std::vector<float>> chunks;
-  if (!tool.Synthesize(wide_ids, chunks).ok()) return false;
+  if (streamed) {
+    std::vector<tolvaren::Segment> segments(1);
+    segments[0].phone_ids = wide_ids;
+    tolvaren::EngineRequest request;
+    request.first_piece_phones = tolvaren::kFirstPiecePhones;
+    request.max_piece_phones = tolvaren::kMaxStreamedPhones;
+    request.chunks_as_vocoded = false;
+    request.chunks = tolvaren::kStreamedChunks;
+    const auto kept = [&chunks](std::vector<float> chunk) {
+      chunks.push_back(std::move(chunk));
+      return absl::OkStatus();
+    };
+    if (!engine.Synthesize(segments, kept, request).ok()) return false;
+  } else if (!tool.Synthesize(wide_ids, chunks).ok()) {
+    return false;
+  }
   stages.acoustic = engine.acoustic().run_seconds() - acoustic_before;
   stages.vocoder = engine.vocoder().run_seconds() - vocoder_before;
   stages.engine = Since(start) - stages.acoustic - stages.vocoder;
@@ -155,7 +172,8 @@ bool SynthesizeToFile(tolvaren::Tool& tool, const std::string& text,
 // the same counters, as a CSV report needs: the real-time factor, CPU
 // seconds per second of audio, the share outside the models' Run calls and
 // each stage's share.
-void Synthesize(benchmark::State& state, const std::string& text) {
+void Synthesize(benchmark::State& state, const std::string& text,
+                bool streamed = false) {
   tolvaren::Tool& tool = SharedTool();
   Stages sum;
   double audio = 0.0;
@@ -163,7 +181,7 @@ void Synthesize(benchmark::State& state, const std::string& text) {
   for (auto _ : state) {
     std::size_t samples = 0;
     Stages stages;
-    if (!SynthesizeToFile(tool, text, samples, stages)) {
+    if (!SynthesizeToFile(tool, text, samples, stages, streamed)) {
       state.SkipWithError("synthesis failed");
       return;
     }
@@ -202,18 +220,25 @@ const std::vector<std::string>& CompareTexts() {
   return texts;
 }
 
-// The texts of compare_texts.txt, for the split by stage.
-void BM_Stages(benchmark::State& state) {
+// The texts of compare_texts.txt, for the split by stage: as the tool
+// speaks them, and as the library streams them.
+void SplitByStage(benchmark::State& state, bool streamed) {
   const std::vector<std::string>& texts = CompareTexts();
   const auto index = static_cast<std::size_t>(state.range(0));
   if (index >= texts.size()) {
     state.SkipWithError("compare_texts.txt has no such line");
     return;
   }
-  Synthesize(state, texts[index]);
+  Synthesize(state, texts[index], streamed);
 }
+void BM_Stages(benchmark::State& state) { SplitByStage(state, false); }
+void BM_StreamedStages(benchmark::State& state) { SplitByStage(state, true); }
 BENCHMARK(BM_Stages)->DenseRange(0, 2)->Iterations(3)->Unit(
     benchmark::kMillisecond);
+BENCHMARK(BM_StreamedStages)
+    ->DenseRange(0, 2)
+    ->Iterations(3)
+    ->Unit(benchmark::kMillisecond);
 
 // The output stage alone (volume, decaying end, peak limiter) over ten
 // seconds of loud audio in vocoder chunks, the limiter at work all along:
@@ -267,7 +292,7 @@ void BM_SynthesisLongTextMemory(benchmark::State& state) {
   for (auto _ : state) {
     std::size_t samples = 0;
     Stages stages;
-    if (!SynthesizeToFile(tool, text, samples, stages)) {
+    if (!SynthesizeToFile(tool, text, samples, stages, false)) {
       state.SkipWithError("synthesis failed");
       return;
     }

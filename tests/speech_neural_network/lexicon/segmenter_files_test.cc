@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -153,7 +155,16 @@ TEST(SegmenterFilesTest, ShippedFilesPassAndUnreadableOnesAreNamed) {
 TEST(SegmenterFilesTest, CompiledDictionaryCutsAsTheLibrary) {
   TempDir dir;
   SegmenterFiles files = ShippedFiles();
-  files.dict = kDictDir + "jieba.dict.bin";
+  // Compiled here as the build compiles it: a cross build ships the text
+  // alone.
+  std::ifstream text_file(kDictDir + "jieba.dict.utf8", std::ios::binary);
+  const std::string text((std::istreambuf_iterator<char>(text_file)),
+                         std::istreambuf_iterator<char>());
+  ASSERT_FALSE(text.empty());
+  DictionaryWeights weights;
+  files.dict = dir.WriteFile(
+      "jieba.dict.bin",
+      SegmenterDictionary::Compile(ReadMainDictionary(text, weights), weights));
   // A user word that changes a dictionary word's tag, one with a frequency
   // and a single character.
   files.user_dict = dir.WriteFile("user", "北京 ns2\n可燃冰 8 n\n锂\n");
