@@ -278,10 +278,10 @@ int main(int argc, char** argv) {
   }
   const int status = tolvaren_say::Run(options);
 #ifndef TOLVAREN_FREE_AT_EXIT
-  // Everything is written and closed and the engine is gone: the runtime
-  // libraries' global tables go with the process instead of being torn
-  // down one by one. Sanitizer builds exit normally, so that their leak
-  // check still runs.
+  // Everything is written and closed: the engine Run left in place and the
+  // runtime libraries' global tables go with the process instead of being
+  // torn down one by one. Sanitizer builds exit normally, so that their
+  // leak check still runs.
   std::fflush(nullptr);
   _exit(status);
 #else
