@@ -46,10 +46,12 @@ def syllable_slopes(f0_hz, durs, tones):
     return out
 
 
-def vocode_chunked(voc, mel):
+def vocode_chunked(voc, mel, f0_hz=None):
     """The tool's chunking: 36-frame blocks with 14 frames of context. A
     vocoder with a source phase (`synthesize`) is handed, like the tool
-    does, the phase the chunk before reached where their kept samples meet."""
+    does, the phase the chunk before reached where their kept samples meet,
+    and f0_hz [frames] (Hz), when given, drives its source instead of the
+    F0 it predicts from the mel."""
     frames = len(mel)
     pieces = []
     c = -(-frames // 36)
@@ -63,7 +65,9 @@ def vocode_chunked(voc, mel):
             if carry:
                 given = (None, None) if phase is None else (
                     phase.view(1, 1), torch.tensor([a_frames]))
-                audio, _, phases = voc.synthesize(window, None, *given)
+                f0 = None if f0_hz is None else torch.from_numpy(
+                    np.asarray(f0_hz[s:e], np.float32)).unsqueeze(0)
+                audio, _, phases = voc.synthesize(window, f0, *given)
                 audio = audio[0].numpy()
                 if k + 1 < c:
                     phase = phases[0, 36 * (k + 1) - s:36 * (k + 1) - s + 1]

@@ -10,7 +10,8 @@ inputs and the voice's metadata): the weights are read back from the files
 into the recipe's networks and exported again into DIR. The vocoder's
 weights keep their names in its file; the acoustic model's linear layers
 were folded into MatMul constants (transposed), found here by the bias
-added to each product. Needs the default network sizes. With the optional
+added to each product. The acoustic model needs the default network
+sizes; the vocoder's are read from its weights. With the optional
 inputs left at their defaults the new files compute what the old ones did;
 run tools/models/strip_attention_mask.py on the acoustic model afterwards,
 as on every exported one. Only the files given are exported. The
@@ -71,8 +72,15 @@ def load_acoustic(path):
 def load_vocoder(path):
     state = weights(path)
     # A vocoder with a noise source holds its heads' weights by name.
-    model = SourceFilterVocoder(gain_smoothing=SYNTHESIS_GAIN_SMOOTHING,
+    # The network's sizes are those of its weights.
+    layers = len({k.split(".")[1] for k in state if k.startswith("blocks.")})
+    model = SourceFilterVocoder(dim=state["inp.bias"].shape[0],
+                                hidden=state["blocks.0.pw1.bias"].shape[0], layers=layers,
+                                gain_smoothing=SYNTHESIS_GAIN_SMOOTHING,
                                 noise="noise_head.bias" in state)
+    # A graph that stops before the transforms holds no inverse DFT basis;
+    # it is a function of n_fft and the window alone, never trained.
+    state.setdefault("basis", model.basis)
     model.load_state_dict(state)
     return model.eval()
 

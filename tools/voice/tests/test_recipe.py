@@ -4,6 +4,7 @@ import types
 import unittest
 
 import numpy as np
+import torch
 
 from tools.voice import (audio_measures, corpus_text, dataset, eval_measures, export, features,
                          gain_smoothing_eval, import_corpus, phoneset, training)
@@ -140,6 +141,15 @@ class EvaluationHelpersTest(unittest.TestCase):
             audio = eval_measures.vocode_chunked(fake, mel)
             self.assertEqual(len(audio), 300 * frames)
             np.testing.assert_array_equal(audio[::300], np.arange(frames))
+
+    def test_chunked_vocoding_hands_each_window_its_own_f0(self):
+        class Fake:  # each frame's samples hold the F0 its source was given
+            def synthesize(self, mel, f0, phase_in=None, phase_frame=None):
+                t = mel.shape[1]
+                return (f0.repeat_interleave(300, dim=1), None, torch.zeros(1, t + 1))
+        f0 = 100 + np.arange(80, dtype=np.float32)
+        audio = eval_measures.vocode_chunked(Fake(), np.zeros((80, 80), np.float32), f0)
+        np.testing.assert_array_equal(audio[::300], f0)
 
     def test_spectral_convergence(self):
         rng = np.random.default_rng(1)
