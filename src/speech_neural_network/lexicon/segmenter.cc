@@ -16,67 +16,14 @@
 namespace speechnn {
 namespace {
 
-// The user dictionary may list several files separated by '|' or ';', as the
-// library accepts.
-std::vector<std::string> FileList(const std::string& paths) {
-  std::vector<std::string> files;
-  std::size_t start = 0;
-  while (true) {
-    const std::size_t end = paths.find_first_of("|;", start);
-    files.push_back(paths.substr(start, end - start));
-    if (end == std::string::npos) break;
-    start = end + 1;
-  }
-  return files;
-}
-
-// Every file is checked for what its reader would refuse (the main
-// dictionary as it is opened); the two files only named (IDF, stop words)
-// need only open.
-absl::Status CheckPathsGiven(const SegmenterFiles& files) {
-  for (const std::string* path :
-       {&files.dict, &files.hmm, &files.idf, &files.stop_word}) {
-    if (path->empty()) return absl::NotFoundError("Jieba file path is empty");
-  }
-  return absl::OkStatus();
-}
-
-absl::Status CheckSegmenterFiles(const SegmenterFiles& files) {
-  if (absl::Status status = CheckSegmenterHmmModel(files.hmm); !status.ok()) {
-    return status;
-  }
-  if (!files.user_dict.empty()) {
-    for (const std::string& file : FileList(files.user_dict)) {
-      if (file.empty()) return absl::NotFoundError("Jieba file path is empty");
-      if (absl::Status status = CheckSegmenterUserDictionary(file);
-          !status.ok()) {
-        return status;
-      }
-    }
-  }
-  // The segmenter reads these itself: they are checked with the same
-  // bound, so that it never reads a FIFO or a device.
-  for (const std::string* path : {&files.idf, &files.stop_word}) {
-    const absl::Status usable =
-        tolvaren::CheckBoundedFile(*path, tolvaren::kMaxTableBytes);
-    if (absl::IsNotFound(usable)) {
-      return absl::NotFoundError("Cannot open jieba file: " + *path);
-    }
-    if (!usable.ok() && !absl::IsDataLoss(usable)) {
-      return absl::Status(usable.code(),
-                          "Bad jieba file: " + std::string(usable.message()));
-    }
-  }
-  return absl::OkStatus();
-}
-
 // The user dictionaries, checked before, weighed with the main one's
 // weights and compiled into a trie of their own.
 absl::StatusOr<SegmenterDictionary> UserWords(
     const SegmenterFiles& files, const DictionaryWeights& weights) {
   if (files.user_dict.empty()) return SegmenterDictionary();
   std::vector<DictionaryWord> words;
-  for (const std::string& file : FileList(files.user_dict)) {
+  for (const std::string& file :
+       SegmenterUserDictionaryFiles(files.user_dict)) {
     absl::StatusOr<std::string> text =
         tolvaren::ReadBoundedFile(file, tolvaren::kMaxTableBytes);
     if (!text.ok()) return text.status();
@@ -326,7 +273,8 @@ struct Segmenter::Parts {
 
 absl::StatusOr<std::unique_ptr<Segmenter>> Segmenter::Create(
     const SegmenterFiles& files) {
-  if (absl::Status given = CheckPathsGiven(files); !given.ok()) return given;
+  if (absl::Status given = CheckSegmenterPathsGiven(files); !given.ok())
+    return given;
   absl::StatusOr<SegmenterDictionary> main =
       SegmenterDictionary::Open(files.dict);
   if (!main.ok()) return main.status();

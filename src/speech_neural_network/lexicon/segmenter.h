@@ -12,18 +12,10 @@
 #include <vector>
 
 #include "absl/status/statusor.h"
+#include "speech_neural_network/lexicon/segmenter_files.h"
 #include "speech_neural_network/word_tag.h"
 
 namespace speechnn {
-
-// The segmenter's resource files, as the front configuration names them.
-struct SegmenterFiles {
-  std::string dict;
-  std::string hmm;
-  std::string user_dict;  // may be empty; may list files split by '|' or ';'
-  std::string idf;
-  std::string stop_word;
-};
 
 // A word cut in two: the parts spell the word.
 using WordSplit = std::pair<std::string, std::string>;

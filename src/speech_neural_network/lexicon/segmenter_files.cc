@@ -243,4 +243,55 @@ absl::Status CheckSegmenterHmmModel(const std::string& path) {
   return absl::OkStatus();
 }
 
+std::vector<std::string> SegmenterUserDictionaryFiles(
+    const std::string& paths) {
+  std::vector<std::string> files;
+  std::size_t start = 0;
+  while (true) {
+    const std::size_t end = paths.find_first_of("|;", start);
+    files.push_back(paths.substr(start, end - start));
+    if (end == std::string::npos) break;
+    start = end + 1;
+  }
+  return files;
+}
+
+absl::Status CheckSegmenterPathsGiven(const SegmenterFiles& files) {
+  for (const std::string* path :
+       {&files.dict, &files.hmm, &files.idf, &files.stop_word}) {
+    if (path->empty()) return absl::NotFoundError("Jieba file path is empty");
+  }
+  return absl::OkStatus();
+}
+
+absl::Status CheckSegmenterFiles(const SegmenterFiles& files) {
+  if (absl::Status status = CheckSegmenterHmmModel(files.hmm); !status.ok()) {
+    return status;
+  }
+  if (!files.user_dict.empty()) {
+    for (const std::string& file :
+         SegmenterUserDictionaryFiles(files.user_dict)) {
+      if (file.empty()) return absl::NotFoundError("Jieba file path is empty");
+      if (absl::Status status = CheckSegmenterUserDictionary(file);
+          !status.ok()) {
+        return status;
+      }
+    }
+  }
+  // The segmenter reads these itself: they are checked with the same
+  // bound, so that it never reads a FIFO or a device.
+  for (const std::string* path : {&files.idf, &files.stop_word}) {
+    const absl::Status usable =
+        tolvaren::CheckBoundedFile(*path, tolvaren::kMaxTableBytes);
+    if (absl::IsNotFound(usable)) {
+      return absl::NotFoundError("Cannot open jieba file: " + *path);
+    }
+    if (!usable.ok() && !absl::IsDataLoss(usable)) {
+      return absl::Status(usable.code(),
+                          "Bad jieba file: " + std::string(usable.message()));
+    }
+  }
+  return absl::OkStatus();
+}
+
 }  // namespace speechnn

@@ -15,6 +15,28 @@
 
 namespace speechnn {
 
+// The segmenter's resource files, as the front configuration names them.
+struct SegmenterFiles {
+  std::string dict;
+  std::string hmm;
+  std::string user_dict;  // may be empty; may list files split by '|' or ';'
+  std::string idf;
+  std::string stop_word;
+};
+
+// The files a user dictionary setting names: split at every '|' or ';', as
+// the library accepts them (an empty name stays, to be refused).
+std::vector<std::string> SegmenterUserDictionaryFiles(const std::string& paths);
+
+// Every path given (none empty).
+[[nodiscard]] absl::Status CheckSegmenterPathsGiven(
+    const SegmenterFiles& files);
+
+// Every file but the main dictionary (checked as it is opened) for what
+// its reader would refuse: the HMM model and each user dictionary parsed,
+// the two files only named (IDF, stop words) opened within the table bound.
+[[nodiscard]] absl::Status CheckSegmenterFiles(const SegmenterFiles& files);
+
 // Fields of `line` the way the segmenter's loaders split them: at every
 // single separator character, so two blanks in a row make an empty field,
 // and a separator that ends the line makes none. `fields` is cleared first
