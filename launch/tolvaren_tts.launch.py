@@ -15,6 +15,8 @@ def generate_launch_description():
                               description="a voice folder beside the configured models"),
         DeclareLaunchArgument("speed", default_value="1.0",
                               description="speaking rate, 0.25 to 4"),
+        DeclareLaunchArgument("volume", default_value="1.0",
+                              description="gain before the limiter, above 0 up to 8"),
         Node(
             package="tolvaren_tts",
             executable="tolvaren_tts_node",
@@ -23,6 +25,7 @@ def generate_launch_description():
             parameters=[{
                 "voice": ParameterValue(LaunchConfiguration("voice"), value_type=str),
                 "speed": ParameterValue(LaunchConfiguration("speed"), value_type=float),
+                "volume": ParameterValue(LaunchConfiguration("volume"), value_type=float),
             }],
         ),
     ])

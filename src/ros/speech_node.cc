@@ -13,20 +13,25 @@ using tolvaren_tts::Synthesizer;
 
 constexpr int kBitsPerSample = 16;
 
-tolvaren_tts::SynthesisOptions OptionsFor(double speed) {
+tolvaren_tts::SynthesisOptions OptionsFor(const SpeechParameters& parameters) {
   tolvaren_tts::SynthesisOptions options;
-  options.speed = speed;
+  options.speed = parameters.speed;
+  options.volume = parameters.volume;
   return options;
 }
 
-// Whether `synthesizer` speaks at `speed`, by the library's own rule: an
-// empty text is checked like any other and speaks nothing.
-Status CheckSpeed(Synthesizer& synthesizer, double speed) {
-  const Status checked = synthesizer.Synthesize(
-      "", OptionsFor(speed), [](const float*, std::size_t) { return true; });
+// Whether `synthesizer` speaks at the speed and volume of `parameters`, by
+// the library's own rule: an empty text is checked like any other and
+// speaks nothing.
+Status CheckOptions(Synthesizer& synthesizer,
+                    const SpeechParameters& parameters) {
+  const Status checked =
+      synthesizer.Synthesize("", OptionsFor(parameters),
+                             [](const float*, std::size_t) { return true; });
   if (checked.ok()) return checked;
   std::ostringstream message;
-  message << "speed " << speed << ": " << checked.message();
+  message << "speed " << parameters.speed << ", volume " << parameters.volume
+          << ": " << checked.message();
   return Status(checked.code(), message.str());
 }
 
@@ -41,9 +46,9 @@ Status Load(const tolvaren_tts::SynthesizerConfig& base,
                   "voice \"" + parameters.voice + "\": " + created.message());
   }
   if (!created.ok()) return created;
-  if (Status speed = CheckSpeed(**synthesizer, parameters.speed); !speed.ok()) {
+  if (Status options = CheckOptions(**synthesizer, parameters); !options.ok()) {
     synthesizer->reset();
-    return speed;
+    return options;
   }
   return Status();
 }
@@ -81,8 +86,7 @@ Status SpeechNode::Create(const tolvaren_tts::SynthesizerConfig& base,
 
 Status SpeechNode::Apply(const SpeechParameters& wanted) {
   if (wanted.voice == parameters_.voice) {
-    if (Status checked = CheckSpeed(*synthesizer_, wanted.speed);
-        !checked.ok()) {
+    if (Status checked = CheckOptions(*synthesizer_, wanted); !checked.ok()) {
       return checked;
     }
   } else {
@@ -98,7 +102,7 @@ Status SpeechNode::Apply(const SpeechParameters& wanted) {
 
 Status SpeechNode::Speak(const std::string& text, const PublishAudio& publish) {
   return synthesizer_->Synthesize(
-      text, OptionsFor(parameters_.speed),
+      text, OptionsFor(parameters_),
       [&publish](const float* samples, std::size_t count) {
         return publish(ToS16le(samples, count));
       });

@@ -1,7 +1,7 @@
 // What the tolvaren_tts_node ROS 2 node does, without ROS: it holds the
-// node's parameters (voice, speed) over one loaded Synthesizer, speaks the
-// text of each message and hands each vocoder chunk over as the bytes of one
-// audio message, with the format a player needs to read them. The rclcpp
+// node's parameters (voice, speed, volume) over one loaded Synthesizer, speaks
+// the text of each message and hands each vocoder chunk over as the bytes of
+// one audio message, with the format a player needs to read them. The rclcpp
 // adaptor (tts_node_main.cc) only moves messages and parameters in and out.
 
 #ifndef TOLVAREN_TTS_ROS_SPEECH_NODE_H_
@@ -33,6 +33,7 @@ struct AudioFormat {
 struct SpeechParameters {
   std::string voice;  // a folder beside the configured models; "" or "default"
   double speed = 1.0;
+  double volume = 1.0;  // scales the samples before the engine's limiter
 };
 
 // The data of one audio message: S16LE samples.
@@ -43,16 +44,17 @@ using PublishAudio = std::function<bool(AudioBytes bytes)>;
 class SpeechNode {
  public:
   // Loads the voice `parameters` names from the configuration `base`
-  // names (empty: the installed tool.conf) and checks the speed against it.
+  // names (empty: the installed tool.conf) and checks the speed and volume
+  // against it.
   // On failure `*node` is left empty.
   static tolvaren_tts::Status Create(
       const tolvaren_tts::SynthesizerConfig& base,
       const SpeechParameters& parameters, std::unique_ptr<SpeechNode>* node);
 
   // Takes new parameters for the texts that follow: another voice is
-  // loaded, and the speed (0.25 to 4) is checked against the voice as the
-  // library checks it. On failure nothing changes: the node keeps the voice
-  // and speed it had.
+  // loaded, and the speed (0.25 to 4) and volume (above 0, up to 8) are
+  // checked against the voice as the library checks them. On failure
+  // nothing changes: the node keeps the voice, speed and volume it had.
   tolvaren_tts::Status Apply(const SpeechParameters& wanted);
 
   // Speaks `text` (UTF-8), publishing each chunk as soon as it exists. An

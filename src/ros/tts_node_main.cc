@@ -2,9 +2,9 @@
 // (std_msgs/String); each vocoder chunk is published on ~/audio
 // (audio_common_msgs/AudioData, mono S16LE) as soon as it exists, and the
 // format on ~/audio_info (audio_common_msgs/AudioInfo, kept for late
-// subscribers). Parameters: voice, speed. Everything but moving messages and
-// parameters lives in SpeechNode; the single-threaded executor runs texts
-// and parameter changes one at a time.
+// subscribers). Parameters: voice, speed, volume. Everything but moving
+// messages and parameters lives in SpeechNode; the single-threaded executor
+// runs texts and parameter changes one at a time.
 #include <exception>
 #include <memory>
 #include <stdexcept>
@@ -45,6 +45,10 @@ class TtsNode : public rclcpp::Node {
     parameters.speed = declare_parameter<double>(
         "speed", 1.0,
         Described("speaking rate, 0.25 to 4; 2 is twice as fast"));
+    parameters.volume = declare_parameter<double>(
+        "volume", 1.0,
+        Described("gain on the samples, above 0 up to 8, before the limiter "
+                  "that keeps them within [-0.99, 0.99]"));
     const tolvaren_tts::Status created = SpeechNode::Create(
         tolvaren_tts::SynthesizerConfig(), parameters, &speech_);
     if (!created.ok()) throw std::runtime_error(created.message());
@@ -96,6 +100,9 @@ class TtsNode : public rclcpp::Node {
     for (const rclcpp::Parameter& parameter : changed) {
       if (parameter.get_name() == "voice") wanted.voice = parameter.as_string();
       if (parameter.get_name() == "speed") wanted.speed = parameter.as_double();
+      if (parameter.get_name() == "volume") {
+        wanted.volume = parameter.as_double();
+      }
     }
     const bool new_voice = wanted.voice != speech_->parameters().voice;
     const tolvaren_tts::Status applied = speech_->Apply(wanted);

@@ -6,7 +6,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstdint>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -72,6 +75,14 @@ TEST_F(SpeechNodeTest, ParametersAreTakenTogetherOrNotAtAll) {
       {{"fast", 0.25}, StatusCode::kOk, ""},
       {{"fast", 5}, StatusCode::kInvalidArgument, "0.25 to 4"},
       {{"fast", NAN}, StatusCode::kInvalidArgument, "positive"},
+      {{"fast", 0.25, 8}, StatusCode::kOk, ""},
+      {{"fast", 0.25, 0},
+       StatusCode::kInvalidArgument,
+       "volume must be above 0"},
+      {{"fast", 1, 9}, StatusCode::kInvalidArgument, "up to 8"},
+      {{"fast", 1, NAN},
+       StatusCode::kInvalidArgument,
+       "volume must be above 0"},
       // The voice loads, but cannot take the speed: the node keeps "fast".
       {{"", 0.25}, StatusCode::kInvalidArgument, "one speed only"},
   };
@@ -87,6 +98,7 @@ TEST_F(SpeechNodeTest, ParametersAreTakenTogetherOrNotAtAll) {
     const SpeechParameters& expected = applied.ok() ? row.wanted : before;
     EXPECT_EQ(node->parameters().voice, expected.voice);
     EXPECT_EQ(node->parameters().speed, expected.speed);
+    EXPECT_EQ(node->parameters().volume, expected.volume);
     // Whatever happened, the node speaks with what it kept.
     EXPECT_TRUE(node->Speak("你好", [](AudioBytes) { return true; }).ok());
   }
@@ -94,6 +106,31 @@ TEST_F(SpeechNodeTest, ParametersAreTakenTogetherOrNotAtAll) {
   EXPECT_EQ(SpeechNode::Create(base_, {"", 3}, &node).code(),
             StatusCode::kInvalidArgument);
   EXPECT_EQ(node, nullptr);
+  EXPECT_EQ(SpeechNode::Create(base_, {"", 1, -1}, &node).code(),
+            StatusCode::kInvalidArgument);
+  EXPECT_EQ(node, nullptr);
+}
+
+TEST_F(SpeechNodeTest, VolumeScalesWhatIsPublished) {
+  auto peak = [this](double volume) {
+    std::unique_ptr<SpeechNode> node = Started({"", 1, volume});
+    int most = 0;
+    EXPECT_TRUE(node->Speak("你好，世界",
+                            [&most](AudioBytes bytes) {
+                              for (std::size_t i = 0; i + 1 < bytes.size();
+                                   i += 2) {
+                                const int v = static_cast<std::int16_t>(
+                                    bytes[i] | (bytes[i + 1] << 8));
+                                most = std::max(most, std::abs(v));
+                              }
+                              return true;
+                            })
+                    .ok());
+    return most;
+  };
+  const int full = peak(1);
+  EXPECT_GT(full, 0);
+  EXPECT_LT(peak(0.25), full / 2);
 }
 
 TEST_F(SpeechNodeTest, PublishesEachChunkOfTheLibrarysSamples) {
