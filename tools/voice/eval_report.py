@@ -1,10 +1,22 @@
-"""The report evaluate.py writes: report.md and its plots."""
+"""The report evaluate.py writes: report.md and its plots; and how the
+other measures save theirs."""
+import json
 import os
 
 import numpy as np
 
 from . import contract, voices
 from .vocoders import SYNTHESIS_GAIN_SMOOTHING
+
+
+def save_results(report_dir, stem, result, write_markdown):
+    """REPORT_DIR/STEM.json and STEM.md (by write_markdown(path, result)),
+    and the result on standard output."""
+    os.makedirs(report_dir, exist_ok=True)
+    with open(os.path.join(report_dir, stem + ".json"), "w") as f:
+        json.dump(result, f, indent=1)
+    write_markdown(os.path.join(report_dir, stem + ".md"), result)
+    print(json.dumps(result, indent=1))
 
 
 def plots(report_dir, example, tone_curves):

@@ -50,6 +50,7 @@ from . import audio_measures, chunk_joins, features
 from .compare_voices import against_teacher, speak_all
 from .dataset import Corpus
 from .eval_measures import corr, syllable_slopes, vocode_chunked
+from .eval_report import save_results
 from .reexport import load_acoustic, load_vocoder
 
 
@@ -266,11 +267,7 @@ def main():
     result["chosen"] = choose(result["widths"], args.min_slope_corr)
     if args.tool and args.compare:
         result["tool"] = compare_in_tool(args, test, dict(v.split("=", 1) for v in args.compare))
-    os.makedirs(args.report, exist_ok=True)
-    with open(os.path.join(args.report, "gain_smoothing.json"), "w") as f:
-        json.dump(result, f, indent=1)
-    write_markdown(os.path.join(args.report, "gain_smoothing.md"), result)
-    print(json.dumps(result, indent=1))
+    save_results(args.report, "gain_smoothing", result, write_markdown)
 
 
 if __name__ == "__main__":

@@ -28,7 +28,6 @@ the audio driven by that contour only through its register.
 Writes REPORT/pitch_route.json and REPORT/pitch_route.md.
 """
 import argparse
-import json
 import os
 import sys
 
@@ -38,6 +37,7 @@ import torch
 from . import features, voices
 from .dataset import Corpus, source_log_f0
 from .eval_measures import corr, syllable_slopes, vocode_chunked
+from .eval_report import save_results
 from .export import synthesis_gain_smoothing
 from .reexport import load_acoustic, load_vocoder
 
@@ -145,11 +145,7 @@ def main():
     result = {"command": " ".join(["python3 -m tools.voice.pitch_route_eval"] + sys.argv[1:]),
               "sentences": len(test), "gain_smoothing": width,
               "held_out_log_f0_stats": stats, "routes": routes}
-    os.makedirs(args.report, exist_ok=True)
-    with open(os.path.join(args.report, "pitch_route.json"), "w") as f:
-        json.dump(result, f, indent=1)
-    write_markdown(os.path.join(args.report, "pitch_route.md"), result)
-    print(json.dumps(result, indent=1))
+    save_results(args.report, "pitch_route", result, write_markdown)
 
 
 if __name__ == "__main__":
