@@ -36,7 +36,7 @@ from scipy.io import wavfile
 
 from . import contract, features
 from .dataset import Corpus
-from .eval_measures import corr, share, syllable_slopes, warp_to
+from .eval_measures import Slopes, share, warp_to
 from .eval_tool import write_conf
 from .reexport import load_acoustic
 
@@ -82,7 +82,7 @@ def write_wav(path, audio):
 
 def against_teacher(acoustic, test, audio, f0_range):
     """Mel L1 and syllable F0 slopes of the tool's audio against the teacher."""
-    l1, slopes_t, slopes_s, tones = [], [], [], []
+    l1, slopes = [], Slopes()
     for k, y in audio.items():
         u = test.utt(k)
         with torch.no_grad():
@@ -97,18 +97,12 @@ def against_teacher(acoustic, test, audio, f0_range):
                             for b in range(mel.shape[1])], axis=1)
             y_f0 = np.interp(pos, np.arange(len(y_f0)), y_f0)
         l1.append(float(np.abs(warp_to(mel, d, u["durs"]) - u["mel"]).mean()))
-        for (tone, a), (_, b) in zip(syllable_slopes(u["f0"], u["durs"], u["tones"]),
-                                     syllable_slopes(y_f0, d, u["tones"])):
-            if a is not None and b is not None:
-                slopes_t.append(a)
-                slopes_s.append(b)
-                tones.append(tone)
-    slopes_t, slopes_s, tones = map(np.array, (slopes_t, slopes_s, tones))
+        slopes.add(u, y_f0, d)
+    pooled = slopes.result()
+    slopes_t, slopes_s, tones = map(np.array, (slopes.teacher, slopes.student, slopes.tones))
     return {"tool_mel_l1": float(np.mean(l1)),
-            "tool_f0_slope_corr": corr(slopes_t, slopes_s),
-            "tool_f0_slope_corr_by_tone": {int(t): corr(slopes_t[tones == t],
-                                                        slopes_s[tones == t])
-                                           for t in range(1, 6)},
+            "tool_f0_slope_corr": pooled["slope_corr"],
+            "tool_f0_slope_corr_by_tone": pooled["by_tone"],
             "tool_tone2_rising": share(slopes_s[tones == 2] > 0),
             "tool_tone4_falling": share(slopes_s[tones == 4] < 0),
             "teacher_tone2_rising": share(slopes_t[tones == 2] > 0),

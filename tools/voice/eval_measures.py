@@ -98,3 +98,24 @@ def normalized_curve(f0_hz):
         return None
     y = np.interp(np.linspace(0, len(seg) - 1, 10), t, np.log2(seg[t]))
     return y - y.mean()
+
+
+class Slopes:
+    """Per-final F0 slope pairs (teacher, student), pooled over utterances:
+    the teacher's on its own durations, the student's on `durs`."""
+
+    def __init__(self):
+        self.teacher, self.student, self.tones = [], [], []
+
+    def add(self, u, f0, durs):
+        for (tone, a), (_, b) in zip(syllable_slopes(u["f0"], u["durs"], u["tones"]),
+                                     syllable_slopes(f0, durs, u["tones"])):
+            if a is not None and b is not None:
+                self.teacher.append(a)
+                self.student.append(b)
+                self.tones.append(tone)
+
+    def result(self):
+        t, s, tones = map(np.array, (self.teacher, self.student, self.tones))
+        return {"slope_corr": corr(t, s), "finals": int(len(t)),
+                "by_tone": {int(k): corr(t[tones == k], s[tones == k]) for k in range(1, 6)}}

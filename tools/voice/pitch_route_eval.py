@@ -36,7 +36,7 @@ import torch
 
 from . import features, voices
 from .dataset import Corpus, source_log_f0
-from .eval_measures import corr, syllable_slopes, vocode_chunked
+from .eval_measures import Slopes, vocode_chunked
 from .eval_report import save_results
 from .export import synthesis_gain_smoothing
 from .reexport import load_acoustic, load_vocoder
@@ -49,26 +49,6 @@ ROUTES = [
     ("tool_vocoder_f0", "acoustic model's mel, vocoder's own F0 (audio; the tool's)"),
     ("tool_acoustic_f0", "acoustic model's mel, its own pitch in the source (audio)"),
 ]
-
-
-class Slopes:
-    """Per-final slope pairs (teacher, student) of one route, pooled."""
-
-    def __init__(self):
-        self.teacher, self.student, self.tones = [], [], []
-
-    def add(self, u, f0, durs):
-        for (tone, a), (_, b) in zip(syllable_slopes(u["f0"], u["durs"], u["tones"]),
-                                     syllable_slopes(f0, durs, u["tones"])):
-            if a is not None and b is not None:
-                self.teacher.append(a)
-                self.student.append(b)
-                self.tones.append(tone)
-
-    def result(self):
-        t, s, tones = map(np.array, (self.teacher, self.student, self.tones))
-        return {"slope_corr": corr(t, s), "finals": int(len(t)),
-                "by_tone": {int(k): corr(t[tones == k], s[tones == k]) for k in range(1, 6)}}
 
 
 def tracked(audio, frames, f0_range):

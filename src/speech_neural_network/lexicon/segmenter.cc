@@ -273,8 +273,9 @@ struct Segmenter::Parts {
 
 absl::StatusOr<std::unique_ptr<Segmenter>> Segmenter::Create(
     const SegmenterFiles& files) {
-  if (absl::Status given = CheckSegmenterPathsGiven(files); !given.ok())
+  if (absl::Status given = CheckSegmenterPathsGiven(files); !given.ok()) {
     return given;
+  }
   absl::StatusOr<SegmenterDictionary> main =
       SegmenterDictionary::Open(files.dict);
   if (!main.ok()) return main.status();
