@@ -8,7 +8,10 @@ tolvaren_tts vocodes 36-frame blocks separately (with 14 frames of context
 on each side) and writes the blocks one after the other, so a join lies
 every 36 x HOP samples. --streamed measures tolvaren_say instead, whose
 library streams a first block of 36 frames and then blocks of 100 (the
-same context), so the joins lie at frames 36, 136, 236, ... A vocoder that starts its source afresh in every
+same context), so the joins lie at frames 36, 136, 236, ... Each segment
+(the speech between two of the tool's silences, which are exact zeros)
+is vocoded as a stream of its own, so the layout starts again where a
+silence ends. A vocoder that starts its source afresh in every
 window restarts the phase of the voice's harmonics there. Two measures, at
 every join inside voiced speech and, as the reference, at the middle of
 every block (the same audio, no join):
@@ -81,31 +84,61 @@ def block_starts(frames, blocks=(BLOCK, BLOCK)):
         start, size = start + size, block
 
 
-def points(audio, f0, hop=contract.HOP, blocks=(BLOCK, BLOCK)):
+# A run of exact zeros this long (samples) lies between two segments: the
+# tool's silence between them. The vocoder never gives so many.
+SEGMENT_GAP = 60
+
+
+def segment_starts(audio, gap=SEGMENT_GAP):
+    """Where each segment's audio begins: 0, and every sample that ends a run
+    of at least `gap` exact zeros. The vocoder starts a new stream there, so
+    the block layout starts again. Audio resampled to another rate keeps
+    no exact zeros: take the starts from the same speech at the voice's
+    rate."""
+    x = np.asarray(audio)
+    zero = np.concatenate([[False], x == 0, [False]])
+    edges = np.flatnonzero(np.diff(zero.astype(np.int8)))
+    runs = edges.reshape(-1, 2)  # [first zero, first sample after]
+    starts = [0] + [int(b) for a, b in runs if b - a >= gap and a > 0 and b < len(x)]
+    return starts
+
+
+def points(audio, f0, hop=contract.HOP, blocks=(BLOCK, BLOCK), starts=(0,)):
     """(joins, middles): sample positions with their F0, voiced on both
-    sides (the frames before and after are voiced)."""
+    sides (the frames before and after are voiced). `starts`: the sample
+    where each segment begins (its blocks laid out from there)."""
     frames = len(f0)
     joins, middles = [], []
-    for start, size in block_starts(frames, blocks):
-        for frame, where in ((start, joins), (start + size // 2, middles)):
-            if frame == 0 or frame + 1 >= frames:
-                continue
-            if f0[frame - 1] > 0 and f0[frame] > 0 and f0[frame + 1] > 0:
-                where.append((frame * hop, float(f0[frame])))
+    bounds = list(starts) + [frames * hop]
+    for begin, end in zip(bounds, bounds[1:]):
+        span = -(-(end - begin) // hop)
+        for start, size in block_starts(span, blocks):
+            for offset, where in ((start, joins), (start + size // 2, middles)):
+                if offset == 0 or offset + 1 >= span:
+                    continue
+                at = begin + offset * hop
+                frame = int(round(at / hop))
+                if frame == 0 or frame + 1 >= frames:
+                    continue
+                if f0[frame - 1] > 0 and f0[frame] > 0 and f0[frame + 1] > 0:
+                    where.append((at, float(f0[frame])))
     return joins, middles
 
 
 def summarise(audio_list, sr=contract.SAMPLE_RATE, f0_range=(50.0, 250.0),
-              blocks=(BLOCK, BLOCK)):
+              blocks=(BLOCK, BLOCK), starts_list=None):
     """The measures over every utterance; f0_range (Hz) is the pitch
     tracker's, the voice's range (the default voice's by default); blocks:
-    the first block's frames and every later one's."""
+    the first block's frames and every later one's; starts_list: each
+    utterance's segment starts, found in its own silences when not given."""
     out = {}
     jumps = {"joins": [], "middles": []}
     clicks = {"joins": [], "middles": []}
-    for x in audio_list:
+    for k, x in enumerate(audio_list):
         f0 = features.f0(x, fmin=f0_range[0], fmax=f0_range[1])
-        for name, pts in zip(("joins", "middles"), points(x, f0, blocks=blocks)):
+        starts = segment_starts(x) if starts_list is None else starts_list[k]
+        for name, pts in zip(("joins", "middles"),
+                             points(x, f0, blocks=blocks, starts=starts)):
             for p, hz in pts:
                 j = phase_jump(x, p, hz, sr)
                 c = click_ratio(x, p, sr)

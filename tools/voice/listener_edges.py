@@ -28,6 +28,18 @@ def at_voice_rate(samples, rate):
     return resample_poly(samples, contract.SAMPLE_RATE // g, rate // g)
 
 
+def segment_starts(build, model_dir, text, options, rate, samples, work):
+    """Where the segments begin, read from the silences of the speech at the
+    voice's rate: `samples` themselves, or the same text spoken again
+    without the --rate that resampled them."""
+    if rate == contract.SAMPLE_RATE:
+        return chunk_joins.segment_starts(samples)
+    plain = [o for k, o in enumerate(options)
+             if o != "--rate" and (k == 0 or options[k - 1] != "--rate")]
+    _, written = say(build, model_dir, [text], work + "_voice_rate", ("--float", *plain))
+    return chunk_joins.segment_starts(written[0][1]) if 0 in written else [0]
+
+
 def measure_case(build, model_dir, text, options, f0_range, work):
     status, written = say(build, model_dir, [text], work, ("--float", *options))
     out = {"exit_status": status}
@@ -35,7 +47,12 @@ def measure_case(build, model_dir, text, options, f0_range, work):
         return out
     rate, samples = written[0]
     samples = samples.astype(np.float64)
-    joins = chunk_joins.summarise([at_voice_rate(samples, rate)], f0_range=f0_range)["joins"]
+    # tolvaren_say streams: its library's block layout, begun again in
+    # every segment.
+    starts = segment_starts(build, model_dir, text, options, rate, samples, work)
+    joins = chunk_joins.summarise([at_voice_rate(samples, rate)], f0_range=f0_range,
+                                  blocks=chunk_joins.STREAMED_BLOCKS,
+                                  starts_list=[starts])["joins"]
     out.update({"rate": int(rate), "seconds": len(samples) / rate,
                 **lm.peak_stats(samples), **lm.utterance_end(samples, rate),
                 "joins": joins["points"],

@@ -43,10 +43,10 @@ absl::Status SynthesisEngine::Synthesize(const std::vector<Segment>& segments,
   int64_t first_sample = 0;
   for (std::size_t i = 0; i < segments.size(); ++i) {
     // Speech stops before a silence and at the end.
-    const bool stops =
-        i + 1 == segments.size() || segments[i].silence_after > 0;
-    if (absl::Status spoken =
-            Speak(i, segments[i], stops, stage, refused, request, first_sample);
+    const bool ends = i + 1 == segments.size();
+    const bool stops = ends || segments[i].silence_after > 0;
+    if (absl::Status spoken = Speak(i, segments[i], stops, ends, stage, refused,
+                                    request, first_sample);
         !spoken.ok()) {
       return spoken;
     }
@@ -67,8 +67,22 @@ std::vector<int64_t> SynthesisEngine::SpokenIds(const Segment& segment,
   return ids;
 }
 
+std::optional<int64_t> SynthesisEngine::SpeechEnd(
+    const std::vector<int64_t>& ids, const AcousticPiece& piece,
+    const MelSpectrogram& mel, int64_t piece_start) const {
+  const bool pause_ends = voice_.pause_id >= 0 && !ids.empty() &&
+                          ids.back() == voice_.pause_id &&
+                          piece.end == ids.size();
+  if (!pause_ends || mel.durations.size() != piece.end - piece.begin) {
+    return std::nullopt;
+  }
+  const int64_t frames =
+      std::clamp<int64_t>(mel.frames - mel.durations.back(), 0, mel.frames);
+  return piece_start + frames * voice_.hop_samples;
+}
+
 absl::Status SynthesisEngine::Speak(std::size_t index, const Segment& segment,
-                                    bool stops, OutputStage& stage,
+                                    bool stops, bool ends, OutputStage& stage,
                                     const absl::Status& refused,
                                     const EngineRequest& request,
                                     int64_t& first_sample) {
@@ -104,14 +118,21 @@ absl::Status SynthesisEngine::Speak(std::size_t index, const Segment& segment,
         static_cast<void>(vocoder_.batchInput(mel->tensor));
         LOG_INFO("finish voc predictor, current time {}", Now());
       }
+      const int64_t piece_start =
+          first_sample + stream.frames() * voice_.hop_samples;
+      if (ends && p + 1 == pieces.size()) {
+        if (const std::optional<int64_t> end =
+                SpeechEnd(ids, piece, *mel, piece_start)) {
+          stage.EndSpeechAt(*end);
+        }
+      }
       if (request.on_piece) {
         const std::size_t end = std::min(piece.end, reported);
         if (mel->durations.size() > end - piece.begin) {
           mel->durations.resize(end - piece.begin);
         }
         request.on_piece({index, &segment, piece.begin, end, mel->frames,
-                          first_sample + stream.frames() * voice_.hop_samples,
-                          &mel->durations});
+                          piece_start, &mel->durations});
       }
       absl::Status vocoded =
           stream.Append(mel->rows(), mel->frames, mel->bins, counted);

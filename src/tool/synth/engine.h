@@ -124,17 +124,26 @@ class SynthesisEngine {
                                         const EngineRequest& request = {});
 
  private:
-  // One segment into `stage`, `stops` where speech stops after it; a
-  // failure of the sink is `refused` and returned as it is. `first_sample` is
-  // the segment's first sample's offset, advanced past its audio and silence.
+  // One segment into `stage`, `stops` where speech stops after it, `ends`
+  // where the utterance ends with it; a failure of the sink is `refused`
+  // and returned as it is. `first_sample` is the segment's first sample's
+  // offset, advanced past its audio and silence.
   [[nodiscard]] absl::Status Speak(std::size_t index, const Segment& segment,
-                                   bool last, OutputStage& stage,
+                                   bool stops, bool ends, OutputStage& stage,
                                    const absl::Status& refused,
                                    const EngineRequest& request,
                                    int64_t& first_sample);
   // The ids the acoustic model reads for `segment`: its own, and a pause
   // after them where speech stops and they do not end with one.
   std::vector<int64_t> SpokenIds(const Segment& segment, bool stops) const;
+  // Where the speech of the utterance's last piece ends: the start of the
+  // pause that ends `ids`, by the model's durations; none for a model that
+  // gives no durations. `piece_start` is the piece's first sample in the
+  // utterance.
+  std::optional<int64_t> SpeechEnd(const std::vector<int64_t>& ids,
+                                   const AcousticPiece& piece,
+                                   const MelSpectrogram& mel,
+                                   int64_t piece_start) const;
   // The acoustic model's failure named by its file, or the vocoder's.
   absl::Status OfAcoustic(const absl::Status& status) const;
   absl::Status OfVocoder(const absl::Status& status) const;

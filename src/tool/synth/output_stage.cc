@@ -8,6 +8,9 @@ namespace tolvaren {
 namespace {
 
 constexpr double kFadeSeconds = 0.02;
+// The utterance's end fade: about the decay a reader gives a last
+// syllable, long enough that even speech at 4 times the speed ends in one.
+constexpr double kEndFadeSeconds = 0.1;
 // The end is near-silent when its last 5 ms stay below -40 dB of full
 // scale: a decay the voice made itself, or silence.
 constexpr double kQuietSeconds = 0.005;
@@ -18,9 +21,17 @@ std::size_t SamplesOf(double seconds, int sample_rate) {
       1, static_cast<std::size_t>(std::lround(seconds * sample_rate)));
 }
 
-// Fades `samples` out along a squared quarter sine period (a raised
-// cosine), reaching exactly 0 at the last one, unless their last `quiet`
-// samples are near-silent already.
+// The gain at sample `i` of a fade over `n` samples: a squared quarter
+// sine period (a raised cosine), exactly 0 at the last one.
+double FadeGain(int64_t i, int64_t n) {
+  const double quarter = std::acos(0.0);  // pi / 2
+  const double w = std::sin(quarter * static_cast<double>(n - 1 - i) /
+                            static_cast<double>(n));
+  return w * w;
+}
+
+// Fades `samples` out, reaching exactly 0 at the last one, unless their
+// last `quiet` samples are near-silent already.
 void DecayingEnd(std::vector<float>& samples, std::size_t quiet) {
   const std::size_t n = samples.size();
   const auto loud = [](float x) { return std::fabs(x) >= kQuietLevel; };
@@ -29,11 +40,10 @@ void DecayingEnd(std::vector<float>& samples, std::size_t quiet) {
           samples.end(), loud)) {
     return;
   }
-  const double quarter = std::acos(0.0);  // pi / 2
   for (std::size_t i = 0; i < n; ++i) {
-    const double w = std::sin(quarter * static_cast<double>(n - 1 - i) /
-                              static_cast<double>(n));
-    samples[i] = static_cast<float>(samples[i] * w * w);
+    samples[i] =
+        static_cast<float>(samples[i] * FadeGain(static_cast<int64_t>(i),
+                                                 static_cast<int64_t>(n)));
   }
 }
 
@@ -45,6 +55,7 @@ OutputStage::OutputStage(int sample_rate, float volume, bool keep_chunks,
       keep_chunks_(keep_chunks),
       fade_samples_(SamplesOf(kFadeSeconds, sample_rate)),
       quiet_samples_(SamplesOf(kQuietSeconds, sample_rate)),
+      end_fade_samples_(SamplesOf(kEndFadeSeconds, sample_rate)),
       sink_(sink),
       limiter_(PeakLimiter::ForRate(sample_rate)) {}
 
@@ -66,7 +77,33 @@ absl::Status OutputStage::Finish() {
   return Release();
 }
 
+void OutputStage::EndSpeechAt(int64_t end) {
+  const int64_t held_from = given_ - static_cast<int64_t>(held_.size());
+  ended_ = true;
+  fade_end_ = std::max(end, held_from);
+  fade_begin_ =
+      std::max(held_from, fade_end_ - static_cast<int64_t>(end_fade_samples_));
+  EndFade(held_.data(), held_.size(), held_from);
+}
+
+void OutputStage::EndFade(float* samples, std::size_t count,
+                          int64_t first) const {
+  if (!ended_) return;
+  const int64_t n = fade_end_ - fade_begin_;
+  for (std::size_t k = 0; k < count; ++k) {
+    const int64_t at = first + static_cast<int64_t>(k);
+    if (at >= fade_end_) {
+      samples[k] = 0.0f;
+    } else if (at >= fade_begin_) {
+      samples[k] =
+          static_cast<float>(samples[k] * FadeGain(at - fade_begin_, n));
+    }
+  }
+}
+
 absl::Status OutputStage::Add(std::vector<float> chunk) {
+  EndFade(chunk.data(), chunk.size(), given_);
+  given_ += static_cast<int64_t>(chunk.size());
   sizes_.push_back(chunk.size());
   held_.insert(held_.end(), chunk.begin(), chunk.end());
   // Only the last fade's length is held back: whether it fades is known

@@ -5,8 +5,11 @@
 // In order: the volume scales the vocoder's samples; where speech stops
 // (before a silence, and at the end of the utterance) the last 20 ms fade
 // out unless they are already near-silent, so no utterance ends with a
-// click; the peak limiter (peak_limiter.h) keeps every sample within
-// ±kSampleCeiling. The position of every sample stays as it was. The
+// click; where the engine knows the utterance's speech ends (the start of
+// its final pause), the last 100 ms before that point fade out and all
+// after it is silence, so every utterance ends in a decay, whatever the
+// speed it was spoken at; the peak limiter (peak_limiter.h) keeps every sample
+// within ±kSampleCeiling. The position of every sample stays as it was. The
 // samples are handed on either in the chunks as they came (their count
 // and sizes), each once the limiter has looked far enough past its end,
 // that is when the next chunk has come or the utterance ends; or, for
@@ -40,6 +43,12 @@ class OutputStage {
   [[nodiscard]] absl::Status Silence(int64_t samples);
   // The utterance ends: every chunk still held is handed on.
   [[nodiscard]] absl::Status Finish();
+  // The utterance's speech ends at sample `end` (counted from the first
+  // sample given, silences included): the samples from 100 ms before it
+  // fade out to 0 there, and every later one is 0. Samples already handed
+  // to the limiter stay as they were: the fade then begins at the first
+  // one still held. Called before the samples at `end` are given.
+  void EndSpeechAt(int64_t end);
 
  private:
   // Adds a chunk whose samples are already scaled.
@@ -47,6 +56,9 @@ class OutputStage {
   // The speech held for a decaying end stops: fades it when it is not
   // near-silent and passes it on to the limiter.
   void StopSpeech();
+  // Applies the fade of EndSpeechAt to the samples from `first` on (their
+  // positions in the utterance).
+  void EndFade(float* samples, std::size_t count, int64_t first) const;
   // Hands on the samples out of the limiter: every chunk whose samples are
   // all there when keeping chunks, else all of them.
   [[nodiscard]] absl::Status Release();
@@ -55,6 +67,12 @@ class OutputStage {
   bool keep_chunks_;
   std::size_t fade_samples_;
   std::size_t quiet_samples_;
+  std::size_t end_fade_samples_;
+  int64_t given_ = 0;  // samples given so far
+  // The fade of EndSpeechAt: [fade_begin_, fade_end_), none when equal.
+  int64_t fade_begin_ = 0;
+  int64_t fade_end_ = 0;
+  bool ended_ = false;
   SampleSink sink_;
   PeakLimiter limiter_;
   std::vector<float> held_;        // the last samples in, not yet limited

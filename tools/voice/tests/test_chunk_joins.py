@@ -25,6 +25,19 @@ class ChunkJoinTest(unittest.TestCase):
             found, _ = chunk_joins.points(None, f0, blocks=blocks)
             self.assertEqual([p // 300 for p, _ in found], joins)
 
+    def test_every_segment_lays_its_blocks_out_from_where_it_begins(self):
+        # Speech, 5000 samples of the tool's silence, speech again.
+        x = np.concatenate([np.full(40 * 300, 0.1), np.zeros(5000), np.full(30000, 0.1)])
+        starts = chunk_joins.segment_starts(x)
+        self.assertEqual(starts, [0, 12000 + 5000])
+        f0 = np.full(len(x) // 300, 150.0)
+        f0[40:57] = 0.0  # the silence is unvoiced
+        found, _ = chunk_joins.points(x, f0, blocks=(36, 100), starts=starts)
+        self.assertEqual([p for p, _ in found], [36 * 300, 17000 + 36 * 300])
+        # A run of zeros too short for a silence starts nothing.
+        self.assertEqual(chunk_joins.segment_starts(np.r_[np.ones(9), np.zeros(59), np.ones(9)]),
+                         [0])
+
 
 if __name__ == "__main__":
     unittest.main()
