@@ -10,7 +10,7 @@ namespace {
 constexpr double kFadeSeconds = 0.02;
 // The utterance's end fade: about the decay a reader gives a last
 // syllable, long enough that even speech at 4 times the speed ends in one.
-constexpr double kEndFadeSeconds = 0.1;
+constexpr double kEndFadeSeconds = 0.15;
 // The end is near-silent when its last 5 ms stay below -40 dB of full
 // scale: a decay the voice made itself, or silence.
 constexpr double kQuietSeconds = 0.005;
@@ -28,6 +28,15 @@ double FadeGain(int64_t i, int64_t n) {
   const double w = std::sin(quarter * static_cast<double>(n - 1 - i) /
                             static_cast<double>(n));
   return w * w;
+}
+
+// The end fade's gain: the level falls steadily in decibels, by 20 dB
+// over the fade, as a voice dies away (a raised cosine alone holds the
+// level for half its length and drops late), and the raised cosine brings
+// it to exactly 0.
+double EndGain(int64_t i, int64_t n) {
+  const double done = static_cast<double>(i) / static_cast<double>(n);
+  return std::pow(10.0, -done) * FadeGain(i, n);
 }
 
 // Fades `samples` out, reaching exactly 0 at the last one, unless their
@@ -96,7 +105,7 @@ void OutputStage::EndFade(float* samples, std::size_t count,
       samples[k] = 0.0f;
     } else if (at >= fade_begin_) {
       samples[k] =
-          static_cast<float>(samples[k] * FadeGain(at - fade_begin_, n));
+          static_cast<float>(samples[k] * EndGain(at - fade_begin_, n));
     }
   }
 }

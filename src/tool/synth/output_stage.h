@@ -6,7 +6,7 @@
 // (before a silence, and at the end of the utterance) the last 20 ms fade
 // out unless they are already near-silent, so no utterance ends with a
 // click; where the engine knows the utterance's speech ends (the start of
-// its final pause), the last 100 ms before that point fade out and all
+// its final pause), the last 150 ms before that point fade out and all
 // after it is silence, so every utterance ends in a decay, whatever the
 // speed it was spoken at; the peak limiter (peak_limiter.h) keeps every sample
 // within ±kSampleCeiling. The position of every sample stays as it was. The
@@ -44,7 +44,7 @@ class OutputStage {
   // The utterance ends: every chunk still held is handed on.
   [[nodiscard]] absl::Status Finish();
   // The utterance's speech ends at sample `end` (counted from the first
-  // sample given, silences included): the samples from 100 ms before it
+  // sample given, silences included): the samples from 150 ms before it
   // fade out to 0 there, and every later one is 0. Samples already handed
   // to the limiter stay as they were: the fade then begins at the first
   // one still held. Called before the samples at `end` are given.

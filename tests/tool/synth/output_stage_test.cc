@@ -23,8 +23,8 @@ TEST(OutputStageTest, SpeechFadesOutToWhereItEnds) {
     int64_t fade_begin;  // the first faded sample
   };
   const Case cases[] = {
-      {9000, 0, 9000 - 2400},    // 100 ms before the end
-      {12000, 0, 12000 - 2400},  // at the last sample
+      {9000, 0, 9000 - 3600},    // 150 ms before the end
+      {12000, 0, 12000 - 3600},  // at the last sample
       // The first 8000 samples are given; only the last 20 ms are held.
       {9000, 8, 8000 - 480},
       {8000, 8, 8000 - 480},
