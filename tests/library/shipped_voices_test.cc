@@ -28,10 +28,15 @@ std::vector<std::string> ShippedVoices() {
   return voices;
 }
 
-double Rms(const std::vector<float>& samples) {
+double Power(std::vector<float>::const_iterator begin,
+             std::vector<float>::const_iterator end) {
   double sum = 0.0;
-  for (const float sample : samples) sum += double{sample} * sample;
-  return samples.empty() ? 0.0 : std::sqrt(sum / samples.size());
+  for (auto it = begin; it != end; ++it) sum += double{*it} * *it;
+  return end > begin ? sum / static_cast<double>(end - begin) : 0.0;
+}
+
+double Rms(const std::vector<float>& samples) {
+  return std::sqrt(Power(samples.begin(), samples.end()));
 }
 
 float Peak(std::vector<float>::const_iterator begin,
@@ -111,13 +116,6 @@ TEST(ShippedVoicesTest, EachVoiceSpeaks) {
   }
 }
 
-double Power(std::vector<float>::const_iterator begin,
-             std::vector<float>::const_iterator end) {
-  double sum = 0.0;
-  for (auto it = begin; it != end; ++it) sum += double{*it} * *it;
-  return end > begin ? sum / static_cast<double>(end - begin) : 0.0;
-}
-
 // Every voice's utterance ends in a decay, at any speed: silent from where
 // its final pause begins, its last 50 ms of speech at most half the power
 // of the 200 ms before them.
@@ -136,26 +134,22 @@ TEST(ShippedVoicesTest, UtterancesEndInADecay) {
                  {"今天天气很好，我们去公园散步吧。", 4.0}};
     for (const auto& [text, speed] : cases) {
       if (speed != 1.0 && !tts->supports_speed()) continue;
-      {
-        const std::string what =
-            voice + " " + text + " " + std::to_string(speed);
-        std::vector<tolvaren_tts::WordTiming> timings;
-        tolvaren_tts::SynthesisOptions options;
-        options.speed = speed;
-        options.timings = &timings;
-        Audio audio;
-        ASSERT_TRUE(tts->Synthesize(text, options, &audio).ok()) << what;
-        ASSERT_TRUE(!timings.empty() && timings.back().pause) << what;
-        const auto end =
-            audio.samples.begin() +
-            static_cast<std::ptrdiff_t>(timings.back().start_sample);
-        const std::ptrdiff_t ms = audio.sample_rate / 1000;
-        ASSERT_GE(end - audio.samples.begin(), 250 * ms) << what;
-        EXPECT_EQ(Peak(end, audio.samples.end()), 0.0f) << what;
-        EXPECT_LE(Power(end - 50 * ms, end),
-                  0.5 * Power(end - 250 * ms, end - 50 * ms))
-            << what;
-      }
+      const std::string what = voice + " " + text + " " + std::to_string(speed);
+      std::vector<tolvaren_tts::WordTiming> timings;
+      tolvaren_tts::SynthesisOptions options;
+      options.speed = speed;
+      options.timings = &timings;
+      Audio audio;
+      ASSERT_TRUE(tts->Synthesize(text, options, &audio).ok()) << what;
+      ASSERT_TRUE(!timings.empty() && timings.back().pause) << what;
+      const auto end = audio.samples.begin() +
+                       static_cast<std::ptrdiff_t>(timings.back().start_sample);
+      const std::ptrdiff_t ms = audio.sample_rate / 1000;
+      ASSERT_GE(end - audio.samples.begin(), 250 * ms) << what;
+      EXPECT_EQ(Peak(end, audio.samples.end()), 0.0f) << what;
+      EXPECT_LE(Power(end - 50 * ms, end),
+                0.5 * Power(end - 250 * ms, end - 50 * ms))
+          << what;
     }
   }
 }

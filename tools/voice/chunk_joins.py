@@ -99,8 +99,7 @@ def segment_starts(audio, gap=SEGMENT_GAP):
     zero = np.concatenate([[False], x == 0, [False]])
     edges = np.flatnonzero(np.diff(zero.astype(np.int8)))
     runs = edges.reshape(-1, 2)  # [first zero, first sample after]
-    starts = [0] + [int(b) for a, b in runs if b - a >= gap and a > 0 and b < len(x)]
-    return starts
+    return [0] + [int(b) for a, b in runs if b - a >= gap and a > 0 and b < len(x)]
 
 
 def points(audio, f0, hop=contract.HOP, blocks=(BLOCK, BLOCK), starts=(0,)):

@@ -34,8 +34,8 @@ def segment_starts(build, model_dir, text, options, rate, samples, work):
     without the --rate that resampled them."""
     if rate == contract.SAMPLE_RATE:
         return chunk_joins.segment_starts(samples)
-    plain = [o for k, o in enumerate(options)
-             if o != "--rate" and (k == 0 or options[k - 1] != "--rate")]
+    k = options.index("--rate")
+    plain = options[:k] + options[k + 2:]
     _, written = say(build, model_dir, [text], work + "_voice_rate", ("--float", *plain))
     return chunk_joins.segment_starts(written[0][1]) if 0 in written else [0]
 

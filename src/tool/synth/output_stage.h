@@ -69,7 +69,8 @@ class OutputStage {
   std::size_t quiet_samples_;
   std::size_t end_fade_samples_;
   int64_t given_ = 0;  // samples given so far
-  // The fade of EndSpeechAt: [fade_begin_, fade_end_), none when equal.
+  // The fade of EndSpeechAt, once `ended_`: [fade_begin_, fade_end_),
+  // silence from fade_end_ on.
   int64_t fade_begin_ = 0;
   int64_t fade_end_ = 0;
   bool ended_ = false;
