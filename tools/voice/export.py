@@ -106,15 +106,20 @@ def synthesis_gain_smoothing(voice, width=None):
 
 def export_vocoder(model, path, voice="default", gain_smoothing=None):
     """Exports the vocoder as synthesis runs it: a source-filter vocoder
-    with its gain smoothed across bins (synthesis_gain_smoothing); the
-    model's own setting (training's) is restored afterwards."""
+    with its gain smoothed across bins (synthesis_gain_smoothing) and the
+    noise's phase in unvoiced frames where the voice declares it
+    (voices.unvoiced_noise_phase); the model's own settings (training's)
+    are restored afterwards."""
     if isinstance(model, SourceFilterVocoder):
         training_width = model.gain_smoothing
+        training_phase = model.unvoiced_noise_phase
         model.set_gain_smoothing(synthesis_gain_smoothing(voice, gain_smoothing))
+        model.set_unvoiced_noise_phase(voices.unvoiced_noise_phase(voice))
         try:
             _export_vocoder(model, path, voice)
         finally:
             model.set_gain_smoothing(training_width)
+            model.set_unvoiced_noise_phase(training_phase)
     else:
         _export_vocoder(model, path, voice)
 
@@ -151,12 +156,13 @@ def load_acoustic(path):
     return model.eval()
 
 
-def load_vocoder(path):
+def load_vocoder(path, voice="default"):
     ck = torch.load(path)
     if ck.get("kind", "istft") == "source-filter":
         # As synthesis runs it (see export_vocoder).
         model = SourceFilterVocoder(gain_smoothing=SYNTHESIS_GAIN_SMOOTHING,
                                     noise=ck.get("noise", False))
+        model.set_unvoiced_noise_phase(voices.unvoiced_noise_phase(voice))
     else:
         model = Vocoder()
     model.load_state_dict(ck["model"])

@@ -46,7 +46,7 @@ import tempfile
 import numpy as np
 import torch
 
-from . import audio_measures, chunk_joins, features
+from . import audio_measures, chunk_joins, features, voices
 from .compare_voices import against_teacher, speak_all
 from .dataset import Corpus
 from .eval_measures import corr, syllable_slopes, vocode_chunked
@@ -135,20 +135,20 @@ def choose(widths, min_corr):
     return min(ok, key=lambda w: widths[w]["spectral_convergence"]) if ok else None
 
 
-def compare_in_tool(args, test, voices):
+def compare_in_tool(args, test, models):
     """The tool's audio of every --compare voice, measured side by side."""
     texts = [str(t) for t in test.text]
-    walls = {name: [] for name in voices}
+    walls = {name: [] for name in models}
     audio = {}
     with tempfile.TemporaryDirectory() as tmp:
         for _ in range(2):
-            for name, folder in voices.items():
+            for name, folder in models.items():
                 wall, audio[name] = speak_all(args.tool, args.conf, os.path.abspath(folder),
                                               texts, os.path.join(tmp, name), tmp)
                 walls[name].append(wall)
     f0_range = (args.f0_min, args.f0_max)
     out = {}
-    for name, folder in voices.items():
+    for name, folder in models.items():
         spoken = audio[name]
         acoustic = load_acoustic(os.path.join(folder, "fastspeech2.onnx"))
         kurt, untimed = [], 0
@@ -247,12 +247,15 @@ def main():
     ap.add_argument("--compare", action="append", default=[], help="NAME=MODEL_DIR")
     ap.add_argument("--report", default=os.path.join(here, "report", "diphone_voice"))
     ap.add_argument("--threads", type=int, default=1)
+    ap.add_argument("--voice", default="diphone", choices=sorted(voices.VOICES),
+                    help="whose other synthesis settings the vocoder runs with")
     args = ap.parse_args()
     torch.set_num_threads(args.threads)
     test = Corpus(os.path.join(args.data, "test.npz"))
     f0_range = (args.f0_min, args.f0_max)
     plans = plan_contours(test, args.phones_tsv) if args.plan else None
     voc = load_vocoder(args.vocoder)
+    voc.set_unvoiced_noise_phase(voices.unvoiced_noise_phase(args.voice))
     result = {"command": " ".join(["python3 -m tools.voice.gain_smoothing_eval"] + sys.argv[1:]),
               "vocoder": args.vocoder, "sentences": len(test),
               "min_slope_corr": args.min_slope_corr, "widths": {}}

@@ -10,8 +10,11 @@ and the vocoder's, which predicts F0 again from that mel and renders it.
 This scores each contour and each audio on its own, on the held-out
 sentences of DIR/test.npz, with MODEL_DIR's fastspeech2.onnx and
 hifigan.onnx read back into the recipe's networks (reexport.py), the
-vocoder at the voice's synthesis gain smoothing and in the tool's chunks:
+vocoder at the voice's synthesis settings and in the tool's chunks:
 
+* the teacher's own audio tracked by praat (praat_track.py), the tracker
+  the listener report reads its voices with: how well two trackers agree
+  on the teacher's slopes bounds every other row;
 * teacher mel: the audio with the teacher's own F0 in the source (what the
   rendering alone costs) and with the F0 the vocoder predicts (copy
   synthesis, as the listener report scores it);
@@ -34,7 +37,7 @@ import sys
 import numpy as np
 import torch
 
-from . import features, voices
+from . import features, praat_track, voices
 from .dataset import Corpus, source_log_f0
 from .eval_measures import Slopes, vocode_chunked
 from .eval_report import save_results
@@ -42,6 +45,7 @@ from .export import synthesis_gain_smoothing
 from .reexport import load_acoustic, load_vocoder
 
 ROUTES = [
+    ("teacher_praat", "teacher's audio, tracked by praat"),
     ("copy_teacher_f0", "teacher mel, teacher's F0 in the source (audio)"),
     ("copy_vocoder_f0", "teacher mel, vocoder's own F0 (audio; copy synthesis)"),
     ("acoustic_contour", "acoustic model's pitch contour"),
@@ -64,9 +68,11 @@ def score(test, acoustic, voc, f0_range):
     log_voiced = np.log(allf0[allf0 > 0])
     stats = (float(log_voiced.mean()), float(log_voiced.std()))
     routes = {name: Slopes() for name, _ in ROUTES}
+    by_praat = praat_track.track({str(k): test.audio_of(k) for k in range(len(test))}, f0_range)
     for k in range(len(test)):
         u = test.utt(k)
         mel_t = u["mel"]
+        routes["teacher_praat"].add(u, by_praat[str(k)][0], u["durs"])
         teacher_f0 = np.exp(source_log_f0(u["f0"], voc.log_f0_centre))
         routes["copy_teacher_f0"].add(
             u, tracked(vocode_chunked(voc, mel_t, teacher_f0), len(mel_t), f0_range), u["durs"])
@@ -121,6 +127,7 @@ def main():
     voc = load_vocoder(os.path.join(args.models, "hifigan.onnx"))
     width = synthesis_gain_smoothing(args.voice)
     voc.set_gain_smoothing(width)
+    voc.set_unvoiced_noise_phase(voices.unvoiced_noise_phase(args.voice))
     stats, routes = score(test, acoustic, voc, (args.f0_min, args.f0_max))
     result = {"command": " ".join(["python3 -m tools.voice.pitch_route_eval"] + sys.argv[1:]),
               "sentences": len(test), "gain_smoothing": width,

@@ -102,9 +102,14 @@ def main():
     ap.add_argument("--voicing-weight", type=float, default=1.0,
                     help="weight of the voicing's cross-entropy against the "
                     "teacher's voiced frames (--noise)")
+    ap.add_argument("--unvoiced-noise-phase", action="store_true",
+                    help="train with the residual taking the noise's phase in "
+                    "unvoiced frames, as a voice that declares it is exported (--noise)")
     args = ap.parse_args()
     rng, train, test = training.start(args)
     model = SourceFilterVocoder(noise=args.noise) if args.kind == "source-filter" else Vocoder()
+    if args.unvoiced_noise_phase:
+        model.set_unvoiced_noise_phase(True)
     mel_tf = MelTransform()
     opt = torch.optim.AdamW(model.parameters(), lr=args.lr, betas=(0.8, 0.99))
     ckpt_path = os.path.join(args.out, "vocoder.pt")

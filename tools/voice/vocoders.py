@@ -158,6 +158,7 @@ class SourceFilterVocoder(nn.Module):
                  noise=False):
         super().__init__()
         self.noise = noise
+        self.unvoiced_noise_phase = False
         self.n_fft = n_fft
         self.bins = n_fft // 2 + 1
         self.sample_rate = sample_rate
@@ -229,6 +230,26 @@ class SourceFilterVocoder(nn.Module):
         summed = F.conv1d(gain.reshape(b * t, 1, n), kernel,
                           padding=self.gain_smoothing // 2)
         return (summed / self.smoothing_count).reshape(b, t, n)
+
+    def set_unvoiced_noise_phase(self, on):
+        """Whether the residual STFT takes the white noise's phase where the
+        frame is unvoiced (see `noise_phase`); off unless set, and never
+        for a vocoder without a noise source."""
+        self.unvoiced_noise_phase = bool(on) and self.noise
+
+    def noise_phase(self, residual, mag, white, voicing):
+        """The residual [B, T, 2 bins] (real parts, then imaginary; its
+        magnitude `mag` [B, T, bins]) with the phase of `white` (the noise
+        source's STFT) mixed in by 1 - voicing. The network learned to make fricatives in the residual,
+        whose phase it predicts from the mel, so they come out as a fixed
+        waveform per frame, not as noise; a random phase under the same
+        magnitudes keeps their spectrum and makes them noise."""
+        bins = self.bins
+        wr, wi = white[..., :bins], white[..., bins:]
+        unit = torch.rsqrt(wr * wr + wi * wi + 1e-12)
+        scale = torch.cat([mag * unit, mag * unit], dim=-1)
+        v = voicing.unsqueeze(-1)
+        return v * residual + (1 - v) * scale * white
 
     def voicing(self, features):
         """Voicing per frame in [0, 1] from the stack's output [B, T, D]."""
@@ -348,6 +369,11 @@ class SourceFilterVocoder(nn.Module):
             self.last_voicing = voicing  # the trainer's voicing loss reads it
             noise_gain = torch.exp(torch.clamp(self.noise_head(x), max=6.0))
             noise_gain = torch.cat([noise_gain, noise_gain], dim=-1)
-            spectrum = spectrum + noise_gain * self.noise_spectrum(x.shape[0], mel.shape[1])
+            white = self.noise_spectrum(x.shape[0], mel.shape[1])
+            if self.unvoiced_noise_phase:
+                spectrum = self.noise_phase(spectrum, mag, white, voicing)
+            noise = noise_gain * white
+            self.last_noise = noise  # what of `spectrum` is the noise source's
+            spectrum = spectrum + noise
             gain = voicing.unsqueeze(-1) * gain
         return spectrum, pulses, gain, log_f0, phase

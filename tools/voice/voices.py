@@ -5,7 +5,7 @@ Each exported ONNX file carries, beside the numbers of the voice contract
 voice's name, the teacher its training audio came from, the licence terms
 that come with it and the optional inputs the file takes. `metadata(name)`
 gives those keys for the voice `name`. A voice may also declare how its
-vocoder is exported (`gain_smoothing`).
+vocoder is exported (`gain_smoothing`, `unvoiced_noise_phase`).
 """
 # Raised when the front end's phone ids change meaning (phones.tsv gains
 # or loses records): a model trained on other ids says garbage. The C++
@@ -38,6 +38,13 @@ VOICES = {
         "gain_smoothing": 1,
     },
 }
+
+
+def unvoiced_noise_phase(name):
+    """Whether voice `name`'s vocoder is exported with the residual taking
+    the noise source's phase in unvoiced frames
+    (SourceFilterVocoder.noise_phase; in the graph, not metadata)."""
+    return bool(VOICES[name].get("unvoiced_noise_phase", False))
 
 
 def gain_smoothing(name):

@@ -1,3 +1,4 @@
+import math
 import os
 import tempfile
 import unittest
@@ -201,6 +202,36 @@ class NoiseSourceTest(unittest.TestCase):
         # also past the fixed noise's 256 frames, where it repeats.
         self.assertGreater(kurtosis["voiced"], 10)
         self.assertLess(abs(kurtosis["unvoiced"] - 3.0), 0.5)
+
+    def test_unvoiced_residual_takes_the_noise_phase(self):
+        torch.manual_seed(0)
+        voc = vocoders.SourceFilterVocoder(dim=16, hidden=32, layers=1, noise=True).eval()
+        mel = torch.zeros(1, 300, 80) - 4
+        f0 = torch.full((1, 300), 100.0)
+        with torch.no_grad():  # residual of magnitude 1, a click mid-window per frame
+            for head in (voc.head, voc.gain_head, voc.noise_head, voc.voicing_head):
+                head.weight.zero_()
+                head.bias.zero_()
+            voc.head.bias[voc.bins:] = -math.pi * torch.arange(voc.bins)
+            voc.gain_head.bias.fill_(-30.0)
+            voc.noise_head.bias.fill_(-30.0)
+            got = {}
+            for voicing_bias in (30.0, -30.0):
+                voc.voicing_head.bias.fill_(voicing_bias)
+                for on in (False, True):
+                    voc.set_unvoiced_noise_phase(on)
+                    x = voc(mel, f0)[0][0, 2400:-2400].numpy()
+                    got[voicing_bias, on] = x
+        def kurtosis(x):
+            x = x - x.mean()
+            return float((x ** 4).mean() / (x ** 2).mean() ** 2)
+        # Voiced frames keep the residual as predicted.
+        self.assertTrue(np.array_equal(got[30.0, False], got[30.0, True]))
+        # Unvoiced: the clicks become noise of about the same level.
+        self.assertGreater(kurtosis(got[-30.0, False]), 10)
+        self.assertLess(abs(kurtosis(got[-30.0, True]) - 3.0), 0.5)
+        ratio = np.std(got[-30.0, True]) / np.std(got[-30.0, False])
+        self.assertLess(abs(ratio - 1.0), 0.3)
 
 
 if __name__ == "__main__":
