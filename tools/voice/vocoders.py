@@ -240,10 +240,11 @@ class SourceFilterVocoder(nn.Module):
     def noise_phase(self, residual, mag, white, voicing):
         """The residual [B, T, 2 bins] (real parts, then imaginary; its
         magnitude `mag` [B, T, bins]) with the phase of `white` (the noise
-        source's STFT) mixed in by 1 - voicing. The network learned to make fricatives in the residual,
-        whose phase it predicts from the mel, so they come out as a fixed
-        waveform per frame, not as noise; a random phase under the same
-        magnitudes keeps their spectrum and makes them noise."""
+        source's STFT) mixed in by 1 - voicing. A trained network may make
+        its fricatives in the residual (the default voice's does, see
+        fricative_sources.py), whose phase it predicts from the mel, so
+        they come out as a fixed waveform per frame, not as noise; a random
+        phase under the same magnitudes keeps their spectrum."""
         bins = self.bins
         wr, wi = white[..., :bins], white[..., bins:]
         unit = torch.rsqrt(wr * wr + wi * wi + 1e-12)
