@@ -298,6 +298,14 @@ std::vector<SpeechPart> MarkupReader::TakeParts() {
     if (part.kind == SpeechPart::Kind::kText) {
       part.text = CollapseBlanks(part.text);
       if (part.text.empty()) continue;
+      // Only a dropped blank stood between two texts of one rate (they
+      // would have been one part otherwise): they are one text again,
+      // with the blank that separated them.
+      if (!kept.empty() && kept.back().kind == SpeechPart::Kind::kText &&
+          kept.back().rate == part.rate) {
+        absl::StrAppend(&kept.back().text, " ", part.text);
+        continue;
+      }
     }
     kept.push_back(std::move(part));
   }

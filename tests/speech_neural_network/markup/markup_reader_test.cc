@@ -71,6 +71,10 @@ TEST(MarkupReaderTest, ReadsEachElement) {
       {"<prosody pitch=\"high\">高</prosody>", "text(高)", 1},
       // Text of one rate is one part, whatever elements it went through.
       {"你<prosody>好</prosody>啊", "text(你好啊)"},
+      // ... also where only blanks of another rate stood between them.
+      {"<prosody rate=\"80%\">慢<prosody rate=\"x-fast\">念</prosody>\n\n"
+       "<prosody rate=\"x-fast\">念</prosody>\n</prosody>",
+       "text@0.8(慢) text@1.2(念 念)"},
       {"<say-as interpret-as=\"digits\">2023年</say-as>", "text(二零二三年)"},
       {"<say-as interpret-as=\"characters\">A1</say-as>", "text(A一)"},
       {"<say-as interpret-as=\"telephone\">+86 131-0</say-as>",
