@@ -21,7 +21,8 @@ import sys
 import numpy as np
 from scipy.signal import resample_poly
 
-from . import contract, diphone_teacher, espeak_driver, features, intonation, teacher_prosody
+from . import (contract, diphone_teacher, espeak_driver, features, intonation, teacher_prosody,
+               teacher_variants)
 from .phoneset import Inventory, tone_of
 
 
@@ -84,17 +85,25 @@ _teacher = None
 _inventory = None
 _prosody = None
 _model = None
+_audio_kind = "psola"
 
 
-def _init_worker(inventory, prosody):
-    global _teacher, _inventory, _prosody, _model
+def _init_worker(inventory, prosody, variant=None):
+    """variant: {"voice", "register", "audio"} from the command line
+    (teacher_variants.py), or None for the teacher as shipped."""
+    global _teacher, _inventory, _prosody, _model, _audio_kind
+    variant = variant or {}
     _inventory = inventory
     _prosody = prosody
+    _audio_kind = variant.get("audio") or "psola"
+    voice = variant.get("voice") or espeak_driver.VOICE
     if prosody == "model":
         _model = intonation.load()
-        _teacher = espeak_driver.Teacher(rate=teacher_prosody.settings(_model)["rate"])
+        if variant.get("register"):
+            _model = teacher_variants.with_register(_model, variant["register"])
+        _teacher = espeak_driver.Teacher(voice, rate=teacher_prosody.settings(_model)["rate"])
     else:
-        _teacher = espeak_driver.Teacher()
+        _teacher = espeak_driver.Teacher(voice)
 
 
 def _features(item, y, starts):
@@ -161,7 +170,7 @@ def render_batch(items):
         except (ValueError, KeyError, RuntimeError):
             planned.append(None)
             continue
-        planned.append((item, y, starts, end, pitch, duration))
+        planned.append((item, y, starts, end, pitch, duration, units))
     jobs = [(p[1], p[4], p[5]) for p in planned if p]
     done = iter(teacher_prosody.resynthesize(jobs, _teacher.sample_rate) if jobs else [])
     out = []
@@ -169,16 +178,22 @@ def render_batch(items):
         if p is None:
             out.append(None)
             continue
-        item, _, starts, end, _, duration = p
+        item, before, starts, end, pitch, duration, units = p
         y = next(done)
         if y is None:
             out.append(None)
             continue
+        if _audio_kind == "kept-initials":
+            y = teacher_variants.keep_initials(y, before, _teacher.sample_rate, units, starts,
+                                               end, duration)
         new_starts = [teacher_prosody.stretched(t, duration) for t in starts]
         y = teacher_prosody.finish(y, _teacher.sample_rate,
                                    teacher_prosody.stretched(end, duration), _model)
         item = {k: v for k, v in item.items() if k != "appended_pause"}
-        out.append(_features(item, _to_24k(y), new_starts))
+        y = _to_24k(y)
+        if _audio_kind == "source-filter":
+            y = teacher_variants.source_filter(y, *teacher_variants.plan_points(pitch, duration))
+        out.append(_features(item, y, new_starts))
     return out
 
 
@@ -208,13 +223,14 @@ def save(path, items):
     )
 
 
-def add_front_arguments(ap):
+def add_front_arguments(ap, out=True):
     """The options `front_items` and the phone inventory read, and --out."""
     ap.add_argument("--front", required=True)
     ap.add_argument("--conf", required=True)
     ap.add_argument("--phones-tsv", required=True)
     ap.add_argument("--phone2id", required=True)
-    ap.add_argument("--out", required=True)
+    if out:
+        ap.add_argument("--out", required=True)
 
 
 def plan_items(args, inv):
@@ -245,7 +261,31 @@ def main():
     ap.add_argument("--prosody", choices=["model", "espeak"], default="model",
                     help="model: pitch, pauses, lengthening and the end from the "
                     "intonation model (teacher_prosody.py); espeak: the teacher's own")
+    ap.add_argument("--teacher-voice", help="the formant teacher's voice (default "
+                    f"{espeak_driver.VOICE}; a variant as VOICE+VARIANT)")
+    ap.add_argument("--register", help="BOTTOM,TOP (Hz): the formant teacher's pitch register "
+                    "instead of intonation_model.json's (with --prosody model)")
+    ap.add_argument("--teacher-audio", choices=teacher_variants.AUDIO_KINDS, default="psola",
+                    help="with --prosody model: the reshaped audio as resynthesised (psola), "
+                    "with the teacher's own fricatives put back, or made again from its "
+                    "envelope (teacher_variants.py)")
     args = ap.parse_args()
+    if args.register:
+        try:
+            teacher_variants.register(args.register)
+        except ValueError as e:
+            ap.error(str(e))
+    if args.prosody != "model" and (args.register or args.teacher_audio != "psola"):
+        ap.error("--register and --teacher-audio need --prosody model")
+    variant = {"voice": args.teacher_voice, "register": args.register,
+               "audio": args.teacher_audio}
+    if args.teacher_voice:
+        # A worker whose initializer fails is started again without end:
+        # the voice is tried here first.
+        try:
+            espeak_driver.Teacher(args.teacher_voice)
+        except RuntimeError as e:
+            ap.error(str(e))
     os.makedirs(args.out, exist_ok=True)
     inv = Inventory(args.phones_tsv, args.phone2id)
 
@@ -255,7 +295,7 @@ def main():
           "items", file=sys.stderr)
 
     with multiprocessing.Pool(args.jobs, _init_worker,
-                              (inv, args.prosody)) as pool:
+                              (inv, args.prosody, variant)) as pool:
         done_test = render_all(pool, test_items)
         done_train = render_all(pool, train_items)
     print(f"teacher: {len(done_train)} training, {len(done_test)} test "

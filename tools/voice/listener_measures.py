@@ -13,6 +13,11 @@ from . import contract
 from .diphone_teacher import PAUSE_MARKS
 
 FRICATIVE_INITIALS = frozenset("s sh x c ch q z zh j".split())
+# The initials above in two groups, each measured apart as well: the
+# fricatives and aspirated affricates, and the unaspirated affricates,
+# whose stop burst makes the band peaky in any voice.
+FRICATIVE_GROUPS = (("s sh x c ch q", frozenset("s sh x c ch q".split())),
+                    ("z zh j", frozenset("z zh j".split())))
 # A level this far below the utterance's peak counts as silence.
 SILENCE_DB = -40.0
 # The end decays when its last 50 ms of speech are this much below the
@@ -102,13 +107,14 @@ def band(audio, sr=contract.SAMPLE_RATE, edges=BAND_HZ):
     return sosfiltfilt(sos, np.asarray(audio, dtype=np.float64))
 
 
-def fricative_kurtosis(audio, phones, durs, hop=contract.HOP):
+def fricative_kurtosis(audio, phones, durs, hop=contract.HOP, initials=FRICATIVE_INITIALS):
     """Kurtosis of the 2-11 kHz band over each fricative or affricate
-    initial (one value per phone of at least two frames)."""
+    initial (one value per phone of at least two frames), or over those of
+    `initials`."""
     banded = band(audio)
     out = []
     for p, (a, b) in zip(phones, phone_spans(durs)):
-        if p in FRICATIVE_INITIALS and b - a >= 2:
+        if p in initials and b - a >= 2:
             k = kurtosis(banded[a * hop:b * hop])
             if k is not None:
                 out.append(k)

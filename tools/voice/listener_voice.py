@@ -50,6 +50,9 @@ def utterance_measures(audio, phones, durs, tones, text, f0_hz, hnr):
     return {"peak": lm.peak_stats(audio), "f0_range_st": lm.f0_range(f0_hz),
             "excursions": lm.tone_excursions(f0_hz, durs, tones),
             "fricative_kurtosis": lm.fricative_kurtosis(audio, phones, durs),
+            "fricative_kurtosis_groups": {
+                name: lm.fricative_kurtosis(audio, phones, durs, initials=initials)
+                for name, initials in lm.FRICATIVE_GROUPS},
             "end": end, "comma_ms": lm.comma_pauses_ms(text, phones, durs),
             "rate": lm.speaking_rate(audio, tones), "hnr": hnr[voiced].tolist()}
 
@@ -78,6 +81,9 @@ def summarise(per_utt):
         "tone_syllables": {t: len(v) for t, v in excursions.items()},
         "fricative_kurtosis_median": lm.median_or_none(pooled("fricative_kurtosis")),
         "fricatives": len(pooled("fricative_kurtosis")),
+        **{f"fricative_kurtosis_median {name}": lm.median_or_none(
+            [v for u in per_utt for v in u["fricative_kurtosis_groups"][name]])
+           for name, _ in lm.FRICATIVE_GROUPS},
         "trailing_silence_s_median": float(np.median(trailing)),
         "trailing_silence_s_min": float(np.min(trailing)),
         "end_drop_db_median": lm.median_or_none([e["end_drop_db"] for e in ends]),
