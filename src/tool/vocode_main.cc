@@ -3,7 +3,10 @@
 // joins exactly as tolvaren_tts does, so a vocoder file can be scored on
 // reference mels (copy synthesis) whatever network it holds.
 //
-//   tolvaren_tts_vocode VOCODER.onnx MEL.f32 OUT.f32 [--threads N]
+//   tolvaren_tts_vocode VOCODER.onnx MEL.f32 OUT.f32 [--threads N] [--whole]
+//
+// --whole vocodes the mel in one window instead, the reference for what the
+// chunks change at their joins.
 //
 // MEL.f32 holds the [frames, bins] rows as little-endian float32 (bins as
 // the model declares, else the shipped voice's); OUT.f32 receives the
@@ -29,22 +32,27 @@
 namespace {
 
 constexpr char kUsage[] =
-    "Usage: tolvaren_tts_vocode VOCODER.onnx MEL.f32 OUT.f32 [--threads N]\n"
-    "Vocodes [frames, bins] float32 mel rows in the tool's chunks and writes\n"
-    "the samples as float32 (both little-endian, no header).\n";
+    "Usage: tolvaren_tts_vocode VOCODER.onnx MEL.f32 OUT.f32 [--threads N] "
+    "[--whole]\n"
+    "Vocodes [frames, bins] float32 mel rows in the tool's chunks (with\n"
+    "--whole: in one window) and writes the samples as float32 (both\n"
+    "little-endian, no header).\n";
 
 struct Arguments {
   std::string model;
   std::string mel;
   std::string out;
   int32_t threads = 1;
+  bool whole = false;
 };
 
 bool ParseArguments(int argc, char** argv, Arguments& args) {
   std::vector<std::string> positional;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
-    if (arg == "--threads") {
+    if (arg == "--whole") {
+      args.whole = true;
+    } else if (arg == "--threads") {
       if (i + 1 >= argc) return false;
       errno = 0;
       char* end = nullptr;
@@ -106,8 +114,11 @@ absl::Status Vocode(const Arguments& args) {
   mel.tensor = Ort::Value::CreateTensor<float>(
       vocoder.cpu_memory_info(), mel.joined_rows.data(), mel.joined_rows.size(),
       shape, 2);
+  const int32_t frames = static_cast<int32_t>(mel.frames);
   const tolvaren::ChunkPlan plan =
-      tolvaren::ChunkPlan::ForFrames(static_cast<int32_t>(mel.frames));
+      args.whole ? tolvaren::ChunkPlan::ForFrames(
+                       frames, tolvaren::ChunkLayout{frames, frames, 0})
+                 : tolvaren::ChunkPlan::ForFrames(frames);
   std::vector<std::vector<float>> chunks;
   if (absl::Status vocoded =
           vocoder.Vocode(mel, plan, voice.hop_samples, chunks);

@@ -39,11 +39,14 @@ TEST(VocodeMainTest, ChunksJoinInOrderAtTheDeclaredHop) {
     const char* model;
     int frames;
     int hop;
+    const char* options = "";
   } cases[] = {
-      {"vocoder.onnx", 100, 300},        // three chunks
-      {"vocoder.onnx", 1, 300},          // one frame
-      {"hop200_vocoder.onnx", 75, 200},  // hop from the metadata
-      {"phase_vocoder.onnx", 90, 300},   // phase carried across joins
+      {"vocoder.onnx", 100, 300},              // three chunks
+      {"vocoder.onnx", 1, 300},                // one frame
+      {"vocoder.onnx", 100, 300, " --whole"},  // one window
+      {"hop200_vocoder.onnx", 75, 200},        // hop from the metadata
+      {"phase_vocoder.onnx", 90, 300},         // phase carried across joins
+      {"phase_vocoder.onnx", 90, 300, " --whole"},
   };
   for (const auto& c : cases) {
     speechnn::TempDir dir;
@@ -51,7 +54,7 @@ TEST(VocodeMainTest, ChunksJoinInOrderAtTheDeclaredHop) {
     const std::string out = dir.path() + "/out.f32";
     const speechnn::CommandResult result = speechnn::RunCommand(
         "SPDLOG_STDOUT=false '" + kVocode + "' '" + kModels + "/" + c.model +
-        "' '" + mel + "' '" + out + "' 2>&1");
+        "' '" + mel + "' '" + out + "'" + c.options + " 2>&1");
     ASSERT_EQ(result.status, 0) << c.model << ": " << result.out;
     const std::vector<float> samples = ReadSamples(out);
     ASSERT_EQ(samples.size(), static_cast<std::size_t>(c.frames * c.hop))

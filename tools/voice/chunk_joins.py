@@ -84,6 +84,31 @@ def block_starts(frames, blocks=(BLOCK, BLOCK)):
         start, size = start + size, block
 
 
+def difference_from_whole(chunked, whole, hop=contract.HOP, blocks=(BLOCK, BLOCK),
+                          sr=contract.SAMPLE_RATE, half_ms=5.0, floor_db=-40.0):
+    """What the chunks change: the energy of `chunked` - `whole` (one
+    mel vocoded in chunks and in one window) within half_ms of every join,
+    and of every block middle as the reference, in dB re the energy of
+    `whole` there. Points where `whole` lies below floor_db re its peak
+    (silence) are left out. -> {"joins": [dB], "middles": [dB]}."""
+    n = min(len(chunked), len(whole))
+    chunked, whole = np.asarray(chunked[:n], np.float64), np.asarray(whole[:n], np.float64)
+    reach = int(round(half_ms * sr / 1000.0))
+    floor = np.max(np.abs(whole)) ** 2 * 10 ** (floor_db / 10) if n else 0.0
+    out = {"joins": [], "middles": []}
+    for start, size in block_starts(n // hop, blocks):
+        for offset, name in ((start, "joins"), (start + size // 2, "middles")):
+            p = offset * hop
+            if offset == 0 or p - reach < 0 or p + reach > n:
+                continue
+            ref = np.mean(whole[p - reach:p + reach] ** 2)
+            if ref <= floor:
+                continue
+            diff = np.mean((chunked[p - reach:p + reach] - whole[p - reach:p + reach]) ** 2)
+            out[name].append(float(10 * np.log10(diff / ref + 1e-12)))
+    return out
+
+
 # A run of exact zeros this long (samples) lies between two segments: the
 # tool's silence between them. The vocoder never gives so many.
 SEGMENT_GAP = 60

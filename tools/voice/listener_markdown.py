@@ -48,6 +48,9 @@ ROWS = (
      "{:.3f}", "≥ 0.95", lambda v, c: v >= 0.95),
     ("F0 slope correlation per final, copy synthesis vs teacher", "vocoder_f0_slope_corr",
      "{:.3f}", "", None),
+    ("copy synthesis in the tool's chunks against one window: difference within 5 ms of "
+     "a join, median (dB re the audio there)", "whole_difference_db_joins", "{:.1f}", "", None),
+    ("the same at the blocks' middles (dB)", "whole_difference_db_middles", "{:.1f}", "", None),
     (f"RTF of tolvaren_tts (fastest of {ROUNDS} interleaved runs)", "rtf", "{:.4f}",
      "new ≤ 1.1 × old", None),
 )

@@ -87,14 +87,15 @@ def say(build, model_dir, texts, work, extra=()):
     return run.returncode, out
 
 
-def vocode(build, model_dir, mel, work):
+def vocode(build, model_dir, mel, work, whole=False):
     """The vocoder of model_dir on a [frames, bins] mel, in the tool's
-    chunks."""
+    chunks, or in one window."""
     os.makedirs(work, exist_ok=True)
     mel_path, out_path = os.path.join(work, "mel.f32"), os.path.join(work, "audio.f32")
     np.ascontiguousarray(mel, dtype="<f4").tofile(mel_path)
     subprocess.run([build.vocode, os.path.join(model_dir, "hifigan.onnx"), mel_path,
-                    out_path], check=True, stdout=subprocess.DEVNULL)
+                    out_path] + (["--whole"] if whole else []), check=True,
+                   stdout=subprocess.DEVNULL)
     return np.fromfile(out_path, dtype="<f4")
 
 

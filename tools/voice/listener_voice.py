@@ -6,6 +6,7 @@ import os
 import numpy as np
 
 from . import contract, features, listener_measures as lm, praat_track
+from .chunk_joins import difference_from_whole
 from .compare_voices import against_teacher
 from .dataset import Corpus
 from .eval_measures import corr, syllable_slopes
@@ -100,10 +101,13 @@ def copy_synthesis(build, model_dir, test, f0_range, work):
     """Spectral convergence of the vocoder on the teacher's mels (mean over
     sentences) and the correlation of F0 slopes per final, vocoded audio
     against the teacher's own track (YIN)."""
-    sc, slopes = [], []
+    sc, slopes, joins = [], [], {"joins": [], "middles": []}
     for k in range(len(test)):
         u = test.utt(k)
         y = vocode(build, model_dir, u["mel"], work)
+        for name, values in difference_from_whole(
+                y, vocode(build, model_dir, u["mel"], work, whole=True)).items():
+            joins[name] += values
         sc.append(features.spectral_convergence(y, test.audio_of(k)))
         f0_v = features.f0(y, fmin=f0_range[0], fmax=f0_range[1])
         for (_, a), (_, b) in zip(syllable_slopes(u["f0"], u["durs"], u["tones"]),
@@ -111,7 +115,8 @@ def copy_synthesis(build, model_dir, test, f0_range, work):
             if a is not None and b is not None:
                 slopes.append((a, b))
     return {"spectral_convergence": float(np.mean(sc)),
-            "vocoder_f0_slope_corr": corr([a for a, _ in slopes], [b for _, b in slopes])}
+            "vocoder_f0_slope_corr": corr([a for a, _ in slopes], [b for _, b in slopes]),
+            **{f"whole_difference_db_{name}": lm.median_or_none(v) for name, v in joins.items()}}
 
 
 def measure_voice(build, data_dir, pairs, f0_range, work):

@@ -38,6 +38,19 @@ class ChunkJoinTest(unittest.TestCase):
         self.assertEqual(chunk_joins.segment_starts(np.r_[np.ones(9), np.zeros(59), np.ones(9)]),
                          [0])
 
+    def test_difference_from_whole_is_read_at_joins_and_block_middles(self):
+        whole = np.sin(np.arange(200 * 300) * 0.05)
+        stepped = whole.copy()
+        stepped[72 * 300:] += 0.1  # a step where the second block ends
+        got = chunk_joins.difference_from_whole(stepped, whole)
+        self.assertEqual((len(got["joins"]), len(got["middles"])), (5, 6))
+        # Only the join at frame 72 and the points after it see the step,
+        # the join itself half a window of it.
+        self.assertLess(got["joins"][0], -100)
+        self.assertAlmostEqual(got["joins"][1], 10 * np.log10(0.5 * 0.01 / 0.5), delta=0.5)
+        self.assertLess(got["middles"][1], -100)
+        self.assertAlmostEqual(got["middles"][2], 10 * np.log10(0.01 / 0.5), delta=0.5)
+
 
 if __name__ == "__main__":
     unittest.main()
