@@ -86,24 +86,31 @@ _inventory = None
 _prosody = None
 _model = None
 _audio_kind = "psola"
+_pulse_range = (50, 300)
 
 
 def _init_worker(inventory, prosody, variant=None):
-    """variant: {"voice", "register", "audio"} from the command line
-    (teacher_variants.py), or None for the teacher as shipped."""
-    global _teacher, _inventory, _prosody, _model, _audio_kind
+    """variant: {"voice", "register", "audio", "espeak_pitch",
+    "pulse_range"} from the command line, read and checked there
+    (teacher_variants.py): a worker whose initializer fails is started again
+    without end. None for the teacher as shipped."""
+    global _teacher, _inventory, _prosody, _model, _audio_kind, _pulse_range
     variant = variant or {}
+    if variant.get("pulse_range"):
+        _pulse_range = variant["pulse_range"]
     _inventory = inventory
     _prosody = prosody
     _audio_kind = variant.get("audio") or "psola"
     voice = variant.get("voice") or espeak_driver.VOICE
+    pitch = variant.get("espeak_pitch")
     if prosody == "model":
         _model = intonation.load()
         if variant.get("register"):
             _model = teacher_variants.with_register(_model, variant["register"])
-        _teacher = espeak_driver.Teacher(voice, rate=teacher_prosody.settings(_model)["rate"])
+        _teacher = espeak_driver.Teacher(voice, rate=teacher_prosody.settings(_model)["rate"],
+                                         pitch=pitch)
     else:
-        _teacher = espeak_driver.Teacher(voice)
+        _teacher = espeak_driver.Teacher(voice, pitch=pitch)
 
 
 def _features(item, y, starts):
@@ -172,7 +179,7 @@ def render_batch(items):
             continue
         planned.append((item, y, starts, end, pitch, duration, units))
     jobs = [(p[1], p[4], p[5]) for p in planned if p]
-    done = iter(teacher_prosody.resynthesize(jobs, _teacher.sample_rate) if jobs else [])
+    done = iter(teacher_prosody.resynthesize(jobs, _teacher.sample_rate, _pulse_range) if jobs else [])
     out = []
     for p in planned:
         if p is None:
@@ -269,23 +276,36 @@ def main():
                     help="with --prosody model: the reshaped audio as resynthesised (psola), "
                     "with the teacher's own fricatives put back, or made again from its "
                     "envelope (teacher_variants.py)")
+    ap.add_argument("--espeak-pitch", help="BASE,RANGE: espeak-ng's own pitch settings "
+                    "(0-100; 50,50 when not given)")
+    ap.add_argument("--pulse-range", help="FLOOR,CEILING (Hz) in which praat finds the "
+                    "pitch marks for the resynthesis (50,300 when not given)")
     args = ap.parse_args()
-    if args.register:
-        try:
+    espeak_pitch = pulse_range = None
+    try:
+        if args.register:
             teacher_variants.register(args.register)
-        except ValueError as e:
-            ap.error(str(e))
-    if args.prosody != "model" and (args.register or args.teacher_audio != "psola"):
-        ap.error("--register and --teacher-audio need --prosody model")
+        if args.pulse_range:
+            pulse_range = teacher_variants.pair(args.pulse_range)
+        if args.espeak_pitch:
+            espeak_pitch = teacher_variants.pair(args.espeak_pitch, lowest=0)
+            if max(espeak_pitch) > 100:
+                raise ValueError(f"--espeak-pitch {args.espeak_pitch!r}: want values 0-100")
+    except ValueError as e:
+        ap.error(str(e))
+    if args.prosody != "model" and (args.register or args.teacher_audio != "psola"
+                                    or args.pulse_range):
+        ap.error("--register, --teacher-audio and --pulse-range need --prosody model")
     variant = {"voice": args.teacher_voice, "register": args.register,
-               "audio": args.teacher_audio}
-    if args.teacher_voice:
-        # A worker whose initializer fails is started again without end:
-        # the voice is tried here first.
-        try:
-            espeak_driver.Teacher(args.teacher_voice)
-        except RuntimeError as e:
-            ap.error(str(e))
+               "audio": args.teacher_audio, "espeak_pitch": espeak_pitch,
+               "pulse_range": pulse_range}
+    # The teacher is loaded here once before any worker loads it: a worker
+    # whose initializer fails is started again without end, so a missing
+    # library or voice would hold the run instead of ending it.
+    try:
+        espeak_driver.Teacher(args.teacher_voice or espeak_driver.VOICE)
+    except (OSError, RuntimeError) as e:
+        ap.error(str(e))
     os.makedirs(args.out, exist_ok=True)
     inv = Inventory(args.phones_tsv, args.phone2id)
 

@@ -45,7 +45,9 @@ _CALLBACK = ctypes.CFUNCTYPE(ctypes.c_int, ctypes.POINTER(ctypes.c_short),
 class Teacher:
     """One libespeak-ng instance (the library is process-global)."""
 
-    def __init__(self, voice=VOICE, rate=None):
+    def __init__(self, voice=VOICE, rate=None, pitch=None):
+        """pitch: (base, range), espeak-ng's own 0-100 settings (50, 50 by
+        default)."""
         self.lib = ctypes.CDLL(LIBRARY)
         self.lib.espeak_Initialize.restype = ctypes.c_int
         sr = self.lib.espeak_Initialize(AUDIO_OUTPUT_SYNCHRONOUS, 500, None,
@@ -57,6 +59,9 @@ class Teacher:
             raise RuntimeError(f"voice {voice} not found")
         if rate is not None:
             self.lib.espeak_SetParameter(1, int(rate), 0)  # espeakRATE
+        if pitch is not None:
+            self.lib.espeak_SetParameter(3, int(pitch[0]), 0)  # espeakPITCH
+            self.lib.espeak_SetParameter(4, int(pitch[1]), 0)  # espeakRANGE
         self._samples = []
         self._events = []
         self._callback = _CALLBACK(self._on_audio)

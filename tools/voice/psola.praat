@@ -3,6 +3,8 @@
 # and writes each OUT.wav: IN with its pitch and durations replaced.
 form psola
   sentence listfile jobs.txt
+  real pitch_floor 50
+  real pitch_ceiling 300
 endform
 jobs = Read Strings from raw text file: listfile$
 n = Get number of strings
@@ -20,7 +22,7 @@ for i to n
     duration$ = left$(line$, sp - 1)
     out$ = mid$(line$, sp + 1, length(line$))
     sound = Read from file: in$
-    manipulation = To Manipulation: 0.01, 50, 300
+    manipulation = To Manipulation: 0.01, pitch_floor, pitch_ceiling
     pitchTier = Read from file: pitch$
     durationTier = Read from file: duration$
     selectObject: manipulation, pitchTier
@@ -28,6 +30,10 @@ for i to n
     selectObject: manipulation, durationTier
     Replace duration tier
     selectObject: manipulation
+    # The overlap-add draws random numbers (for unvoiced stretches): seeded
+    # alike for every utterance, its audio is the same in every run and
+    # whatever batch it is in.
+    random_initializeWithSeedUnsafelyButPredictably (1)
     result = Get resynthesis (overlap-add)
     Save as WAV file: out$
     removeObject: sound, manipulation, pitchTier, durationTier, result

@@ -152,8 +152,9 @@ def _write_tier(path, kind, points, xmax_s):
             f.write(f"points [{i}]:\n    number = {ms / 1000.0:.6f}\n    value = {value:.6f}\n")
 
 
-def resynthesize(jobs, sr):
-    """Overlap-add resynthesis of many utterances in one praat run.
+def resynthesize(jobs, sr, pulse_range=(50, 300)):
+    """Overlap-add resynthesis of many utterances in one praat run, its
+    pitch marks found between pulse_range's Hz.
 
     jobs: (audio float, pitch points, duration points) per utterance.
     Returns the new audio of each, or None where praat wrote nothing."""
@@ -171,7 +172,7 @@ def resynthesize(jobs, sr):
         listing = os.path.join(tmp, "jobs.txt")
         with open(listing, "w", encoding="ascii") as f:
             f.write("\n".join(lines) + "\n")
-        subprocess.run([PRAAT, "--run", SCRIPT, listing], check=True,
+        subprocess.run([PRAAT, "--run", SCRIPT, listing, *map(str, pulse_range)], check=True,
                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         out = []
         for j in range(len(jobs)):

@@ -55,6 +55,9 @@ CASES = (
     ("variant klatt2", "--teacher-voice cmn-latn-pinyin+klatt2"),
     ("variant klatt4", "--teacher-voice cmn-latn-pinyin+klatt4"),
     ("variant m3", "--teacher-voice cmn-latn-pinyin+m3"),
+    ("espeak-ng's own pitch range 0", "--espeak-pitch 50,0"),
+    ("espeak-ng's base pitch 70, range 0", "--espeak-pitch 70,0"),
+    ("pitch marks found in 60-200 Hz", "--pulse-range 60,200"),
     ("own fricatives kept", "--teacher-audio kept-initials"),
     ("made again from its envelope", "--teacher-audio source-filter"),
 )
@@ -67,7 +70,8 @@ def render(args, options, out):
            "--conf", args.conf, "--phones-tsv", args.phones_tsv, "--phone2id", args.phone2id,
            "--prose", args.prose, "--out", out, "--prose-count", "1", "--random-count", "0",
            "--test-count", "50", "--jobs", str(args.jobs), *shlex.split(options)]
-    subprocess.run(cmd, check=True, stdout=subprocess.DEVNULL)
+    # A teacher that stalls fails the survey instead of holding it.
+    subprocess.run(cmd, check=True, stdout=subprocess.DEVNULL, timeout=1800)
 
 
 def measure(data):

@@ -4,7 +4,9 @@ uses none of them: build_corpus.py's defaults give the teacher as
 teacher_prosody.py reshapes it.
 
 - `register`: the formant teacher's pitch register, bottom and top (Hz),
-  from a "BOTTOM,TOP" text, checked;
+  from a "BOTTOM,TOP" text, checked (`pair`, which also reads
+  build_corpus.py's --espeak-pitch, espeak-ng's own base pitch and range,
+  and --pulse-range, where praat looks for the pitch marks it moves);
 - "kept-initials" audio: the fricative and affricate initials as the
   teacher spoke them before the overlap-add resynthesis (which moves its
   pitch marks through them), put back with short crossfades;
@@ -26,15 +28,23 @@ SEAM_MS = 4.0
 GAIN_BINS = 9
 
 
-def register(text):
-    """{"bottom_hz", "top_hz"} of a "BOTTOM,TOP" text; ValueError unless
-    0 < bottom < top."""
+def pair(text, lowest=None):
+    """(low, high) of a "LOW,HIGH" text; ValueError unless 0 < low < high
+    (with `lowest`: lowest <= low, high)."""
     parts = text.split(",")
     if len(parts) != 2:
-        raise ValueError(f"register {text!r}: want BOTTOM,TOP in Hz")
-    bottom, top = (float(p) for p in parts)
-    if not 0.0 < bottom < top:
-        raise ValueError(f"register {text!r}: want 0 < BOTTOM < TOP")
+        raise ValueError(f"{text!r}: want two numbers, LOW,HIGH")
+    low, high = (float(p) for p in parts)
+    if lowest is None and not 0.0 < low < high:
+        raise ValueError(f"{text!r}: want 0 < LOW < HIGH")
+    if lowest is not None and min(low, high) < lowest:
+        raise ValueError(f"{text!r}: want both at least {lowest}")
+    return low, high
+
+
+def register(text):
+    """{"bottom_hz", "top_hz"} of a "BOTTOM,TOP" text (`pair`)."""
+    bottom, top = pair(text)
     return {"bottom_hz": bottom, "top_hz": top}
 
 

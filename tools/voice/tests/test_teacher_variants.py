@@ -17,6 +17,10 @@ class TeacherVariantsTest(unittest.TestCase):
         for text in ("180,90", "0,100", "90", "90,180,200", "low,high"):
             with self.assertRaises(ValueError, msg=text):
                 tv.register(text)
+        # espeak-ng's base pitch and range: any order, 0 allowed.
+        self.assertEqual(tv.pair("70,0", lowest=0), (70.0, 0.0))
+        with self.assertRaises(ValueError):
+            tv.pair("50,-1", lowest=0)
 
     def test_kept_initials_land_where_the_duration_tier_moved_them(self):
         # ma1 sa1: initials m and s, phones starting at 0, 50, 150, 250 ms.
