@@ -314,8 +314,12 @@ def main():
     print(f"front end: {len(train_items)} training, {len(test_items)} test "
           "items", file=sys.stderr)
 
-    with multiprocessing.Pool(args.jobs, _init_worker,
-                              (inv, args.prosody, variant)) as pool:
+    # Every batch in a fresh worker: espeak-ng reads an utterance a little
+    # differently after others in the same process, so this makes a
+    # batch's audio the same whichever worker takes it and however many
+    # there are.
+    with multiprocessing.Pool(args.jobs, _init_worker, (inv, args.prosody, variant),
+                              maxtasksperchild=1) as pool:
         done_test = render_all(pool, test_items)
         done_train = render_all(pool, train_items)
     print(f"teacher: {len(done_train)} training, {len(done_test)} test "
