@@ -179,7 +179,8 @@ def render_batch(items):
             continue
         planned.append((item, y, starts, end, pitch, duration, units))
     jobs = [(p[1], p[4], p[5]) for p in planned if p]
-    done = iter(teacher_prosody.resynthesize(jobs, _teacher.sample_rate, _pulse_range) if jobs else [])
+    done = iter(teacher_prosody.resynthesize(jobs, _teacher.sample_rate, _pulse_range)
+                if jobs else [])
     out = []
     for p in planned:
         if p is None:

@@ -31,7 +31,8 @@ class TeacherVariantsTest(unittest.TestCase):
         doubled_first_final = [(50.0, 1.0), (51.0, 2.0), (149.0, 2.0), (150.0, 1.0)]
         doubled_s = [(150.0, 1.0), (151.0, 2.0), (249.0, 2.0), (250.0, 1.0)]
         ms = SR // 1000
-        for name, tier, moved_to in (("no tier", [], 150), ("after a doubled final", doubled_first_final, 248),
+        for name, tier, moved_to in (("no tier", [], 150),
+                                     ("after a doubled final", doubled_first_final, 248),
                                      ("the initial itself stretched", doubled_s, None)):
             out = tv.keep_initials(y, x, SR, units, starts, end, tier)
             if moved_to is None:
