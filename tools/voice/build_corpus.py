@@ -86,7 +86,7 @@ _inventory = None
 _prosody = None
 _model = None
 _audio_kind = "psola"
-_pulse_range = (50, 300)
+_pulse_range = teacher_prosody.PULSE_RANGE
 
 
 def _init_worker(inventory, prosody, variant=None):

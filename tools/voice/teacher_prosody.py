@@ -152,7 +152,11 @@ def _write_tier(path, kind, points, xmax_s):
             f.write(f"points [{i}]:\n    number = {ms / 1000.0:.6f}\n    value = {value:.6f}\n")
 
 
-def resynthesize(jobs, sr, pulse_range=(50, 300)):
+# Where praat looks for the pitch marks it moves (Hz), unless told otherwise.
+PULSE_RANGE = (50, 300)
+
+
+def resynthesize(jobs, sr, pulse_range=PULSE_RANGE):
     """Overlap-add resynthesis of many utterances in one praat run, its
     pitch marks found between pulse_range's Hz.
 

@@ -21,6 +21,7 @@ import torch
 
 from . import contract, features, teacher_prosody
 from .convergence_ceiling import best_gain, resynthesise, smooth_bins, source_stft, teacher_stft
+from .vocoders import SourceFilterVocoder
 
 AUDIO_KINDS = ("psola", "kept-initials", "source-filter")
 KEPT_INITIALS = frozenset("s sh x c ch q z zh j f h".split())
@@ -93,7 +94,6 @@ def source_filter(audio, plan_ms, plan_hz, seed=0):
     outside), voicing from the recipe's tracker on the audio itself."""
     global _vocoder
     if _vocoder is None:
-        from .vocoders import SourceFilterVocoder
         torch.set_num_threads(1)
         _vocoder = SourceFilterVocoder().eval()
     frames = len(audio) // contract.HOP
