@@ -21,14 +21,15 @@ build_packages=(
 # benchmarks and their prose corpus (the Chinese documentation packages),
 # sanitizers and fuzzing (clang and its runtime), the voice recipe (torch,
 # scipy, matplotlib, espeak-ng, praat to reshape the teacher's pitch and to
-# measure voices) and its corpus text (fortunes-zh).
+# measure voices), its corpus text (fortunes-zh) and the MP3 reader sox needs
+# for the recorded corpus (libsox-fmt-mp3).
 dev_packages=(
   libgtest-dev libgmock-dev libbenchmark-dev libsndfile1-dev sox
   python3-onnx python3-numpy
   manpages-zh debian-reference-zh-cn fortunes-zh
   clang libclang-rt-14-dev
   espeak-ng libespeak-ng1 python3-torch python3-scipy python3-matplotlib
-  libopenblas0-pthread praat
+  libopenblas0-pthread praat libsox-fmt-mp3
 )
 
 # Prints the packages of level $1, one a line; fails for an unknown level.

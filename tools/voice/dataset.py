@@ -1,4 +1,6 @@
 """Loading of the corpus written by build_corpus.py."""
+import os
+
 import numpy as np
 
 from . import contract, features
@@ -70,3 +72,22 @@ def batches_by_frames(lengths, max_frames, rng):
         batches.append(cur)
     rng.shuffle(batches)
     return batches
+
+
+def concatenate(paths, out):
+    """Writes the corpora at `paths` (build_corpus.save's format) as one
+    corpus at `out`, in order; through a temporary file."""
+    fields, offsets = {}, {"id_off": [0], "mel_off": [0]}
+    for path in paths:
+        d = np.load(path)
+        for key in d.files:
+            if key in offsets:
+                base = offsets[key][-1]
+                offsets[key].extend(int(x) + base for x in d[key][1:])
+            else:
+                fields.setdefault(key, []).append(d[key])
+    arrays = {key: np.concatenate(v) for key, v in fields.items()}
+    arrays.update({key: np.array(v, dtype=np.int64) for key, v in offsets.items()})
+    tmp = out + ".partial.npz"
+    np.savez(tmp, **arrays)
+    os.replace(tmp, out)

@@ -192,7 +192,11 @@ def resynthesize(jobs, sr, pulse_range=PULSE_RANGE):
 
 def finish(y, sr, end_ms, model):
     """The decay over the last sounding phone's end and silence after it."""
-    fade_ms = float(settings(model)["end_fade_ms"])
+    return fade_out(y, sr, end_ms, float(settings(model)["end_fade_ms"]))
+
+
+def fade_out(y, sr, end_ms, fade_ms):
+    """A raised-cosine decay of fade_ms ending at end_ms, silence after."""
     end = min(len(y), int(round(end_ms * sr / 1000.0)))
     n = min(int(round(fade_ms * sr / 1000.0)), end // 2)
     y = y.copy()

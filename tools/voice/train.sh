@@ -1,7 +1,10 @@
 #!/usr/bin/env bash
 # The whole voice recipe, end to end:
-#   tools/voice/train.sh                      the default voice
+#   tools/voice/train.sh                      the default voice (recorded Mandarin;
+#                                             tools/voice/train_recorded.sh)
+#   VOICE=formant tools/voice/train.sh        the retired formant-taught voice
 #   VOICE=diphone tools/voice/train.sh        the diphone voice
+# For the formant and diphone voices it
 # 1. builds the front end and the tool into $BUILD (default build-voice/),
 # 2. collects Chinese prose from Debian's text packages,
 # 3. builds the corpus: front end -> the teacher (espeak-ng, or mbrola with
@@ -16,7 +19,7 @@
 # 7. copies the two ONNX files to resources/models/ (the diphone voice to
 #    resources/models/diphone/).
 # Settings (environment):
-#   VOICE           default | diphone (needs setup_diphone_teacher.sh first)
+#   VOICE           default | formant | diphone (needs setup_diphone_teacher.sh first)
 #   VOICE_MINUTES   training minutes of each model (default 93)
 #   VOICE_PROSE     prose sentences for training (default 4500; diphone 6000)
 #   VOICE_RANDOM    random-syllable utterances (default 900; diphone 1000)
@@ -38,16 +41,19 @@ here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 root="$(cd "$here/../.." && pwd)"
 build="${BUILD:-$root/build-voice}"
 voice="${VOICE:-default}"
+if [ "$voice" = default ]; then
+  exec bash "$here/train_recorded.sh"
+fi
 case "$voice" in
-  default) work="${VOICE_WORK:-$build/voice}"; corpus=build_corpus
+  formant) work="${VOICE_WORK:-$build/voice}"; corpus=build_corpus
            prose=4500; random=900; report="$here/report"; f0=(50 250)
            vocoder_args=(--noise)
-           install="$root/resources/models" ;;
+           install="$work/retired" ;;  # retired: never installed over the default voice
   diphone) work="${VOICE_WORK:-$build/voice2}"; corpus=build_diphone_corpus
            prose=6000; random=1000; report="$here/report/diphone_voice"; f0=(120 450)
            vocoder_args=()
            install="$root/resources/models/diphone" ;;
-  *) echo "train.sh: VOICE must be default or diphone, not $voice" >&2; exit 2 ;;
+  *) echo "train.sh: VOICE must be default, formant or diphone, not $voice" >&2; exit 2 ;;
 esac
 minutes="${VOICE_MINUTES:-93}"
 py=/usr/bin/python3

@@ -12,8 +12,25 @@ vocoder is exported (`gain_smoothing`, `unvoiced_noise_phase`).
 # tool refuses a model declaring another version.
 PHONE_SET_VERSION = 1
 
+# The attribution the recorded corpus asks to travel with every voice and
+# audio set made from it (its README).
+RECORDED_ATTRIBUTION = (
+    "trained on \"Base Audio Libre De Mots Chinois\", Copyright 2009 Yue Tan, "
+    "published by the Shtooka project under CC BY-SA 3.0 US (words); syllables "
+    "recorded by Chen Wang, CC BY-SA; collected by the audio-cmn project (Hugo "
+    "Lopez, PLIDAM, INALCO; recording software by Nicolas Vion)")
+
 VOICES = {
     "default": {
+        "teacher": "recorded Mandarin: one female speaker's words read alone, her "
+                   "syllables joined into sentences by this project's intonation "
+                   "model (tools/voice/syllable_teacher.py); the vocoder learnt her "
+                   "recordings themselves",
+        "license": "CC BY-SA 3.0 (the voice files, as the recordings they were "
+                   "trained on); " + RECORDED_ATTRIBUTION
+                   + "; see resources/models/LICENSE",
+    },
+    "formant": {
         "teacher": "espeak-ng formant synthesiser (voice cmn-latn-pinyin) "
                    "reading this project's front-end output, its pitch, pauses "
                    "and phrase-final lengthening set by this project's "

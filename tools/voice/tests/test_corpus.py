@@ -67,6 +67,21 @@ class SaveLoadTest(unittest.TestCase):
             self.assertEqual(len(corpus.audio_of(k)), 300 * len(item["mel"]))
             self.assertEqual(corpus.text[k], item["text"])
 
+    def test_concatenated_corpora_keep_every_utterance(self):
+        first = [fake_item(3, 10, "a"), fake_item(5, 23, "bb")]
+        second = [fake_item(1, 4, "ccc")]
+        with tempfile.TemporaryDirectory() as tmp:
+            paths = [os.path.join(tmp, n) for n in ("1.npz", "2.npz", "all.npz")]
+            build_corpus.save(paths[0], first)
+            build_corpus.save(paths[1], second)
+            dataset.concatenate(paths[:2], paths[2])
+            corpus = dataset.Corpus(paths[2])
+        self.assertEqual(corpus.text, ["a", "bb", "ccc"])
+        for k, item in enumerate(first + second):
+            self.assertEqual(corpus.utt(k)["ids"].tolist(), item["ids"])
+            self.assertTrue((corpus.utt(k)["mel"] == len(item["text"])).all())
+            self.assertEqual(len(corpus.audio_of(k)), 300 * len(item["mel"]))
+
     def test_pitch_target_normalises_and_fills(self):
         f0 = np.array([0, 100, 0, 200, 0], np.float32)
         t = dataset.pitch_target(f0, (np.log(100), 2.0))
