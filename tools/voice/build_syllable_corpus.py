@@ -21,7 +21,7 @@ import sys
 
 import numpy as np
 
-from . import contract, diphone_teacher, features, intonation, syllable_teacher
+from . import contract, diphone_teacher, features, intonation, praat_track, syllable_teacher
 from .build_corpus import add_front_arguments, plan_items
 from .build_diphone_corpus import merge, shard_path
 from .dataset import Corpus
@@ -84,9 +84,13 @@ def render_batch(batch):
             out[j] = (None, "phone count differs from the id count")
             continue
         out[j] = (dict(items[j], durs=durs, mel=features.log_mel(y),
-                       f0=features.f0(y, fmin=F0_RANGE[0], fmax=F0_RANGE[1]),
                        audio=np.clip(np.round(y * 32767), -32768, 32767).astype(np.int16)),
                   None)
+    done = [r for r, _ in out if r is not None]
+    tracks = praat_track.f0_tracks([r["audio"].astype(np.float32) / 32768.0 for r in done],
+                                   F0_RANGE)
+    for r, f0 in zip(done, tracks):
+        r["f0"] = f0
     return out
 
 

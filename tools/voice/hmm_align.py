@@ -7,7 +7,8 @@ frame, shared by every occurrence of the phone without its tone (the tones
 differ in pitch, which the mel barely shows, and pooling them gives the
 rarer tones' finals enough frames). Training is Viterbi training from a flat
 start: the frames are spread evenly over the states, every state's Gaussian
-is estimated from its frames, the best monotonic path through the states
+is estimated from its frames (a final without an initial has states apart
+from the same final after one), the best monotonic path through the states
 (every state at least one frame, no skips) is searched again, and so on.
 """
 import numpy as np
@@ -38,9 +39,16 @@ class StateTable:
     def states(self, phones):
         """(state ids of an utterance, states per phone)."""
         ids, per_phone = [], []
+        previous = None
         for p in phones:
+            kind = kind_of(p, self.initials)
             base = base_phone(p)
-            n = STATES[kind_of(p, self.initials)]
+            if kind == "final" and previous != "initial":
+                # Without an initial a final starts in its glide (w, y, yu)
+                # or a glottal onset: states of its own.
+                base = "0" + base
+            previous = kind
+            n = STATES[kind]
             if base not in self.first:
                 self.first[base] = self.count
                 self.count += n
@@ -104,9 +112,22 @@ def estimate(utts, paths, s_total, dim):
     return means, np.log(np.maximum(var, VAR_FLOOR))
 
 
-def train(utts, s_total, iterations=8, report=None):
+def path_score(ll, path, scored, skip=0):
+    """Mean log-likelihood of the frames after the first `skip` that the
+    path gives to the states where `scored` [S] is True (all frames when
+    none is)."""
+    owner = np.repeat(np.arange(len(path)), path)
+    values = ll[owner, np.arange(ll.shape[1])]
+    keep = scored[owner]
+    keep[:skip] = False
+    return float(values[keep].mean() if keep.any() else values.mean())
+
+
+def train(utts, s_total, iterations=8, report=None, scored=None, skip=0):
     """utts: [(frames [T, D], state ids [S])]. Returns (means, log_vars,
-    paths, mean log-likelihood per frame of each utterance)."""
+    paths, mean log-likelihood per frame of each utterance, over the frames
+    of the states `scored` [s_total] marks (all when None) after the first
+    `skip`)."""
     dim = utts[0][0].shape[1]
     paths = [even_split(len(ids), len(f)) for f, ids in utts]
     for it in range(iterations):
@@ -116,8 +137,8 @@ def train(utts, s_total, iterations=8, report=None):
             ll = log_likelihood(frames, means[ids], log_vars[ids])
             path = best_path(ll)
             paths.append(path)
-            scores.append(float(ll[np.repeat(np.arange(len(ids)), path),
-                                   np.arange(len(frames))].mean()))
+            mask = np.ones(len(ids), bool) if scored is None else scored[ids]
+            scores.append(path_score(ll, path, mask, skip))
         if report:
             report(it, float(np.mean(scores)))
     return means, log_vars, paths, np.array(scores)

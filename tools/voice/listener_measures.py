@@ -175,6 +175,17 @@ def speaking_rate(audio, tones, sr=contract.SAMPLE_RATE):
     return syllables * sr / (bounds[1] - bounds[0])
 
 
+def declination(f0_hz, frame_s=contract.FRAME_MS / 1000.0):
+    """Slope (semitones per second) of a straight line fitted to an
+    utterance's voiced F0 in semitones over time; None with fewer than 20
+    voiced frames or under half a second between the first and the last."""
+    f0_hz = np.asarray(f0_hz, dtype=np.float64)
+    t = np.nonzero(f0_hz > 0)[0]
+    if len(t) < 20 or (t[-1] - t[0]) * frame_s < 0.5:
+        return None
+    return float(np.polyfit(t * frame_s, 12 * np.log2(f0_hz[t]), 1)[0])
+
+
 def median_or_none(values):
     values = [v for v in values if v is not None]
     return float(np.median(values)) if values else None

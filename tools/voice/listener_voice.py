@@ -55,7 +55,8 @@ def utterance_measures(audio, phones, durs, tones, text, f0_hz, hnr):
                 name: lm.fricative_kurtosis(audio, phones, durs, initials=initials)
                 for name, initials in lm.FRICATIVE_GROUPS},
             "end": end, "comma_ms": lm.comma_pauses_ms(text, phones, durs),
-            "rate": lm.speaking_rate(audio, tones), "hnr": hnr[voiced].tolist()}
+            "rate": lm.speaking_rate(audio, tones), "hnr": hnr[voiced].tolist(),
+            "declination": lm.declination(f0_hz)}
 
 
 def summarise(per_utt):
@@ -93,6 +94,7 @@ def summarise(per_utt):
         "comma_pause_ms_range": [min(commas), max(commas)] if commas else None,
         "commas": len(commas),
         "rate_syl_per_s_median": lm.median_or_none([u["rate"] for u in per_utt]),
+        "declination_st_per_s_median": lm.median_or_none([u["declination"] for u in per_utt]),
         "hnr_db_median": lm.median_or_none(pooled("hnr")),
     }
 

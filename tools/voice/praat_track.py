@@ -34,3 +34,22 @@ def track(audio_by_name, f0_range, sr=contract.SAMPLE_RATE):
                 values = np.concatenate([values.reshape(-1, 2), pad])
             out[name] = (values[:, 0], values[:, 1])
     return out
+
+
+def _f0_chunk(job):
+    audios, f0_range = job
+    tracks = track({str(k): a for k, a in enumerate(audios)}, f0_range)
+    return [tracks[str(k)][0].astype(np.float32) for k in range(len(audios))]
+
+
+def f0_tracks(audios, f0_range, jobs=1, chunk=200):
+    """Praat's F0 (Hz, 0 unvoiced) at the contract's frames of every audio
+    in `audios`, `chunk` of them to a praat run, `jobs` runs at a time."""
+    batches = [(audios[k:k + chunk], f0_range) for k in range(0, len(audios), chunk)]
+    if jobs > 1 and len(batches) > 1:
+        import multiprocessing
+        with multiprocessing.Pool(jobs) as pool:
+            parts = pool.map(_f0_chunk, batches)
+    else:
+        parts = [_f0_chunk(b) for b in batches]
+    return [f for part in parts for f in part]

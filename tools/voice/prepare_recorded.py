@@ -14,7 +14,8 @@ file), and for every take:
      faded, then TAIL_S of silence that the pause phone appended to its
      phones stands for (as the front end ends a sentence);
   3. it is levelled (speech at -20 dBFS RMS) and its log-mel and F0 are
-     computed.
+     computed (F0 by praat, whose path search keeps her octave where a
+     frame-by-frame tracker jumps).
 The held-out words (every take whose text hashes to 0 modulo
 --heldout-every, about 1 in 32) are never trained on.
 
@@ -37,7 +38,7 @@ import time
 
 import numpy as np
 
-from . import build_corpus, contract, features, take_quality
+from . import build_corpus, contract, features, praat_track, take_quality
 from .phoneset import Inventory
 
 LEAD_S = 0.03
@@ -102,8 +103,7 @@ def process(job):
     durs = even_durations(len(item["ids"]), frames, tail)
     if min(durs) < 1:
         return None, "too short"
-    return dict(item, durs=durs, mel=features.log_mel(y),
-                f0=features.f0(y, fmin=F0_RANGE[0], fmax=F0_RANGE[1]),
+    return dict(item, durs=durs, mel=features.log_mel(y), f0=None,
                 audio=np.clip(np.round(y * 32767), -32768, 32767).astype(np.int16),
                 file=os.path.basename(path)), None
 
@@ -154,6 +154,14 @@ def main():
                  else "train"].append(record)
     pool.close()
     pool.join()
+    if not kept["train"] or not kept["test"]:
+        sys.exit(f"{len(kept['train'])} training and {len(kept['test'])} held-out takes: "
+                 "a voice needs both (a smaller --heldout-every gives more held-out ones)")
+    for records in kept.values():
+        tracks = praat_track.f0_tracks([r["audio"].astype(np.float32) / 32768.0
+                                        for r in records], F0_RANGE, args.jobs)
+        for r, f0 in zip(records, tracks):
+            r["f0"] = f0
     for part, records in kept.items():
         build_corpus.save(os.path.join(args.out, f"{part}.npz"), records)
         with open(os.path.join(args.out, f"{part}_files.txt"), "w", encoding="utf-8") as f:

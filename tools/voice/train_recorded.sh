@@ -69,7 +69,7 @@ stage align nice -n 5 "$py" -m tools.voice.align_recorded --prepared "$work/prep
 stage prose "$py" -m tools.voice.corpus_text "$work/prose.txt"
 stage sentences nice -n 5 "$py" -m tools.voice.build_syllable_corpus \
   --aligned "$work/aligned" "${front[@]}" --prose "$work/prose.txt" \
-  --out "$work/sentences" --prose-count 5000 --random-count 600 --jobs "$(nproc)"
+  --out "$work/sentences" --prose-count 5000 --random-count 0 --jobs "$(nproc)"
 combine() {
   mkdir -p "$work/data"
   "$py" -c 'import sys; from tools.voice.dataset import concatenate

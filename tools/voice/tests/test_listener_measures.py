@@ -67,6 +67,15 @@ class ListenerMeasuresTest(unittest.TestCase):
         speech[SR // 2:SR // 2 + 2 * SR] = 0.3
         self.assertAlmostEqual(lm.speaking_rate(speech, [0, 3, 0, 0, 3, 0]), 1.0, places=3)
 
+    def test_declination(self):
+        frames = np.arange(160)  # 2 s
+        falling = 200.0 * 2 ** (-0.8 * frames * 0.0125 / 12)
+        with_gaps = falling.copy()
+        with_gaps[40:60] = 0.0  # a pause leaves the fit alone
+        self.assertAlmostEqual(lm.declination(falling), -0.8, places=3)
+        self.assertAlmostEqual(lm.declination(with_gaps), -0.8, places=3)
+        self.assertIsNone(lm.declination(falling[:30]))  # under half a second
+
     @unittest.skipUnless(shutil.which("praat"), "needs Debian's praat")
     def test_praat_tracks_a_sine_sweep(self):
         t = np.arange(SR) / SR

@@ -67,6 +67,15 @@ class BestPathTest(unittest.TestCase):
                 ll = rng.normal(size=(s, t))
                 np.testing.assert_array_equal(hmm_align.best_path(ll), self.brute(ll))
 
+    def test_states_of_a_take(self):
+        table = hmm_align.StateTable({"g"})
+        ids, per_phone = table.states(["g", "uan1", "uan3", "sp"])
+        self.assertEqual(per_phone, [2, 3, 3, 1])
+        # The tone is pooled, a final without an initial has its own states.
+        again, _ = table.states(["g", "uan4"])
+        np.testing.assert_array_equal(again, ids[:5])
+        self.assertEqual(len(set(ids[2:5]) & set(ids[5:8])), 0)
+
     def test_too_few_frames(self):
         with self.assertRaises(ValueError):
             hmm_align.best_path(np.zeros((3, 2)))
