@@ -32,6 +32,6 @@ def draw(folder, corpus, phone_lists, durs_list, indices):
             ax.set_ylabel(str(k), fontsize=7)
         axes[-1, 0].set_xlabel(f"frames ({contract.FRAME_MS} ms)")
         fig.tight_layout()
-        fig.savefig(os.path.join(folder, f"sheet{sheet // PER_SHEET + 1}.png"), dpi=70)
+        fig.savefig(os.path.join(folder, f"sheet{sheet // PER_SHEET + 1}.png"), dpi=50)
         plt.close(fig)
     np.savetxt(os.path.join(folder, "takes.txt"), np.asarray(indices), fmt="%d")

@@ -21,8 +21,7 @@ import sys
 import numpy as np
 from scipy.signal import resample_poly
 
-from . import (contract, diphone_teacher, espeak_driver, features, intonation, teacher_prosody,
-               teacher_variants)
+from . import contract, diphone_teacher, espeak_driver, features, intonation, teacher_prosody
 from .phoneset import Inventory, tone_of
 
 
@@ -85,32 +84,17 @@ _teacher = None
 _inventory = None
 _prosody = None
 _model = None
-_audio_kind = "psola"
-_pulse_range = teacher_prosody.PULSE_RANGE
 
 
-def _init_worker(inventory, prosody, variant=None):
-    """variant: {"voice", "register", "audio", "espeak_pitch",
-    "pulse_range"} from the command line, read and checked there
-    (teacher_variants.py): a worker whose initializer fails is started again
-    without end. None for the teacher as shipped."""
-    global _teacher, _inventory, _prosody, _model, _audio_kind, _pulse_range
-    variant = variant or {}
-    if variant.get("pulse_range"):
-        _pulse_range = variant["pulse_range"]
+def _init_worker(inventory, prosody):
+    global _teacher, _inventory, _prosody, _model
     _inventory = inventory
     _prosody = prosody
-    _audio_kind = variant.get("audio") or "psola"
-    voice = variant.get("voice") or espeak_driver.VOICE
-    pitch = variant.get("espeak_pitch")
     if prosody == "model":
         _model = intonation.load()
-        if variant.get("register"):
-            _model = teacher_variants.with_register(_model, variant["register"])
-        _teacher = espeak_driver.Teacher(voice, rate=teacher_prosody.settings(_model)["rate"],
-                                         pitch=pitch)
+        _teacher = espeak_driver.Teacher(rate=teacher_prosody.settings(_model)["rate"])
     else:
-        _teacher = espeak_driver.Teacher(voice, pitch=pitch)
+        _teacher = espeak_driver.Teacher()
 
 
 def _features(item, y, starts):
@@ -179,28 +163,22 @@ def render_batch(items):
             continue
         planned.append((item, y, starts, end, pitch, duration, units))
     jobs = [(p[1], p[4], p[5]) for p in planned if p]
-    done = iter(teacher_prosody.resynthesize(jobs, _teacher.sample_rate, _pulse_range)
-                if jobs else [])
+    done = iter(teacher_prosody.resynthesize(jobs, _teacher.sample_rate) if jobs else [])
     out = []
     for p in planned:
         if p is None:
             out.append(None)
             continue
-        item, before, starts, end, pitch, duration, units = p
+        item, _, starts, end, _, duration, _ = p
         y = next(done)
         if y is None:
             out.append(None)
             continue
-        if _audio_kind == "kept-initials":
-            y = teacher_variants.keep_initials(y, before, _teacher.sample_rate, units, starts,
-                                               end, duration)
         new_starts = [teacher_prosody.stretched(t, duration) for t in starts]
         y = teacher_prosody.finish(y, _teacher.sample_rate,
                                    teacher_prosody.stretched(end, duration), _model)
         item = {k: v for k, v in item.items() if k != "appended_pause"}
         y = _to_24k(y)
-        if _audio_kind == "source-filter":
-            y = teacher_variants.source_filter(y, *teacher_variants.plan_points(pitch, duration))
         out.append(_features(item, y, new_starts))
     return out
 
@@ -269,42 +247,12 @@ def main():
     ap.add_argument("--prosody", choices=["model", "espeak"], default="model",
                     help="model: pitch, pauses, lengthening and the end from the "
                     "intonation model (teacher_prosody.py); espeak: the teacher's own")
-    ap.add_argument("--teacher-voice", help="the formant teacher's voice (default "
-                    f"{espeak_driver.VOICE}; a variant as VOICE+VARIANT)")
-    ap.add_argument("--register", help="BOTTOM,TOP (Hz): the formant teacher's pitch register "
-                    "instead of intonation_model.json's (with --prosody model)")
-    ap.add_argument("--teacher-audio", choices=teacher_variants.AUDIO_KINDS, default="psola",
-                    help="with --prosody model: the reshaped audio as resynthesised (psola), "
-                    "with the teacher's own fricatives put back, or made again from its "
-                    "envelope (teacher_variants.py)")
-    ap.add_argument("--espeak-pitch", help="BASE,RANGE: espeak-ng's own pitch settings "
-                    "(0-100; 50,50 when not given)")
-    ap.add_argument("--pulse-range", help="FLOOR,CEILING (Hz) in which praat finds the "
-                    "pitch marks for the resynthesis (50,300 when not given)")
     args = ap.parse_args()
-    espeak_pitch = pulse_range = None
-    try:
-        if args.register:
-            teacher_variants.register(args.register)
-        if args.pulse_range:
-            pulse_range = teacher_variants.pair(args.pulse_range)
-        if args.espeak_pitch:
-            espeak_pitch = teacher_variants.pair(args.espeak_pitch, lowest=0)
-            if max(espeak_pitch) > 100:
-                raise ValueError(f"--espeak-pitch {args.espeak_pitch!r}: want values 0-100")
-    except ValueError as e:
-        ap.error(str(e))
-    if args.prosody != "model" and (args.register or args.teacher_audio != "psola"
-                                    or args.pulse_range):
-        ap.error("--register, --teacher-audio and --pulse-range need --prosody model")
-    variant = {"voice": args.teacher_voice, "register": args.register,
-               "audio": args.teacher_audio, "espeak_pitch": espeak_pitch,
-               "pulse_range": pulse_range}
     # The teacher is loaded here once before any worker loads it: a worker
     # whose initializer fails is started again without end, so a missing
     # library or voice would hold the run instead of ending it.
     try:
-        espeak_driver.Teacher(args.teacher_voice or espeak_driver.VOICE)
+        espeak_driver.Teacher()
     except (OSError, RuntimeError) as e:
         ap.error(str(e))
     os.makedirs(args.out, exist_ok=True)
@@ -319,7 +267,7 @@ def main():
     # differently after others in the same process, so this makes a
     # batch's audio the same whichever worker takes it and however many
     # there are.
-    with multiprocessing.Pool(args.jobs, _init_worker, (inv, args.prosody, variant),
+    with multiprocessing.Pool(args.jobs, _init_worker, (inv, args.prosody),
                               maxtasksperchild=1) as pool:
         done_test = render_all(pool, test_items)
         done_train = render_all(pool, train_items)

@@ -241,8 +241,8 @@ class SourceFilterVocoder(nn.Module):
         """The residual [B, T, 2 bins] (real parts, then imaginary; its
         magnitude `mag` [B, T, bins]) with the phase of `white` (the noise
         source's STFT) mixed in by 1 - voicing. A trained network may make
-        its fricatives in the residual (the default voice's does, see
-        fricative_sources.py), whose phase it predicts from the mel, so
+        its fricatives in the residual (the formant-taught voice's did:
+        99.8 % of their energy), whose phase it predicts from the mel, so
         they come out as a fixed waveform per frame, not as noise; a random
         phase under the same magnitudes keeps their spectrum."""
         bins = self.bins
