@@ -8,6 +8,15 @@ namespace {
 
 constexpr wchar_t kSentenceEndMarks[] = L"：，；。？！,;?!";
 
+bool IsAsciiDigitAt(const std::wstring& text, std::size_t i) {
+  return i < text.size() && text[i] >= L'0' && text[i] <= L'9';
+}
+
+bool IsColonInNumber(const std::wstring& text, std::size_t mark) {
+  return text[mark] == L'：' && mark > 0 && IsAsciiDigitAt(text, mark - 1) &&
+         IsAsciiDigitAt(text, mark + 1);
+}
+
 }  // namespace
 
 void SplitSentences(const std::wstring& text,
@@ -16,8 +25,10 @@ void SplitSentences(const std::wstring& text,
   std::size_t from = 0;
   while (start < text.size()) {
     const std::size_t mark = text.find_first_of(kSentenceEndMarks, from);
-    // The comma in 5,999 is part of the number.
-    if (mark != std::wstring::npos && IsThousandsSeparator(text, mark)) {
+    // The comma in 5,999 is part of the number, the colon in 22：15 part of
+    // the time.
+    if (mark != std::wstring::npos &&
+        (IsThousandsSeparator(text, mark) || IsColonInNumber(text, mark))) {
       from = mark + 1;
       continue;
     }

@@ -4,6 +4,7 @@
 
 #include "speech_neural_network/normalize/mixed_text.h"
 #include "speech_neural_network/normalize/number_reading.h"
+#include "speech_neural_network/normalize/quantity_reading.h"
 
 namespace speechnn {
 namespace {
@@ -110,7 +111,8 @@ void ReadGroupedNumbers(std::wstring& sentence) {
         number.push_back(sentence[end]);
       }
     }
-    std::wstring reading = ReadNumber(number);
+    // An amount: 2,000 is 两千.
+    std::wstring reading = ReadQuantityNumber(number);
     if (At(sentence, end, [](wchar_t c) { return c == L'%'; })) {
       reading = L"百分之" + reading;
       ++end;

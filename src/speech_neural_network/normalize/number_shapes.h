@@ -17,10 +17,10 @@ namespace speechnn {
 // digits count as digits, since sentences are split before they are folded.
 bool IsThousandsSeparator(std::wstring_view text, std::size_t pos);
 
-// Reads every number written with thousands separators positionally (5,999
-// → 五千九百九十九), with a fraction after a point, a minus sign before it
-// (one that follows neither a digit nor a letter), a percent sign after it,
-// and a "-" or "~" between two numbers read as 到.
+// Reads every number written with thousands separators as an amount (5,999
+// → 五千九百九十九, 2,000 → 两千), with a fraction after a point, a minus sign
+// before it (one that follows neither a digit nor a letter), a percent sign
+// after it, and a "-" or "~" between two numbers read as 到.
 void ReadGroupedNumbers(std::wstring& sentence);
 
 // Removes a "-" that stands between a Latin letter and a digit (GPT-4o,
