@@ -72,7 +72,9 @@ std::vector<Row> Rows() {
        amount + L" ?(" + CurrencyAlternation(true) + L")(?![A-Za-z])",
        Starts::kDigitRunStartOnly, ReadMoneyAfter},
       {"per_unit",
-       L"(元|块|美元|欧元|英镑|日元|港元)/(" + per + L")(?![A-Za-z])",
+       L"(元|块|美元|欧元|英镑|日元|港元|公里|千米|米|公斤|千克|克|升|毫升|次|"
+       L"人|个)/(" +
+           per + L")(?![A-Za-z])",
        Starts::kAnywhere, ReadPerUnit},
       {"measure",
        amount + L" ?(" + units + L")(?:/(" + per + L"))?(?![A-Za-z])",

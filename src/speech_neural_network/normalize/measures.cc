@@ -55,8 +55,9 @@ constexpr Unit kUnits[] = {
 // What may follow "/" besides the unit symbols: seconds, and the measure
 // words a price is given per (5元/斤).
 constexpr std::wstring_view kPerWords[] = {
-    L"s",  L"公斤", L"千克", L"斤", L"个", L"件", L"人", L"次",     L"天",
-    L"月", L"年",   L"小时", L"吨", L"瓶", L"盒", L"份", L"平方米",
+    L"s",  L"公斤", L"千克",   L"斤", L"个",   L"件", L"人",
+    L"次", L"天",   L"月",     L"年", L"小时", L"吨", L"瓶",
+    L"盒", L"份",   L"平方米", L"秒", L"分钟", L"周",
 };
 
 std::wstring Escaped(std::wstring_view symbol) {

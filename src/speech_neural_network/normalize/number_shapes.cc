@@ -1,5 +1,6 @@
 #include "speech_neural_network/normalize/number_shapes.h"
 
+#include <algorithm>
 #include <vector>
 
 #include "speech_neural_network/normalize/mixed_text.h"
@@ -151,6 +152,28 @@ void ReadDigitsOfNames(std::wstring& sentence) {
                                    std::size_t end) {
     return begin > 0 && IsLatinLetter(text[begin - 1]) && end - begin >= 3;
   });
+  // One or two digits after a letter name a thing (B2层, Q2, G20): read as
+  // a number, never with 两. A point, colon or percent sign after them
+  // leaves them to the number rules.
+  std::wstring read;
+  read.reserve(sentence.size());
+  std::size_t i = 0;
+  while (i < sentence.size()) {
+    std::size_t end = i;
+    while (At(sentence, end, IsAsciiDigit)) ++end;
+    const bool named =
+        end > i && end - i <= 2 && i > 0 && IsLatinLetter(sentence[i - 1]) &&
+        !At(sentence, end,
+            [](wchar_t c) { return c == L'.' || c == L':' || c == L'%'; });
+    if (named) {
+      read += ReadInteger(std::wstring_view(sentence).substr(i, end - i), false,
+                          true);
+    } else {
+      read.append(sentence, i, std::max(end, i + 1) - i);
+    }
+    i = std::max(end, i + 1);
+  }
+  sentence.swap(read);
 }
 
 }  // namespace speechnn

@@ -28,7 +28,8 @@ void ReadGroupedNumbers(std::wstring& sentence);
 void DropHyphensInNames(std::wstring& sentence);
 
 // Reads a run of three or more digits right after a Latin letter digit by
-// digit (VT100, RTX4090, GB2312): the number of a name, not a count.
+// digit (VT100, RTX4090, GB2312), and one of one or two digits as a number
+// without 两 (B2层 B二层, G20): the number of a name, not a count.
 void ReadDigitsOfNames(std::wstring& sentence);
 
 }  // namespace speechnn

@@ -32,12 +32,15 @@ constexpr wchar_t kTopDomains[] =
     L"ai";
 
 // In the order they are tried; each is read where it matches and the text
-// it read is not searched again.
+// it read is not searched again. A form starts only where a word starts
+// (the look-behinds), so that a search stays linear on long runs of
+// letters, digits and dots.
 const std::vector<Form>& Forms() {
   static const auto* const forms = new std::vector<Form>{
       {"url", LR"((?:https?|ftp)://[A-Za-z0-9\-._~:/?#@!$&*+=%_]+)",
        Digits::kOneByOne},
-      {"email", LR"([A-Za-z0-9._%+\-]+@[A-Za-z0-9\-]+(?:\.[A-Za-z0-9\-]+)+)",
+      {"email",
+       LR"((?<![A-Za-z0-9._%+\-])[A-Za-z0-9._%+\-]+@[A-Za-z0-9\-]+(?:\.[A-Za-z0-9\-]+)+)",
        Digits::kOneByOne},
       {"ip", LR"((?<![0-9.])\d{1,3}(?:\.\d{1,3}){3}(?::\d{1,5})?(?![0-9.]))",
        Digits::kOneByOne},
@@ -45,7 +48,7 @@ const std::vector<Form>& Forms() {
        LR"((?<![0-9.A-Za-z])(?:[vV]\d+(?:\.\d+)+|\d{1,2}(?:\.\d+){2,})(?![0-9.]))",
        Digits::kByComponent},
       {"file",
-       LR"([A-Za-z0-9_\-]*[A-Za-z_][A-Za-z0-9_\-]*(?:\.[A-Za-z0-9_\-]+)*\.(?i:txt|pdf|docx?|xlsx?|pptx?|jpe?g|png|gif|bmp|svg|mp3|mp4|wav|avi|mov|zip|rar|7z|gz|tar|exe|apk|dmg|iso|py|cc|cpp|hpp|h|c|js|ts|java|go|rs|json|ya?ml|csv|html?|md|xml|ini|conf|log|sh|bat)(?![A-Za-z0-9]))",
+       LR"((?<![A-Za-z0-9_\-.])(?=[A-Za-z0-9_\-]*[A-Za-z_])[A-Za-z0-9_\-]+(?:\.[A-Za-z0-9_\-]+)*\.(?i:txt|pdf|docx?|xlsx?|pptx?|jpe?g|png|gif|bmp|svg|mp3|mp4|wav|avi|mov|zip|rar|7z|gz|tar|exe|apk|dmg|iso|py|cc|cpp|hpp|h|c|js|ts|java|go|rs|json|ya?ml|csv|html?|md|xml|ini|conf|log|sh|bat)(?![A-Za-z0-9]))",
        Digits::kOneByOne},
   };
   return *forms;
@@ -60,7 +63,7 @@ const WideRegex& DomainPattern() {
 
 const WideRegex& HyphenatedWord() {
   static const auto* const regex =
-      new WideRegex(LR"([A-Za-z]+-[A-Za-z]+(?![A-Za-z]))");
+      new WideRegex(LR"((?<![A-Za-z])[A-Za-z]+-[A-Za-z]+(?![A-Za-z]))");
   return *regex;
 }
 

@@ -86,7 +86,9 @@ TEST(EverydayRulesTest, Measures) {
                             {L"5G网络", L"5G网络"},
                             {L"30°C", L"30°C"},
                         });
-  ExpectRule("per_unit", {{L"元/斤", L"元每斤"}, {L"元/kg", L"元每公斤"}});
+  ExpectRule("per_unit", {{L"元/斤", L"元每斤"},
+                          {L"元/kg", L"元每公斤"},
+                          {L"公里/小时", L"公里每小时"}});
 }
 
 TEST(EverydayRulesTest, TelephoneNumbersInGroups) {

@@ -63,6 +63,7 @@ TEST(QuantityReadingTest, CountsAndNamesInSentences) {
       {L"公元前221年", "公元前二二一年"},
       {L"2千米", "两千米"},
       {L"12000元", "一万两千元"},
+      {L"B2层", "B二层"},  // a name's number
       {L"2两", "二两"},
       {L"2日元", "两日元"},
       {L"2:30", "两点三十分"},
