@@ -58,7 +58,22 @@ struct Row {
   std::wstring pattern;
   Starts starts;
   std::wstring (*reader)(const WideMatch& match);
+  // See NormalizationRule::needs.
+  std::wstring needs;
 };
+
+// The first characters of the symbols of a table: a match holds one.
+template <typename Row>
+std::wstring FirstCharacters(absl::Span<const Row> rows, bool codes_only) {
+  std::wstring starts;
+  for (const Row& row : rows) {
+    if (codes_only && !row.code) continue;
+    if (starts.find(row.symbol[0]) == std::wstring::npos) {
+      starts += row.symbol[0];
+    }
+  }
+  return starts;
+}
 
 std::vector<Row> Rows() {
   const std::wstring amount = kAmount;
@@ -67,48 +82,53 @@ std::vector<Row> Rows() {
   return {
       {"money_before",
        L"(" + CurrencyAlternation(false) + L")" + amount + L"(万|亿|千)?",
-       Starts::kAnywhere, ReadMoneyBefore},
+       Starts::kAnywhere, ReadMoneyBefore,
+       FirstCharacters(Currencies(), false)},
       {"money_after",
        amount + L" ?(" + CurrencyAlternation(true) + L")(?![A-Za-z])",
-       Starts::kDigitRunStartOnly, ReadMoneyAfter},
+       Starts::kDigitRunStartOnly, ReadMoneyAfter,
+       FirstCharacters(Currencies(), true)},
       {"per_unit",
        L"(元|块|美元|欧元|英镑|日元|港元|公里|千米|米|公斤|千克|克|升|毫升|次|"
        L"人|个)/(" +
            per + L")(?![A-Za-z])",
-       Starts::kAnywhere, ReadPerUnit},
+       Starts::kAnywhere, ReadPerUnit, L"/"},
       {"measure",
        amount + L" ?(" + units + L")(?:/(" + per + L"))?(?![A-Za-z])",
-       Starts::kDigitRunStartOnly, ReadMeasure},
-      {"grouped_phone", kGroupedPhone, Starts::kAnywhere, ReadGroupedPhone},
+       Starts::kDigitRunStartOnly, ReadMeasure,
+       FirstCharacters(Units(), false)},
+      {"grouped_phone", kGroupedPhone, Starts::kAnywhere, ReadGroupedPhone,
+       L"-( +"},
       {"year_range",
        LR"(((?:1[0-9]|20)[0-9]{2})[\-~]((?:1[0-9]|20)[0-9]{2})(?![0-9]))",
-       Starts::kAnywhere, ReadYearRange},
-      {"expression", Expression(), Starts::kDigitRunStartOnly, ReadExpression},
+       Starts::kAnywhere, ReadYearRange, L"-~"},
+      {"expression", Expression(), Starts::kDigitRunStartOnly, ReadExpression,
+       L"+×÷*=<>≤≥≠≈"},
       {"score_after_word",
        LR"((比分是|比分为|比分|战成|打成)(\d+)[:\-](\d+)(?![0-9]))",
-       Starts::kAnywhere, ReadScore},
+       Starts::kAnywhere, ReadScore, L"比战打"},
       {"score_before_result",
        std::wstring(LR"(()(\d+)[:\-](\d+)(?=)") + kResultWords + L")",
-       Starts::kDigitRunStartOnly, ReadScore},
+       Starts::kDigitRunStartOnly, ReadScore, L":-"},
       {"twelve_hour_time",
        LR"((\d{1,2})(:([0-5][0-9]))? ?([aApP])\.?[mM]\.?(?![A-Za-z]))",
-       Starts::kAnywhere, ReadTwelveHourTime},
+       Starts::kAnywhere, ReadTwelveHourTime, L"aApP"},
       {"clock_range",
        LR"(([01]?[0-9]|2[0-4]):([0-5][0-9])[\-~]([01]?[0-9]|2[0-4]):([0-5][0-9]))",
-       Starts::kAnywhere, ReadClockRange},
+       Starts::kAnywhere, ReadClockRange, L":"},
       // 2020-7-1, 2020/07/01, 2020.7.1, 2023 10 20: the same separator
       // twice.
       {"numeric_date",
        LR"((\d{4})([- /.])(0?[1-9]|1[012])\2(0?[1-9]|[12][0-9]|3[01])(?![0-9]))",
-       Starts::kAnywhere, ReadNumericDate},
+       Starts::kAnywhere, ReadNumericDate, L"- /."},
       {"day_month_year", LR"((\d{1,2})/(\d{1,2})/(\d{4})(?![0-9]))",
-       Starts::kAnywhere, ReadDayMonthYear},
+       Starts::kAnywhere, ReadDayMonthYear, L"/"},
       {"year_month",
        LR"(((?:1[0-9]|20)[0-9]{2})[/\-](0?[1-9]|1[0-2])(?![0-9/\-.]))",
-       Starts::kAnywhere, ReadYearMonth},
+       Starts::kAnywhere, ReadYearMonth, L"/-"},
       {"slash_date",
        std::wstring(LR"((\d+)/(\d+)(?![0-9/])(?=()") + kDateWords + L"))",
-       Starts::kDigitRunStartOnly, ReadSlashDate},
+       Starts::kDigitRunStartOnly, ReadSlashDate, L"/"},
   };
 }
 
@@ -125,7 +145,7 @@ absl::Span<const NormalizationRule> EverydayRules() {
     auto* built = new Table;
     for (const Row& row : built->rows) {
       built->rules.push_back(
-          {row.name, row.pattern, row.starts, 0, row.reader});
+          {row.name, row.pattern, row.starts, 0, row.reader, row.needs});
     }
     return built;
   }();

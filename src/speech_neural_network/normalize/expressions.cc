@@ -1,5 +1,6 @@
 #include "speech_neural_network/normalize/expressions.h"
 
+#include <algorithm>
 #include <cstddef>
 
 #include "speech_neural_network/normalize/everyday_readers.h"
@@ -22,6 +23,7 @@ constexpr SignReading kSigns[] = {
 };
 
 const SignReading* FindSign(wchar_t c) {
+  if (c > L'≥') return nullptr;  // the last sign; Chinese text is beyond
   for (const SignReading& row : kSigns) {
     if (row.sign == c) return &row;
   }
@@ -96,6 +98,11 @@ std::wstring ReadScore(const WideMatch& match) {
 }
 
 void ReadMathSigns(std::wstring& sentence) {
+  // Most sentences have no sign: leave them as they are.
+  if (std::none_of(sentence.begin(), sentence.end(),
+                   [](wchar_t c) { return FindSign(c) != nullptr; })) {
+    return;
+  }
   std::wstring read;
   read.reserve(sentence.size());
   for (std::size_t i = 0; i < sentence.size(); ++i) {

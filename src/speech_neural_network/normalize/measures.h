@@ -23,6 +23,8 @@ struct Unit {
   std::wstring_view reading;
   // Said before the number (‰: 千分之二).
   bool before;
+  // Units are no codes; the member lets tables of both be walked alike.
+  static constexpr bool code = false;
 };
 
 absl::Span<const Currency> Currencies();

@@ -277,6 +277,11 @@ absl::Span<const NormalizationRule> NormalizationRules() {
 }
 
 void ApplyRule(const NormalizationRule& rule, std::wstring& sentence) {
+  if (!rule.needs.empty() &&
+      sentence.find_first_of(rule.needs.data(), 0, rule.needs.size()) ==
+          std::wstring::npos) {
+    return;
+  }
   Compiled(rule).ReplaceAll(sentence, rule.target_group, rule.reader);
 }
 

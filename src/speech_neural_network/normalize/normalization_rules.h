@@ -25,13 +25,16 @@ struct NormalizationRule {
   std::size_t target_group;
   // The reading of one match.
   std::wstring (*reader)(const WideMatch& match);
+  // Characters of which a match holds at least one: a sentence with none
+  // of them is not searched. Empty: every sentence is.
+  std::wstring_view needs = {};
 };
 
 // All rules, in the order they run.
 absl::Span<const NormalizationRule> NormalizationRules();
 
-// Rewrites `sentence` with one rule, a row of NormalizationRules() (its
-// pattern is compiled once).
+// Rewrites `sentence` with one rule, a row of NormalizationRules() or of
+// EverydayRules() (its pattern is compiled once).
 void ApplyRule(const NormalizationRule& rule, std::wstring& sentence);
 
 // Reads a sentence out: addresses and versions (text_forms.h), then, when
