@@ -116,8 +116,11 @@ std::wstring ReadCountBefore(std::wstring_view digits,
                                 std::wstring_view::npos) {
     following.remove_prefix(1);
   }
-  return CountsTheNumber(following) ? ReadQuantity(digits)
-                                    : ReadInteger(digits, false, true);
+  // A lone 2 says 两 only before a word known to count; a larger number
+  // before a noun counts it unless the noun names it (两千股, 二百路).
+  const bool counts = CountsTheNumber(following) ||
+                      (digits.size() > 1 && !NamesTheNumber(following));
+  return counts ? ReadQuantity(digits) : ReadInteger(digits, false, true);
 }
 
 }  // namespace speechnn

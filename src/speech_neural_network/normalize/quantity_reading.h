@@ -37,7 +37,8 @@ std::wstring ReadQuantity(std::wstring_view digits);
 std::wstring ReadQuantityNumber(std::wstring_view number);
 
 // The digits before `following`: a quantity when, after an approximation
-// (多, 余, 几, 来), the words count the number, else the plain positional
+// (多, 余, 几, 来), the words count the number, or when the number has more
+// than one digit and the words do not name it; else the plain positional
 // reading.
 std::wstring ReadCountBefore(std::wstring_view digits,
                              std::wstring_view following);
