@@ -95,17 +95,18 @@ std::wstring ReadNumericDate(const WideMatch& match) {
 
 std::wstring ReadDayMonthYear(const WideMatch& match) {
   const int first = ValueOf(match.str(1));
-  const int second = ValueOf(match.str(2));
+  const int second = ValueOf(match.str(3));
   // Month first unless the first field cannot be a month.
   if (IsMonth(first) && IsDay(second)) {
-    return DateReading(match.str(3), first, second);
+    return DateReading(match.str(4), first, second);
   }
   if (IsMonth(second) && IsDay(first)) {
-    return DateReading(match.str(3), second, first);
+    return DateReading(match.str(4), second, first);
   }
-  return ReadInteger(match.str(1), false, true) + L"斜杠" +
-         ReadInteger(match.str(2), false, true) + L"斜杠" +
-         ReadDigits(match.str(3), false);
+  const wchar_t* separator = match.str(2) == L"/" ? L"斜杠" : L"杠";
+  return ReadInteger(match.str(1), false, true) + separator +
+         ReadInteger(match.str(3), false, true) + separator +
+         ReadDigits(match.str(4), false);
 }
 
 std::wstring ReadYearMonth(const WideMatch& match) {

@@ -27,7 +27,8 @@ std::wstring ReadClockRange(const WideMatch& match);
 std::wstring ReadTwelveHourTime(const WideMatch& match);
 // 2020-7-1, 2020/07/01: groups 1 year, 3 month, 4 day.
 std::wstring ReadNumericDate(const WideMatch& match);
-// 25/12/2020, 12/25/2020: groups 1, 2 day and month in either order, 3 year.
+// 25/12/2020, 12-25-2020: groups 1, 3 day and month in either order, 2 the
+// separator, 4 year.
 std::wstring ReadDayMonthYear(const WideMatch& match);
 // 2020/07: groups 1 year, 2 month.
 std::wstring ReadYearMonth(const WideMatch& match);

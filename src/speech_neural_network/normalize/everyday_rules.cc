@@ -121,8 +121,9 @@ std::vector<Row> Rows() {
       {"numeric_date",
        LR"((\d{4})([- /.])(0?[1-9]|1[012])\2(0?[1-9]|[12][0-9]|3[01])(?![0-9]))",
        Starts::kAnywhere, ReadNumericDate, L"- /."},
-      {"day_month_year", LR"((\d{1,2})/(\d{1,2})/(\d{4})(?![0-9]))",
-       Starts::kAnywhere, ReadDayMonthYear, L"/"},
+      // 25/12/2020, 12-25-2020: the same separator twice.
+      {"day_month_year", LR"((\d{1,2})([/\-])(\d{1,2})\2(\d{4})(?![0-9]))",
+       Starts::kAnywhere, ReadDayMonthYear, L"/-"},
       {"year_month",
        LR"(((?:1[0-9]|20)[0-9]{2})[/\-](0?[1-9]|1[0-2])(?![0-9/\-.]))",
        Starts::kAnywhere, ReadYearMonth, L"/-"},
