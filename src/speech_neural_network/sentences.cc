@@ -1,5 +1,7 @@
 #include "speech_neural_network/sentences.h"
 
+#include <algorithm>
+
 #include "speech_neural_network/normalize/number_shapes.h"
 #include "speech_neural_network/utf8_conversion.h"
 
@@ -21,6 +23,7 @@ bool IsColonInNumber(const std::wstring& text, std::size_t mark) {
 
 void SplitSentences(const std::wstring& text,
                     std::vector<std::wstring>& sentences) {
+  const std::vector<std::size_t> separators = ThousandsSeparators(text);
   std::size_t start = 0;
   std::size_t from = 0;
   while (start < text.size()) {
@@ -28,7 +31,8 @@ void SplitSentences(const std::wstring& text,
     // The comma in 5,999 is part of the number, the colon in 22：15 part of
     // the time.
     if (mark != std::wstring::npos &&
-        (IsThousandsSeparator(text, mark) || IsColonInNumber(text, mark))) {
+        (std::binary_search(separators.begin(), separators.end(), mark) ||
+         IsColonInNumber(text, mark))) {
       from = mark + 1;
       continue;
     }

@@ -60,8 +60,11 @@ std::wstring ReadScore(const WideMatch& match);
 std::wstring ReadMoneyBefore(const WideMatch& match);
 // 30 USD: groups 1 number, 2 currency code.
 std::wstring ReadMoneyAfter(const WideMatch& match);
-// 180cm, 60km/h, 2‰: groups 1 number, 2 unit, 3 the unit after "/".
+// 180cm, 170-180cm, 60km/h, 2‰: groups 1 number, 2 the end of a range, 3
+// unit, 4 the unit after "/".
 std::wstring ReadMeasure(const WideMatch& match);
+// 35℃-40℃, -5~3度: groups 1 and 2 the two ends.
+std::wstring ReadTemperatureRange(const WideMatch& match);
 // 元/kg: groups 1 the unit before "/", 2 the one after.
 std::wstring ReadPerUnit(const WideMatch& match);
 // The alternation of every unit symbol, longest first, for the patterns.

@@ -93,8 +93,13 @@ std::vector<Row> Rows() {
        L"人|个)/(" +
            per + L")(?![A-Za-z])",
        Starts::kAnywhere, ReadPerUnit, L"/"},
+      {"temperature_range",
+       LR"((-?\d+(?:\.\d+)?)(?:°C|℃|度)?[\-~～](-?\d+(?:\.\d+)?)(°C|℃|度))",
+       Starts::kDigitRunStartOnly, ReadTemperatureRange, L"-~～"},
+      // A measure or a range of them: 180cm, 170-180cm.
       {"measure",
-       amount + L" ?(" + units + L")(?:/(" + per + L"))?(?![A-Za-z])",
+       amount + LR"((?:[\-~～])" + amount + L")? ?(" + units + L")(?:/(" + per +
+           L"))?(?![A-Za-z])",
        Starts::kDigitRunStartOnly, ReadMeasure,
        FirstCharacters(Units(), false)},
       {"grouped_phone", kGroupedPhone, Starts::kAnywhere, ReadGroupedPhone,
@@ -114,7 +119,7 @@ std::vector<Row> Rows() {
        LR"((\d{1,2})(:([0-5][0-9]))? ?([aApP])\.?[mM]\.?(?![A-Za-z]))",
        Starts::kAnywhere, ReadTwelveHourTime, L"aApP"},
       {"clock_range",
-       LR"(([01]?[0-9]|2[0-4]):([0-5][0-9])[\-~]([01]?[0-9]|2[0-4]):([0-5][0-9]))",
+       LR"(([01]?[0-9]|2[0-4]):([0-5][0-9]) ?[\-~～—–至到] ?([01]?[0-9]|2[0-4]):([0-5][0-9]))",
        Starts::kAnywhere, ReadClockRange, L":"},
       // 2020-7-1, 2020/07/01, 2020.7.1, 2023 10 20: the same separator
       // twice.

@@ -143,12 +143,26 @@ std::wstring ReadMoneyAfter(const WideMatch& match) {
 }
 
 std::wstring ReadMeasure(const WideMatch& match) {
-  const Unit* unit = Find(Units(), match.str(2));
-  const std::wstring number = WithoutCommas(match.str(1));
+  const Unit* unit = Find(Units(), match.str(3));
   const std::wstring reading(unit != nullptr ? unit->reading : L"");
   // 千分之二: a share, not a count, so 2 stays 二.
-  if (unit != nullptr && unit->before) return reading + ReadNumber(number);
-  return ReadQuantityNumber(number) + reading + PerReading(match.str(3));
+  const bool share = unit != nullptr && unit->before;
+  const auto said = [&](std::size_t group) {
+    const std::wstring number = WithoutCommas(match.str(group));
+    return share ? reading + ReadNumber(number) : ReadQuantityNumber(number);
+  };
+  std::wstring out = said(1);
+  if (match.length(2) > 0) out += L"到" + said(2);
+  return share ? out : out + reading + PerReading(match.str(4));
+}
+
+std::wstring ReadTemperatureRange(const WideMatch& match) {
+  const auto said = [&](std::size_t group) {
+    std::wstring number = match.str(group);
+    const bool below = number[0] == L'-';
+    return (below ? L"负" : L"") + ReadNumber(number.substr(below));
+  };
+  return said(1) + L"到" + said(2) + L"度";
 }
 
 std::wstring ReadPerUnit(const WideMatch& match) {

@@ -51,16 +51,6 @@ DigitToken TokenAt(std::wstring_view text, std::size_t begin) {
   return token;
 }
 
-// Where the token holding the digit or comma at `pos` starts.
-std::size_t TokenStart(std::wstring_view text, std::size_t pos) {
-  std::size_t i = pos;
-  while (i > 0 && (IsDigit(text[i - 1]) ||
-                   (IsComma(text[i - 1]) && i >= 2 && IsDigit(text[i - 2])))) {
-    --i;
-  }
-  return i;
-}
-
 std::wstring Digits(std::wstring_view text, const DigitToken& token) {
   std::wstring digits;
   for (std::size_t i = token.begin; i < token.end; ++i) {
@@ -90,12 +80,14 @@ std::vector<DigitToken> GroupedTokens(std::wstring_view text) {
 
 }  // namespace
 
-bool IsThousandsSeparator(std::wstring_view text, std::size_t pos) {
-  if (!At(text, pos, IsComma) || pos == 0 || !IsDigit(text[pos - 1])) {
-    return false;
+std::vector<std::size_t> ThousandsSeparators(std::wstring_view text) {
+  std::vector<std::size_t> commas;
+  for (const DigitToken& token : GroupedTokens(text)) {
+    for (std::size_t i = token.begin; i < token.end; ++i) {
+      if (IsComma(text[i])) commas.push_back(i);
+    }
   }
-  const DigitToken token = TokenAt(text, TokenStart(text, pos));
-  return token.grouped && pos < token.end;
+  return commas;
 }
 
 void ReadGroupedNumbers(std::wstring& sentence) {

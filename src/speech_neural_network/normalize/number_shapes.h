@@ -8,14 +8,16 @@
 #include <cstddef>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace speechnn {
 
-// True when the comma (ASCII or full-width) at `pos` separates the digit
-// groups of one number: 1 to 3 digits, then only groups of exactly 3, each
-// after one comma (12,345,678). 1,2 and 1,2345 are lists. Full-width
-// digits count as digits, since sentences are split before they are folded.
-bool IsThousandsSeparator(std::wstring_view text, std::size_t pos);
+// The positions of the commas (ASCII or full-width) that separate the digit
+// groups of one number, in order: 1 to 3 digits, then only groups of
+// exactly 3, each after one comma (12,345,678). 1,2 and 1,2345 are lists.
+// Full-width digits count as digits, since sentences are split before they
+// are folded. One pass over the text.
+std::vector<std::size_t> ThousandsSeparators(std::wstring_view text);
 
 // Reads every number written with thousands separators as an amount (5,999
 // → 五千九百九十九, 2,000 → 两千), with a fraction after a point, a minus sign

@@ -81,11 +81,18 @@ TEST(EverydayRulesTest, Measures) {
                             {L"2‰", L"千分之二"},
                             {L"5GB的", L"五G的"},
                             {L"40°F", L"四十华氏度"},
+                            {L"170-180cm", L"一百七十到一百八十厘米"},
+                            {L"1~2‰", L"千分之一到千分之二"},
                             // Not units: a letter follows, or none is one.
                             {L"5mx", L"5mx"},
                             {L"5G网络", L"5G网络"},
                             {L"30°C", L"30°C"},
                         });
+  ExpectRule("temperature_range", {
+                                      {L"35℃-40℃", L"三十五到四十度"},
+                                      {L"-5~3度", L"负五到三度"},
+                                      {L"35-40", L"35-40"},
+                                  });
   ExpectRule("per_unit", {{L"元/斤", L"元每斤"},
                           {L"元/kg", L"元每公斤"},
                           {L"公里/小时", L"公里每小时"}});
@@ -176,6 +183,7 @@ TEST(EverydayRulesTest, Times) {
   ExpectRule("clock_range", {
                                 {L"9:00-17:00", L"九点到十七点"},
                                 {L"8:30~22:00", L"八点三十分到二十二点"},
+                                {L"18:30—20:00", L"十八点三十分到二十点"},
                             });
 }
 
