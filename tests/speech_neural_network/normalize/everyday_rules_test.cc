@@ -1,5 +1,6 @@
 #include "speech_neural_network/normalize/everyday_rules.h"
 
+#include <random>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -214,6 +215,25 @@ TEST(EverydayRulesTest, Dates) {
                                {L"1/32", L"三十二分之一"},
                                {L"24/7", L"七分之二十四"},
                            });
+}
+
+// Whatever mix of digits and signs a sentence holds, every digit is read
+// and nothing breaks.
+TEST(EverydayRulesTest, RandomTextIsReadWhole) {
+  const std::wstring symbols =
+      L"0123456789012345678901234567890123456789-~.:/%+ ,@_()$¥€£×÷=<>≤≥±²‰°："
+      L"年月日号点分个元人比获胜第共拨打后级室厅万千百亿abcxyzKGBmhLpPAM";
+  std::mt19937 random(11);
+  std::uniform_int_distribution<std::size_t> pick(0, symbols.size() - 1);
+  std::uniform_int_distribution<int> length(0, 40);
+  for (int round = 0; round < 20000; ++round) {
+    std::wstring sentence;
+    for (int n = length(random); n > 0; --n) sentence += symbols[pick(random)];
+    const std::wstring original = sentence;
+    NormalizeSentence(sentence);
+    EXPECT_EQ(sentence.find_first_of(L"0123456789"), std::wstring::npos)
+        << wstring2utf8string(original);
+  }
 }
 
 TEST(EverydayRulesTest, FullWidthColonsBetweenDigits) {
