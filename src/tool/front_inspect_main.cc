@@ -25,7 +25,15 @@ namespace {
 
 using speechnn::SentenceTrace;
 
-enum class Mode { kReport, kNormalized, kPinyin, kReadings, kPhones, kIds };
+enum class Mode {
+  kReport,
+  kNormalized,
+  kSideBySide,
+  kPinyin,
+  kReadings,
+  kPhones,
+  kIds
+};
 
 struct Options {
   Mode mode = Mode::kReport;
@@ -43,6 +51,8 @@ void PrintUsage(std::ostream& out) {
          "Modes (default: a readable report per sentence):\n"
          "  --normalized  the text after sentence splitting and normalisation\n"
          "  --pinyin      numbered-tone pinyin after sandhi and erhua\n"
+         "  --side-by-side  the text, the normalised text and the pinyin,\n"
+         "                tab-separated, to see which rule read what\n"
          "  --readings    each word as WORD/TAG/PINYIN/BY before tone sandhi,\n"
          "                tab-separated: syllables joined by +, and per\n"
          "                syllable what decided it: d the word's dictionary\n"
@@ -70,6 +80,8 @@ bool ParseArguments(int argc, char** argv, Options& options) {
     };
     if (arg == "--normalized") {
       options.mode = Mode::kNormalized;
+    } else if (arg == "--side-by-side") {
+      options.mode = Mode::kSideBySide;
     } else if (arg == "--pinyin") {
       options.mode = Mode::kPinyin;
     } else if (arg == "--readings") {
@@ -122,16 +134,12 @@ class Inspector {
 
   // Writes the result for one text; false when the text failed.
   bool Inspect(const std::string& text, std::ostream& out) {
-    std::size_t offset = 0;
-    switch (speechnn::CheckText(text, offset)) {
-      case speechnn::TextCheck::kRefused:
-        return Fail(text, "text contains special characters (/\\<>.)", out);
-      case speechnn::TextCheck::kInvalidUtf8:
-        return Fail(text,
-                    "invalid UTF-8 at byte offset " + std::to_string(offset),
-                    out);
-      case speechnn::TextCheck::kAccepted:
-        break;
+    // Whatever tolvaren_say speaks is shown: only text that is not UTF-8
+    // fails (the characters that name files are refused by file mode alone).
+    const std::size_t offset = speechnn::FindInvalidUtf8(text);
+    if (offset != std::string::npos) {
+      return Fail(
+          text, "invalid UTF-8 at byte offset " + std::to_string(offset), out);
     }
     const std::wstring wide = speechnn::utf8string2wstring(text);
     if (mode_ == Mode::kNormalized) {
@@ -162,23 +170,38 @@ class Inspector {
       out << Readings(traces) << '\n';
       return true;
     }
+    if (mode_ == Mode::kSideBySide) {
+      std::string normalized;
+      for (const SentenceTrace& trace : traces) normalized += trace.normalized;
+      out << OneLine(text) << '\t' << OneLine(normalized) << '\t'
+          << Join(Pinyin(traces)) << '\n';
+      return true;
+    }
     std::vector<std::string> items;
     for (const SentenceTrace& trace : traces) {
       std::vector<std::string> part;
       if (mode_ == Mode::kIds) {
         for (const int id : trace.phone_ids) part.push_back(std::to_string(id));
-      } else if (mode_ == Mode::kPhones) {
-        part = names_.Symbols(trace);
       } else {
-        part = table_.ToPinyin(names_.Symbols(trace));
+        part = names_.Symbols(trace);
       }
       items.insert(items.end(), part.begin(), part.end());
     }
-    out << Join(items) << '\n';
+    out << Join(mode_ == Mode::kPinyin ? Pinyin(traces) : items) << '\n';
     return true;
   }
 
  private:
+  std::vector<std::string> Pinyin(const std::vector<SentenceTrace>& traces) {
+    std::vector<std::string> syllables;
+    for (const SentenceTrace& trace : traces) {
+      const std::vector<std::string> part =
+          table_.ToPinyin(names_.Symbols(trace));
+      syllables.insert(syllables.end(), part.begin(), part.end());
+    }
+    return syllables;
+  }
+
   bool Fail(const std::string& text, const std::string& reason,
             std::ostream& out) {
     if (mode_ == Mode::kReport) out << "text: " << text << '\n';

@@ -41,10 +41,18 @@ TEST(SplitSentencesTest, EachMarkEndsOneSentence) {
   EXPECT_EQ(Split("5,999元，12,345和１，０００"),
             (List{"5,999元，", "12,345和１，０００"}));
   EXPECT_EQ(Split("1,2,345和1,2345"), (List{"1,", "2,", "345和1,", "2345"}));
-  // A long text without marks stays one sentence.
+  // The full-width colon of a time is no mark either.
+  EXPECT_EQ(Split("22：15，时间：到了"), (List{"22：15，", "时间：", "到了"}));
+  // A long text without marks stays one sentence; a long list of numbers
+  // is split at each comma, in time linear in its length.
   std::string long_text;
-  for (int i = 0; i < 100000; ++i) long_text += "字";
+  std::string list;
+  for (int i = 0; i < 100000; ++i) {
+    long_text += "字";
+    list += "1,";
+  }
   EXPECT_EQ(Split(long_text).size(), 1u);
+  EXPECT_EQ(Split(list).size(), 100000u);
 }
 
 TEST(CheckTextTest, RefusedCharactersComeBeforeUtf8) {

@@ -105,10 +105,10 @@ TEST_F(MixedTextPipelineTest, LatinWordsReadLikeTheirChineseSpelling) {
 
 TEST_F(MixedTextPipelineTest, LettersNextToDigitsAndUnits) {
   // Numbers touching letters are read by the number rules: 5G is 五 then G,
-  // 16GB is 十六 then G B, 3+ digits digit by digit; digits inside a run are
-  // read one by one.
+  // a unit after a number is said as a unit (16GB 十六G, 5km 五公里);
+  // digits inside a run are read one by one.
   EXPECT_EQ(Normalized("支持5G网络"), "支持五G网络");
-  EXPECT_EQ(Normalized("16GB和512GB"), "十六GB和五一二GB");
+  EXPECT_EQ(Normalized("16GB和512GB"), "十六G和五百一十二G");
   EXPECT_EQ(Normalized("B2B业务"), "B二B业务");
   EXPECT_EQ(Normalized("3个App"), "三个App");
   const std::vector<std::string> g = Phones("G");
@@ -116,7 +116,7 @@ TEST_F(MixedTextPipelineTest, LettersNextToDigitsAndUnits) {
   five_g.insert(five_g.end(), g.begin(), g.end());
   EXPECT_EQ(Phones("5G"), five_g);
   EXPECT_FALSE(Phones("这款手机支持5G网络").empty());
-  EXPECT_EQ(Phones("跑了5km"), Phones("跑了五开艾姆"));
+  EXPECT_EQ(Phones("跑了5km"), Phones("跑了五公里"));
 }
 
 TEST_F(MixedTextPipelineTest, FullWidthFormsReadLikeTheirAsciiForms) {

@@ -101,7 +101,7 @@ TEST_F(FrontInspectTest, MachineModesPrintOneLinePerText) {
   EXPECT_EQ(RunFront(conf_, "--pinyin --file '" + file + "'").out,
             "ni2 hao3 zai4 jian4\n"
             "er4 shi2 ge5\n"  // 个 after a number is a measure word
-            "ERROR: text contains special characters (/\\<>.)\n"
+            "\n"  // what tolvaren_say speaks is shown: a and b are unread here
             "ERROR: invalid UTF-8 at byte offset 0\n"
             "\n");  // 鑫's entry is broken: dropped, nothing to say
   EXPECT_EQ(RunFront(conf_, "--phones '你好，再见'").out,
@@ -111,7 +111,10 @@ TEST_F(FrontInspectTest, MachineModesPrintOneLinePerText) {
             "二十个，再见\n十二点三十分\n");
   EXPECT_EQ(RunFront(conf_, "--pinyin '你好'").status, 0);
   EXPECT_EQ(RunFront(conf_, "--pinyin '你好' '鑫'").status, 0);
-  EXPECT_EQ(RunFront(conf_, "--pinyin '你好' 'a/b'").status, 2);
+  EXPECT_EQ(RunFront(conf_, "--pinyin '你好' 'a/b' '2.0'").status, 0);
+  // The text, what the rules made of it and its pinyin, side by side.
+  EXPECT_EQ(RunFront(conf_, "--side-by-side '20个' '1/2'").out,
+            "20个\t二十个\ter4 shi2 ge5\n1/2\t二分之一\ter4\n");
 }
 
 TEST_F(FrontInspectTest, MachineModesWriteNothingElseUnlessVerbose) {

@@ -136,7 +136,7 @@ TEST(ReadingsTest, PolyphonesByTagAndCorrectedEntries) {
 // Numbers read as they are written.
 TEST(ReadingsTest, NumbersReadAsWritten) {
   ExpectReadings({
-      {"24:00", "er4 shi2 si4 dian3 ling2 fen1"},
+      {"24:00", "er4 shi2 si4 dian3"},  // a whole hour: no 零分
       {"-1．0", "fu4 yi1 dian3 ling2"},
       {"5%-10%", "bai3 fen1 zhi1 wu3 dao4 bai3 fen1 zhi1 shi2"},
       {"110", "yi1 yi1 ling2"},

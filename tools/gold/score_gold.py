@@ -138,7 +138,7 @@ class Tally:
         return self.tone_ok / self.syllables if self.syllables else 0.0
 
 
-def run_tool(tool, conf, sentences):
+def run_tool(tool, conf, sentences, mode="--pinyin"):
     env = dict(os.environ)
     if conf:
         env["TOLVAREN_TTS_CONF"] = conf
@@ -148,7 +148,7 @@ def run_tool(tool, conf, sentences):
             for sentence in sentences:
                 handle.write(sentence + "\n")
         try:
-            proc = subprocess.run([tool, "--pinyin", "--file", path], env=env,
+            proc = subprocess.run([tool, mode, "--file", path], env=env,
                                   stdout=subprocess.PIPE, stderr=subprocess.PIPE)
         except OSError as exc:
             raise RuntimeError("cannot run %s: %s" % (tool, exc))

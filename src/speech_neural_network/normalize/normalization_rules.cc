@@ -5,8 +5,13 @@
 #include <string>
 #include <vector>
 
+#include "speech_neural_network/normalize/everyday_readers.h"
+#include "speech_neural_network/normalize/everyday_rules.h"
+#include "speech_neural_network/normalize/expressions.h"
 #include "speech_neural_network/normalize/number_reading.h"
 #include "speech_neural_network/normalize/number_shapes.h"
+#include "speech_neural_network/normalize/quantity_reading.h"
+#include "speech_neural_network/normalize/text_forms.h"
 
 namespace speechnn {
 namespace {
@@ -30,44 +35,6 @@ std::wstring FirstNonEmpty(const WideMatch& match, std::size_t preferred,
 bool HasAsciiDigit(const std::wstring& sentence) {
   return std::any_of(sentence.begin(), sentence.end(),
                      [](wchar_t c) { return c >= L'0' && c <= L'9'; });
-}
-
-// A field read without ever saying 零 (months, days, clock fields).
-std::wstring Field(const WideMatch& match, std::size_t group) {
-  return ReadInteger(match.str(group), false, false);
-}
-
-// 2023年12月25日, 23年5月, 2023年01月05号.
-std::wstring ChineseDate(const WideMatch& match) {
-  std::wstring reading = ReadDigits(match.str(1), false) + L"年";
-  if (match.length(3) > 0) reading += Field(match, 3) + L"月";
-  if (match.length(5) > 0) reading += Field(match, 5) + match.str(9);
-  return reading;
-}
-
-// 2023-12-25, 2023/12/25, 2023.12.25, 2023 12 25: the same separator twice.
-std::wstring NumericDate(const WideMatch& match) {
-  return ReadDigits(match.str(1), false) + L"年" + Field(match, 3) + L"月" +
-         Field(match, 4) + L"日";
-}
-
-// 12:30, 8:05, 23:59:09. Minutes and seconds always say their leading zero
-// (零五分), and a zero minute or second is still said (零分).
-std::wstring ClockTime(const WideMatch& match) {
-  const std::wstring hour = match.str(1);
-  // Midnight, written 0 or 00, is said 零点.
-  std::wstring reading =
-      (hour == L"0" || hour == L"00") ? L"零" : Field(match, 1);
-  reading += L"点";
-  const std::wstring minutes = match.str(2);
-  if (minutes[0] == L'0') reading += L"零";
-  reading += Field(match, 2) + L"分";
-  const std::wstring seconds = match.str(4);
-  if (!seconds.empty()) {
-    if (seconds[0] == L'0') reading += L"零";
-    reading += Field(match, 4) + L"秒";
-  }
-  return reading;
 }
 
 // -5℃, 36.5°C, 20度; 摄氏度 is kept as written, the other units read 度.
@@ -112,11 +79,21 @@ bool IsLocalTelephone(const WideMatch& match) {
          !(first.back() == L'0' && second.back() == L'0');
 }
 
-// 3-5, 1~3, -5~-3: both ends read as numbers, joined by 到.
+// One end of a range: a count before a counted word (1-2天 is 一到两天).
+std::wstring RangeEnd(const WideMatch& match, std::size_t number,
+                      std::size_t point_only, std::size_t sign) {
+  const std::wstring text = FirstNonEmpty(match, point_only, number);
+  const std::wstring reading = text.find(L'.') == std::wstring::npos
+                                   ? ReadCountBefore(text, match.str(15))
+                                   : ReadNumber(text);
+  return Sign(match, sign) + reading;
+}
+
+// 3-5, 1~3, -5~-3: both ends read as numbers, joined by 到. Group 15 holds
+// the words after the range.
 std::wstring Range(const WideMatch& match) {
   if (IsLocalTelephone(match)) return PhoneNumber(match);
-  return Sign(match, 2) + ReadNumber(FirstNonEmpty(match, 6, 3)) + L"到" +
-         Sign(match, 9) + ReadNumber(FirstNonEmpty(match, 13, 10));
+  return RangeEnd(match, 3, 6, 2) + L"到" + RangeEnd(match, 10, 13, 9);
 }
 
 std::wstring Negative(const WideMatch& match) {
@@ -128,8 +105,28 @@ std::wstring SignedNumber(const WideMatch& match) {
   return Sign(match, 1) + ReadNumber(FirstNonEmpty(match, 5, 2));
 }
 
+// A count before a measure word says 两 (两个, 两千米) unless the word
+// makes the number a name (二月, 二日, 二单元). Group 10 holds what follows
+// the measure word.
 std::wstring Count(const WideMatch& match) {
-  return ReadInteger(match.str(1), false, true);
+  return NamesTheNumber(match.str(3) + match.str(10))
+             ? ReadInteger(match.str(1), false, true)
+             : ReadQuantity(match.str(1));
+}
+
+std::wstring Ordinal(const WideMatch& match) {
+  return L"第" + ReadInteger(match.str(1), false, true);
+}
+
+// A number after a word that makes it an amount (共2000, 余额3500).
+std::wstring AmountAfterWord(const WideMatch& match) {
+  return match.str(1) + ReadQuantity(match.str(2));
+}
+
+// A run too long for any count: a code, read digit by digit like a
+// telephone number.
+std::wstring Code(const WideMatch& match) {
+  return ReadDigits(match.str(0), true);
 }
 
 std::wstring DigitString(const WideMatch& match) {
@@ -144,28 +141,45 @@ bool LooksLikeYear(std::wstring_view digits) {
          digits.substr(2) != L"00";
 }
 
-// A count before a noun (128人, 100000000人) reads as a number. Runs of more
-// than twelve digits, with a leading zero, or shaped like a year stay digit
-// by digit, as the digit-string rule reads them.
+// The service numbers of banks, carriers and public lines (95588, 96110,
+// 12306, 10086): said digit by digit wherever they stand.
+bool LooksLikeServiceNumber(std::wstring_view digits) {
+  if (digits.size() != 5) return false;
+  const std::wstring_view head = digits.substr(0, 3);
+  return digits.substr(0, 2) == L"95" || digits.substr(0, 2) == L"96" ||
+         head == L"123" || (head == L"100" && digits.substr(3) != L"00");
+}
+
+// A count before a noun (128人, 100000000人) reads as a number, with 两 for
+// 2 before a word that counts (两人, 两小时). Runs of more than twelve
+// digits, with a leading zero, or shaped like a year stay digit by digit,
+// as the digit-string rule reads them. Group 2 holds what follows.
 std::wstring CountBeforeNoun(const WideMatch& match) {
   const std::wstring digits = match.str(1);
+  if (LooksLikeServiceNumber(digits)) return ReadDigits(digits, true);
   const bool count =
       digits.size() <= 12 && digits[0] != L'0' && !LooksLikeYear(digits);
-  return count || digits.size() == 1 ? ReadInteger(digits, false, true)
+  return count || digits.size() == 1 ? ReadCountBefore(digits, match.str(2))
                                      : ReadDigits(digits, false);
 }
 
 constexpr NormalizationRule kRules[] = {
+    {"era_year", LR"((公元前|公元)(\d+)年)", Starts::kAnywhere, 0, ReadEraYear},
+    // A span of years after a word that makes it one (了15年, 近40年).
+    {"years_after_word",
+     LR"((了|近|约|长达|整整|足足|已经|已|有|过去|这|满|共|历时|将近|大约|第)(\d{1,3})年)",
+     Starts::kAnywhere, 0, ReadYearsAfterCue},
+    // A year (2020年, 98年), a date, or a span of years, told apart by the
+    // number and by the words after 年 (group 10: 20年后, 1000多年).
     {"chinese_date",
-     LR"((\d{4}|\d{2})年((0?[1-9]|1[0-2])月)?(((0?[1-9])|((1|2)[0-9])|30|31)([日号]))?)",
-     Starts::kAnywhere, 0, ChineseDate},
-    {"numeric_date",
-     LR"((\d{4})([- /.])(0[1-9]|1[012])\2(0[1-9]|[12][0-9]|3[01]))",
-     Starts::kAnywhere, 0, NumericDate},
+     LR"((\d+)年((0?[1-9]|1[0-2])月)?(((0?[1-9])|((1|2)[0-9])|30|31)([日号]))?(?=(级|后|前|来|间|内|里|多|余|半|以来|以上|以下|左右|之久|之后|之前|的时间|的历史|历史|文明|不变|了|牢|)))",
+     Starts::kDigitRunStartOnly, 0, ReadYearOrYears},
     // 24:00 is the end of the day, a time like any other.
     {"clock_time",
      LR"((24(?=:00)|[0-1]?[0-9]|2[0-3]):([0-5][0-9])(:([0-5][0-9]))?)",
-     Starts::kAnywhere, 0, ClockTime},
+     Starts::kAnywhere, 0, ReadClockTime},
+    // Any other colon between numbers is a ratio or a score: 2:1, 16:9.
+    {"ratio", LR"(()(\d+):(\d+))", Starts::kDigitRunStartOnly, 0, ReadScore},
     {"temperature", LR"((-?)(\d+(\.\d+)?)(°C|℃|度|摄氏度))",
      Starts::kDigitRunStartOnly, 0, Temperature},
     {"fraction", LR"((-?)(\d+)/(\d+))", Starts::kDigitRunStartOnly, 0,
@@ -174,11 +188,19 @@ constexpr NormalizationRule kRules[] = {
      Starts::kDigitRunStartOnly, 0, PercentRange},
     {"percent", LR"((-?)(\d+(\.\d+)?)%)", Starts::kDigitRunStartOnly, 0,
      Percent},
+    // A hotline or a code after the word that introduces it (拨打95588,
+    // 客服电话400, 尾号1234).
+    {"number_after_word",
+     LR"((拨打|致电|拨|热线|电话|客服|呼叫|号码|短信|发送|尾号|编号|工号|账号|单号|卡号|房号|门牌号|验证码|密码|车次|航班|邮编|代码|学号)(是|为|:|：| )?(\d{3,8})(?![0-9.\-]))",
+     Starts::kAnywhere, 0, ReadServiceNumber},
+    {"long_code", LR"(\d{13}\d*)", Starts::kDigitRunStartOnly, 0, Code},
     // Mobile numbers, with an optional +86 prefix. A digit right before or
     // after belongs to the match and is read with it.
     {"mobile_phone",
      LR"((\d)?((\+?86 ?)?1([38]\d|5[0-35-9]|7[678]|9[89])\d{8})(\d)?)",
      Starts::kAnywhere, 0, PhoneNumber},
+    // Runs of eleven or twelve digits that are no mobile number.
+    {"code", LR"(\d{11}\d*)", Starts::kDigitRunStartOnly, 0, Code},
     // Landline numbers with an optional area code, and with it any run of
     // seven to ten digits not starting with 0, unless the run ends in 000
     // before a Chinese character: a count (1000000元, 100000000人).
@@ -186,7 +208,7 @@ constexpr NormalizationRule kRules[] = {
      LR"((?!\d*000[一-鿿])(\d)?((0(10|2[1-3]|[3-9]\d{2})-?)?[1-9]\d{6,7})(\d)?)",
      Starts::kAnywhere, 0, PhoneNumber},
     {"range",
-     LR"(((-?)((\d+)(\.\d+)?)|(\.(\d+)))[-~]((-?)((\d+)(\.\d+)?)|(\.(\d+))))",
+     LR"(((-?)((\d+)(\.\d+)?)|(\.(\d+)))[-~]((-?)((\d+)(\.\d+)?)|(\.(\d+)))(?=([一-鿿]?[一-鿿]?[一-鿿]?)))",
      Starts::kDigitRunStartOnly, 0, Range},
     // Not the integer part of a decimal, which the decimal rule reads whole
     // (-1.0 is 负一点零, not 负一 and a separate 点零).
@@ -195,18 +217,25 @@ constexpr NormalizationRule kRules[] = {
     // first form only.
     {"decimal", LR"((-?)((\d+)(\.\d+))|(\.(\d+)))", Starts::kDigitRunStartOnly,
      0, SignedNumber},
+    {"ordinal", LR"(第(\d+))", Starts::kAnywhere, 0, Ordinal},
+    // Flats are told by their rooms: 2室1厅 is 两室一厅.
+    {"rooms", LR"((\d)室(\d)厅)", Starts::kAnywhere, 0, ReadRooms},
+    {"amount_after_word",
+     LR"((共|一共|总共|共计|合计|总计|累计|约|大约|达|达到|超过|不到|将近|仅|只有|余额|售价|价格是|价格为|价格|金额|总分|人数|增至|降至|高达|多达|至少|最多)(\d+)(?![0-9]))",
+     Starts::kAnywhere, 0, AmountAfterWord},
     // A count before a measure word (3个, 10多元, 2000元): only the digits are
     // replaced; the approximation (多, 余, 几) and the measure word stay. The
     // list names some words twice, which changes nothing.
     {"measure_word",
      LR"((\d+)([多余几])?)"
-     LR"((朵|匹|张|座|回|场|尾|条|个|首|阙|阵|网|炮|顶|丘|棵|只|支|袭|辆|挑|担|颗|壳|窠|曲|墙|群|腔|砣|座|客|贯|扎|捆|刀|令|打|手|罗|坡|山|岭|江|溪|钟|队|单|双|对|出|口|头|脚|板|跳|枝|件|贴|针|线|管|名|位|身|堂|课|本|页|家|户|层|丝|毫|厘|分|钱|两|斤|担|铢|石|钧|锱|忽|(千|毫|微)克|毫|厘|(公)分|分|寸|尺|丈|里|寻|常|铺|程|(千|分|厘|毫|微)米|米|撮|勺|合|升|斗|石|盘|碗|碟|叠|桶|笼|盆|盒|杯|钟|斛|锅|簋|篮|盘|桶|罐|瓶|壶|卮|盏|箩|箱|煲|啖|袋|钵|年|月|日|季|刻|时|周|天|秒|分|旬|纪|岁|世|更|夜|春|夏|秋|冬|代|伏|辈|丸|泡|粒|颗|幢|堆|条|根|支|道|面|片|张|颗|块|元|(亿|千万|百万|万|千|百)|(亿|千万|百万|万|千|百|美|)元|(亿|千万|百万|万|千|百|)块|角|毛|分))",
+     LR"((朵|匹|张|座|回|场|尾|条|个|首|阙|阵|网|炮|顶|丘|棵|只|支|袭|辆|挑|担|颗|壳|窠|曲|墙|群|腔|砣|座|客|贯|扎|捆|刀|令|打|手|罗|坡|山|岭|江|溪|钟|队|单|双|对|出|口|头|脚|板|跳|枝|件|贴|针|线|管|名|位|身|堂|课|本|页|家|户|层|丝|毫|厘|分|钱|两|斤|担|铢|石|钧|锱|忽|(千|毫|微)克|毫|厘|(公)分|分|寸|尺|丈|里|寻|常|铺|程|(千|分|厘|毫|微)米|米|撮|勺|合|升|斗|石|盘|碗|碟|叠|桶|笼|盆|盒|杯|钟|斛|锅|簋|篮|盘|桶|罐|瓶|壶|卮|盏|箩|箱|煲|啖|袋|钵|年|月|日|季|刻|时|周|天|秒|分|旬|纪|岁|世|更|夜|春|夏|秋|冬|代|伏|辈|丸|泡|粒|颗|幢|堆|条|根|支|道|面|片|张|颗|块|元|(亿|千万|百万|万|千|百)|(亿|千万|百万|万|千|百|美|)元|(亿|千万|百万|万|千|百|)块|角|毛|分))"
+     LR"((?=([一-鿿]?[一-鿿]?)))",
      Starts::kDigitRunStartOnly, 1, Count},
     // Any other count before a Chinese character (128人参加), unless what
     // follows makes it a code or an identifier (110报警, 302房间, 5号,
     // 404错误).
     {"count",
-     LR"((\d+)(?![号室房路报急求电热客服投举转错])(?=[一-鿿]))",
+     LR"((\d+)(?![号室房路报急求电热客服投举转错])(?=([一-鿿][一-鿿]?[一-鿿]?)))",
      Starts::kDigitRunStartOnly, 0, CountBeforeNoun},
     // Runs of three or more digits still left (years on their own, codes)
     // are read digit by digit: 2023 → 二零二三.
@@ -219,16 +248,26 @@ constexpr NormalizationRule kRules[] = {
 
 constexpr std::size_t kRuleCount = sizeof(kRules) / sizeof(kRules[0]);
 
-// The compiled patterns, by row; built together on first use.
+// The compiled patterns of both tables, by row: the number rules, then the
+// everyday rows; built together on first use.
 const WideRegex& Compiled(const NormalizationRule& rule) {
   static const std::vector<std::unique_ptr<WideRegex>> compiled = [] {
     std::vector<std::unique_ptr<WideRegex>> patterns;
     for (const NormalizationRule& row : kRules) {
       patterns.push_back(std::make_unique<WideRegex>(row.pattern, row.starts));
     }
+    for (const NormalizationRule& row : EverydayRules()) {
+      patterns.push_back(std::make_unique<WideRegex>(row.pattern, row.starts));
+    }
     return patterns;
   }();
-  return *compiled[static_cast<std::size_t>(&rule - kRules)];
+  const bool number_rule = &rule >= kRules && &rule < kRules + kRuleCount;
+  const std::size_t row =
+      number_rule
+          ? static_cast<std::size_t>(&rule - kRules)
+          : kRuleCount +
+                static_cast<std::size_t>(&rule - EverydayRules().data());
+  return *compiled[row];
 }
 
 }  // namespace
@@ -238,14 +277,25 @@ absl::Span<const NormalizationRule> NormalizationRules() {
 }
 
 void ApplyRule(const NormalizationRule& rule, std::wstring& sentence) {
+  if (!rule.needs.empty() &&
+      sentence.find_first_of(rule.needs.data(), 0, rule.needs.size()) ==
+          std::wstring::npos) {
+    return;
+  }
   Compiled(rule).ReplaceAll(sentence, rule.target_group, rule.reader);
 }
 
 void NormalizeSentence(std::wstring& sentence) {
-  if (!HasAsciiDigit(sentence)) return;
-  DropHyphensInNames(sentence);
-  ReadGroupedNumbers(sentence);
-  ReadDigitsOfNames(sentence);
+  ReadTextForms(sentence);
+  if (HasAsciiDigit(sentence)) {
+    FoldColonsBetweenDigits(sentence);
+    DropHyphensInNames(sentence);
+    ReadEverydayForms(sentence);
+    ReadGroupedNumbers(sentence);
+    ReadDigitsOfNames(sentence);
+  }
+  // After the sums and units, which read their own signs (m², 1+1=2).
+  ReadMathSigns(sentence);
   for (const NormalizationRule& rule : kRules) {
     // Every pattern needs an ASCII digit and no reading contains one, so
     // once the digits are gone no later rule can match.

@@ -1,9 +1,11 @@
 #include "speech_neural_network/normalize/number_shapes.h"
 
+#include <algorithm>
 #include <vector>
 
 #include "speech_neural_network/normalize/mixed_text.h"
 #include "speech_neural_network/normalize/number_reading.h"
+#include "speech_neural_network/normalize/quantity_reading.h"
 
 namespace speechnn {
 namespace {
@@ -49,16 +51,6 @@ DigitToken TokenAt(std::wstring_view text, std::size_t begin) {
   return token;
 }
 
-// Where the token holding the digit or comma at `pos` starts.
-std::size_t TokenStart(std::wstring_view text, std::size_t pos) {
-  std::size_t i = pos;
-  while (i > 0 && (IsDigit(text[i - 1]) ||
-                   (IsComma(text[i - 1]) && i >= 2 && IsDigit(text[i - 2])))) {
-    --i;
-  }
-  return i;
-}
-
 std::wstring Digits(std::wstring_view text, const DigitToken& token) {
   std::wstring digits;
   for (std::size_t i = token.begin; i < token.end; ++i) {
@@ -88,12 +80,14 @@ std::vector<DigitToken> GroupedTokens(std::wstring_view text) {
 
 }  // namespace
 
-bool IsThousandsSeparator(std::wstring_view text, std::size_t pos) {
-  if (!At(text, pos, IsComma) || pos == 0 || !IsDigit(text[pos - 1])) {
-    return false;
+std::vector<std::size_t> ThousandsSeparators(std::wstring_view text) {
+  std::vector<std::size_t> commas;
+  for (const DigitToken& token : GroupedTokens(text)) {
+    for (std::size_t i = token.begin; i < token.end; ++i) {
+      if (IsComma(text[i])) commas.push_back(i);
+    }
   }
-  const DigitToken token = TokenAt(text, TokenStart(text, pos));
-  return token.grouped && pos < token.end;
+  return commas;
 }
 
 void ReadGroupedNumbers(std::wstring& sentence) {
@@ -110,7 +104,8 @@ void ReadGroupedNumbers(std::wstring& sentence) {
         number.push_back(sentence[end]);
       }
     }
-    std::wstring reading = ReadNumber(number);
+    // An amount: 2,000 is 两千.
+    std::wstring reading = ReadQuantityNumber(number);
     if (At(sentence, end, [](wchar_t c) { return c == L'%'; })) {
       reading = L"百分之" + reading;
       ++end;
@@ -149,6 +144,28 @@ void ReadDigitsOfNames(std::wstring& sentence) {
                                    std::size_t end) {
     return begin > 0 && IsLatinLetter(text[begin - 1]) && end - begin >= 3;
   });
+  // One or two digits after a letter name a thing (B2层, Q2, G20): read as
+  // a number, never with 两. A point, colon or percent sign after them
+  // leaves them to the number rules.
+  std::wstring read;
+  read.reserve(sentence.size());
+  std::size_t i = 0;
+  while (i < sentence.size()) {
+    std::size_t end = i;
+    while (At(sentence, end, IsAsciiDigit)) ++end;
+    const bool named =
+        end > i && end - i <= 2 && i > 0 && IsLatinLetter(sentence[i - 1]) &&
+        !At(sentence, end,
+            [](wchar_t c) { return c == L'.' || c == L':' || c == L'%'; });
+    if (named) {
+      read += ReadInteger(std::wstring_view(sentence).substr(i, end - i), false,
+                          true);
+    } else {
+      read.append(sentence, i, std::max(end, i + 1) - i);
+    }
+    i = std::max(end, i + 1);
+  }
+  sentence.swap(read);
 }
 
 }  // namespace speechnn

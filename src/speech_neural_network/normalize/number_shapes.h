@@ -8,19 +8,21 @@
 #include <cstddef>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace speechnn {
 
-// True when the comma (ASCII or full-width) at `pos` separates the digit
-// groups of one number: 1 to 3 digits, then only groups of exactly 3, each
-// after one comma (12,345,678). 1,2 and 1,2345 are lists. Full-width
-// digits count as digits, since sentences are split before they are folded.
-bool IsThousandsSeparator(std::wstring_view text, std::size_t pos);
+// The positions of the commas (ASCII or full-width) that separate the digit
+// groups of one number, in order: 1 to 3 digits, then only groups of
+// exactly 3, each after one comma (12,345,678). 1,2 and 1,2345 are lists.
+// Full-width digits count as digits, since sentences are split before they
+// are folded. One pass over the text.
+std::vector<std::size_t> ThousandsSeparators(std::wstring_view text);
 
-// Reads every number written with thousands separators positionally (5,999
-// → 五千九百九十九), with a fraction after a point, a minus sign before it
-// (one that follows neither a digit nor a letter), a percent sign after it,
-// and a "-" or "~" between two numbers read as 到.
+// Reads every number written with thousands separators as an amount (5,999
+// → 五千九百九十九, 2,000 → 两千), with a fraction after a point, a minus sign
+// before it (one that follows neither a digit nor a letter), a percent sign
+// after it, and a "-" or "~" between two numbers read as 到.
 void ReadGroupedNumbers(std::wstring& sentence);
 
 // Removes a "-" that stands between a Latin letter and a digit (GPT-4o,
@@ -28,7 +30,8 @@ void ReadGroupedNumbers(std::wstring& sentence);
 void DropHyphensInNames(std::wstring& sentence);
 
 // Reads a run of three or more digits right after a Latin letter digit by
-// digit (VT100, RTX4090, GB2312): the number of a name, not a count.
+// digit (VT100, RTX4090, GB2312), and one of one or two digits as a number
+// without 两 (B2层 B二层, G20): the number of a name, not a count.
 void ReadDigitsOfNames(std::wstring& sentence);
 
 }  // namespace speechnn

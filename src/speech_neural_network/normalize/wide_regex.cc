@@ -154,15 +154,21 @@ bool WideRegex::MayContain(wchar_t c) const {
 }
 
 bool WideRegex::Search(std::wstring_view subject, WideMatch& match) const {
+  return Search(subject, 0, match);
+}
+
+bool WideRegex::Search(std::wstring_view subject, std::size_t start,
+                       WideMatch& match) const {
+  if (start > subject.size()) return false;
   static const wchar_t kEmpty[1] = {L'\0'};
   const wchar_t* data = subject.empty() ? kEmpty : subject.data();
   const auto* units = reinterpret_cast<PCRE2_SPTR>(data);
   MatchScratch& scratch = ThreadScratch();
   pcre2_set_match_limit(scratch.context, MatchLimit(subject.size()));
-  int found = pcre2_match(code_, units, subject.size(), 0, 0, scratch.data,
+  int found = pcre2_match(code_, units, subject.size(), start, 0, scratch.data,
                           scratch.context);
   if (found == PCRE2_ERROR_JIT_STACKLIMIT) {
-    found = pcre2_match(code_, units, subject.size(), 0, PCRE2_NO_JIT,
+    found = pcre2_match(code_, units, subject.size(), start, PCRE2_NO_JIT,
                         scratch.data, scratch.context);
   }
   // Negative: no match, or a limit was reached. Zero cannot happen: the

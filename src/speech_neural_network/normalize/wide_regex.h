@@ -80,6 +80,10 @@ class WideRegex {
   // Finds the leftmost match in `subject`. Offsets in `match` are relative
   // to subject.data().
   bool Search(std::wstring_view subject, WideMatch& match) const;
+  // The leftmost match that starts at or after `start`; look-behinds see
+  // the text before it.
+  bool Search(std::wstring_view subject, std::size_t start,
+              WideMatch& match) const;
 
   using Replacer = std::function<std::wstring(const WideMatch&)>;
 

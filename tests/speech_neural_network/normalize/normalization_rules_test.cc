@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "gtest/gtest.h"
+#include "speech_neural_network/normalize/everyday_rules.h"
 #include "speech_neural_network/utf8_conversion.h"
 
 namespace speechnn {
@@ -15,10 +16,12 @@ struct Case {
   std::string expected;
 };
 
-// The row of the rule table with this name; every test below names one.
+// The row of either rule table with this name; every test below names one.
 const NormalizationRule& RuleNamed(const std::string& name) {
-  for (const NormalizationRule& rule : NormalizationRules()) {
-    if (rule.name == name) return rule;
+  for (const auto table : {NormalizationRules(), EverydayRules()}) {
+    for (const NormalizationRule& rule : table) {
+      if (rule.name == name) return rule;
+    }
   }
   throw std::invalid_argument("no rule named " + name);
 }
@@ -58,8 +61,8 @@ TEST(NormalizationTest, ChineseDate) {
                  {"2023年5月32日", "二零二三年五月32日"},
                  {"2023年", "二零二三年"},
                  {"2023年5日", "二零二三年五日"},
-                 // Year digits are taken from inside a longer run.
-                 {"12345年", "1二三四五年"},
+                 // One run is one number: no year is taken from inside it.
+                 {"12345年", "一万两千三百四十五年"},
                  {"从2022年到2023年", "从二零二二年到二零二三年"},
              });
 }
@@ -72,7 +75,8 @@ TEST(NormalizationTest, NumericDate) {
                                  {"2023.12.31", "二零二三年十二月三十一日"},
                                  {"2023 10 20", "二零二三年十月二十日"},
                                  {"2023-12/25", "2023-12/25"},
-                                 {"2023-1-5", "2023-1-5"},
+                                 {"2023-1-5", "二零二三年一月五日"},
+                                 {"2020.7.1", "二零二零年七月一日"},
                                  {"2023-13-01", "2023-13-01"},
                                  {"2023-02-32", "2023-02-32"},
                              });
@@ -82,14 +86,16 @@ TEST(NormalizationTest, ClockTime) {
   ExpectRule("clock_time", {
                                {"12:30", "十二点三十分"},
                                {"8:05", "八点零五分"},
-                               {"8:00", "八点零分"},
+                               // A whole hour is said without its zero
+                               // minutes.
+                               {"8:00", "八点"},
                                {"08:10", "八点十分"},
                                {"23:59:09", "二十三点五十九分零九秒"},
-                               {"12:00:00", "十二点零分零秒"},
+                               {"12:00:00", "十二点"},
                                {"00:30", "零点三十分"},
                                {"0:30", "零点三十分"},
                                {"19:45", "十九点四十五分"},
-                               {"24:00", "二十四点零分"},
+                               {"24:00", "二十四点"},
                                {"24:30", "2四点三十分"},
                                {"12:60", "12:60"},
                            });
@@ -216,9 +222,10 @@ TEST(NormalizationTest, MeasureWord) {
   ExpectRule("measure_word", {
                                  {"3个", "三个"},
                                  {"10多元", "十多元"},
-                                 {"2000元", "二千元"},
+                                 {"2000元", "两千元"},
                                  {"5千克", "五千克"},
-                                 {"2本", "二本"},
+                                 {"2本", "两本"},
+                                 {"2月", "二月"},
                                  {"0个", "零个"},
                                  {"3个和5本", "三个和五本"},
                                  {"100块", "一百块"},
@@ -261,12 +268,12 @@ TEST(NormalizationTest, RuleOrderDecidesReading) {
       {"12:30", "十二点三十分"},
       {"3-5个", "三到五个"},
       {"2023", "二零二三"},
-      {"2023元", "二千零二十三元"},
+      {"2023元", "两千零二十三元"},
       {"3个和5本", "三个和五本"},
       {"1000000元", "一百万元"},
-      {"8:00", "八点零分"},
+      {"8:00", "八点"},
       {"23:59:09", "二十三点五十九分零九秒"},
-      {"12:00:00", "十二点零分零秒"},
+      {"12:00:00", "十二点"},
       {"00:30", "零点三十分"},
       {"20摄氏度", "二十摄氏度"},
       {"20°C", "二十度"},
@@ -276,7 +283,7 @@ TEST(NormalizationTest, RuleOrderDecidesReading) {
       {"-15", "负十五"},
       {"3.14", "三点一四"},
       {"-1.0", "负一点零"},
-      {"24:00", "二十四点零分"},
+      {"24:00", "二十四点"},
       {"5%-10%", "百分之五到百分之十"},
       {"第5名", "第五名"},
       {"1203", "一二零三"},
@@ -294,12 +301,12 @@ TEST(NormalizationTest, NumbersAsPeopleWriteThem) {
       {"1,234.5米", "一千二百三十四点五米"},
       {"10,000%", "百分之一万"},
       {"-1,000元", "负一千元"},
-      {"1,000-2,000元", "一千到二千元"},
+      {"1,000-2,000元", "一千到两千元"},
       {"1,2和1,2345", "一,二和一,二三四五"},
       {"共有128人参加", "共有一百二十八人参加"},
-      {"2,000人", "二千人"},
+      {"2,000人", "两千人"},
       {"共100000000人", "共一亿人"},
-      {"2000人", "二千人"},
+      {"2000人", "两千人"},
       {"2008奥运会", "二零零八奥运会"},
       {"0128人", "零一二八人"},
       {"110报警", "一一零报警"},
@@ -310,7 +317,7 @@ TEST(NormalizationTest, NumbersAsPeopleWriteThem) {
       {"A-12", "A十二"},
       {"iPhone-15", "iPhone十五"},
       {"VT100的", "VT一零零的"},
-      {"USD100,000", "USD十万"},
+      {"USD100,000", "十万美元"},
       {"555-1234", "五五五幺二三四"},
       {"零下-5度", "零下负五度"},
   });
@@ -336,14 +343,14 @@ TEST(NormalizationTest, ZeroIsNeverSilent) {
 TEST(NormalizationTest, RealisticSentences) {
   ExpectNormalized({
       {"会议定于2024年3月15日下午2:30开始，",
-       "会议定于二零二四年三月十五日下午二点三十分开始，"},
+       "会议定于二零二四年三月十五日下午两点三十分开始，"},
       {"气温从-3℃升到12℃", "气温从负三度升到十二度"},
       {"合格率达到98.5%", "合格率达到百分之九十八点五"},
-      {"他买了3斤苹果和2瓶水", "他买了三斤苹果和二瓶水"},
-      {"比分是3-1", "比分是三到一"},
+      {"他买了3斤苹果和2瓶水", "他买了三斤苹果和两瓶水"},
+      {"比分是3-1", "比分是三比一"},
       {"房间号是302", "房间号是三零二"},
       {"约有3/4的人同意", "约有四分之三的人同意"},
-      {"2023-10-01 08:00", "二零二三年十月一日 八点零分"},
+      {"2023-10-01 08:00", "二零二三年十月一日 八点"},
   });
 }
 
@@ -352,7 +359,8 @@ TEST(NormalizationTest, TextWithoutDigitsIsUnchanged) {
       {"", ""},
       {"今天天气很好，我们去公园散步吧。", "今天天气很好，我们去公园散步吧。"},
       {"年月日号度摄氏度个元块", "年月日号度摄氏度个元块"},
-      {"a-b~c.d:e/f%g+h °C℃", "a-b~c.d:e/f%g+h °C℃"},
+      // Only a "+" after a letter is said, as in x+y and C++.
+      {"a-b~c.d:e/f%g+h °C℃", "a-b~c.d:e/f%g加h °C℃"},
       // Full-width digits are not ASCII digits.
       {"３个", "３个"},
   });
@@ -373,8 +381,8 @@ TEST(NormalizationTest, LongSentences) {
   for (std::size_t i = 0; i < length; ++i) expected += "零";
   EXPECT_EQ(Normalize(zeros), expected);
 
-  // Zeros before a count: the whole run is one number.
-  EXPECT_EQ(Normalize(std::string(length, '0') + "5个"), "零五个");
+  // A run far too long for a count is a code, read digit by digit.
+  EXPECT_EQ(Normalize(std::string(length, '0') + "5个"), expected + "五个");
 
   // Mixed digits: every ten are read as a telephone number.
   std::string digits;

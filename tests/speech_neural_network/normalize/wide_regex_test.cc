@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "gtest/gtest.h"
+#include "speech_neural_network/normalize/everyday_rules.h"
 #include "speech_neural_network/normalize/normalization_rules.h"
 #include "speech_neural_network/utf8_conversion.h"
 
@@ -27,7 +28,8 @@ namespace {
 // plenty of digits so that matches are common.
 std::wstring RandomSentence(std::mt19937& random) {
   static const std::wstring kSymbols =
-      L"-~.:/%+ 年月日号度摄氏°C℃多余几个元千万百亿分克米公块美和x";
+      L"-~.:/%+ 年月日号度摄氏°C℃多余几个元千万百亿分克米公块美和x"
+      L"¥$US,kgmh²=×<(0)pa比分获胜第共拨打后级室厅";
   std::uniform_int_distribution<int> length(0, 20);
   std::uniform_int_distribution<int> kind(0, 9);
   std::uniform_int_distribution<int> digit(0, 9);
@@ -42,6 +44,14 @@ std::wstring RandomSentence(std::mt19937& random) {
     }
   }
   return sentence;
+}
+
+// The rows of both rule tables.
+std::vector<NormalizationRule> AllRules() {
+  std::vector<NormalizationRule> rules(NormalizationRules().begin(),
+                                       NormalizationRules().end());
+  rules.insert(rules.end(), EverydayRules().begin(), EverydayRules().end());
+  return rules;
 }
 
 std::vector<std::wstring> Groups(const WideMatch& match) {
@@ -76,7 +86,7 @@ std::wstring Disguise(const std::vector<std::wstring>& groups) {
 
 TEST(WideRegexTest, SearchAgreesWithEcmaScript) {
   std::mt19937 random(5);
-  for (const NormalizationRule& p : NormalizationRules()) {
+  for (const NormalizationRule& p : AllRules()) {
     const std::wregex reference(std::wstring(p.pattern),
                                 std::regex::ECMAScript);
     const WideRegex plain(p.pattern);
@@ -104,7 +114,7 @@ TEST(WideRegexTest, SearchAgreesWithEcmaScript) {
 
 TEST(WideRegexTest, ReplaceAllAgreesWithRestartingSearch) {
   std::mt19937 random(7);
-  for (const NormalizationRule& p : NormalizationRules()) {
+  for (const NormalizationRule& p : AllRules()) {
     const std::wregex reference(std::wstring(p.pattern),
                                 std::regex::ECMAScript);
     const WideRegex regex(p.pattern, p.starts);
