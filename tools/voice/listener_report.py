@@ -37,7 +37,10 @@ from .listener_render import Build, models_at_revision
 from .listener_voice import measure_voice
 
 VOICE_DIRS = {"default": "resources/models", "diphone": "resources/models/diphone"}
-F0_RANGES = {"default": (50.0, 250.0), "diphone": (120.0, 450.0)}
+# The default voice's range holds both its recorded speaker (about 190-380
+# Hz) and the formant-taught voice it replaced (70-140 Hz), so that old
+# and new models are tracked alike.
+F0_RANGES = {"default": (60.0, 500.0), "diphone": (120.0, 450.0)}
 SHOWN = 2
 
 

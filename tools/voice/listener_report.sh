@@ -3,15 +3,15 @@
 # command (listener_report.py; writes tools/voice/report/listener/):
 #   tools/voice/listener_report.sh
 # 1. builds the programs it runs into $BUILD (default build/),
-# 2. takes each voice's held-out sentences from its corpus, or, where there
-#    is none, renders just the 50 held-out sentences of today's teacher into
-#    $BUILD/listener/ (a few minutes: the held-out set does not depend on
-#    the training counts),
+# 2. takes each voice's held-out sentences from its corpus, or, for the
+#    diphone voice where there is none, renders just its 50 held-out
+#    sentences into $BUILD/listener/ (a few minutes),
 # 3. measures the models at git revision $OLD (default HEAD) against those
 #    in $NEW (default resources/models, the diphone voice in its folder).
 # Settings (environment):
 #   BUILD, OLD, NEW   as above
-#   DATA_DEFAULT      the default voice's corpus (default build-voice/voice/data)
+#   DATA_DEFAULT      the default voice's corpus (default build-voice/recorded/data,
+#                     which tools/voice/train_recorded.sh writes)
 #   DATA_DIPHONE      the diphone voice's corpus (default build-voice/voice2/data;
 #                     rendering it needs setup_diphone_teacher.sh first)
 #   REPORT            output folder (default tools/voice/report/listener)
@@ -37,8 +37,11 @@ held_out() {  # held_out VOICE CORPUS_DIR: prints a folder holding test.npz
     mkdir -p "$out"
     "$py" -m tools.voice.corpus_text "$build/listener/prose.txt" >&2
     if [ "$voice" = default ]; then
-      "$py" -m tools.voice.build_corpus "${front[@]}" --prose "$build/listener/prose.txt" \
-        --out "$out" --prose-count 1 --random-count 0 --test-count 50 >&2
+      # The held-out sentences are made of the speaker's own syllables,
+      # which only the recipe's first stages prepare and align.
+      echo "listener_report.sh: no $data/test.npz: run tools/voice/train_recorded.sh" \
+        "(its stages up to 'data') or set DATA_DEFAULT" >&2
+      exit 2
     else
       # Only the held-out shard is rendered; it is merged as the corpus would be.
       "$py" -m tools.voice.build_diphone_corpus "${front[@]}" \
@@ -48,7 +51,7 @@ held_out() {  # held_out VOICE CORPUS_DIR: prints a folder holding test.npz
   fi
   echo "$out"
 }
-default_data="$(held_out default "${DATA_DEFAULT:-build-voice/voice/data}")"
+default_data="$(held_out default "${DATA_DEFAULT:-build-voice/recorded/data}")"
 diphone_data="$(held_out diphone "${DATA_DIPHONE:-build-voice/voice2/data}")"
 
 "$py" -m tools.voice.listener_report --build "$build" \

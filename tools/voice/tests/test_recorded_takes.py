@@ -5,7 +5,7 @@ import unittest
 import numpy as np
 
 from tools.voice import (hmm_align, intonation, syllable_teacher, syllable_units, take_quality,
-                         teacher_prosody, tone_check)
+                         teacher_prosody, tone_check, word_scores)
 
 RATE = 24000
 
@@ -143,3 +143,26 @@ class SentenceFromSyllablesTest(unittest.TestCase):
         for ph, (a, b) in zip(phones, spans):
             self.assertAlmostEqual(teacher_prosody.stretched(b, duration), ph.end, delta=0.5)
         self.assertEqual(pitch, [(180.0, 200.0)])
+
+
+class WordScoresTest(unittest.TestCase):
+    def tone(self, seconds, f0_from, f0_to, bright=1.0):
+        """A gliding harmonic tone between silences."""
+        n = int(seconds * RATE)
+        f0 = np.linspace(f0_from, f0_to, n)
+        phase = 2 * np.pi * np.cumsum(f0) / RATE
+        y = sum(bright ** k * np.sin(k * phase) / k for k in range(1, 12))
+        pad = np.zeros(int(0.2 * RATE))
+        return np.concatenate([pad, 0.2 * y * np.hanning(n) ** 0.1, pad]).astype(np.float32)
+
+    def test_measures(self):
+        word = self.tone(0.5, 200, 300)
+        same = word_scores.compare(word, word)
+        self.assertAlmostEqual(same["mcd"], 0.0, places=6)
+        self.assertAlmostEqual(same["duration_ratio"], 1.0)
+        slow = word_scores.compare(self.tone(1.0, 200, 300), word)
+        self.assertAlmostEqual(slow["duration_ratio"], 2.0, delta=0.1)
+        pairs = np.array(slow["f0_pairs"])
+        self.assertGreater(np.corrcoef(pairs.T)[0, 1], 0.95)  # the glide, warped
+        dull = word_scores.compare(self.tone(0.5, 200, 300, bright=0.3), word)
+        self.assertGreater(dull["mcd"], slow["mcd"] + 1.0)
