@@ -32,6 +32,7 @@ from scipy.signal import resample_poly
 
 from . import contract, diphone_teacher, features
 from .build_corpus import add_front_arguments, plan_items, save
+from .dataset import concatenate
 from .phoneset import Inventory
 
 _teacher = None
@@ -78,20 +79,23 @@ def shard_path(out, name, k):
     return os.path.join(out, "shards", f"{name}-{k:05d}.npz")
 
 
-def render_shards(name, items, args, pool):
+def render_shards(name, items, args, pool, render=None):
     """Renders the missing shards of one set; returns (done, total) shard
-    counts."""
+    counts. render(items, k) gives (record or None, reason) for each of the
+    items of shard k (default: render_item on the pool); args needs
+    shard_size, out and limit (None for all)."""
+    render = render or (lambda chunk, _: pool.imap(render_item, chunk, 4))
     size = args.shard_size
     total = (len(items) + size - 1) // size
     wanted = total
-    if args.limit is not None:
+    if getattr(args, "limit", None) is not None:
         wanted = min(total, (args.limit + size - 1) // size)
     for k in range(wanted):
         path = shard_path(args.out, name, k)
         if os.path.exists(path):
             continue
         done, skipped = [], {}
-        for rendered, reason in pool.imap(render_item, items[k * size:(k + 1) * size], 4):
+        for rendered, reason in render(items[k * size:(k + 1) * size], k):
             if rendered is None:
                 key = reason.split(":")[0]
                 skipped[key] = skipped.get(key, 0) + 1
@@ -104,31 +108,17 @@ def render_shards(name, items, args, pool):
             np.savez(tmp, empty=np.zeros(0))
         os.replace(tmp, path)
         print(f"{name} shard {k + 1}/{total}: {len(done)} utterances"
-              + (f", skipped {skipped}" if skipped else ""), file=sys.stderr)
+              + (f", skipped {skipped}" if skipped else ""), file=sys.stderr, flush=True)
     done = sum(os.path.exists(shard_path(args.out, name, k)) for k in range(total))
     return done, total
 
 
 def merge(name, total, out):
-    """Concatenates the shards of one set into DIR/NAME.npz."""
-    fields = {}
-    offsets = {"id_off": [0], "mel_off": [0]}
-    for k in range(total):
-        d = np.load(shard_path(out, name, k))
-        if "empty" in d:
-            continue
-        for key in d.files:
-            if key in offsets:
-                base = offsets[key][-1]
-                offsets[key].extend(int(x) + base for x in d[key][1:])
-            else:
-                fields.setdefault(key, []).append(d[key])
-    arrays = {key: np.concatenate(v) for key, v in fields.items()}
-    arrays.update({key: np.array(v, dtype=np.int64) for key, v in offsets.items()})
-    tmp = os.path.join(out, f"{name}.partial.npz")
-    np.savez(tmp, **arrays)
-    os.replace(tmp, os.path.join(out, f"{name}.npz"))
-    return arrays
+    """Concatenates the shards of one set into DIR/NAME.npz; returns it."""
+    paths = [shard_path(out, name, k) for k in range(total)]
+    target = os.path.join(out, f"{name}.npz")
+    concatenate([p for p in paths if "empty" not in np.load(p).files], target)
+    return np.load(target)
 
 
 def main():

@@ -23,7 +23,7 @@ import numpy as np
 
 from . import contract, diphone_teacher, features, intonation, praat_track, syllable_teacher
 from .build_corpus import add_front_arguments, plan_items
-from .build_diphone_corpus import merge, shard_path
+from .build_diphone_corpus import merge, render_shards
 from .dataset import Corpus
 from .phoneset import Inventory
 from .syllable_units import Inventory as Units
@@ -94,34 +94,14 @@ def render_batch(batch):
     return out
 
 
-def render_shards(name, items, args, pool):
-    size = args.shard_size
-    total = (len(items) + size - 1) // size
-    for k in range(total):
-        path = shard_path(args.out, name, k)
-        if os.path.exists(path):
-            continue
-        chunk = items[k * size:(k + 1) * size]
-        batches = [(chunk[j:j + 20], args.seed * 100003 + k * 1009 + j)
+def render_chunk(pool, seed):
+    """The render function of build_diphone_corpus.render_shards: a shard's
+    items in batches of 20 (one praat run each), seeded by shard."""
+    def render(chunk, k):
+        batches = [(chunk[j:j + 20], seed * 100003 + k * 1009 + j)
                    for j in range(0, len(chunk), 20)]
-        done, skipped = [], {}
-        for results in pool.imap(render_batch, batches):
-            for rendered, reason in results:
-                if rendered is None:
-                    key = reason.split(":")[0]
-                    skipped[key] = skipped.get(key, 0) + 1
-                else:
-                    done.append(rendered)
-        tmp = path + ".partial.npz"
-        if done:
-            from .build_corpus import save
-            save(tmp, done)
-        else:
-            np.savez(tmp, empty=np.zeros(0))
-        os.replace(tmp, path)
-        print(f"{name} shard {k + 1}/{total}: {len(done)} utterances"
-              + (f", skipped {skipped}" if skipped else ""), file=sys.stderr, flush=True)
-    return total
+        return (r for results in pool.imap(render_batch, batches) for r in results)
+    return render
 
 
 def main():
@@ -151,7 +131,8 @@ def main():
     with multiprocessing.Pool(args.jobs, _init_worker,
                               (args.aligned, args.phones_tsv, args.phone2id)) as pool:
         for name in ("test", "train"):
-            totals[name] = render_shards(name, items[name], args, pool)
+            _, totals[name] = render_shards(name, items[name], args, pool,
+                                            render_chunk(pool, args.seed))
     test = merge("test", totals["test"], args.out)
     with open(os.path.join(args.out, "test.txt"), "w", encoding="utf-8") as f:
         f.write("".join(str(t) + "\n" for t in test["text"]))

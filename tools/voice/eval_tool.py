@@ -69,3 +69,16 @@ def tool_measures(args, texts, report_dir):
                "tool_rtf": wall / seconds if seconds else float("nan"),
                "tool_texts": len(texts)}
     return out
+
+
+def voice_folders(ap, values):
+    """[(name, absolute folder)] of --voice NAME=MODEL_DIR options; a
+    malformed one or a folder that does not exist ends the program through
+    the argument parser `ap`."""
+    voices = []
+    for v in values:
+        name, sep, folder = v.partition("=")
+        if not sep or not name or not os.path.isdir(folder):
+            ap.error(f"--voice {v!r}: want NAME=MODEL_DIR with an existing folder")
+        voices.append((name, os.path.abspath(folder)))
+    return voices

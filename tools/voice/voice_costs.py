@@ -24,7 +24,7 @@ import time
 import numpy as np
 
 from . import compare_voices
-from .eval_tool import write_conf
+from .eval_tool import voice_folders, write_conf
 
 
 def timed(cmd, env):
@@ -63,12 +63,7 @@ def main():
     ap.add_argument("--rounds", type=int, default=3)
     ap.add_argument("--report")
     args = ap.parse_args()
-    voices = []
-    for v in args.voice:
-        name, sep, folder = v.partition("=")
-        if not sep or not os.path.isdir(folder):
-            ap.error(f"--voice {v!r}: want NAME=MODEL_DIR with an existing folder")
-        voices.append((name, os.path.abspath(folder)))
+    voices = voice_folders(ap, args.voice)
     if args.rounds < 1:
         ap.error("--rounds must be at least 1")
     runs = {name: [] for name, _ in voices}

@@ -20,6 +20,7 @@ import numpy as np
 from . import word_scores
 from .compare_voices import speak_all
 from .dataset import Corpus
+from .eval_tool import voice_folders
 
 
 def summary(scores, speaker_f0):
@@ -59,12 +60,7 @@ def main():
     ap.add_argument("--report", default="tools/voice/report/recorded")
     ap.add_argument("--limit", type=int, default=0)
     args = ap.parse_args()
-    voices = []
-    for v in args.voice:
-        name, sep, folder = v.partition("=")
-        if not sep or not os.path.isdir(folder):
-            ap.error(f"--voice {v!r}: want NAME=MODEL_DIR with an existing folder")
-        voices.append((name, folder))
+    voices = voice_folders(ap, args.voice)
     test = Corpus(args.heldout)
     count = len(test) if not args.limit else min(args.limit, len(test))
     texts = [str(test.text[k]) for k in range(count)]
