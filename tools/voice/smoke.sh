@@ -1,6 +1,10 @@
 #!/usr/bin/env bash
 # Smoke run of the voice recipe, for CI: a handful of utterances, a few
 # training steps, ONNX export, then one synthesis through the C++ tool.
+# With the recorded corpus beside the repository (../shared/data/voice-cmn,
+# or VOICE_CORPUS) it runs the default voice's stages on 40 of its takes
+# (train_recorded.sh's prepare, align and sentences; the sentences are made
+# of those takes' own words); without it, the formant-taught voice's.
 #   tools/voice/smoke.sh BUILD_DIR [BIN_DIR]   (or TOLVAREN_BUILD_DIR=BUILD_DIR)
 # BUILD_DIR is a configured and built tree of this project: it must hold
 # the generated resources/conf/tool.conf and resources/dict/phone2id.dict,
@@ -27,13 +31,41 @@ trap 'rm -rf "$work"' EXIT
 # The recipe runs as the package tools.voice, from the repository root.
 cd "$root"
 
-"$py" -m tools.voice.corpus_text "$work/prose.txt" --max 400
-"$py" -m tools.voice.build_corpus --front "$bin/tolvaren_tts_front" \
-  --conf "$build/resources/conf/tool.conf" \
-  --phones-tsv "$root/resources/dict/phones.tsv" \
-  --phone2id "$build/resources/dict/phone2id.dict" \
-  --prose "$work/prose.txt" --out "$work/data" \
-  --prose-count 12 --random-count 4 --test-count 3 --jobs 2
+front=(--front "$bin/tolvaren_tts_front" --conf "$build/resources/conf/tool.conf"
+       --phones-tsv "$root/resources/dict/phones.tsv"
+       --phone2id "$build/resources/dict/phone2id.dict")
+corpus="${VOICE_CORPUS:-$root/../shared/data/voice-cmn}"
+if [ -f "$corpus/words.tsv" ]; then
+  corpus="$(cd "$corpus" && pwd)"
+  mkdir -p "$work/corpus"
+  # 40 two-character words (the file names made absolute).
+  awk -F'\t' -v dir="$corpus" 'NR == 1 { print; next }
+    length($2) == 6 && n < 40 { print dir "/" $1 "\t" $2; n++ }' \
+    "$corpus/words.tsv" > "$work/corpus/words.tsv"
+  "$py" -m tools.voice.prepare_recorded --corpus "$work/corpus" "${front[@]}" \
+    --out "$work/prepared" --heldout-every 4 --jobs 2
+  "$py" -m tools.voice.align_recorded --prepared "$work/prepared" --out "$work/aligned" \
+    --iterations 3
+  # Prose made of the training takes' own words, so every syllable is there.
+  "$py" -c 'import sys; from tools.voice.dataset import Corpus
+words = Corpus(sys.argv[1]).text
+print("\n".join(words[k] + words[k + 1] + "，" + words[k + 2] + "。"
+                for k in range(0, len(words) - 2, 3)))' "$work/aligned/train.npz" \
+    > "$work/prose.txt"
+  "$py" -m tools.voice.build_syllable_corpus --aligned "$work/aligned" "${front[@]}" \
+    --prose "$work/prose.txt" --out "$work/sentences" --prose-count 4 \
+    --random-count 0 --test-count 2 --jobs 2
+  mkdir -p "$work/data"
+  "$py" -c 'import sys; from tools.voice.dataset import concatenate
+concatenate(sys.argv[2:], sys.argv[1])' "$work/data/train.npz" \
+    "$work/sentences/train.npz" "$work/aligned/train.npz"
+  cp "$work/sentences/test.npz" "$work/data/"
+else
+  echo "smoke: no recorded corpus at $corpus: the formant-taught voice's stages" >&2
+  "$py" -m tools.voice.corpus_text "$work/prose.txt" --max 400
+  "$py" -m tools.voice.build_corpus "${front[@]}" --prose "$work/prose.txt" \
+    --out "$work/data" --prose-count 12 --random-count 4 --test-count 3 --jobs 2
+fi
 "$py" -m tools.voice.train_acoustic --data "$work/data" --out "$work/run" \
   --steps 3 --threads 2 --max-frames 3000 2> >(grep -v Warning >&2)
 "$py" -m tools.voice.train_vocoder --data "$work/data" --out "$work/run" \
