@@ -81,9 +81,10 @@ class CharModel:
         return self.readings[best]
 
 
-def fit(samples, l2):
-    """samples: [(names, label phones)] of one character."""
-    readings = sorted({label for _, label in samples})
+def fit(samples, l2, extra=()):
+    """samples: [(names, label phones)] of one character; `extra`: readings
+    the front end gives it that no label does."""
+    readings = sorted({label for _, label in samples} | set(extra))
     counts = collections.Counter(n for names, _ in samples for n in names)
     features = {}
     for names, _ in samples:
@@ -119,11 +120,16 @@ def fit(samples, l2):
     return CharModel(readings, features, result.x.reshape(len(features), k))
 
 
-def train(samples_by_char, l2):
+def train(samples_by_char, l2, bases_by_char):
+    """A model per character the data gives two readings or more, in its
+    labels or in what the front end reads where the labels disagree: a
+    character labelled one way only (黄陂 bei1) is still learned where the
+    front end reads it another."""
     models = {}
     for char, samples in samples_by_char.items():
-        if len({label for _, label in samples}) >= 2:
-            models[char] = fit(samples, l2)
+        extra = bases_by_char.get(char, set())
+        if len({label for _, label in samples} | extra) >= 2:
+            models[char] = fit(samples, l2, extra)
     return models
 
 
@@ -132,6 +138,15 @@ def by_char(data):
     for char, names, _, _, label, _, _ in data:
         grouped[char].append((names, label))
     return grouped
+
+
+def wrong_bases(data):
+    """Per character, the readings the front end gave it against a label."""
+    bases = collections.defaultdict(set)
+    for char, _, base, _, label, _, _ in data:
+        if base != label:
+            bases[char].add(base)
+    return bases
 
 
 def ambiguous_words(data, min_wrong, min_share):
@@ -238,16 +253,21 @@ def main():
     print("examples: g2pl/train %d, g2pl/dev %d, cpp/dev even lines %d"
           % (len(g2pl_train), len(g2pl_dev), len(cpp)))
 
-    models = train(by_char(g2pl_train + cpp_fit), args.l2)
+    models = train(by_char(g2pl_train + cpp_fit), args.l2,
+                   wrong_bases(g2pl_train + cpp_fit))
     base_right = collections.Counter()
     model_right = collections.Counter()
+    held_count = collections.Counter()
     for example in held:
         char, label = example[0], example[4]
+        held_count[char] += 1
         base_right[char] += example[2] == label
         model_right[char] += choose(models, set(), example,
                                     POLICIES["model over everything"]) == label
+    # A character the held-out sentences never mark is kept: its labels
+    # are all there is to go by.
     kept = {c for c in models if model_right[c] >= base_right[c] and
-            (model_right[c] > 0 or base_right[c] > 0)}
+            (model_right[c] > 0 or held_count[c] == 0)}
     kept_models = {c: models[c] for c in kept}
     words = ambiguous_words(g2pl_train + cpp_fit, args.min_wrong,
                             args.min_share) - overlay_words()
@@ -283,7 +303,7 @@ def main():
 
     everything = g2pl_train + g2pl_dev + cpp
     final = train({c: s for c, s in by_char(everything).items() if c in kept},
-                  args.l2)
+                  args.l2, wrong_bases(everything))
     # The overlay's words are known right: the model never re-reads them.
     overlay = overlay_words()
     final_words = {w for w in ambiguous_words(everything, args.min_wrong,
