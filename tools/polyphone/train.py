@@ -255,6 +255,8 @@ def main():
 
     models = train(by_char(g2pl_train + cpp_fit), args.l2,
                    wrong_bases(g2pl_train + cpp_fit))
+    words = ambiguous_words(g2pl_train + cpp_fit, args.min_wrong,
+                            args.min_share) - overlay_words()
     base_right = collections.Counter()
     model_right = collections.Counter()
     held_count = collections.Counter()
@@ -262,15 +264,13 @@ def main():
         char, label = example[0], example[4]
         held_count[char] += 1
         base_right[char] += example[2] == label
-        model_right[char] += choose(models, set(), example,
-                                    POLICIES["model over everything"]) == label
+        model_right[char] += choose(models, words, example,
+                                    POLICIES[SHIPPED]) == label
     # A character the held-out sentences never mark is kept: its labels
     # are all there is to go by.
     kept = {c for c in models if model_right[c] >= base_right[c] and
             (model_right[c] > 0 or held_count[c] == 0)}
     kept_models = {c: models[c] for c in kept}
-    words = ambiguous_words(g2pl_train + cpp_fit, args.min_wrong,
-                            args.min_share) - overlay_words()
     print("characters: %d trained, %d kept (held-out reads at least as well)"
           % (len(models), len(kept)))
     for name, held_set in (("g2pl/dev", g2pl_dev), ("cpp/dev 2 mod 4",
