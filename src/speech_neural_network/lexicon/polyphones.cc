@@ -124,10 +124,12 @@ bool IsTriedVerb(std::wstring_view chars) {
          (chars[1] == L'一' || chars[1] == L'了');
 }
 
-// 朝阳 described (朝阳很美, 朝阳真红) is the morning sun, zhao1; the place
-// and 'facing the sun' keep chao2.
+// 朝阳 described by a degree word (朝阳很美, 朝阳真红) is the morning sun,
+// zhao1; the place and 'facing the sun' keep chao2 (朝阳最大的商场: the
+// superlative and comparative degree words are left out, as they pick out
+// places as often as they describe).
 bool IsDescribed(const WordTagList& phrase, std::size_t k) {
-  static constexpr std::wstring_view kDegreeHeads = L"很真太好多特非格十更最";
+  static constexpr std::wstring_view kDegreeHeads = L"很真太好非格十";
   const WordTag* after = At(phrase, k, 1);
   if (after == nullptr) return false;
   const std::wstring next = utf8string2wstring(after->first);
