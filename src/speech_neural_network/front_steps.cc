@@ -285,17 +285,19 @@ int FrontEngineInterface::GetWordsIds(const WordTagList& words,
     // 'p': read through the dictionary's words inside it (an unknown word).
     std::string decided_by(w.finals.size(),
                            lexicon_.HasEntry(word) ? 'd' : 'p');
-    if (w.finals.size() == 1) {
+    if (w.finals.size() == decoded[k].size()) {
       const auto& [phrase, at] = place[k];
-      if (std::optional<PolyphoneReading> reading =
-              ReadPolyphone(phrases[phrase], at)) {
-        w.finals[0] = reading->final;
-        w.polyphone_tag = reading->tag;
+      for (std::size_t i = 0; i < w.finals.size(); ++i) {
+        std::optional<PolyphoneReading> reading =
+            ReadPolyphone(phrases[phrase], at, decoded[k], i);
+        if (!reading) continue;
+        w.finals[i] = reading->final;
+        if (w.finals.size() == 1) w.polyphone_tag = reading->tag;
         if (!reading->initial.empty()) {
           // Separate-tone initials carry the tone byte 0.
-          w.initials[0] = reading->initial + (separate ? "0" : "");
+          w.initials[i] = reading->initial + (separate ? "0" : "");
         }
-        decided_by[0] = 'r';
+        decided_by[i] = 'r';
       }
     }
     if (polyphone_model_ != nullptr) {

@@ -133,6 +133,23 @@ TEST(ReadingsTest, PolyphonesByTagAndCorrectedEntries) {
   });
 }
 
+// Readings settled by the words around them, and their look-alikes that
+// keep the other reading.
+TEST(ReadingsTest, PolyphonesReadInContext) {
+  ExpectReadings({
+      {"我还没还你钱", "wo3 hai2 mei2 huan2 ni3 qian2"},
+      {"他还没来", "ta1 hai2 mei2 lai2"},
+      {"数一数", "shu3 yi5 shu3"},
+      {"称了称", "cheng1 le5 cheng1"},
+      {"朝阳很美", "zhao1 yang2 hen2 mei3"},
+      {"朝阳的房间", "chao2 yang2 de5 fang2 jian1"},
+      {"一个一个地来", "yi2 ge5 yi2 ge5 de5 lai2"},
+      {"他好学习", "ta1 hao4 xue2 xi2"},
+      {"我好想你", "wo3 hao2 xiang2 ni3"},
+      {"他好有钱", "ta1 hao2 you3 qian2"},
+  });
+}
+
 // Numbers read as they are written.
 TEST(ReadingsTest, NumbersReadAsWritten) {
   ExpectReadings({

@@ -28,8 +28,18 @@ class DataError(Exception):
     pass
 
 
+# cpp/dev is split by line: its even lines train, its odd lines are held
+# out and only ever scored, as the set "cpp/dev@odd".
+PARTS = {"even": slice(0, None, 2), "odd": slice(1, None, 2)}
+SCORED = ("g2pl/test", "cpp/dev@odd")
+
+
 def load_set(stem):
-    """[(text without marks, index of the marked character, reading)]."""
+    """[(text without marks, index of the marked character, reading)];
+    STEM@even or STEM@odd for every other line of the set."""
+    stem, _, part = stem.partition("@")
+    if part and part not in PARTS:
+        raise DataError("%s: unknown part @%s (even, odd)" % (stem, part))
     with open(stem + ".sent", encoding="utf-8") as handle:
         sentences = handle.read().splitlines()
     with open(stem + ".lb", encoding="utf-8") as handle:
@@ -45,7 +55,7 @@ def load_set(stem):
                             "marks" % (stem, number))
         items.append((parts[0] + parts[1] + parts[2], len(parts[0]),
                       label.strip()))
-    return items
+    return items[PARTS[part]] if part else items
 
 
 def parse_readings_line(line):

@@ -20,9 +20,10 @@ grammar, not a word's habit. Words the data never marks (东西 'thing',
 The votes are counted against the dictionary without this file (the
 resource generator is run here once without it), so the result does not
 depend on the file it replaces: the same data give the same bytes. Before
-writing, the rule is measured held out: derived from g2pl/train and the
-even lines of cpp/dev, applied to g2pl/dev and the odd lines (printed for
-several --min-count values). g2pl/test is never read here.
+writing, the rule is measured held out: derived from g2pl/train and
+every other one of cpp/dev's even lines, applied to g2pl/dev and the
+others (printed for several --min-count values). g2pl/test and the odd lines
+of cpp/dev are never read here: they are for measuring.
 
 The resource generator (tools/resources/neutral_words.mjs) gives every
 dictionary entry whose neutral syllable ends a listed word its full tone
@@ -143,7 +144,7 @@ def main():
         conf = pd.rules_only_conf(args.build, tmp,
                                   dictionary_without_policy(tmp))
         load = lambda items: neutral_examples(front, conf, items)
-        cpp = pd.load_set(os.path.join(args.data, "cpp", "dev"))
+        cpp = pd.load_set(os.path.join(args.data, "cpp", "dev@even"))
         fit = load(pd.load_set(os.path.join(args.data, "g2pl", "train")) +
                    cpp[0::2])
         held = load(pd.load_set(os.path.join(args.data, "g2pl", "dev")) +

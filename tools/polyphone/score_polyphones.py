@@ -4,8 +4,9 @@
     /usr/bin/python3 tools/polyphone/score_polyphones.py [SET...]
         [--build build] [--rules-only] [--chars N] [--min-tone P]
 
-SET is a path without extension (DIR/NAME for DIR/NAME.sent and DIR/NAME.lb);
-the default is every set under ../shared/data/polyphone. The built front
+SET is a path without extension (DIR/NAME for DIR/NAME.sent and DIR/NAME.lb,
+DIR/NAME@odd or @even for every other line); the default is the sets the
+trainer never reads: g2pl/test and the odd lines of cpp/dev. The built front
 end's --readings mode gives each character's reading before tone sandhi,
 which is what the labels hold. Printed per set (with tone, toneless, and how
 many sentences the front end could not align; "neutral": with tone, but a
@@ -17,7 +18,6 @@ with tone, every set) is not met, 2 on unusable input.
 
 import argparse
 import collections
-import glob
 import os
 import sys
 import tempfile
@@ -54,8 +54,7 @@ def main():
     parser.add_argument("--chars", type=int, default=30)
     parser.add_argument("--min-tone", type=float)
     args = parser.parse_args()
-    stems = args.sets or sorted(
-        p[:-5] for p in glob.glob(os.path.join(pd.DATA, "*", "*.sent")))
+    stems = args.sets or [os.path.join(pd.DATA, s) for s in pd.SCORED]
     front = os.path.join(args.build, "src", "tolvaren_tts_front")
     failed = False
     per_char = collections.defaultdict(lambda: [0, 0, 0])

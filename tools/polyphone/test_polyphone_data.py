@@ -3,6 +3,7 @@
 
 import collections
 import os
+import tempfile
 import unittest
 
 import polyphone_data as pd
@@ -37,6 +38,22 @@ class LocateTest(unittest.TestCase):
         for text, index, words, expected in cases:
             found = pd.locate(text, index, [(w, "x", [], "") for w in words])
             self.assertEqual(found, expected, text)
+
+
+class HeldOutPartTest(unittest.TestCase):
+    def test_even_and_odd_lines_split_a_set_without_overlap(self):
+        with tempfile.TemporaryDirectory() as tmp:
+            stem = os.path.join(tmp, "dev")
+            with open(stem + ".sent", "w", encoding="utf-8") as f:
+                f.write("".join("%d\u2581长\u2581\n" % n for n in range(5)))
+            with open(stem + ".lb", "w", encoding="utf-8") as f:
+                f.write("chang2\n" * 5)
+            lines = lambda part: [t[0] for t, _, _ in pd.load_set(stem + part)]
+            self.assertEqual(lines("@even"), ["0", "2", "4"])
+            self.assertEqual(lines("@odd"), ["1", "3"])
+            self.assertEqual(len(pd.load_set(stem)), 5)
+            with self.assertRaises(pd.DataError):
+                pd.load_set(stem + "@half")
 
 
 class PhoneTableTest(unittest.TestCase):

@@ -76,15 +76,104 @@ bool DeiIsMust(const WordTagList& phrase, std::size_t k) {
          IsVerb(after->second);
 }
 
+bool IsPersonalPronoun(const WordTag* word) {
+  static constexpr std::string_view kPronouns[] = {
+      "你",   "我",   "他",   "她",   "它",  "您",
+      "你们", "我们", "他们", "她们", "咱们"};
+  if (word == nullptr) return false;
+  for (const std::string_view pronoun : kPronouns) {
+    if (word->first == pronoun) return true;
+  }
+  return false;
+}
+
+// 好 hao4 'be fond of' between a person and the activity that ends the
+// phrase (他好学习, 她好打扮); before a verb of feeling, a modal or 有 it is
+// the degree adverb (我好想你, 我好喜欢, 他好会说, 他好有钱).
+bool HaoIsFondOf(const WordTagList& phrase, std::size_t k) {
+  static constexpr std::string_view kFeeling[] = {
+      "想",   "喜欢", "爱",   "怕",   "害怕", "担心", "会",   "能",
+      "有",   "像",   "感动", "想念", "羡慕", "希望", "讨厌", "佩服",
+      "后悔", "期待", "紧张", "激动", "开心", "难过", "失望", "生气",
+      "没有", "要",   "是",   "在",   "累",   "饿",   "困",   "烦"};
+  const WordTag* after = At(phrase, k, 1);
+  if (!IsPersonalPronoun(At(phrase, k, -1)) || after == nullptr ||
+      !IsVerb(after->second) || At(phrase, k, 2) != nullptr) {
+    return false;
+  }
+  for (const std::string_view feeling : kFeeling) {
+    if (after->first == feeling) return false;
+  }
+  return true;
+}
+
+// The verbs that read one way as a verb and another as a noun or measure,
+// with the verb's final: the reading of AXA (数一数, 量了量).
+struct VerbReading {
+  wchar_t character;
+  const char* final;
+};
+constexpr VerbReading kVerbReadings[] = {{L'数', "u3"},
+                                         {L'量', "iang2"},
+                                         {L'称', "eng1"},
+                                         {L'转', "uan4"},
+                                         {L'扇', "an1"}};
+
+bool IsTriedVerb(std::wstring_view chars) {
+  return chars.size() == 3 && chars[0] == chars[2] &&
+         (chars[1] == L'一' || chars[1] == L'了');
+}
+
+// 朝阳 described by a degree word (朝阳很美, 朝阳真红) is the morning sun,
+// zhao1; the place and 'facing the sun' keep chao2 (朝阳最大的商场: the
+// superlative and comparative degree words are left out, as they pick out
+// places as often as they describe).
+bool IsDescribed(const WordTagList& phrase, std::size_t k) {
+  static constexpr std::wstring_view kDegreeHeads = L"很真太好非格十";
+  const WordTag* after = At(phrase, k, 1);
+  if (after == nullptr) return false;
+  const std::wstring next = utf8string2wstring(after->first);
+  return !next.empty() && kDegreeHeads.find(next[0]) != std::wstring_view::npos;
+}
+
+// A character inside a longer word: the word's own reading stands but for
+// the verb of a tried action and a particle the segmenter joined to the
+// next word (一个一个地来 as 一个一个 / 地来).
+std::optional<PolyphoneReading> ReadInWord(const WordTagList& phrase,
+                                           std::size_t k,
+                                           std::wstring_view chars,
+                                           std::size_t at) {
+  const wchar_t c = chars[at];
+  if (IsTriedVerb(chars) && at != 1) {
+    for (const VerbReading& verb : kVerbReadings) {
+      if (verb.character == c) return {{verb.final, phrase[k].second}};
+    }
+  }
+  if (c == L'地' && at == 0 && phrase[k].second == "x" &&
+      DiIsParticle(phrase, k)) {
+    return {{"e5", phrase[k].second, "d"}};
+  }
+  if (c == L'朝' && at == 0 && chars == L"朝阳" && IsDescribed(phrase, k)) {
+    return {{"ao1", phrase[k].second, "zh"}};
+  }
+  return std::nullopt;
+}
+
 }  // namespace
 
 std::optional<PolyphoneReading> ReadPolyphone(const WordTagList& phrase,
-                                              std::size_t k) {
-  if (k >= phrase.size()) return std::nullopt;
+                                              std::size_t k,
+                                              std::wstring_view chars,
+                                              std::size_t at) {
+  if (k >= phrase.size() || at >= chars.size()) return std::nullopt;
+  if (chars.size() > 1) return ReadInWord(phrase, k, chars, at);
   const auto& [word, tag] = phrase[k];
   const WordTag* after = At(phrase, k, 1);
   const std::string next = after != nullptr ? after->first : std::string();
   if (word == "为" && WeiIsCopula(phrase, k)) return {{"ui2", tag}};
+  // 还 before the one it is owed to: 还你钱, 没还他.
+  if (word == "还" && IsPersonalPronoun(after)) return {{"uan2", "v"}};
+  if (word == "好" && HaoIsFondOf(phrase, k)) return {{"ao4", "v"}};
   // 应了一声 'answered' keeps ying4.
   if (word == "应" && IsVerb(tag) && next != "了") return {{"ing1", tag}};
   if (word == "干" && IsVerb(tag)) return {{"an4", tag}};
