@@ -12,6 +12,7 @@ coverage); the syllables come from the aligned training takes only, so no
 held-out word is heard in it. Written in shards (DIR/shards/, resumable as
 build_diphone_corpus's), then DIR/train.npz, DIR/test.npz, DIR/test.txt.
 An item with a syllable the speaker never said is skipped and counted.
+The sentences' F0 is praat's, over her range (prepare_recorded.F0_RANGE).
 """
 import argparse
 import json
@@ -21,14 +22,16 @@ import sys
 
 import numpy as np
 
-from . import contract, diphone_teacher, features, intonation, praat_track, syllable_teacher
+from . import (contract, diphone_teacher, features, intonation, praat_track, prepare_recorded,
+               syllable_teacher)
 from .build_corpus import add_front_arguments, plan_items
 from .build_diphone_corpus import merge, render_shards
 from .dataset import Corpus
 from .phoneset import Inventory
 from .syllable_units import Inventory as Units
 
-F0_RANGE = (80.0, 500.0)
+# Her F0 is tracked as in her takes.
+F0_RANGE = prepare_recorded.F0_RANGE
 
 _state = {}
 
