@@ -33,6 +33,14 @@ for file in share/ament_index/resource_index/packages/tolvaren_tts \
     share/tolvaren_tts/package.xml share/tolvaren_tts/launch/tolvaren_tts.launch.py; do
   [ -f "$prefix/$file" ] || { echo "the install tree lacks $file" >&2; exit 1; }
 done
+# A build configured as users configure it ships only the voices anyone
+# may ship: the non-commercial ones stay out.
+cmake -S "$root" -B "$prefix/default-config" -DTOLVAREN_BUILD_TESTS=OFF \
+  -DTOLVAREN_BUILD_BENCHMARKS=OFF >/dev/null
+if grep -q '^TOLVAREN_SHIPPED_VOICES:INTERNAL=.*diphone' "$prefix/default-config/CMakeCache.txt"; then
+  echo "a default build would install the diphone voice" >&2
+  exit 1
+fi
 cmake -S "$root/examples" -B "$prefix/examples-build" \
   -DCMAKE_PREFIX_PATH="$prefix" -DTOLVAREN_ROS_STUB_DIR="$root/tests/ros2_stub" >/dev/null
 cmake --build "$prefix/examples-build" -j"$jobs"
