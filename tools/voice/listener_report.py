@@ -53,8 +53,11 @@ def model_pairs(voice, old_rev, new_root, work):
 
 def tree_state(path):
     """Whether the new models differ from the checked-in ones."""
-    changed = subprocess.run(["git", "status", "--porcelain", "--", path],
-                             stdout=subprocess.PIPE, check=True).stdout.decode().strip()
+    status = subprocess.run(["git", "status", "--porcelain", "--", path],
+                            stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+    if status.returncode != 0:
+        return f"{path}, outside the repository"
+    changed = status.stdout.decode().strip()
     head = subprocess.run(["git", "rev-parse", "--short", "HEAD"], stdout=subprocess.PIPE,
                           check=True).stdout.decode().strip()
     return f"working tree at {head}" + (", models changed" if changed else "")
