@@ -79,6 +79,20 @@ def shard_path(out, name, k):
     return os.path.join(out, "shards", f"{name}-{k:05d}.npz")
 
 
+def saved_plan(args, inv):
+    """plan_items' items, saved as DIR/items.json on the first run and read
+    back on later ones, so that a resumed run renders the same utterances."""
+    plan_path = os.path.join(args.out, "items.json")
+    if os.path.exists(plan_path):
+        with open(plan_path, encoding="utf-8") as f:
+            return json.load(f)
+    items = plan_items(args, inv)
+    with open(plan_path + ".partial", "w", encoding="utf-8") as f:
+        json.dump(items, f, ensure_ascii=False)
+    os.replace(plan_path + ".partial", plan_path)
+    return items
+
+
 def render_shards(name, items, args, pool, render=None):
     """Renders the missing shards of one set; returns (done, total) shard
     counts. render(items, k) gives (record or None, reason) for each of the
@@ -138,15 +152,7 @@ def main():
                  "tools/voice/setup_diphone_teacher.sh (as root)")
     os.makedirs(os.path.join(args.out, "shards"), exist_ok=True)
     inv = Inventory(args.phones_tsv, args.phone2id)
-    plan_path = os.path.join(args.out, "items.json")
-    if os.path.exists(plan_path):
-        with open(plan_path, encoding="utf-8") as f:
-            items = json.load(f)
-    else:
-        items = plan_items(args, inv)
-        with open(plan_path + ".partial", "w", encoding="utf-8") as f:
-            json.dump(items, f, ensure_ascii=False)
-        os.replace(plan_path + ".partial", plan_path)
+    items = saved_plan(args, inv)
     print(f"plan: {len(items['train'])} training, {len(items['test'])} test "
           "items", file=sys.stderr)
     counts = {}

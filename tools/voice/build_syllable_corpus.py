@@ -15,7 +15,6 @@ An item with a syllable the speaker never said is skipped and counted.
 The sentences' F0 is praat's, over her range (prepare_recorded.F0_RANGE).
 """
 import argparse
-import json
 import multiprocessing
 import os
 import sys
@@ -24,8 +23,8 @@ import numpy as np
 
 from . import (contract, diphone_teacher, features, intonation, praat_track, prepare_recorded,
                syllable_teacher)
-from .build_corpus import add_front_arguments, plan_items
-from .build_diphone_corpus import merge, render_shards
+from .build_corpus import add_front_arguments
+from .build_diphone_corpus import merge, render_shards, saved_plan
 from .dataset import Corpus
 from .phoneset import Inventory
 from .syllable_units import Inventory as Units
@@ -121,15 +120,7 @@ def main():
     args = ap.parse_args()
     os.makedirs(os.path.join(args.out, "shards"), exist_ok=True)
     inv = Inventory(args.phones_tsv, args.phone2id)
-    plan_path = os.path.join(args.out, "items.json")
-    if os.path.exists(plan_path):
-        with open(plan_path, encoding="utf-8") as f:
-            items = json.load(f)
-    else:
-        items = plan_items(args, inv)
-        with open(plan_path + ".partial", "w", encoding="utf-8") as f:
-            json.dump(items, f, ensure_ascii=False)
-        os.replace(plan_path + ".partial", plan_path)
+    items = saved_plan(args, inv)
     totals = {}
     with multiprocessing.Pool(args.jobs, _init_worker,
                               (args.aligned, args.phones_tsv, args.phone2id)) as pool:
