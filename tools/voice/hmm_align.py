@@ -104,11 +104,13 @@ def estimate(utts, paths, s_total, dim):
         np.add.at(sums, owner, frames)
         np.add.at(squares, owner, frames * frames)
         np.add.at(counts, owner, 1)
-    every = np.concatenate([f for f, _ in utts])
-    means = np.where(counts[:, None] > 0, sums / np.maximum(counts, 1)[:, None],
-                     every.mean(0))
+    # The statistics of all frames come from the states' own sums.
+    total = max(counts.sum(), 1.0)
+    every_mean = sums.sum(0) / total
+    every_var = squares.sum(0) / total - every_mean ** 2
+    means = np.where(counts[:, None] > 0, sums / np.maximum(counts, 1)[:, None], every_mean)
     var = np.where(counts[:, None] > 1,
-                   squares / np.maximum(counts, 1)[:, None] - means ** 2, every.var(0))
+                   squares / np.maximum(counts, 1)[:, None] - means ** 2, every_var)
     return means, np.log(np.maximum(var, VAR_FLOOR))
 
 
