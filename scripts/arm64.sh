@@ -3,7 +3,9 @@
 # build-arm64/ and runs it here under user-mode emulation.
 #   scripts/arm64.sh          build, then speak one text with the arm64
 #                             tolvaren_say and check it against this machine's
-#   scripts/arm64.sh --test   build, then run the whole test suite (ctest)
+#   scripts/arm64.sh --test [CTEST_ARG...]
+#                             build, then run the whole test suite (ctest,
+#                             with the arguments given, e.g. -LE faults)
 #   scripts/arm64.sh --run CMD [ARG...]
 #                             build, then run CMD where arm64 programs run
 #                             (--run bash: a shell)
@@ -199,7 +201,7 @@ EOF
 set_up
 cross_build
 case "$mode" in
-  --test) emulated ctest --test-dir "$build" --output-on-failure -j"$jobs" ;;
+  --test) emulated ctest --test-dir "$build" --output-on-failure -j"$jobs" "${@:2}" ;;
   --run) emulated "${@:2}" ;;
   *) speak_and_compare ;;
 esac
