@@ -9,7 +9,9 @@ Pitch. A tone is a list of points (percent of the final, level) on the
 five-level tone scale, level 1 at the register's bottom and 5 at its top,
 equal steps in log frequency between them. The register sinks through a
 phrase (declination, in semitones per second, capped) and is reset after
-every pause. A third tone followed, with no pause, by a syllable of a tone
+every pause, wholly or, with the register's `reset_keep`, all but that
+share of the fall (a reader's register climbs back only part of the way
+at a comma). A third tone followed, with no pause, by a syllable of a tone
 in `half_third_before` is a half third: it falls and stays low, the rise
 is dropped. A neutral tone takes its contour from the nearest full tone
 before it in the phrase (after_1 ... after_4, or after_none at the start
@@ -151,6 +153,18 @@ def final_points(model, units, k, span, phrase_start, flat=False, register=None)
     return points
 
 
+def kept_fall_ms(register, since_ms):
+    """After a pause `since_ms` into a phrase: the time (ms) whose
+    declination equals the share `reset_keep` of the fall so far (0 with
+    no `reset_keep`: a whole reset)."""
+    keep = float(register.get("reset_keep", 0.0))
+    rate = register["declination_semitones_per_second"]
+    if keep <= 0.0 or rate <= 0.0:
+        return 0.0
+    fall = min(register["declination_max_semitones"], rate * since_ms / 1000.0)
+    return keep * fall / rate * 1000.0
+
+
 def plan(model, units, flat=False, frame_ms=12.5):
     """Times of every phone and the intended pitch track.
 
@@ -172,7 +186,7 @@ def plan(model, units, flat=False, frame_ms=12.5):
             phones.append(Phone("pause", t, max(end, t)))
             t = phones[-1].end
             if register.get("phrase_reset", True):
-                phrase_start = t
+                phrase_start = t - kept_fall_ms(register, t - phrase_start)
             continue
         init, fin = dur
         if init:

@@ -1,3 +1,4 @@
+import math
 import unittest
 
 from tools.voice import intonation
@@ -45,6 +46,20 @@ class IntonationTest(unittest.TestCase):
         self.assertGreater(pauses[0], pauses[1])        # 。 longer than 、
         _, flat_track = intonation.plan(self.model, units, flat=True)
         self.assertEqual(len({round(hz, 3) for _, hz in flat_track}), 1)
+
+    def test_partial_reset_keeps_a_share_of_the_fall(self):
+        units = [syllable("m", "a", 1)] * 4 + [Pause("，"), syllable("m", "a", 1)]
+        semitones = []
+        for keep in (0.0, 0.5, 1.0):
+            register = dict(self.model["register"], reset_keep=keep)
+            phones, _ = intonation.plan(dict(self.model, register=register), units)
+            finals = [ph for ph in phones if ph.kind == "final"]
+            first, after = finals[0].points[0][1], finals[4].points[0][1]
+            semitones.append(12 * math.log2(first / after))
+        whole, half, kept = semitones
+        self.assertAlmostEqual(whole, 0.0, delta=0.1)
+        self.assertGreater(kept, 0.3)  # ... the fall before the comma stays
+        self.assertAlmostEqual(half, kept / 2, delta=0.1)
 
 
 if __name__ == "__main__":
