@@ -11,6 +11,7 @@
 #include <memory>
 #include <string>
 
+#include "say/replacement_file.h"
 #include "tool/io/wav_stream.h"
 
 namespace tolvaren_say {
@@ -34,41 +35,28 @@ class AudioOutput {
   static std::unique_ptr<AudioOutput> Open(const std::string& path,
                                            const StreamFormat& format,
                                            std::string& error);
-  // An output that Finish did not complete leaves no file behind.
-  ~AudioOutput();
-
-  AudioOutput(const AudioOutput&) = delete;
-  AudioOutput& operator=(const AudioOutput&) = delete;
 
   // 16-bit PCM clips samples beyond [-1, 1] rather than wrapping them.
+  // Standard output's reader gone (EPIPE) leaves `error` empty: that is
+  // how a pipe's reader says it has heard enough.
   bool Write(const float* samples, std::size_t count, std::string& error);
   // Writes the real sizes where the output is a regular file and puts a
   // file in place.
   bool Finish(std::string& error);
 
  private:
-  AudioOutput(int fd, bool owned, std::string path, std::string temporary,
+  AudioOutput(int fd, std::unique_ptr<ReplacementFile> file,
               const StreamFormat& format)
-      : fd_(fd),
-        owned_(owned),
-        path_(std::move(path)),
-        temporary_(std::move(temporary)),
+      : file_(std::move(file)),
         stream_(fd,
                 format.samples == SampleFormat::kPcm16
                     ? tolvaren::WavSamples::kPcm16
                     : tolvaren::WavSamples::kFloat32,
                 format.sample_rate, !format.raw) {}
-  static std::unique_ptr<AudioOutput> OpenFile(const std::string& path,
-                                               const StreamFormat& format,
-                                               std::string& error);
   std::string WriteError() const;
 
-  int fd_;
-  bool owned_;             // the descriptor is ours to close
-  std::string path_;       // the name the file takes
-  std::string temporary_;  // empty: written in place
+  std::unique_ptr<ReplacementFile> file_;  // null: standard output
   tolvaren::WavStream stream_;
-  bool finished_ = false;
 };
 
 }  // namespace tolvaren_say

@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -16,6 +17,7 @@
 
 #include "common/bounded_file.h"
 #include "common/log_text.h"
+#include "say/output_plan.h"
 #include "say/say_options.h"
 #include "say/signal_cleanup.h"
 #include "say/speaker.h"
@@ -30,6 +32,8 @@ namespace {
 constexpr int kOk = 0;
 constexpr int kFailed = 1;
 constexpr int kUsage = 2;
+// What a filter whose reader went away ends with: 128 + SIGPIPE.
+constexpr int kReaderGone = 128 + SIGPIPE;
 
 int Fail(const std::string& message) {
   Report(message);
@@ -223,7 +227,12 @@ int Run(const SayOptions& options) {
   }
 
   Speaker speaker(options, *synthesizer, std::move(resampler));
-  if (!speaker.Begin()) return kFailed;
+  if (options.source == TextSource::kFile) {
+    const bool open_end = !file_text.empty() && file_text.back() != '\n';
+    speaker.SetLineCount(static_cast<long>(
+        std::count(file_text.begin(), file_text.end(), '\n') + open_end));
+  }
+  if (!speaker.Begin()) return speaker.reader_gone() ? kReaderGone : kFailed;
   switch (options.source) {
     case TextSource::kArguments:
       if (!options.text.empty()) speaker.Speak(options.text, 1);
@@ -240,6 +249,8 @@ int Run(const SayOptions& options) {
       SpeakStandardInput(speaker);
       break;
   }
+  // Nothing more is said: the temporaries go with the speaker.
+  if (speaker.reader_gone()) return kReaderGone;
   const bool ended = speaker.End();
 #ifndef TOLVAREN_FREE_AT_EXIT
   // The process ends next (see main): the engine's tables and sessions go
@@ -258,8 +269,9 @@ int Run(const SayOptions& options) {
 
 int main(int argc, char** argv) {
   const bool output_closed = tolvaren_say::ReopenClosedStandardStreams();
-  // A reader that goes away (a player closed, `head`) is a write error to
-  // report, not a signal that ends the process silently.
+  // A reader that goes away (a player closed, `head`) is seen as a write
+  // error, so that the temporaries go before the run ends (quietly, with
+  // the status a filter killed by SIGPIPE has).
   std::signal(SIGPIPE, SIG_IGN);
   tolvaren_say::RemoveTemporaryOnSignals();
   tolvaren_say::SayOptions options;
@@ -272,6 +284,11 @@ int main(int argc, char** argv) {
   if (options.help || options.version || options.list_voices) {
     if (output_closed) return tolvaren_say::Fail("standard output is closed");
     return tolvaren_say::PrintInformation(options);
+  }
+  if (const std::string twice = tolvaren_say::SameFileTwice(options);
+      !twice.empty()) {
+    tolvaren_say::Report(twice);
+    return tolvaren_say::kUsage;
   }
   if (output_closed && tolvaren_say::WritesStandardOutput(options)) {
     return tolvaren_say::Fail("standard output is closed");

@@ -75,6 +75,7 @@ bool ParseSayOptions(int argc, const char* const* argv, SayOptions& options,
   bool options_ended = false;
   bool output_given = false;
   bool output_dir_given = false;
+  bool timings_given = false;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     if (options_ended || arg.empty() || arg[0] != '-' || arg == "-") {
@@ -126,6 +127,7 @@ bool ParseSayOptions(int argc, const char* const* argv, SayOptions& options,
       options.ssml = true;
     } else if (arg == "--timings") {
       if (!value(options.timings)) return false;
+      timings_given = true;
     } else if (arg == "--voice") {
       if (!value(options.voice)) return false;
     } else if (arg == "--conf") {
@@ -169,6 +171,11 @@ bool ParseSayOptions(int argc, const char* const* argv, SayOptions& options,
     if (!options.text.empty()) options.text += ' ';
     options.text += word;
   }
+  if (!words.empty() &&
+      options.text.find_first_not_of(' ') == std::string::npos) {
+    error = "the text given is empty";
+    return false;
+  }
   if (!words.empty() && !options.file.empty()) {
     error = "give the text as arguments or with -f, not both";
     return false;
@@ -188,6 +195,15 @@ bool ParseSayOptions(int argc, const char* const* argv, SayOptions& options,
   }
   if (output_dir_given && options.output_dir.empty()) {
     error = "the folder given to --output-dir is empty";
+    return false;
+  }
+  if (timings_given && options.timings.empty()) {
+    error = "the name given to --timings is empty";
+    return false;
+  }
+  if (!options.timings.empty() && options.output.empty() &&
+      options.output_dir.empty()) {
+    error = "--timings needs audio: -o FILE.wav, -o - or --output-dir DIR";
     return false;
   }
   if (options.output.empty() && options.output_dir.empty() &&
@@ -217,7 +233,8 @@ void PrintSayUsage(std::ostream& out) {
          "                       length) to standard output. Several texts\n"
          "                       go into the one output, one after another\n"
          "      --output-dir DIR one WAV per line: DIR/0001.wav, ... (the\n"
-         "                       number is the line's)\n"
+         "                       number is the line's; a -f file of 10000\n"
+         "                       lines or more widens every name alike)\n"
          "      --raw            with -o: samples only, no WAV header\n"
          "                       (s16le, or f32le with --float; mono)\n"
          "      --float          32-bit float samples (default 16-bit PCM)\n"
@@ -236,7 +253,8 @@ void PrintSayUsage(std::ostream& out) {
          "                       say-as, pinyin, aliases); -f FILE is one\n"
          "      --timings FILE   each word's and syllable's samples, JSON "
          "Lines\n"
-         "                       (- for standard error)\n"
+         "                       (- for standard error); with --output-dir\n"
+         "                       each entry names its WAV (\"file\")\n"
          "      --phonemes       print the pinyin spoken, one line per text\n"
          "                       (on standard error when audio goes to\n"
          "                       standard output)\n"
@@ -254,8 +272,10 @@ void PrintSayUsage(std::ostream& out) {
          "  --                   ends the options: what follows is text\n"
          "\n"
          "Exit status: 0 when every text was spoken, 1 when something failed\n"
-         "(start-up, the input, a text, an output), 2 for a usage error,\n"
-         "128+N when ended by signal N (its temporary file removed).\n";
+         "(start-up, the input, a text, an output), 2 for a usage error (one\n"
+         "file given two roles among -f, -o, --timings and --output-dir's\n"
+         "files included), 141 when -o -'s reader went away, 128+N when\n"
+         "ended by signal N (its temporary files removed).\n";
 }
 
 }  // namespace tolvaren_say

@@ -10,13 +10,15 @@ namespace {
 
 constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP};
 
-// The handler may only read this: a fixed buffer, written while the
+// The handler may only read these: fixed buffers, written while the
 // signals are held.
-char temporary_path[PATH_MAX];
-volatile sig_atomic_t temporary_recorded = 0;
+char temporary_paths[kMaxTemporaries][PATH_MAX];
+volatile sig_atomic_t temporary_recorded[kMaxTemporaries] = {};
 
 void OnSignal(int signal_number) {
-  if (temporary_recorded) unlink(temporary_path);
+  for (int slot = 0; slot < kMaxTemporaries; ++slot) {
+    if (temporary_recorded[slot]) unlink(temporary_paths[slot]);
+  }
   _exit(128 + signal_number);
 }
 
@@ -46,14 +48,19 @@ SignalsHeld::SignalsHeld() {
 
 SignalsHeld::~SignalsHeld() { sigprocmask(SIG_SETMASK, &previous_, nullptr); }
 
-bool RecordTemporary(const std::string& path) {
-  if (path.size() >= sizeof(temporary_path)) return false;
-  temporary_recorded = 0;
-  std::memcpy(temporary_path, path.c_str(), path.size() + 1);
-  temporary_recorded = 1;
-  return true;
+int RecordTemporary(const std::string& path) {
+  if (path.size() >= PATH_MAX) return -1;
+  for (int slot = 0; slot < kMaxTemporaries; ++slot) {
+    if (temporary_recorded[slot]) continue;
+    std::memcpy(temporary_paths[slot], path.c_str(), path.size() + 1);
+    temporary_recorded[slot] = 1;
+    return slot;
+  }
+  return -1;
 }
 
-void ForgetTemporary() { temporary_recorded = 0; }
+void ForgetTemporary(int slot) {
+  if (slot >= 0 && slot < kMaxTemporaries) temporary_recorded[slot] = 0;
+}
 
 }  // namespace tolvaren_say

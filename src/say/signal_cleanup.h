@@ -1,6 +1,6 @@
 // What SIGINT, SIGTERM and SIGHUP leave behind: nothing but the files that
-// were complete. The one temporary file being written is removed and the
-// run exits with 128 + the signal's number.
+// were complete. Every temporary file being written (the audio's, the
+// timings') is removed and the run exits with 128 + the signal's number.
 
 #ifndef TOLVAREN_TTS_SAY_SIGNAL_CLEANUP_H_
 #define TOLVAREN_TTS_SAY_SIGNAL_CLEANUP_H_
@@ -28,10 +28,15 @@ class SignalsHeld {
   sigset_t previous_;
 };
 
-// The temporary a signal removes (one at a time); false when the name is
-// too long to be kept.
-bool RecordTemporary(const std::string& path);
-void ForgetTemporary();
+// How many temporaries may be recorded at once: the audio's and the
+// timings'.
+inline constexpr int kMaxTemporaries = 4;
+
+// Records a temporary that a signal removes; returns its slot for
+// ForgetTemporary, or -1 when the name is too long to be kept or every
+// slot is taken. Call with the signals held.
+int RecordTemporary(const std::string& path);
+void ForgetTemporary(int slot);
 
 }  // namespace tolvaren_say
 

@@ -6,6 +6,7 @@
 #include <system_error>
 
 #include "common/log_text.h"
+#include "say/replacement_file.h"
 #include "tool/io/chunk_file.h"
 
 namespace tolvaren_say {
@@ -29,16 +30,33 @@ Speaker::Speaker(const SayOptions& options,
   synthesis_.sentence_silence = options.silence;
   synthesis_.volume = options.volume;
   synthesis_.markup = options.ssml;
-  if (!options.timings.empty()) {
-    timings_ =
-        std::make_unique<TimingsOutput>(options.timings, format_.sample_rate);
-    synthesis_.timings = &entries_;
+  if (!options.timings.empty()) synthesis_.timings = &entries_;
+}
+
+void Speaker::SetLineCount(long lines) {
+  for (long limit = 10000; lines >= limit && name_digits_ < 18; limit *= 10) {
+    ++name_digits_;
   }
 }
 
 bool Speaker::Begin() {
   std::string error;
+  if (!options_.timings.empty()) {
+    // A destination that cannot take the timings is found before the
+    // audio is made, and before -o is replaced.
+    timings_ =
+        TimingsOutput::Open(options_.timings, format_.sample_rate, error);
+    if (timings_ == nullptr) {
+      Report(error);
+      return false;
+    }
+  }
   if (!options_.output_dir.empty()) {
+    if (IsSystemFolder(options_.output_dir)) {
+      Report(options_.output_dir +
+             " is in a system folder; no files are made there");
+      return false;
+    }
     std::error_code failed;
     std::filesystem::create_directories(options_.output_dir, failed);
     if (failed) {
@@ -52,7 +70,7 @@ bool Speaker::Begin() {
     tolvaren::RemoveStaleTemporaryFiles(tolvaren::FolderOf(options_.output));
   }
   shared_ = AudioOutput::Open(options_.output, format_, error);
-  if (shared_ == nullptr) Report(error);
+  if (shared_ == nullptr) OutputFailed(error);
   return shared_ != nullptr;
 }
 
@@ -65,32 +83,32 @@ bool Speaker::Speak(const std::string& text, long line) {
   if (shared_ != nullptr) {
     // The one output of the run failing ends it.
     bool text_ok = true;
-    return SpeakInto(*shared_, text, line, text_ok);
+    return SpeakInto(*shared_, text, line, "", text_ok);
   }
   if (options_.output_dir.empty()) return true;
   char name[32];
-  std::snprintf(name, sizeof(name), "/%04ld.wav", line);
+  std::snprintf(name, sizeof(name), "%0*ld.wav", name_digits_, line);
   std::string error;
   std::unique_ptr<AudioOutput> own =
-      AudioOutput::Open(options_.output_dir + name, format_, error);
+      AudioOutput::Open(options_.output_dir + "/" + name, format_, error);
   if (own == nullptr) {
     OutputFailed(error);
     return true;
   }
   bool text_ok = true;
   // A file of its own that fails is that line's loss only: the run goes
-  // on with the next line.
-  if (SpeakInto(*own, text, line, text_ok) && text_ok && !own->Finish(error)) {
-    OutputFailed(error);
-  }
+  // on with the next line. The timings failing ends it.
+  if (!SpeakInto(*own, text, line, name, text_ok)) return timings_ok_;
+  if (text_ok && !own->Finish(error)) OutputFailed(error);
   return true;
 }
 
 bool Speaker::SpeakInto(AudioOutput& output, const std::string& text, long line,
-                        bool& text_ok) {
+                        const std::string& file, bool& text_ok) {
   std::string error;
   bool output_ok = true;
   std::size_t written = 0;
+  silent_ = true;
   const tolvaren_tts::Status status = synthesizer_.Synthesize(
       text, synthesis_, [&](const float* samples, std::size_t count) {
         output_ok = Put(output, samples, count, false, error, written);
@@ -111,9 +129,13 @@ bool Speaker::SpeakInto(AudioOutput& output, const std::string& text, long line,
   text_ok = status.ok();
   if (!text_ok) TextFailed(line, status.message());
   if (text_ok && timings_ != nullptr) {
-    timings_->Add(std::move(entries_), synthesizer_.sample_rate(), offset,
-                  written);
+    timings_ok_ = timings_->Add(std::move(entries_), synthesizer_.sample_rate(),
+                                offset, written, silent_, file, error);
     entries_.clear();
+    if (!timings_ok_) {
+      OutputFailed(error);
+      return false;
+    }
   }
   return true;
 }
@@ -133,7 +155,10 @@ bool Speaker::End() {
   // Like the audio file: the timings of a run that lost a text would not
   // match what the files hold.
   if (any_failed_ && options_.timings != "-") {
-    Report(options_.timings + " is not written: a text or the input failed");
+    if (timings_ok_) {
+      Report(options_.timings + " is not written: a text or the input failed");
+    }
+    timings_.reset();
     return audio_ended;
   }
   std::string error;
@@ -185,6 +210,9 @@ Speaker::PhonemeResult Speaker::Phonemes(const std::string& text, long line) {
 
 bool Speaker::Put(AudioOutput& output, const float* samples, std::size_t count,
                   bool last, std::string& error, std::size_t& written) {
+  for (std::size_t i = 0; silent_ && i < count; ++i) {
+    silent_ = samples[i] == 0.0f;
+  }
   if (resampler_ == nullptr) {
     written += count;
     return count == 0 || output.Write(samples, count, error);
@@ -211,7 +239,11 @@ void Speaker::TextFailed(long line, const std::string& message) {
 
 void Speaker::OutputFailed(const std::string& error) {
   any_failed_ = true;
-  Report(error);
+  if (error.empty()) {
+    reader_gone_ = true;
+  } else {
+    Report(error);
+  }
 }
 
 }  // namespace tolvaren_say

@@ -28,10 +28,15 @@ class Speaker {
   Speaker(const SayOptions& options, tolvaren_tts::Synthesizer& synthesizer,
           std::unique_ptr<tolvaren::Resampler> resampler);
 
-  // Makes the folder of --output-dir or opens the one output of -o, having
-  // removed what killed runs left in that folder. False when that fails
-  // (reported).
+  // Opens the timings file, makes the folder of --output-dir or opens the
+  // one output of -o, having removed what killed runs left in that folder:
+  // all before anything is spoken. False when that fails (reported).
   bool Begin();
+
+  // The digits of --output-dir's names: at least 4, more for a file of
+  // more lines, so that all names of a run have one width and sort in line
+  // order.
+  void SetLineCount(long lines);
 
   // Speaks the text of line `line`. False only when an output that the
   // whole run shares failed, which ends the run; a text that cannot be
@@ -50,6 +55,9 @@ class Speaker {
   bool End();
 
   bool any_failed() const { return any_failed_; }
+  // Standard output's reader went away (a pipe into `head`): the run ends
+  // quietly, as a filter's does.
+  bool reader_gone() const { return reader_gone_; }
 
  private:
   enum class PhonemeResult { kWritten, kTextFailed, kLost };
@@ -57,7 +65,7 @@ class Speaker {
   // Speaks `text` into `output`: false when the output failed, `text_ok`
   // false when the text did (each reported).
   bool SpeakInto(AudioOutput& output, const std::string& text, long line,
-                 bool& text_ok);
+                 const std::string& file, bool& text_ok);
   // Writes to `output`, adding the samples written to `written`.
   bool Put(AudioOutput& output, const float* samples, std::size_t count,
            bool last, std::string& error, std::size_t& written);
@@ -77,7 +85,12 @@ class Speaker {
   std::unique_ptr<TimingsOutput> timings_;
   std::vector<tolvaren_tts::WordTiming> entries_;
   std::vector<float> resampled_;
+  int name_digits_ = 4;
+  // Whether every sample of the text being spoken so far is zero.
+  bool silent_ = true;
   bool any_failed_ = false;
+  bool reader_gone_ = false;
+  bool timings_ok_ = true;
 };
 
 }  // namespace tolvaren_say

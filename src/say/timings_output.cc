@@ -11,45 +11,64 @@
 
 namespace tolvaren_say {
 
-TimingsOutput::TimingsOutput(std::string path, int sample_rate)
-    : path_(std::move(path)), sample_rate_(sample_rate) {
-  lines_ = tolvaren::TimingsHeaderLine(sample_rate_);
-  if (path_ == "-") {
-    std::cerr << lines_ << std::flush;
-    lines_.clear();
+std::unique_ptr<TimingsOutput> TimingsOutput::Open(const std::string& path,
+                                                   int sample_rate,
+                                                   std::string& error) {
+  std::unique_ptr<ReplacementFile> file;
+  if (path != "-") {
+    file = ReplacementFile::Open(
+        path, " (--timings - writes to standard error)", error);
+    if (file == nullptr) return nullptr;
   }
+  std::unique_ptr<TimingsOutput> output(
+      new TimingsOutput(std::move(file), sample_rate));
+  if (!output->Write(tolvaren::TimingsHeaderLine(sample_rate), error)) {
+    return nullptr;
+  }
+  return output;
 }
 
-void TimingsOutput::Add(std::vector<tolvaren_tts::WordTiming> entries,
+bool TimingsOutput::Add(std::vector<tolvaren_tts::WordTiming> entries,
                         int voice_rate, std::size_t offset,
-                        std::size_t output_samples) {
-  if (voice_rate != sample_rate_) {
+                        std::size_t output_samples, bool silent,
+                        const std::string& file, std::string& error) {
+  if (entries.empty() && silent && output_samples > 0) {
+    // The library times spoken words; silence alone is a pause here.
+    tolvaren_tts::WordTiming pause;
+    pause.pause = true;
+    pause.end_sample = output_samples;
+    entries.push_back(std::move(pause));
+  } else if (voice_rate != sample_rate_) {
     entries = tolvaren::RescaleTimings(std::move(entries), voice_rate,
                                        sample_rate_, output_samples);
   }
   std::string lines;
   for (const tolvaren_tts::WordTiming& entry : entries) {
-    lines += tolvaren::TimingLine(entry, offset);
+    lines += tolvaren::TimingLine(entry, offset, file);
   }
-  if (path_ == "-") {
-    std::cerr << lines << std::flush;
-  } else {
-    lines_ += lines;
+  return Write(lines, error);
+}
+
+bool TimingsOutput::Write(const std::string& lines, std::string& error) {
+  if (file_ == nullptr) {
+    if (std::cerr << lines << std::flush) return true;
+    error = "cannot write the timings to standard error";
+    return false;
   }
+  if (tolvaren::WriteAll(file_->fd(), lines.data(), lines.size())) {
+    return true;
+  }
+  error = file_->WriteError();
+  return false;
 }
 
 bool TimingsOutput::Finish(std::string& error) {
-  if (path_ == "-") {
+  if (file_ == nullptr) {
     if (std::cerr) return true;
     error = "cannot write the timings to standard error";
     return false;
   }
-  const absl::Status written = tolvaren::ReplaceFile(path_, [this](int fd) {
-    return tolvaren::WriteAll(fd, lines_.data(), lines_.size());
-  });
-  if (written.ok()) return true;
-  error = std::string(written.message());
-  return false;
+  return file_->Commit(error);
 }
 
 }  // namespace tolvaren_say

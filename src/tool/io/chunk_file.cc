@@ -99,6 +99,16 @@ std::string FolderOf(const std::string& path) {
   return path.substr(0, slash);
 }
 
+mode_t ReplacementMode(const struct stat* existing) {
+  if (existing != nullptr && S_ISREG(existing->st_mode) &&
+      existing->st_uid == ::geteuid()) {
+    return existing->st_mode & 0777;
+  }
+  const mode_t mask = ::umask(0);
+  ::umask(mask);
+  return 0666 & ~mask;
+}
+
 std::string TemporaryPathTemplate(const std::string& path) {
   return FolderOf(path) + "/" + kTemporaryPrefix + "XXXXXX";
 }
@@ -168,17 +178,7 @@ absl::Status ReplaceFile(const std::string& path,
   if (fd < 0) {
     return CannotOpen(path, errno);
   }
-  // A file that is replaced keeps its permissions; a new one gets those a
-  // plain open would give it.
-  mode_t mode = 0;
-  if (exists && S_ISREG(target.st_mode)) {
-    mode = target.st_mode & 07777;
-  } else {
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    mode = 0666 & ~mask;
-  }
-  ::fchmod(fd, mode);
+  ::fchmod(fd, ReplacementMode(exists ? &target : nullptr));
 
   if (absl::Status written = WriteAndClose(fd, write); !written.ok()) {
     ::unlink(temp_path.c_str());

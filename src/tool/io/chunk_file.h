@@ -5,6 +5,8 @@
 #ifndef TOLVAREN_TTS_TOOL_IO_CHUNK_FILE_H_
 #define TOLVAREN_TTS_TOOL_IO_CHUNK_FILE_H_
 
+#include <sys/stat.h>
+
 #include <cstddef>
 #include <ctime>
 #include <functional>
@@ -50,6 +52,13 @@ bool WriteAll(int fd, const void* data, std::size_t size);
 // The mkstemp template of the temporary file that replaces `path`: a short
 // fixed name in the same folder, whatever the length of `path`'s own name.
 std::string TemporaryPathTemplate(const std::string& path);
+
+// The permissions of a file that replaces the entry `existing` (lstat's;
+// null when there is none): a regular file of this user keeps its
+// read/write/execute bits, never set-user-ID, set-group-ID or sticky;
+// anything else (another user's file, a link, nothing) gives what a plain
+// open would, 0666 less the umask.
+mode_t ReplacementMode(const struct stat* existing);
 
 // The folder `path` lies in ("." for a bare name).
 std::string FolderOf(const std::string& path);

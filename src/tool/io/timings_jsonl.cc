@@ -51,6 +51,12 @@ std::string JsonString(std::string_view text) {
     if (length == 0) {
       out += "\xEF\xBF\xBD";  // U+FFFD for a byte that is not UTF-8
       text.remove_prefix(1);
+    } else if (text.substr(0, length) == "\xE2\x80\xA8") {
+      out += "\\u2028";  // line separator: a line break to JavaScript
+      text.remove_prefix(length);
+    } else if (text.substr(0, length) == "\xE2\x80\xA9") {
+      out += "\\u2029";  // paragraph separator, likewise
+      text.remove_prefix(length);
     } else {
       out.append(text.substr(0, length));
       text.remove_prefix(length);
@@ -64,12 +70,14 @@ std::string TimingsHeaderLine(int sample_rate) {
 }
 
 std::string TimingLine(const tolvaren_tts::WordTiming& entry,
-                       std::size_t offset) {
+                       std::size_t offset, std::string_view file) {
+  const std::string named =
+      file.empty() ? "{" : "{\"file\":" + JsonString(file) + ",";
   if (entry.pause) {
-    return "{\"pause\":true," +
+    return named + "\"pause\":true," +
            Span(entry.start_sample, entry.end_sample, offset) + "}\n";
   }
-  std::string line = "{\"word\":" + JsonString(entry.text) +
+  std::string line = named + "\"word\":" + JsonString(entry.text) +
                      ",\"pinyin\":" + JsonString(entry.pinyin) + "," +
                      Span(entry.start_sample, entry.end_sample, offset) +
                      ",\"syllables\":[";

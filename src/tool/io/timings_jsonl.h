@@ -14,8 +14,9 @@
 //
 // `start` and `end` are sample positions in the audio written, half-open:
 // an entry's `end` is the next one's `start`. Strings are JSON strings
-// (UTF-8; quotes, backslashes and control characters escaped; a byte that
-// is not UTF-8 becomes U+FFFD), so every line parses on its own.
+// (UTF-8; quotes, backslashes, control characters and the line and
+// paragraph separators U+2028 and U+2029 escaped; a byte that is not UTF-8
+// becomes U+FFFD), so every line parses on its own, in JavaScript as well.
 
 #ifndef TOLVAREN_TTS_TOOL_IO_TIMINGS_JSONL_H_
 #define TOLVAREN_TTS_TOOL_IO_TIMINGS_JSONL_H_
@@ -37,9 +38,11 @@ std::string TimingsHeaderLine(int sample_rate);
 
 // One entry's line, newline included, its positions moved on by `offset`
 // samples (where the audio of its text begins in the output, for a writer
-// that puts several texts into one stream).
+// that puts several texts into one stream). A `file` that is not empty
+// comes first, as "file" (for a writer that puts each text into a file of
+// its own and the timings of all into one).
 std::string TimingLine(const tolvaren_tts::WordTiming& entry,
-                       std::size_t offset = 0);
+                       std::size_t offset = 0, std::string_view file = {});
 
 // The header line and every entry's line.
 std::string TimingsJsonl(int sample_rate,

@@ -108,7 +108,10 @@ std::string ResolveModelCacheFolder(const std::string& configured) {
       xdg != nullptr && xdg[0] == '/') {
     return std::string(xdg) + "/tolvaren_tts";
   }
-  if (const char* home = std::getenv("HOME"); home != nullptr && *home) {
+  // A relative HOME, like a relative XDG_CACHE_HOME, would put the cache
+  // wherever the run happens to start: it counts as unset.
+  if (const char* home = std::getenv("HOME");
+      home != nullptr && home[0] == '/') {
     return std::string(home) + "/.cache/tolvaren_tts";
   }
   return "";

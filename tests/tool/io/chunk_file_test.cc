@@ -227,6 +227,11 @@ TEST_F(ChunkFileTest, OnlyRegularFilesAreReplaced) {
   ASSERT_TRUE(WriteChunkFile(victim, {{2.0f}}).ok());
   ASSERT_EQ(stat(victim.c_str(), &info), 0);
   EXPECT_EQ(info.st_mode & 07777, 0640u);
+  // Its permission bits only: set-user-ID and the like are not copied.
+  ASSERT_EQ(chmod(victim.c_str(), 06750), 0);
+  ASSERT_TRUE(WriteChunkFile(victim, {{3.0f}}).ok());
+  ASSERT_EQ(stat(victim.c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 07777, 0750u);
 }
 
 TEST_F(ChunkFileTest, ReaderRejectsForeignAndTruncatedFiles) {

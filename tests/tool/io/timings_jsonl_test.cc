@@ -28,6 +28,11 @@ TEST(TimingsJsonlTest, StringsAreEscaped) {
       {"\xC0\xAF", "\"\xEF\xBF\xBD\xEF\xBF\xBD\""},
       {"\xED\xA0\x80", "\"\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\""},
       {"\xF0\x9F\x98\x80", "\"\xF0\x9F\x98\x80\""},
+      // Line and paragraph separators end a line in JavaScript.
+      {"a\xE2\x80\xA8"
+       "b\xE2\x80\xA9\xE2\x80\xAA",
+       "\"a\\u2028"
+       "b\\u2029\xE2\x80\xAA\""},
   };
   for (const Case& c : cases) EXPECT_EQ(JsonString(c.text), c.json) << c.json;
 }
@@ -45,6 +50,9 @@ TEST(TimingsJsonlTest, TheExactLines) {
             "{\"pause\":true,\"start\":9600,\"end\":12000}\n");
   EXPECT_EQ(TimingLine(pause, 100),
             "{\"pause\":true,\"start\":9700,\"end\":12100}\n");
+  EXPECT_EQ(TimingLine(pause, 0, "0001.wav"),
+            "{\"file\":\"0001.wav\",\"pause\":true,\"start\":9600,"
+            "\"end\":12000}\n");
 }
 
 }  // namespace
