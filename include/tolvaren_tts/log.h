@@ -25,8 +25,9 @@ namespace tolvaren_tts {
 enum class LogLevel { kDebug, kInfo, kWarning, kError };
 
 // Receives each record at or above `min_level`, from whichever thread made
-// it; must not call back into the library. Records are handed over one at
-// a time (never two callbacks at once).
+// it, possibly from several threads at once. No lock of the library is held
+// while it runs: it may log, set the callback or call the library (a call
+// on the Synthesizer whose call made the record is refused, kInCallback).
 using LogCallback =
     std::function<void(LogLevel level, const std::string& message)>;
 

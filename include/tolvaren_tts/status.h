@@ -19,6 +19,7 @@ enum class StatusCode {
   kRuntimeError,        // ONNX Runtime failed; the message is its own
   kCancelled,           // the streaming callback asked to stop
   kInternal,            // anything else; the message says what
+  kInCallback,          // a call on an engine from inside its own callback
 };
 
 class Status {

@@ -9,9 +9,16 @@
 //   if (status.ok()) status = tts->Synthesize("你好，世界！", {}, &audio);
 //
 // Creating a Synthesizer loads the text front end and both models (about a
-// second); each call then costs only the synthesis. A Synthesizer is used
-// by one thread at a time. Nothing here throws or ends the process: every
-// failure comes back as a Status.
+// second); each call then costs only the synthesis. Nothing here throws or
+// ends the process: every failure comes back as a Status.
+//
+// Threads: any number of threads may call one Synthesizer; its calls run
+// one at a time, each waiting for the one before, while separate
+// Synthesizers run in parallel. Destroying it waits for a call running on
+// another thread. A call on it from inside its own callbacks (the chunk
+// callback, or a log callback on the thread of its call) is refused with
+// kInCallback; destroying it there is a bug, which the C and Python
+// interfaces refuse.
 //
 // The library writes nothing on standard output or standard error: its log
 // records go to the callback of log.h, or nowhere when none is set.

@@ -17,9 +17,12 @@
  * that can fail returns a status (TOLVAREN_TTS_OK or an error code), and
  * then tolvaren_tts_last_error() says why, for the calling thread; a NULL
  * argument where one is needed is an error (TOLVAREN_TTS_INVALID_ARGUMENT),
- * never a crash. Nothing throws, nothing ends the process. A handle is used
- * by one thread at a time; several handles may speak at once on their own
- * threads. Texts are UTF-8 and end at their NUL. Memory the library hands
+ * never a crash. Nothing throws, nothing ends the process. Any number of
+ * threads may call one handle: its calls run one at a time, while separate
+ * handles speak in parallel. tolvaren_tts_destroy waits for the calls
+ * running on other threads; from inside the handle's own callback it is
+ * refused (TOLVAREN_TTS_IN_CALLBACK), as is any call on the handle there.
+ * Texts are UTF-8 and end at their NUL. Memory the library hands
  * out is freed with the matching tolvaren_tts_free_* call.
  *
  * Structs start with struct_size, set by their _init function: a later
@@ -48,7 +51,11 @@ enum {
   TOLVAREN_TTS_RUNTIME_ERROR = 5,       /* ONNX Runtime failed */
   TOLVAREN_TTS_CANCELLED = 6,           /* the callback asked to stop */
   TOLVAREN_TTS_INTERNAL = 7,            /* anything else; the text says */
-  TOLVAREN_TTS_OUT_OF_MEMORY = 8
+  TOLVAREN_TTS_OUT_OF_MEMORY = 8,
+  /* a call on a handle, or its destruction, from inside that handle's own
+   * chunk or log callback, while the handle is busy with the call that made
+   * it; make it after that call has returned */
+  TOLVAREN_TTS_IN_CALLBACK = 9
 };
 
 /* The status's name ("TOLVAREN_TTS_NOT_FOUND"); "unknown status" for a
@@ -110,8 +117,13 @@ typedef struct tolvaren_tts_synthesizer tolvaren_tts_synthesizer;
 TOLVAREN_TTS_EXPORT tolvaren_tts_status tolvaren_tts_create(
     const tolvaren_tts_config* config, tolvaren_tts_synthesizer** tts);
 
-/* NULL is allowed. */
-TOLVAREN_TTS_EXPORT void tolvaren_tts_destroy(tolvaren_tts_synthesizer* tts);
+/* Frees the handle once the calls running on it on other threads have
+ * returned; calls made after it has started are refused until it frees the
+ * handle, and are the caller's mistake after that. From inside the handle's
+ * own callback it is refused (TOLVAREN_TTS_IN_CALLBACK) and the handle
+ * stays. NULL is allowed (TOLVAREN_TTS_OK). */
+TOLVAREN_TTS_EXPORT tolvaren_tts_status
+tolvaren_tts_destroy(tolvaren_tts_synthesizer* tts);
 
 /* Speaks `text`: *samples (mono floats, always within [-0.99, 0.99]: a
  * look-ahead peak limiter, no clipping; a 20 ms fade where speech stops; at
@@ -165,7 +177,9 @@ enum {
 /* Writes `count` samples at `sample_rate` as a mono WAV file at `path`,
  * complete or not at all (a temporary file renamed into place); a link at
  * `path` is replaced, a folder, FIFO or device refused. `samples` may be
- * NULL only when `count` is 0. */
+ * NULL only when `count` is 0. A `sample_rate` that is not positive, or
+ * whose bytes per second overflow the header's 32 bits (above 1073741823
+ * for TOLVAREN_TTS_WAV_FLOAT32), is TOLVAREN_TTS_INVALID_ARGUMENT. */
 TOLVAREN_TTS_EXPORT tolvaren_tts_status
 tolvaren_tts_write_wav(const char* path, const float* samples, size_t count,
                        int sample_rate, int format);
@@ -179,8 +193,10 @@ enum {
 };
 
 /* Receives one log record, NUL-terminated, valid during the call only;
- * from whichever thread made it, one record at a time. It must not call
- * the library. */
+ * from whichever thread made it, possibly from several threads at once. No
+ * lock of the library is held: it may call the library (a call on the
+ * handle whose call made the record is refused, see
+ * TOLVAREN_TTS_IN_CALLBACK). */
 typedef void (*tolvaren_tts_log_callback)(int level, const char* message,
                                           void* user);
 

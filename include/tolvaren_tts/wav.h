@@ -26,8 +26,9 @@ enum class WavFormat {
 // written under a temporary name in the same folder and renamed into
 // place); a symbolic link at `path` is replaced, never written through; a
 // folder, FIFO or device there is refused (kInvalidArgument), as is a
-// sample rate that is not positive. kNotFound when the file cannot be
-// created, kInternal when writing fails.
+// sample rate that is not positive or whose bytes per second overflow the
+// header's 32 bits (above 1073741823 for kFloat32). kNotFound when the file
+// cannot be created, kInternal when writing fails.
 TOLVAREN_TTS_EXPORT Status WriteWav(const std::string& path, const Audio& audio,
                                     WavFormat format);
 

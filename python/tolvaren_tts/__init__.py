@@ -7,8 +7,14 @@ Python, through ctypes (the standard library only).
         tolvaren_tts.write_wav("hello.wav", samples, rate)
 
 Samples are array('f') of mono floats, always within [-0.99, 0.99] (a
-peak limiter, no clipping; volume scales before it). Every failure
-raises TolvarenTtsError, whose message is the library's own.
+peak limiter, no clipping; volume scales before it). Every failure of the
+library raises TolvarenTtsError, whose message is the library's own; an
+argument the C interface cannot carry (a NUL in a text or path, an integer
+beyond its range, a 0 for speed or volume) raises ValueError or TypeError.
+
+Any number of threads may use one Synthesizer: its calls run one at a time.
+close() waits for calls on other threads; from inside the synthesizer's own
+callback it raises TolvarenTtsError (TOLVAREN_TTS_IN_CALLBACK).
 
 The library is found beside this package in the install tree
 (<prefix>/lib/libtolvaren_tts.so, three folders up), else where
@@ -16,10 +22,13 @@ $TOLVAREN_TTS_LIBRARY names it, else through the system's loader.
 """
 
 import array
+import contextlib
 import ctypes
 import ctypes.util
 import glob
+import operator
 import os
+import threading
 
 __all__ = ["Synthesizer", "TolvarenTtsError", "write_wav", "version",
            "list_voices", "set_log_callback", "DEBUG", "INFO", "WARNING",
@@ -27,6 +36,8 @@ __all__ = ["Synthesizer", "TolvarenTtsError", "write_wav", "version",
 
 _LIBRARY_NAME = "libtolvaren_tts.so"
 _CANCELLED = 6
+_IN_CALLBACK = 9
+_INT_MIN, _INT_MAX = -2 ** 31, 2 ** 31 - 1
 _WAV_PCM16, _WAV_FLOAT32 = 0, 1
 # Log levels, as the C interface numbers them.
 DEBUG, INFO, WARNING, ERROR = 0, 1, 2, 3
@@ -73,14 +84,17 @@ _CHUNK_CALLBACK = ctypes.CFUNCTYPE(ctypes.c_int, ctypes.POINTER(ctypes.c_float),
 
 
 def _candidates():
+    """(path, named): the install tree's library, the one
+    $TOLVAREN_TTS_LIBRARY names (which must load), the system's."""
     here = os.path.dirname(os.path.abspath(__file__))
     lib = os.path.normpath(os.path.join(here, "..", "..", ".."))
+    yield os.path.join(lib, _LIBRARY_NAME), False
+    for path in sorted(glob.glob(os.path.join(lib, _LIBRARY_NAME + ".*"))):
+        yield path, False
     named = os.environ.get("TOLVAREN_TTS_LIBRARY")
     if named:
-        yield named
-    yield os.path.join(lib, _LIBRARY_NAME)
-    yield from sorted(glob.glob(os.path.join(lib, _LIBRARY_NAME + ".*")))
-    yield ctypes.util.find_library("tolvaren_tts") or _LIBRARY_NAME
+        yield named, True
+    yield ctypes.util.find_library("tolvaren_tts") or _LIBRARY_NAME, False
 
 
 def _declare(lib):
@@ -92,7 +106,7 @@ def _declare(lib):
         "tolvaren_tts_version": (c.c_char_p, []),
         "tolvaren_tts_create": (c.c_int, [c.POINTER(_Config),
                                           c.POINTER(handle)]),
-        "tolvaren_tts_destroy": (None, [handle]),
+        "tolvaren_tts_destroy": (c.c_int, [handle]),
         "tolvaren_tts_synthesize": (c.c_int, [
             handle, text, c.POINTER(_Options),
             c.POINTER(c.POINTER(c.c_float)), c.POINTER(c.c_size_t)]),
@@ -115,7 +129,11 @@ def _declare(lib):
                                             c.c_size_t]),
     }
     for name, (result, arguments) in signatures.items():
-        function = getattr(lib, name)
+        try:
+            function = getattr(lib, name)
+        except AttributeError:
+            raise OSError(f"{lib._name} is not libtolvaren_tts: it has no "
+                          f"{name}") from None
         function.restype = result
         function.argtypes = arguments
     return lib
@@ -123,12 +141,16 @@ def _declare(lib):
 
 def _load():
     tried = []
-    for path in _candidates():
-        if os.sep in path and not os.path.exists(path):
+    for path, named in _candidates():
+        if os.sep in path and not os.path.exists(path) and not named:
             continue
         try:
             return _declare(ctypes.CDLL(path))
         except OSError as error:
+            if named:
+                raise ImportError(
+                    f"cannot load $TOLVAREN_TTS_LIBRARY {path}: {error}"
+                ) from None
             tried.append(f"{path}: {error}")
     raise ImportError("cannot load libtolvaren_tts: " + "; ".join(tried))
 
@@ -143,14 +165,38 @@ def _check(status):
             _lib.tolvaren_tts_last_error().decode(errors="replace"))
 
 
+def _no_nul(data):
+    if b"\0" in data:
+        raise ValueError("embedded null byte")
+    return data
+
+
 def _utf8(text, what):
     if not isinstance(text, str):
         raise TypeError(f"{what} must be a str, not {type(text).__name__}")
-    return text.encode("utf-8")
+    return _no_nul(text.encode("utf-8"))
 
 
 def _path(path):
-    return None if path is None else os.fsencode(path)
+    return None if path is None else _no_nul(os.fsencode(path))
+
+
+def _c_int(value, what, low=_INT_MIN, high=_INT_MAX):
+    """`value` as a C int, refused rather than wrapped when out of range."""
+    number = operator.index(value)
+    if not low <= number <= high:
+        raise ValueError(f"{what} must be {low} to {high}, not {number}")
+    return number
+
+
+def _options(speed, sentence_silence, markup, volume):
+    # The C interface reads 0 as "the default"; here the defaults are
+    # spelled out, so an explicit 0 is a mistake, not a 1.
+    for name, value in (("speed", speed), ("volume", volume)):
+        if float(value) == 0:
+            raise ValueError(f"{name} must be above 0, not 0")
+    return _Options(ctypes.sizeof(_Options), float(speed),
+                    float(sentence_silence), int(bool(markup)), float(volume))
 
 
 def version():
@@ -165,7 +211,8 @@ def write_wav(path, samples, sample_rate, float32=False):
     pointer = (ctypes.cast(data.buffer_info()[0], ctypes.POINTER(ctypes.c_float))
                if len(data) else None)
     _check(_lib.tolvaren_tts_write_wav(
-        os.fsencode(path), pointer, len(data), int(sample_rate),
+        _path(path), pointer, len(data),
+        _c_int(sample_rate, "sample_rate", 1),
         _WAV_FLOAT32 if float32 else _WAV_PCM16))
 
 
@@ -175,19 +222,23 @@ def _config(conf_path=None, voice=None, front_conf_path=None,
                    _path(front_conf_path), _path(acoustic_model_path),
                    _path(vocoder_model_path),
                    None if voice is None else _utf8(voice, "voice"),
-                   int(threads))
+                   _c_int(threads, "threads", 0))
 
 
 # The C side keeps only a pointer to the callback: it must live as long as
-# it is set.
-_log_callback = _LOG_CALLBACK()
+# it is set, and a replaced one as long as the process, since another
+# thread may be inside it.
+_log_callbacks = [_LOG_CALLBACK()]
 
 
 def set_log_callback(callback, min_level=WARNING):
     """Hands each library log record at or above min_level to
     callback(level, message), on the thread that made it; None: records
-    go nowhere (the default). The callback must not call the library."""
-    global _log_callback
+    go nowhere (the default). The callback may call the library."""
+    if callback is not None and not callable(callback):
+        raise TypeError("callback must be callable or None, not "
+                        f"{type(callback).__name__}")
+    level = _c_int(min_level, "min_level", DEBUG, ERROR)
     forward = _LOG_CALLBACK()
     if callback is not None:
         def forward_record(level, message, _user):
@@ -196,8 +247,8 @@ def set_log_callback(callback, min_level=WARNING):
             except BaseException:  # a log record is never worth a crash
                 pass
         forward = _LOG_CALLBACK(forward_record)
-    _check(_lib.tolvaren_tts_set_log_callback(forward, None, int(min_level)))
-    _log_callback = forward
+    _log_callbacks.append(forward)
+    _check(_lib.tolvaren_tts_set_log_callback(forward, None, level))
 
 
 def list_voices(conf_path=None, front_conf_path=None,
@@ -223,22 +274,39 @@ def list_voices(conf_path=None, front_conf_path=None,
 
 
 class Synthesizer:
-    """One loaded engine (front end and the voice's models). Use it from
-    one thread at a time; close() or a with block frees it."""
+    """One loaded engine (front end and the voice's models). Any number of
+    threads may use it; its calls run one at a time. close() or a with
+    block frees it."""
 
     def __init__(self, conf_path=None, voice=None, front_conf_path=None,
                  acoustic_model_path=None, vocoder_model_path=None,
                  threads=0):
         config = _config(conf_path, voice, front_conf_path,
                          acoustic_model_path, vocoder_model_path, threads)
+        # The threads inside a call on the handle, so that close() waits
+        # for them and never frees it under one.
+        self._lock = threading.Condition()
+        self._callers = {}
         self._handle = ctypes.c_void_p()
         _check(_lib.tolvaren_tts_create(ctypes.byref(config),
                                         ctypes.byref(self._handle)))
 
     def close(self):
-        if self._handle:
-            _lib.tolvaren_tts_destroy(self._handle)
-            self._handle = ctypes.c_void_p()
+        """Frees the engine once the calls on other threads have returned;
+        from inside its own callback raises TolvarenTtsError
+        (TOLVAREN_TTS_IN_CALLBACK) and the engine stays."""
+        with self._lock:
+            if not self._handle:
+                return
+            if threading.get_ident() in self._callers:
+                raise TolvarenTtsError(
+                    _IN_CALLBACK,
+                    _lib.tolvaren_tts_status_name(_IN_CALLBACK).decode(),
+                    "close() was called from inside this synthesizer's own "
+                    "callback: close it after the call has returned")
+            handle, self._handle = self._handle, ctypes.c_void_p()
+            self._lock.wait_for(lambda: not self._callers)
+        _check(_lib.tolvaren_tts_destroy(handle))
 
     def __enter__(self):
         return self
@@ -248,39 +316,58 @@ class Synthesizer:
 
     def __del__(self):
         if getattr(self, "_handle", None):
-            self.close()
+            try:
+                self.close()
+            except TolvarenTtsError:
+                pass
 
+    @contextlib.contextmanager
     def _live(self):
-        if not self._handle:
-            raise TolvarenTtsError(1, "TOLVAREN_TTS_INVALID_ARGUMENT",
-                                   "the synthesizer is closed")
-        return self._handle
+        """The handle, held open for one call."""
+        me = threading.get_ident()
+        with self._lock:
+            if not self._handle:
+                raise TolvarenTtsError(1, "TOLVAREN_TTS_INVALID_ARGUMENT",
+                                       "the synthesizer is closed")
+            self._callers[me] = self._callers.get(me, 0) + 1
+            handle = self._handle
+        try:
+            yield handle
+        finally:
+            with self._lock:
+                self._callers[me] -= 1
+                if not self._callers[me]:
+                    del self._callers[me]
+                    self._lock.notify_all()
 
     @property
     def sample_rate(self):
-        return _lib.tolvaren_tts_sample_rate(self._live())
+        with self._live() as handle:
+            return _lib.tolvaren_tts_sample_rate(handle)
 
     @property
     def supports_speed(self):
-        return bool(_lib.tolvaren_tts_supports_speed(self._live()))
+        with self._live() as handle:
+            return bool(_lib.tolvaren_tts_supports_speed(handle))
 
     def synthesize(self, text, speed=1.0, sentence_silence=0.0, markup=False,
                    volume=1.0):
         """The samples of `text` and their rate: (array('f'), int)."""
         samples = ctypes.POINTER(ctypes.c_float)()
         count = ctypes.c_size_t()
-        options = _Options(ctypes.sizeof(_Options), speed, sentence_silence,
-                           int(bool(markup)), volume)
-        _check(_lib.tolvaren_tts_synthesize(
-            self._live(), _utf8(text, "text"), ctypes.byref(options),
-            ctypes.byref(samples), ctypes.byref(count)))
-        try:
-            data = array.array("f")
-            if count.value:
-                data.frombytes(ctypes.string_at(samples, 4 * count.value))
-        finally:
-            _lib.tolvaren_tts_free_samples(samples)
-        return data, self.sample_rate
+        options = _options(speed, sentence_silence, markup, volume)
+        encoded = _utf8(text, "text")
+        with self._live() as handle:
+            _check(_lib.tolvaren_tts_synthesize(
+                handle, encoded, ctypes.byref(options),
+                ctypes.byref(samples), ctypes.byref(count)))
+            try:
+                data = array.array("f")
+                if count.value:
+                    data.frombytes(ctypes.string_at(samples, 4 * count.value))
+            finally:
+                _lib.tolvaren_tts_free_samples(samples)
+            return data, _lib.tolvaren_tts_sample_rate(handle)
 
     def stream(self, text, callback, speed=1.0, sentence_silence=0.0,
                markup=False, volume=1.0):
@@ -300,11 +387,12 @@ class Synthesizer:
                 raised.append(error)
                 return 0
 
-        options = _Options(ctypes.sizeof(_Options), speed, sentence_silence,
-                           int(bool(markup)), volume)
-        status = _lib.tolvaren_tts_synthesize_stream(
-            self._live(), _utf8(text, "text"), ctypes.byref(options),
-            _CHUNK_CALLBACK(chunk), None)
+        options = _options(speed, sentence_silence, markup, volume)
+        encoded = _utf8(text, "text")
+        with self._live() as handle:
+            status = _lib.tolvaren_tts_synthesize_stream(
+                handle, encoded, ctypes.byref(options),
+                _CHUNK_CALLBACK(chunk), None)
         if raised and status == _CANCELLED:
             raise raised[0]
         _check(status)
@@ -312,8 +400,10 @@ class Synthesizer:
     def pinyin(self, text):
         """The numbered-tone pinyin spoken for `text`."""
         result = ctypes.c_void_p()
-        _check(_lib.tolvaren_tts_pinyin(self._live(), _utf8(text, "text"),
-                                        ctypes.byref(result)))
+        encoded = _utf8(text, "text")
+        with self._live() as handle:
+            _check(_lib.tolvaren_tts_pinyin(handle, encoded,
+                                            ctypes.byref(result)))
         try:
             return ctypes.string_at(result).decode()
         finally:

@@ -2,10 +2,13 @@
 // catches anything thrown, and reports a failure as a status and the
 // calling thread's error text.
 
+#include <algorithm>
+#include <condition_variable>
 #include <cstddef>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <mutex>
 #include <new>
 #include <string>
 #include <utility>
@@ -19,6 +22,11 @@
 #include "tolvaren_tts/wav.h"
 
 struct tolvaren_tts_synthesizer {
+  // Guards the count of calls in progress, so that destroy waits for them.
+  std::mutex mutex;
+  std::condition_variable idle;
+  int calls = 0;
+  bool closing = false;
   std::unique_ptr<tolvaren_tts::Synthesizer> synthesizer;
 };
 
@@ -45,6 +53,8 @@ tolvaren_tts_status CNumber(StatusCode code) {
       return TOLVAREN_TTS_RUNTIME_ERROR;
     case StatusCode::kCancelled:
       return TOLVAREN_TTS_CANCELLED;
+    case StatusCode::kInCallback:
+      return TOLVAREN_TTS_IN_CALLBACK;
     case StatusCode::kInternal:
       break;
   }
@@ -63,6 +73,49 @@ tolvaren_tts_status Fail(tolvaren_tts_status status, const char* message) {
 
 tolvaren_tts_status NullArgument(const char* name) {
   last_error = std::string(name) + " is NULL";
+  return TOLVAREN_TTS_INVALID_ARGUMENT;
+}
+
+// The handles whose calls this thread is inside: destroying one of them
+// can only come from its own callback.
+thread_local std::vector<const tolvaren_tts_synthesizer*> handles_in_call;
+
+bool InCall(const tolvaren_tts_synthesizer* tts) {
+  return std::find(handles_in_call.begin(), handles_in_call.end(), tts) !=
+         handles_in_call.end();
+}
+
+// One call on a handle, counted while it runs; none once the handle is
+// being destroyed.
+class HandleCall {
+ public:
+  explicit HandleCall(tolvaren_tts_synthesizer* tts) : tts_(tts) {
+    const std::lock_guard<std::mutex> lock(tts->mutex);
+    if (tts->closing) return;
+    handles_in_call.push_back(tts);
+    ++tts->calls;
+    entered_ = true;
+  }
+  ~HandleCall() {
+    if (!entered_) return;
+    handles_in_call.pop_back();
+    // Notified under the lock: destroy frees the handle only after this
+    // thread has let go of it.
+    const std::lock_guard<std::mutex> lock(tts_->mutex);
+    if (--tts_->calls == 0) tts_->idle.notify_all();
+  }
+  HandleCall(const HandleCall&) = delete;
+  HandleCall& operator=(const HandleCall&) = delete;
+
+  bool entered() const { return entered_; }
+
+ private:
+  tolvaren_tts_synthesizer* tts_;
+  bool entered_ = false;
+};
+
+tolvaren_tts_status Closing() {
+  last_error = "the synthesizer is being destroyed";
   return TOLVAREN_TTS_INVALID_ARGUMENT;
 }
 
@@ -156,7 +209,8 @@ const char* tolvaren_tts_status_name(tolvaren_tts_status status) {
                                        "TOLVAREN_TTS_RUNTIME_ERROR",
                                        "TOLVAREN_TTS_CANCELLED",
                                        "TOLVAREN_TTS_INTERNAL",
-                                       "TOLVAREN_TTS_OUT_OF_MEMORY"};
+                                       "TOLVAREN_TTS_OUT_OF_MEMORY",
+                                       "TOLVAREN_TTS_IN_CALLBACK"};
   const int count = static_cast<int>(sizeof(kNames) / sizeof(kNames[0]));
   return status >= 0 && status < count ? kNames[status] : "unknown status";
 }
@@ -195,7 +249,25 @@ tolvaren_tts_status tolvaren_tts_create(const tolvaren_tts_config* config,
   });
 }
 
-void tolvaren_tts_destroy(tolvaren_tts_synthesizer* tts) { delete tts; }
+tolvaren_tts_status tolvaren_tts_destroy(tolvaren_tts_synthesizer* tts) {
+  last_error.clear();
+  if (tts == nullptr) return TOLVAREN_TTS_OK;
+  if (InCall(tts)) {
+    return Fail(TOLVAREN_TTS_IN_CALLBACK,
+                "the synthesizer cannot be destroyed from inside its own "
+                "callback: destroy it after the call has returned");
+  }
+  {
+    std::unique_lock<std::mutex> lock(tts->mutex);
+    if (tts->closing) return Closing();  // from a log record of its end
+    tts->closing = true;
+    tts->idle.wait(lock, [tts] { return tts->calls == 0; });
+  }
+  // The engine first, while the handle still refuses calls: its end logs.
+  tts->synthesizer.reset();
+  delete tts;
+  return TOLVAREN_TTS_OK;
+}
 
 tolvaren_tts_status tolvaren_tts_synthesize(tolvaren_tts_synthesizer* tts,
                                             const char* text,
@@ -206,6 +278,8 @@ tolvaren_tts_status tolvaren_tts_synthesize(tolvaren_tts_synthesizer* tts,
   *samples = nullptr;
   *count = 0;
   if (tolvaren_tts_status s = CheckCall(tts, text); s != 0) return s;
+  const HandleCall call(tts);
+  if (!call.entered()) return Closing();
   return Guarded([&] {
     tolvaren_tts::SynthesisOptions cpp_options;
     if (tolvaren_tts_status s = ToOptions(options, cpp_options); s != 0) {
@@ -234,6 +308,8 @@ tolvaren_tts_status tolvaren_tts_synthesize_stream(
     void* user) {
   if (tolvaren_tts_status s = CheckCall(tts, text); s != 0) return s;
   if (callback == nullptr) return NullArgument("callback");
+  const HandleCall call(tts);
+  if (!call.entered()) return Closing();
   return Guarded([&] {
     tolvaren_tts::SynthesisOptions cpp_options;
     if (tolvaren_tts_status s = ToOptions(options, cpp_options); s != 0) {
@@ -251,6 +327,8 @@ tolvaren_tts_status tolvaren_tts_pinyin(tolvaren_tts_synthesizer* tts,
   if (pinyin == nullptr) return NullArgument("pinyin");
   *pinyin = nullptr;
   if (tolvaren_tts_status s = CheckCall(tts, text); s != 0) return s;
+  const HandleCall call(tts);
+  if (!call.entered()) return Closing();
   return Guarded([&] {
     std::string spoken;
     const Status status = tts->synthesizer->Pinyin(text, &spoken);

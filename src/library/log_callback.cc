@@ -115,6 +115,9 @@ void LogToStandardError(LogDetail detail) {
       [to_terminal, shown, journal](LogLevel level,
                                     const std::string& message) {
         if (to_terminal && level >= shown) {
+          // Records of several threads come at once: a line each.
+          static std::mutex lines;
+          const std::lock_guard<std::mutex> lock(lines);
           std::cerr << '[' << LevelName(level) << "] " << message << std::endl;
         }
         if (journal != nullptr && level >= LogLevel::kError) {

@@ -4,12 +4,15 @@
 #include "tolvaren_tts/synthesizer.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <exception>
 #include <filesystem>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <system_error>
+#include <thread>
 #include <utility>
 
 #include "library/filled_timings.h"
@@ -105,6 +108,36 @@ Status Unexpected(const std::exception& e) {
   return Status(StatusCode::kInternal, std::string("unexpected: ") + e.what());
 }
 
+// One call's hold on an engine: it waits for the call before it, and
+// refuses a call from the thread already inside one, which can only come
+// from the engine's own callbacks and would wait on itself.
+class EngineHold {
+ public:
+  EngineHold(std::mutex& mutex, std::atomic<std::thread::id>& caller)
+      : caller_(caller) {
+    if (caller.load() == std::this_thread::get_id()) return;
+    lock_ = std::unique_lock<std::mutex>(mutex);
+    caller.store(std::this_thread::get_id());
+  }
+  ~EngineHold() {
+    if (lock_.owns_lock()) caller_.store(std::thread::id());
+  }
+  EngineHold(const EngineHold&) = delete;
+  EngineHold& operator=(const EngineHold&) = delete;
+
+  // The status of a refused call; OK when the hold was taken.
+  Status status() const {
+    if (lock_.owns_lock()) return Status();
+    return Status(StatusCode::kInCallback,
+                  "the synthesizer was called from inside its own callback: "
+                  "it is in the middle of that call");
+  }
+
+ private:
+  std::atomic<std::thread::id>& caller_;
+  std::unique_lock<std::mutex> lock_;
+};
+
 }  // namespace
 
 struct Synthesizer::Impl {
@@ -180,10 +213,18 @@ struct Synthesizer::Impl {
 
   std::unique_ptr<tolvaren::Tool> tool;
   std::optional<tolvaren::PhoneTable> phone_table;
+  // Calls run one at a time; `caller` is the thread inside one (the
+  // thread its callbacks run on), none between calls.
+  std::mutex call_mutex;
+  std::atomic<std::thread::id> caller{};
 };
 
 Synthesizer::Synthesizer(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
-Synthesizer::~Synthesizer() = default;
+
+Synthesizer::~Synthesizer() {
+  // Waits for a call running on another thread.
+  if (impl_ != nullptr) std::lock_guard<std::mutex> wait(impl_->call_mutex);
+}
 
 Status Synthesizer::Create(const SynthesizerConfig& config,
                            std::unique_ptr<Synthesizer>* synthesizer) {
@@ -230,6 +271,8 @@ Status Synthesizer::Synthesize(const std::string& text,
                                const SynthesisOptions& options,
                                const ChunkCallback& callback) {
   try {
+    const EngineHold hold(impl_->call_mutex, impl_->caller);
+    if (!hold.status().ok()) return hold.status();
     if (Status checked = impl_->Check(options); !checked.ok()) return checked;
     if (!callback) {
       return Status(StatusCode::kInvalidArgument, "no callback for the audio");
@@ -330,6 +373,8 @@ Status Synthesizer::Pinyin(const std::string& text,
   }
   pinyin->clear();
   try {
+    const EngineHold hold(impl_->call_mutex, impl_->caller);
+    if (!hold.status().ok()) return hold.status();
     const speechnn::FrontEngineInterface* front = impl_->tool->front();
     if (front == nullptr) {
       return Status(StatusCode::kFailedPrecondition, "no text front end");

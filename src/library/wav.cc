@@ -2,6 +2,10 @@
 
 #include "tolvaren_tts/wav.h"
 
+#include <cstdint>
+#include <limits>
+#include <string>
+
 #include "library/wav_samples.h"
 #include "tool/io/wav_file.h"
 
@@ -12,6 +16,15 @@ Status WriteWavSamples(const std::string& path, const float* samples,
   if (sample_rate <= 0) {
     return Status(StatusCode::kInvalidArgument,
                   "the sample rate must be a positive number");
+  }
+  // The header holds the bytes per second in 32 bits.
+  const uint64_t sample_bytes = format == WavFormat::kPcm16 ? 2 : 4;
+  const uint64_t limit = std::numeric_limits<uint32_t>::max() / sample_bytes;
+  if (static_cast<uint64_t>(sample_rate) > limit) {
+    return Status(StatusCode::kInvalidArgument,
+                  "the sample rate " + std::to_string(sample_rate) +
+                      " is too high for a WAV file of this format: at most " +
+                      std::to_string(limit));
   }
   const absl::Status written = tolvaren::WriteWavFile(
       path, samples, count, sample_rate,

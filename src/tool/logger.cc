@@ -166,15 +166,21 @@ void WriteRecord(LoggerHolder& holder, int32_t record_level, const char* file,
         {&holder, record_level, file, line, function, message});
     return;
   }
-  const std::lock_guard<std::mutex> lock(holder.mutex);
-  std::shared_ptr<spdlog::logger> logger = holder.logger;
+  const bool passes = holder.level.load() <= record_level;
+  if (!passes && record_level < kLevelError) return;
+  std::unique_lock<std::mutex> lock(holder.mutex);
   if (record_level >= kLevelError) holder.last_error = message;
-  const bool passes = holder.level <= record_level;
-  if (passes) ++holder.record_count;  // Wraps at 256 as an 8-bit counter.
+  if (!passes) return;
+  ++holder.record_count;  // Wraps at 256 as an 8-bit counter.
   if (holder.routed) {
-    if (passes && holder.routed_sink) holder.routed_sink(record_level, message);
+    // A copy, called without the lock: the sink may log again, route the
+    // records elsewhere or end an engine whose end logs.
+    const RecordSink sink = holder.routed_sink;
+    lock.unlock();
+    if (sink) sink(record_level, message);
     return;
   }
+  std::shared_ptr<spdlog::logger> logger = holder.logger;
   if (logger == nullptr) return;
   const int shown = holder.record_count % 128;
   const bool is_error = record_level >= kLevelError;

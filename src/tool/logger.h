@@ -14,6 +14,7 @@
 #include <fmt/format.h>
 #include <spdlog/logger.h>
 
+#include <atomic>
 #include <cstdint>
 #include <ctime>
 #include <functional>
@@ -46,7 +47,8 @@ struct LoggerHolder {
 
   std::shared_ptr<spdlog::logger> logger;
   uint8_t record_count = 0;
-  int32_t level = kLevelInfo;
+  // Read without the lock, so that a record below it costs no locking.
+  std::atomic<int32_t> level{kLevelInfo};
   // Whether records reach standard output.
   bool console = false;
   // The message of the latest ERROR record, whether it passed the threshold
@@ -56,8 +58,9 @@ struct LoggerHolder {
   // (nowhere when it is empty), not to `logger`.
   bool routed = false;
   RecordSink routed_sink;
-  // One record at a time: synthesizers on several threads share the
-  // holder, its counter and last_error.
+  // Guards the fields above but `level`: synthesizers on several threads
+  // share the holder, its counter and last_error. Never held while
+  // `routed_sink` runs, so that a sink may log or call the library.
   std::mutex mutex;
 };
 
@@ -72,8 +75,9 @@ LoggerHolder& GetLogger();
 // at or above `min_level`, never to the console or the journal; a log not
 // built yet is never built from the environment, so nothing reaches
 // standard output. For programs that embed the engine; may be called at any
-// time, from any thread. `sink` runs under the log's lock, on the thread
-// that made the record.
+// time, from any thread, also from inside a sink. `sink` runs on the thread
+// that made the record with no lock held: records of several threads may
+// reach it at once, and it may make records itself.
 void RouteRecords(RecordSink sink, int32_t min_level);
 
 // The name a record gives its source file: the path from the source tree's
@@ -139,14 +143,21 @@ void LogRecord(int32_t record_level, const char* file, int line,
 
 }  // namespace tolvaren
 
-// <syslog.h> (pulled in by the journal sink) defines LOG_INFO as a priority
-// number; inside this program the name means the logging call. Include this
-// header after any header that brings in <syslog.h>.
+// <syslog.h> (pulled in by the journal sink) defines LOG_INFO and
+// LOG_WARNING as priority numbers; inside this program the names mean the
+// logging calls. Include this header after any header that brings in
+// <syslog.h>.
 #ifdef LOG_INFO
 #undef LOG_INFO
 #endif
+#ifdef LOG_WARNING
+#undef LOG_WARNING
+#endif
 #define LOG_INFO(...)                                               \
   ::tolvaren::LogRecord(::tolvaren::kLevelInfo, __FILE__, __LINE__, \
+                        static_cast<const char*>(__func__), __VA_ARGS__)
+#define LOG_WARNING(...)                                               \
+  ::tolvaren::LogRecord(::tolvaren::kLevelWarning, __FILE__, __LINE__, \
                         static_cast<const char*>(__func__), __VA_ARGS__)
 #define LOG_ERROR(...)                                               \
   ::tolvaren::LogRecord(::tolvaren::kLevelError, __FILE__, __LINE__, \

@@ -179,6 +179,11 @@ TEST(CApiTest, BadArgumentsAreStatusesWithReasons) {
       {"wav: rate 0",
        [&] { return tolvaren_tts_write_wav(unmade.c_str(), &one, 1, 0, 0); },
        TOLVAREN_TTS_INVALID_ARGUMENT, "sample rate"},
+      {"wav: float32 byte rate beyond 32 bits",
+       [&] {
+         return tolvaren_tts_write_wav(unmade.c_str(), &one, 1, 1073741824, 1);
+       },
+       TOLVAREN_TTS_INVALID_ARGUMENT, "too high"},
       {"wav: a folder",
        [&] {
          return tolvaren_tts_write_wav(folder.c_str(), &one, 1, 16000, 0);
@@ -209,7 +214,7 @@ TEST(CApiTest, BadArgumentsAreStatusesWithReasons) {
   tolvaren_tts_free_voices(nullptr, 3);
   EXPECT_EQ(tolvaren_tts_sample_rate(nullptr), 0);
   EXPECT_EQ(tolvaren_tts_supports_speed(nullptr), 0);
-  tolvaren_tts_destroy(nullptr);
+  EXPECT_EQ(tolvaren_tts_destroy(nullptr), TOLVAREN_TTS_OK);
   tolvaren_tts_free_samples(nullptr);
   tolvaren_tts_free_string(nullptr);
 }
@@ -225,7 +230,8 @@ TEST(CApiTest, StatusNumbersAndNamesAreFixed) {
       {6, "TOLVAREN_TTS_CANCELLED"},
       {7, "TOLVAREN_TTS_INTERNAL"},
       {8, "TOLVAREN_TTS_OUT_OF_MEMORY"},
-      {9, "unknown status"},
+      {9, "TOLVAREN_TTS_IN_CALLBACK"},
+      {10, "unknown status"},
       {-1, "unknown status"},
   };
   for (const auto& [number, name] : names) {

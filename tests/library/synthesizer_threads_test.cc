@@ -1,12 +1,14 @@
-// One Synthesizer per thread, as the header allows: two of them speaking at
-// once give each the samples one alone gives. The text goes through the
-// front end's shared matchers (letters, digits, symbols, full-width marks).
+// Synthesizers on several threads: two of them speaking at once, and one
+// called by several threads at once, give each call the samples one alone
+// gives. The text goes through the front end's shared matchers (letters,
+// digits, symbols, full-width marks).
 
 #include <gtest/gtest.h>
 
 #include <memory>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "tolvaren_tts/synthesizer.h"
@@ -56,6 +58,49 @@ TEST(SynthesizerThreadsTest, TwoThreadsEachGetTheSingleThreadAudio) {
   std::thread two(speak, std::ref(*second), std::ref(heard[1]));
   one.join();
   two.join();
+  for (const std::vector<std::vector<float>>& thread_heard : heard) {
+    ASSERT_EQ(thread_heard.size(), static_cast<std::size_t>(kRounds));
+    for (const std::vector<float>& samples : thread_heard) {
+      EXPECT_EQ(samples, alone.samples);
+    }
+  }
+}
+
+TEST(SynthesizerThreadsTest, ThreadsSharingOneSynthesizerTakeTurns) {
+  QuietEnvironment();
+  ToolSetup setup;
+  const std::string text = "你好，ABC 世界！温度是25°C，涨了3%。";
+  constexpr int kThreads = 3;
+  constexpr int kRounds = 3;
+  CaptureStdout();
+  std::unique_ptr<Synthesizer> tts = Started(setup.conf_path);
+  GetCapturedStdout();
+  ASSERT_TRUE(tts != nullptr);
+  Audio alone;
+  ASSERT_TRUE(tts->Synthesize(text, {}, &alone).ok());
+
+  // Whole calls and streamed ones, interleaved.
+  std::vector<std::vector<float>> heard[kThreads];
+  const auto speak = [&](int thread) {
+    for (int i = 0; i < kRounds; ++i) {
+      std::vector<float> samples;
+      tolvaren_tts::Status status;
+      if ((thread + i) % 2 == 0) {
+        Audio audio;
+        status = tts->Synthesize(text, {}, &audio);
+        samples = std::move(audio.samples);
+      } else {
+        status = tts->Synthesize(text, {}, [&](const float* s, std::size_t n) {
+          samples.insert(samples.end(), s, s + n);
+          return true;
+        });
+      }
+      heard[thread].push_back(status.ok() ? samples : std::vector<float>());
+    }
+  };
+  std::vector<std::thread> threads;
+  for (int t = 0; t < kThreads; ++t) threads.emplace_back(speak, t);
+  for (std::thread& thread : threads) thread.join();
   for (const std::vector<std::vector<float>>& thread_heard : heard) {
     ASSERT_EQ(thread_heard.size(), static_cast<std::size_t>(kRounds));
     for (const std::vector<float>& samples : thread_heard) {

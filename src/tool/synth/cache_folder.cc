@@ -95,7 +95,7 @@ std::string RandomLetters() {
 }  // namespace
 
 void LogCacheWarningOnce(const std::string& key, const std::string& text) {
-  if (FirstTime("warning:" + key)) LOG_INFO("Warning: {}", text);
+  if (FirstTime("warning:" + key)) LOG_WARNING("Warning: {}", text);
 }
 
 std::optional<CacheFolder> CacheFolder::Open(const std::string& configured) {
