@@ -40,7 +40,13 @@ absl::Status SynthesisEngine::Synthesize(const std::vector<Segment>& segments,
                       refused = sink(std::move(chunk));
                       return refused;
                     });
-  int64_t first_sample = 0;
+  if (request.leading_silence > 0) {
+    if (absl::Status taken = stage.Silence(request.leading_silence);
+        !taken.ok()) {
+      return taken;
+    }
+  }
+  int64_t first_sample = std::max<int64_t>(request.leading_silence, 0);
   for (std::size_t i = 0; i < segments.size(); ++i) {
     // Speech stops before a silence and at the end.
     const bool ends = i + 1 == segments.size();

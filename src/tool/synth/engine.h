@@ -91,6 +91,9 @@ struct EngineRequest {
   ChunkLayout chunks;
   // Optional; see PieceReport.
   PieceHook on_piece;
+  // Samples of silence before the first segment (a request that opens with
+  // a break); the offsets of PieceReport count them.
+  int64_t leading_silence = 0;
 };
 
 // What the engine needs of the voice.
@@ -114,7 +117,8 @@ class SynthesisEngine {
   void SetVoice(EngineVoice voice) { voice_ = std::move(voice); }
 
   // Speaks `segments` in order, handing every chunk of samples to `sink` as
-  // soon as it exists (a segment's silence as one chunk of zeros). A sink's
+  // soon as it exists (a silence in chunks of zeros of at most
+  // kSilenceBlockSamples, so that no silence is held whole). A sink's
   // failure stops the synthesis at once and is returned as it is; the
   // chunks already handed on stay with the sink. Runtime errors are
   // RuntimeError statuses (named by model file), FailedPrecondition
