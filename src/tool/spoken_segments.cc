@@ -23,22 +23,54 @@ using speechnn::SpeechPart;
 constexpr double kMinRate = 0.25;
 constexpr double kMaxRate = 4.0;
 
-// The duration scale of a part: 1 / (speed × its rate), within the rates the
-// models take.
+// The first few rates that could not be honoured are named with their
+// place; the rest are counted: a document may hold thousands of parts.
+constexpr std::size_t kNamedRateWarnings = 3;
+
+// The rates asked for and not honoured, as the warnings they make.
+class RateWarnings {
+ public:
+  void OneSpeedOnly() {
+    if (!one_speed_) {
+      warnings_.push_back(
+          "this voice speaks at one speed only: the markup's rate is "
+          "ignored");
+    }
+    one_speed_ = true;
+  }
+  void Kept(const SpeechPart& part, double rate, double kept) {
+    if (++kept_ > kNamedRateWarnings) return;
+    warnings_.push_back(
+        (part.where.empty() ? std::string() : part.where + ": ") +
+        "a rate of " + std::to_string(rate) + " times is spoken at " +
+        std::to_string(kept));
+  }
+  void Flush(std::vector<std::string>& warnings) {
+    if (kept_ > kNamedRateWarnings) {
+      warnings_.push_back("and " + std::to_string(kept_ - kNamedRateWarnings) +
+                          " more parts at a rate kept within 0.25 to 4");
+    }
+    warnings.insert(warnings.end(), warnings_.begin(), warnings_.end());
+  }
+
+ private:
+  std::vector<std::string> warnings_;
+  bool one_speed_ = false;
+  std::size_t kept_ = 0;
+};
+
+// The duration scale of a part: 1 / (speed × its rate), the product kept
+// within the rates the models take.
 float ScaleOf(const SpeechPart& part, double speed, bool takes_scale,
-              std::vector<std::string>& warnings) {
+              RateWarnings& warnings) {
   if (part.rate == 1.0) return static_cast<float>(1.0 / speed);
   if (!takes_scale) {
-    warnings.push_back(
-        "this voice speaks at one speed only: the markup's rate is ignored");
+    warnings.OneSpeedOnly();
     return static_cast<float>(1.0 / speed);
   }
   const double rate = speed * part.rate;
   const double kept = std::clamp(rate, kMinRate, kMaxRate);
-  if (kept != rate) {
-    warnings.push_back("a rate of " + std::to_string(rate) +
-                       " times is spoken at " + std::to_string(kept));
-  }
+  if (kept != rate) warnings.Kept(part, rate, kept);
   return static_cast<float>(1.0 / kept);
 }
 
@@ -151,14 +183,18 @@ absl::Status PlanSpokenSegments(Tool& tool,
                                 double speed, int sample_rate, SpokenPlan* plan,
                                 const PhoneTable* words_table) {
   const bool takes_scale = tool.takes_duration_scale();
+  RateWarnings rate_warnings;
   for (const SpeechPart& part : parts) {
     if (part.kind == SpeechPart::Kind::kBreak) {
       const int64_t silence =
           std::llround(static_cast<double>(part.break_ms) * sample_rate / 1000);
-      int64_t& after = plan->segments.empty()
-                           ? plan->leading_silence
-                           : plan->segments.back().silence_after;
-      after += silence;
+      if (plan->segments.empty()) {
+        plan->leading_silence += silence;
+      } else {
+        // The break is the pause at that place, not an addition to it.
+        plan->segments.back().silence_after += silence;
+        plan->segments.back().silence_holds_pause = true;
+      }
       continue;
     }
     Segment segment;
@@ -168,9 +204,10 @@ absl::Status PlanSpokenSegments(Tool& tool,
       return ids;
     }
     if (segment.phone_ids.empty()) continue;
-    segment.duration_scale = ScaleOf(part, speed, takes_scale, plan->warnings);
+    segment.duration_scale = ScaleOf(part, speed, takes_scale, rate_warnings);
     plan->segments.push_back(std::move(segment));
   }
+  rate_warnings.Flush(plan->warnings);
   return absl::OkStatus();
 }
 
