@@ -105,7 +105,7 @@ BREAKS = '<break time="10s"/>' * 1000
 
 CASES = [
     ("latin_letters", front_run("abcdefghijklmnopqrstuvwxyz" * 16000)),
-    ("full_width_letters", front_run("ＡＢＣＤＥＦＧＨＩＪ" * 15000)),
+    ("full_width_letters", front_run("ＡＢＣＤＥＦＧＨＩＪ" * 30000)),
     ("digits", front_run("1234567890" * 40000)),
     ("marks", front_run("，。！？、" * 40000)),
     ("one_repeated_word", front_run("你好" * 200000)),
