@@ -172,8 +172,9 @@ absl::Status IdsOf(Tool& tool, const SpeechPart& part,
 absl::Status ReadSpokenParts(std::string_view text, bool markup,
                              std::vector<SpeechPart>* parts,
                              std::vector<std::string>* warnings) {
-  absl::Status read = markup ? speechnn::ReadMarkup(text, parts, warnings)
-                             : speechnn::SplitInlinePinyin(text, parts);
+  absl::Status read = markup
+                          ? speechnn::ReadMarkup(text, parts, warnings)
+                          : speechnn::SplitInlinePinyin(text, parts, warnings);
   if (read.ok()) return read;
   return absl::InvalidArgumentError(read.message());
 }

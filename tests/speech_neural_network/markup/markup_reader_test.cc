@@ -94,6 +94,13 @@ TEST(MarkupReaderTest, ReadsEachElement) {
        "text(一九九九年十二月)"},
       {"<say-as interpret-as=\"date\">2023-13-01</say-as>", "text(2023-13-01)",
        1},
+      // A day the month does not have is read as written.
+      {"<say-as interpret-as=\"date\">2023-02-31</say-as>", "text(2023-02-31)",
+       1},
+      {"<say-as interpret-as=\"date\">2023-02-29</say-as>", "text(2023-02-29)",
+       1},
+      {"<say-as interpret-as=\"date\">2024-02-29</say-as>",
+       "text(二零二四年二月二十九日)"},
       {"<say-as interpret-as=\"ordinal\">3</say-as>", "text(3)", 1},
       {"<phoneme alphabet=\"pinyin\" ph=\"ni3 hao3\">你好</phoneme>",
        "pinyin(ni3 hao3|你好)"},
