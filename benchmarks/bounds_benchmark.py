@@ -12,6 +12,8 @@ resources/conf/tool.conf, the shipped voice). Each row runs once per build:
                repeated to --megabytes
   first audio  tolvaren_say on that line: seconds and peak until the first
                100 kB of audio
+  phonemes     the same with --phonemes (the words of the whole line are
+               kept for the pinyin printed before the audio)
   breaks       tolvaren_say --ssml on <speak>你, 1,000 breaks of 10 s, 好:
                the whole run (2.8 hours of audio, written to /dev/null)
 
@@ -91,11 +93,14 @@ def main():
                                 path]))
         row.append(measure([say, "--conf", conf, "-f", line, "-o", "-"],
                            read_bytes=100000))
+        row.append(measure([say, "--conf", conf, "--phonemes", "-f", line,
+                            "-o", "-"], read_bytes=100000))
         row.append(measure([say, "--conf", conf, "--ssml", "-f", breaks,
                             "--raw", "-o", "-"]))
         rows.append(row)
         print(f"{name}: {build}", flush=True)
-    heads = ["letters", f"{args.megabytes} MB line", "first audio", "breaks"]
+    heads = ["letters", f"{args.megabytes} MB line", "first audio",
+             "phonemes", "breaks"]
     print("build  " + "".join(f"{h:>22}" for h in heads))
     for row in rows:
         print(f"{row[0]:<7}" + "".join(f"{s:>12.2f} s{p:>6} MiB"

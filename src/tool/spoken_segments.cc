@@ -4,12 +4,15 @@
 
 #include <algorithm>
 #include <cmath>
+#include <iterator>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "speech_neural_network/markup/markup_reader.h"
 #include "speech_neural_network/markup/pinyin_reader.h"
+#include "speech_neural_network/sentences.h"
+#include "speech_neural_network/utf8_conversion.h"
 #include "tool/id_names.h"
 #include "tool/synth/spoken_words.h"
 #include "tool/tool.h"
@@ -114,20 +117,85 @@ absl::Status SyllableIds(const speechnn::FrontEngineInterface& front,
   return absl::OkStatus();
 }
 
-// The words of a text part's sentences, collapsed as its ids were.
+// The words of a block's sentences, appended to `words`.
 absl::Status WordsOf(const Tool& tool, const PhoneTable& table,
                      const std::vector<speechnn::SentenceTrace>& traces,
                      std::vector<SpokenWord>& words) {
   const IdNames names(*tool.front());
-  std::vector<SpokenWord> part_words;
   for (const speechnn::SentenceTrace& trace : traces) {
     absl::StatusOr<std::vector<SpokenWord>> found =
         SpokenWordsOf(trace, names.Symbols(trace), table);
     if (!found.ok()) return found.status();
-    part_words.insert(part_words.end(), found->begin(), found->end());
+    words.insert(words.end(), found->begin(), found->end());
   }
+  return absl::OkStatus();
+}
+
+// The front end reads a text in blocks of whole sentences, each about
+// kFrontBlockCharacters long: what it holds while it reads (the sentences'
+// traces above all, when words are asked for) then follows a block, not the
+// text. A sentence longer than kMaxSentenceCharacters (no mark in a page of
+// text) is cut there.
+constexpr std::size_t kFrontBlockCharacters = 2000;
+constexpr std::size_t kMaxSentenceCharacters = 8000;
+
+std::vector<std::string> FrontBlocks(const std::string& text) {
+  std::vector<std::wstring> sentences;
+  speechnn::SplitSentences(speechnn::utf8string2wstring(text), sentences);
+  std::vector<std::string> blocks;
+  std::wstring block;
+  const auto flush = [&] {
+    if (!block.empty()) blocks.push_back(speechnn::wstring2utf8string(block));
+    block.clear();
+  };
+  for (std::wstring& sentence : sentences) {
+    for (std::size_t at = 0; at < sentence.size();
+         at += kMaxSentenceCharacters) {
+      block.append(sentence, at, kMaxSentenceCharacters);
+      if (block.size() >= kFrontBlockCharacters) flush();
+    }
+    sentence = std::wstring();  // read: its memory goes
+  }
+  flush();
+  return blocks;
+}
+
+// The ids of a text part, and with `table` its words, collapsed as the tool
+// collapses pauses.
+absl::Status TextIds(Tool& tool, const std::string& text,
+                     std::vector<int>& phone_ids, const PhoneTable* table,
+                     std::vector<SpokenWord>& words) {
+  // Checked whole, so that the offset counts from the part's start.
+  if (const std::size_t bad = speechnn::FindInvalidUtf8(text);
+      bad != std::string::npos) {
+    return absl::InvalidArgumentError("invalid UTF-8 at byte offset " +
+                                      std::to_string(bad));
+  }
+  std::vector<SpokenWord> part_words;
+  for (const std::string& block : FrontBlocks(text)) {
+    std::string failure;
+    std::vector<speechnn::SentenceTrace> traces;
+    std::vector<int> block_ids;
+    FrontRequest request;
+    request.refuse_name_characters = false;
+    request.failure = &failure;
+    if (table != nullptr) request.traces = &traces;
+    if (!tool.frontProcess(block, block_ids, request)) {
+      return absl::InvalidArgumentError(failure);
+    }
+    if (table != nullptr && !block_ids.empty()) {
+      if (absl::Status found = WordsOf(tool, *table, traces, part_words);
+          !found.ok()) {
+        return found;
+      }
+    }
+    phone_ids.insert(phone_ids.end(), block_ids.begin(), block_ids.end());
+  }
+  // A run of pauses may span two blocks.
+  CollapsePauseRuns(phone_ids, tool.pause_id());
   CollapsePauseWords(part_words);
-  words.insert(words.end(), part_words.begin(), part_words.end());
+  words.insert(words.end(), std::make_move_iterator(part_words.begin()),
+               std::make_move_iterator(part_words.end()));
   return absl::OkStatus();
 }
 
@@ -146,22 +214,10 @@ absl::Status IdsOf(Tool& tool, const SpeechPart& part,
       return given;
     }
     if (table != nullptr) words.push_back(std::move(word));
-  } else {
-    std::string failure;
-    std::vector<speechnn::SentenceTrace> traces;
-    FrontRequest request;
-    request.refuse_name_characters = false;
-    request.failure = &failure;
-    if (table != nullptr) request.traces = &traces;
-    if (!tool.frontProcess(part.text, phone_ids, request)) {
-      return absl::InvalidArgumentError(failure);
-    }
-    if (table != nullptr && !phone_ids.empty()) {
-      if (absl::Status found = WordsOf(tool, *table, traces, words);
-          !found.ok()) {
-        return found;
-      }
-    }
+  } else if (absl::Status read =
+                 TextIds(tool, part.text, phone_ids, table, words);
+             !read.ok()) {
+    return read;
   }
   ids.assign(phone_ids.begin(), phone_ids.end());
   return absl::OkStatus();
