@@ -304,15 +304,7 @@ Status Synthesizer::Synthesize(const std::string& text,
     } else {
       plan.segments.back().silence_after += silence;
     }
-    if (plan.leading_silence > 0) {
-      const std::vector<float> zeros(
-          static_cast<std::size_t>(plan.leading_silence));
-      if (!callback(zeros.data(), zeros.size())) {
-        return Status(StatusCode::kCancelled,
-                      "the callback stopped the synthesis");
-      }
-    }
-    if (plan.segments.empty()) return Status();
+    if (plan.segments.empty() && plan.leading_silence == 0) return Status();
     // A short first piece, so that the first chunk comes after about a
     // clause's work whatever the length.
     std::vector<tolvaren::Segment>& segments = plan.segments;
@@ -322,6 +314,8 @@ Status Synthesizer::Synthesize(const std::string& text,
     request.volume = static_cast<float>(options.volume);
     request.chunks_as_vocoded = false;
     request.chunks = tolvaren::kStreamedChunks;
+    // The engine streams it in blocks, as every silence.
+    request.leading_silence = plan.leading_silence;
     // The timings: each piece's ids and the frames the model gave them.
     std::vector<tolvaren::TimedRun> runs;
     bool timed = true;
@@ -335,11 +329,11 @@ Status Synthesizer::Synthesize(const std::string& text,
         const auto first = piece.of->phone_ids.begin() + piece.phone_begin;
         runs.push_back({{first, first + count},
                         *piece.durations,
-                        plan.leading_silence + piece.first_sample,
+                        piece.first_sample,
                         std::nullopt});
       };
     }
-    int64_t produced = plan.leading_silence;
+    int64_t produced = 0;
     const absl::Status vocoded = impl_->tool->engine().Synthesize(
         segments,
         [&](std::vector<float> chunk) {
@@ -351,7 +345,7 @@ Status Synthesizer::Synthesize(const std::string& text,
         },
         request);
     if (!vocoded.ok()) return FromAbsl(vocoded);
-    if (options.timings != nullptr) {
+    if (options.timings != nullptr && !segments.empty()) {
       FillTimings(timed, std::move(plan.words), std::move(runs),
                   impl_->tool->voice().hop_samples, produced, options.timings);
     }

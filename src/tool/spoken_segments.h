@@ -1,7 +1,8 @@
 // A request (plain text with inline pinyin, or a markup document) made into
 // the engine's segments: each text part through the front end, each pinyin
-// part as its syllables' ids, each break as silence after the segment
-// before it, each part's rate folded into its duration scale.
+// part as its syllables' ids, each break as the pause after the segment
+// before it (the voice's own pause there counted in it), each part's rate
+// folded into its duration scale.
 
 #ifndef TOLVAREN_TTS_TOOL_SPOKEN_SEGMENTS_H_
 #define TOLVAREN_TTS_TOOL_SPOKEN_SEGMENTS_H_
@@ -42,8 +43,9 @@ struct SpokenPlan {
 
 // The segments of `parts` spoken at `speed` (the caller's, 0.25 to 4) by
 // `tool`'s voice at `sample_rate`. A part's rate multiplies the speed and
-// the product is kept within 0.25 to 4 (with a warning); a voice that takes
-// no duration scale ignores any rate but 1, with a warning. Parts whose
+// the product is kept within 0.25 to 4 (the first few parts kept so are
+// named in a warning with their place, the rest counted); a voice that
+// takes no duration scale ignores any rate but 1, with one warning. Parts whose
 // text gives no phone ids (marks alone) add no segment. InvalidArgument
 // when the front end refuses a text or a syllable. With `words_table`, the
 // plan's words are filled too (their pinyin spelled by the table).

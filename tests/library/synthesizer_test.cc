@@ -181,8 +181,9 @@ TEST(SynthesizerTest, FailuresAreStatuses) {
       {"\xff\xfe", {}, StatusCode::kInvalidArgument},
       {"错", {}, StatusCode::kRuntimeError},  // id beyond the model's table
       {"你好 3.5/a.b", {}, StatusCode::kOk},  // no name, nothing refused
-      {"[[xx9]]", {}, StatusCode::kInvalidArgument},
-      {"你[[ni3", {}, StatusCode::kInvalidArgument},  // unclosed
+      // A [[ that begins no pinyin mark is text.
+      {"[[xx9]]", {}, StatusCode::kOk},
+      {"你[[ni3", {}, StatusCode::kOk},  // unclosed
       {"<speak>你好", {1.0, 0.0, true}, StatusCode::kInvalidArgument},
       {"<speak><break time=\"-1s\"/></speak>",
        {1.0, 0.0, true},

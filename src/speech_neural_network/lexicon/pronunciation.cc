@@ -84,19 +84,31 @@ bool Lexicon::ReadByBackwardMatching(const std::string& word,
                                      std::vector<std::string>& finals) const {
   // From the end of the word, the longest stretch that the dictionary reads
   // whole, down to a single character: 银行行长 is 银行 + 行长 (hang2 zhang3),
-  // where the characters' first readings would give xing2 and chang2.
-  const std::wstring chars = utf8string2wstring(word);
+  // where the characters' first readings would give xing2 and chang2. No
+  // stretch longer than the dictionary's longest word is tried, so a long
+  // run of letters costs time in proportion to its length.
+  std::vector<std::size_t> starts;  // each character's first byte
+  for (std::size_t i = 0; i < word.size(); ++i) {
+    if ((static_cast<unsigned char>(word[i]) & 0xC0) != 0x80) {
+      starts.push_back(i);
+    }
+  }
+  starts.push_back(word.size());
+  const std::size_t longest = words_.longest_word();
   std::vector<std::vector<std::string>> initial_pieces;
   std::vector<std::vector<std::string>> final_pieces;
-  std::size_t end = chars.size();
+  std::size_t end = starts.size() - 1;
   std::vector<std::string> piece_initials;
   std::vector<std::string> piece_finals;
   while (end > 0) {
+    // A character is at least one byte: no earlier start fits.
+    std::size_t start = end > longest ? end - longest : 0;
+    while (starts[end] - starts[start] > longest) ++start;
     bool found = false;
-    for (std::size_t start = 0; start < end && !found; ++start) {
-      if (start == 0 && end == chars.size()) continue;  // the word itself
+    for (; start < end && !found; ++start) {
+      if (start == 0 && end + 1 == starts.size()) continue;  // the word itself
       const std::string piece =
-          wstring2utf8string(chars.substr(start, end - start));
+          word.substr(starts[start], starts[end] - starts[start]);
       if (ReadEntry(piece, piece_initials, piece_finals)) {
         initial_pieces.push_back(piece_initials);
         final_pieces.push_back(piece_finals);

@@ -55,6 +55,10 @@ void WordPhoneTable::Assign(std::string text) {
     }
   }
   entries_.erase(kept, entries_.end());
+  longest_word_ = 0;
+  for (const Entry& entry : entries_) {
+    longest_word_ = std::max(longest_word_, entry.first.size());
+  }
   BuildIndex();
 }
 

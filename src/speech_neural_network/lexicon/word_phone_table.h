@@ -45,6 +45,8 @@ class WordPhoneTable {
   std::string_view text() const { return text_; }
   std::size_t size() const { return entries_.size(); }
   bool empty() const { return entries_.empty(); }
+  // The length in bytes of the longest word: no longer text has an entry.
+  std::size_t longest_word() const { return longest_word_; }
   const_iterator begin() const { return entries_.begin(); }
   const_iterator end() const { return entries_.end(); }
 
@@ -53,6 +55,7 @@ class WordPhoneTable {
 
   std::string text_;
   std::vector<Entry> entries_;
+  std::size_t longest_word_ = 0;
   // entry number + 1 per slot, 0 for none; a power of two, at most three
   // quarters full
   std::vector<std::uint32_t> slots_;

@@ -203,12 +203,10 @@ void MarkupReader::StartProsody(Attributes attributes) {
     return Warn(absl::StrCat("unreadable prosody rate=\"", Shown(*rate),
                              "\" is ignored"));
   }
-  const double wanted = rates_.back() * *factor;
-  const double clamped = std::clamp(wanted, kMinRate, kMaxRate);
-  if (clamped != wanted) {
-    Warn(absl::StrFormat("prosody rate %g is clamped to %g", wanted, clamped));
-  }
-  rates_.back() = clamped;
+  // The product of the nested rates, kept within what synthesis takes only
+  // once it is multiplied by the caller's speed: 100 around 0.5 is 50, not
+  // the 4 around 0.5 of a limit at each level.
+  rates_.back() *= *factor;
 }
 
 void MarkupReader::End() {
@@ -249,6 +247,7 @@ void MarkupReader::FinishPhoneme(Capture& capture) {
   part.kind = SpeechPart::Kind::kPinyin;
   part.text = CollapseBlanks(capture.content);
   part.rate = capture.rate;
+  part.where = At();
   if (absl::Status split = SplitSyllables(*capture.ph, &part.syllables);
       !split.ok()) {
     return Fail(
@@ -280,6 +279,7 @@ void MarkupReader::AddText(std::string_view text, double rate) {
   SpeechPart part;
   part.text = std::string(text);
   part.rate = rate;
+  part.where = At();
   AddPart(std::move(part));
 }
 

@@ -97,6 +97,14 @@ std::optional<std::string> ReadCardinal(std::string_view content) {
   return sign + Utf8(ReadNumber(Wide(number)));
 }
 
+// The days of `month` (1-12) in `year` of the Gregorian calendar.
+int DaysIn(int year, int month) {
+  static constexpr int kDays[] = {31, 28, 31, 30, 31, 30,
+                                  31, 31, 30, 31, 30, 31};
+  const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+  return month == 2 && leap ? 29 : kDays[month - 1];
+}
+
 std::optional<std::string> ReadDate(std::string_view content) {
   const std::vector<absl::string_view> fields = absl::StrSplit(
       absl::StripAsciiWhitespace(AbslView(content)), absl::ByAnyChar("-/."));
@@ -104,9 +112,12 @@ std::optional<std::string> ReadDate(std::string_view content) {
   for (absl::string_view field : fields) {
     if (!AllDigits(field) || field.size() > 4) return std::nullopt;
   }
+  const int year = std::stoi(std::string(fields[0]));
   const int month = std::stoi(std::string(fields[1]));
   const int day = fields.size() == 3 ? std::stoi(std::string(fields[2])) : 1;
-  if (month < 1 || month > 12 || day < 1 || day > 31) return std::nullopt;
+  if (month < 1 || month > 12 || day < 1 || day > DaysIn(year, month)) {
+    return std::nullopt;
+  }
   std::wstring text = ReadDigits(Wide(fields[0]), false) + L"年" +
                       ReadInteger(Wide(fields[1]), false, false) + L"月";
   if (fields.size() == 3) {

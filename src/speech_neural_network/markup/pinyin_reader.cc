@@ -48,38 +48,67 @@ absl::Status SplitSyllables(std::string_view list,
 }
 
 absl::Status SplitInlinePinyin(std::string_view text,
-                               std::vector<SpeechPart>* parts) {
+                               std::vector<SpeechPart>* parts,
+                               std::vector<std::string>* warnings) {
   std::vector<SpeechPart> read;
+  std::vector<std::string> noted;
   std::size_t syllables = 0;
-  std::size_t at = 0;
-  while (at < text.size()) {
-    const std::size_t open = text.find("[[", at);
-    if (open == std::string_view::npos) break;
-    AppendText(text.substr(at, open - at), read);
-    const std::size_t close = text.find("]]", open + 2);
-    if (close == std::string_view::npos) {
-      return absl::InvalidArgumentError(
-          absl::StrCat("unclosed [[ at byte ", open));
+  std::size_t text_from = 0;  // the text not yet added begins here
+  std::size_t open = text.find("[[");
+  // The first "]]" after `open`, kept while it lies ahead: every "[[" before
+  // it shares it, so the text is searched once however many there are.
+  std::size_t close = std::string_view::npos;
+  while (open != std::string_view::npos) {
+    if (close == std::string_view::npos || close < open + 2) {
+      close = text.find("]]", open + 2);
+      if (close == std::string_view::npos) {  // the rest is text
+        if (noted.size() < kMaxPinyinWarnings) {
+          noted.push_back(absl::StrCat("the [[ at byte ", open,
+                                       " is read as text: no ]] after it"));
+        }
+        break;
+      }
+    }
+    // A "[[" inside is where a mark may begin; this one is text.
+    const std::size_t next = text.find("[[", open + 1);
+    if (next < close) {
+      open = next;
+      continue;
     }
     SpeechPart part;
     part.kind = SpeechPart::Kind::kPinyin;
     if (absl::Status split = SplitSyllables(
             text.substr(open + 2, close - open - 2), &part.syllables);
         !split.ok()) {
-      return absl::InvalidArgumentError(
-          absl::StrCat(split.message(), " in the [[ at byte ", open));
+      // Only a list of pinyin too long to take is refused; anything else
+      // ("[[ -f x ]]", a wiki link) is text, with a word on why.
+      if (part.syllables.size() >= kMaxSyllablesPerGroup) {
+        return absl::InvalidArgumentError(
+            absl::StrCat(split.message(), " in the [[ at byte ", open));
+      }
+      if (noted.size() < kMaxPinyinWarnings) {
+        noted.push_back(absl::StrCat("the [[ at byte ", open,
+                                     " is read as text: ", split.message()));
+      }
+      open = text.find("[[", close + 2);
+      continue;
     }
     syllables += part.syllables.size();
     if (syllables > kMaxSyllablesPerText) {
       return absl::InvalidArgumentError(absl::StrCat(
           "more than ", kMaxSyllablesPerText, " pinyin syllables in one text"));
     }
+    AppendText(text.substr(text_from, open - text_from), read);
     read.push_back(std::move(part));
-    at = close + 2;
+    text_from = close + 2;
+    open = text.find("[[", text_from);
   }
-  if (at < text.size()) AppendText(text.substr(at), read);
+  AppendText(text.substr(text_from), read);
   parts->insert(parts->end(), std::make_move_iterator(read.begin()),
                 std::make_move_iterator(read.end()));
+  if (warnings != nullptr) {
+    warnings->insert(warnings->end(), noted.begin(), noted.end());
+  }
   return absl::OkStatus();
 }
 

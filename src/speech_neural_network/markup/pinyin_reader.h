@@ -27,14 +27,21 @@ inline constexpr std::size_t kMaxSyllablesPerText = 4000;
 [[nodiscard]] absl::Status SplitSyllables(std::string_view list,
                                           std::vector<std::string>* syllables);
 
+// The most warnings one text gives about [[ read as text.
+inline constexpr std::size_t kMaxPinyinWarnings = 3;
+
 // Appends the parts of `text` to `parts`: the text outside [[…]] as kText
-// parts (those of white space alone are dropped), each [[…]] as one
-// kPinyin part with an empty `text`. A "]]" without its "[[" is text. Fails,
-// naming the byte offset of the "[[", on one left unclosed, an empty or
-// invalid syllable list, and more than kMaxSyllablesPerText syllables; on
+// parts (those of white space alone are dropped), each [[…]] of valid
+// syllables as one kPinyin part with an empty `text`. A "[[" that begins no
+// such mark (unclosed, empty, not pinyin: "[[ -f x ]]", "a[[0]]",
+// "[[北京]]") is text, and so is a "]]" without its "[["; with `warnings`,
+// the first few such "[[" are named there with the reason. Fails, naming
+// the byte offset of the "[[", on more than kMaxSyllablesPerGroup
+// syllables in one mark, and on more than kMaxSyllablesPerText in all; on
 // failure `parts` is left as it was.
-[[nodiscard]] absl::Status SplitInlinePinyin(std::string_view text,
-                                             std::vector<SpeechPart>* parts);
+[[nodiscard]] absl::Status SplitInlinePinyin(
+    std::string_view text, std::vector<SpeechPart>* parts,
+    std::vector<std::string>* warnings = nullptr);
 
 }  // namespace speechnn
 

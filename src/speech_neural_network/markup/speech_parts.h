@@ -27,8 +27,12 @@ struct SpeechPart {
   // kBreak: milliseconds of silence, already capped by the reader.
   int break_ms = 0;
   // kText and kPinyin: the speaking-rate factor the markup asked for
-  // (<prosody rate>), multiplying the caller's speed; 1: as asked.
+  // (<prosody rate>, the product of the nested ones, not yet kept within
+  // the rates synthesis takes), multiplying the caller's speed; 1: as asked.
   double rate = 1.0;
+  // Where the markup gave the part ("line 3, column 5"), for warnings;
+  // empty for plain text.
+  std::string where;
 };
 
 }  // namespace speechnn

@@ -40,7 +40,13 @@ absl::Status SynthesisEngine::Synthesize(const std::vector<Segment>& segments,
                       refused = sink(std::move(chunk));
                       return refused;
                     });
-  int64_t first_sample = 0;
+  if (request.leading_silence > 0) {
+    if (absl::Status taken = stage.Silence(request.leading_silence);
+        !taken.ok()) {
+      return taken;
+    }
+  }
+  int64_t first_sample = std::max<int64_t>(request.leading_silence, 0);
   for (std::size_t i = 0; i < segments.size(); ++i) {
     // Speech stops before a silence and at the end.
     const bool ends = i + 1 == segments.size();
@@ -67,18 +73,16 @@ std::vector<int64_t> SynthesisEngine::SpokenIds(const Segment& segment,
   return ids;
 }
 
-std::optional<int64_t> SynthesisEngine::SpeechEnd(
+std::optional<int64_t> SynthesisEngine::FinalPauseFrames(
     const std::vector<int64_t>& ids, const AcousticPiece& piece,
-    const MelSpectrogram& mel, int64_t piece_start) const {
+    const MelSpectrogram& mel) const {
   const bool pause_ends = voice_.pause_id >= 0 && !ids.empty() &&
                           ids.back() == voice_.pause_id &&
                           piece.end == ids.size();
   if (!pause_ends || mel.durations.size() != piece.end - piece.begin) {
     return std::nullopt;
   }
-  const int64_t frames =
-      std::clamp<int64_t>(mel.frames - mel.durations.back(), 0, mel.frames);
-  return piece_start + frames * voice_.hop_samples;
+  return std::clamp<int64_t>(mel.durations.back(), 0, mel.frames);
 }
 
 absl::Status SynthesisEngine::Speak(std::size_t index, const Segment& segment,
@@ -99,6 +103,7 @@ absl::Status SynthesisEngine::Speak(std::size_t index, const Segment& segment,
       PlanAcousticPieces(ids, voice_.pause_id, request.max_piece_phones,
                          request.first_piece_phones);
   VocoderStream stream(vocoder_, voice_.hop_samples, request.chunks);
+  std::optional<int64_t> pause_frames;  // of the pause the segment ends on
   std::optional<int64_t> bins = voice_.mel_bins;
   LOG_INFO("do am predictor, current time {}", Now());
   try {
@@ -120,11 +125,13 @@ absl::Status SynthesisEngine::Speak(std::size_t index, const Segment& segment,
       }
       const int64_t piece_start =
           first_sample + stream.frames() * voice_.hop_samples;
-      if (ends && p + 1 == pieces.size()) {
-        if (const std::optional<int64_t> end =
-                SpeechEnd(ids, piece, *mel, piece_start)) {
-          stage.EndSpeechAt(*end);
-        }
+      if (p + 1 == pieces.size()) {
+        pause_frames = FinalPauseFrames(ids, piece, *mel);
+      }
+      // The utterance's speech ends where its final pause begins.
+      if (ends && pause_frames) {
+        stage.EndSpeechAt(piece_start +
+                          (mel->frames - *pause_frames) * voice_.hop_samples);
       }
       if (request.on_piece) {
         const std::size_t end = std::min(piece.end, reported);
@@ -150,12 +157,16 @@ absl::Status SynthesisEngine::Speak(std::size_t index, const Segment& segment,
   if (!refused.ok()) return refused;
   if (!vocoded.ok()) return OfVocoder(vocoded);
   first_sample += given;
-  if (segment.silence_after > 0) {
-    if (absl::Status taken = stage.Silence(segment.silence_after);
-        !taken.ok()) {
+  int64_t silence = segment.silence_after;
+  if (segment.silence_holds_pause && pause_frames) {
+    silence =
+        std::max<int64_t>(0, silence - *pause_frames * voice_.hop_samples);
+  }
+  if (silence > 0) {
+    if (absl::Status taken = stage.Silence(silence); !taken.ok()) {
       return taken;
     }
-    first_sample += segment.silence_after;
+    first_sample += silence;
   }
   return absl::OkStatus();
 }

@@ -46,6 +46,11 @@ struct Segment {
   std::vector<int64_t> phone_ids;
   float duration_scale = 1.0f;
   int64_t silence_after = 0;
+  // The silence after is the whole pause there (a markup break): the pause
+  // the voice speaks where the segment stops counts in it, and only the
+  // rest is added as silence. Needs a model that gives durations; without
+  // them the silence is added whole.
+  bool silence_holds_pause = false;
 };
 
 // What the engine reports of each acoustic piece, right after the acoustic
@@ -91,6 +96,9 @@ struct EngineRequest {
   ChunkLayout chunks;
   // Optional; see PieceReport.
   PieceHook on_piece;
+  // Samples of silence before the first segment (a request that opens with
+  // a break); the offsets of PieceReport count them.
+  int64_t leading_silence = 0;
 };
 
 // What the engine needs of the voice.
@@ -114,7 +122,8 @@ class SynthesisEngine {
   void SetVoice(EngineVoice voice) { voice_ = std::move(voice); }
 
   // Speaks `segments` in order, handing every chunk of samples to `sink` as
-  // soon as it exists (a segment's silence as one chunk of zeros). A sink's
+  // soon as it exists (a silence in chunks of zeros of at most
+  // kSilenceBlockSamples, so that no silence is held whole). A sink's
   // failure stops the synthesis at once and is returned as it is; the
   // chunks already handed on stay with the sink. Runtime errors are
   // RuntimeError statuses (named by model file), FailedPrecondition
@@ -136,14 +145,11 @@ class SynthesisEngine {
   // The ids the acoustic model reads for `segment`: its own, and a pause
   // after them where speech stops and they do not end with one.
   std::vector<int64_t> SpokenIds(const Segment& segment, bool stops) const;
-  // Where the speech of the utterance's last piece ends: the start of the
-  // pause that ends `ids`, by the model's durations; none for a model that
-  // gives no durations. `piece_start` is the piece's first sample in the
-  // utterance.
-  std::optional<int64_t> SpeechEnd(const std::vector<int64_t>& ids,
-                                   const AcousticPiece& piece,
-                                   const MelSpectrogram& mel,
-                                   int64_t piece_start) const;
+  // The frames of the pause that ends `ids`, when `piece` is their last
+  // and the model gave durations; none otherwise.
+  std::optional<int64_t> FinalPauseFrames(const std::vector<int64_t>& ids,
+                                          const AcousticPiece& piece,
+                                          const MelSpectrogram& mel) const;
   // The acoustic model's failure named by its file, or the vocoder's.
   absl::Status OfAcoustic(const absl::Status& status) const;
   absl::Status OfVocoder(const absl::Status& status) const;

@@ -77,7 +77,18 @@ absl::Status OutputStage::Speech(std::vector<float> chunk) {
 
 absl::Status OutputStage::Silence(int64_t samples) {
   StopSpeech();
-  return Add(std::vector<float>(static_cast<std::size_t>(samples), 0.0f));
+  // In blocks, as speech comes: a break of minutes (or many of them in a
+  // row) must not need its length in memory.
+  while (samples > 0) {
+    const int64_t block = std::min(samples, kSilenceBlockSamples);
+    if (absl::Status added =
+            Add(std::vector<float>(static_cast<std::size_t>(block), 0.0f));
+        !added.ok()) {
+      return added;
+    }
+    samples -= block;
+  }
+  return absl::OkStatus();
 }
 
 absl::Status OutputStage::Finish() {

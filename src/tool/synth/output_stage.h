@@ -30,6 +30,9 @@
 
 namespace tolvaren {
 
+// The largest chunk a silence is handed on in.
+inline constexpr int64_t kSilenceBlockSamples = 4096;
+
 class OutputStage {
  public:
   // Hands the finished samples to `sink`, in the chunks as they came when
@@ -39,7 +42,8 @@ class OutputStage {
 
   // A chunk of speech. A failure of the sink comes back as it is.
   [[nodiscard]] absl::Status Speech(std::vector<float> chunk);
-  // Speech stops here, and `samples` of silence follow as one chunk.
+  // Speech stops here, and `samples` of silence follow, in chunks of
+  // kSilenceBlockSamples (the last one shorter).
   [[nodiscard]] absl::Status Silence(int64_t samples);
   // The utterance ends: every chunk still held is handed on.
   [[nodiscard]] absl::Status Finish();

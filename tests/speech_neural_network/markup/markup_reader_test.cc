@@ -64,9 +64,15 @@ TEST(MarkupReaderTest, ReadsEachElement) {
       {"<prosody rate=\"1.5\">快</prosody><prosody "
        "rate=\"fast\">也快</prosody>",
        "text@1.5(快) text@1.25(也快)"},
+      // Nested rates multiply; only their product, with the caller's
+      // speed, is kept within what synthesis takes.
       {"<prosody rate=\"x-fast\"><prosody "
        "rate=\"300%\">太快</prosody></prosody>",
-       "text@4(太快)", 1},  // clamped
+       "text@4.5(太快)"},
+      {"<prosody rate=\"100\"><prosody rate=\"0.5\">快</prosody></prosody>",
+       "text@50(快)"},
+      {"<prosody rate=\"1%\"><prosody rate=\"4\">慢</prosody></prosody>",
+       "text@0.04(慢)"},
       {"<prosody rate=\"quick\">照常</prosody>", "text(照常)", 1},
       {"<prosody pitch=\"high\">高</prosody>", "text(高)", 1},
       // Text of one rate is one part, whatever elements it went through.
@@ -88,6 +94,13 @@ TEST(MarkupReaderTest, ReadsEachElement) {
        "text(一九九九年十二月)"},
       {"<say-as interpret-as=\"date\">2023-13-01</say-as>", "text(2023-13-01)",
        1},
+      // A day the month does not have is read as written.
+      {"<say-as interpret-as=\"date\">2023-02-31</say-as>", "text(2023-02-31)",
+       1},
+      {"<say-as interpret-as=\"date\">2023-02-29</say-as>", "text(2023-02-29)",
+       1},
+      {"<say-as interpret-as=\"date\">2024-02-29</say-as>",
+       "text(二零二四年二月二十九日)"},
       {"<say-as interpret-as=\"ordinal\">3</say-as>", "text(3)", 1},
       {"<phoneme alphabet=\"pinyin\" ph=\"ni3 hao3\">你好</phoneme>",
        "pinyin(ni3 hao3|你好)"},

@@ -63,6 +63,7 @@ TEST(PinyinReaderTest, SplitsTextAndPinyin) {
   struct Case {
     std::string text;
     std::string parts;  // or the error
+    std::size_t warnings = 0;
   };
   std::string many;
   for (int i = 0; i < 10000; ++i) many += "ma1 ";
@@ -75,20 +76,27 @@ TEST(PinyinReaderTest, SplitsTextAndPinyin) {
       {"a]]b[c", "text(a]]b[c)"},
       {"你好", "text(你好)"},
       {"", ""},
-      {"前[[xx9]]", "invalid pinyin syllable \"xx9\" in the [[ at byte 3"},
-      {"[[ni3]][[hao3", "unclosed [[ at byte 7"},
-      {"[[]]", "no pinyin syllables in the [[ at byte 0"},
+      // A [[ that begins no mark is text, said so.
+      {"前[[xx9]]", "text(前[[xx9]])", 1},
+      {"[[ni3]][[hao3", "pinyin(ni3) text([[hao3)", 1},
+      {"[[]]", "text([[]])", 1},
+      {"[[ -f x ]] && a[[0]]", "text([[ -f x ]] && a[[0]])", 2},
+      {"[[北京]]是[[bei3 jing1]]", "text([[北京]]是) pinyin(bei3 jing1)", 1},
+      {"[[[ni3]]", "text([) pinyin(ni3)"},
+      {std::string(100000, '['), "text(" + std::string(100000, '[') + ")", 1},
       {"[[" + many + "]]",
        "more than 1000 pinyin syllables in a row in the [[ at byte 0"},
       {groups, "more than 4000 pinyin syllables in one text"},
   };
   for (const Case& c : cases) {
     std::vector<SpeechPart> parts;
-    const absl::Status split = SplitInlinePinyin(c.text, &parts);
+    std::vector<std::string> warnings;
+    const absl::Status split = SplitInlinePinyin(c.text, &parts, &warnings);
     const std::string shown = c.text.substr(0, 40);
     EXPECT_EQ(split.ok() ? Describe(parts) : std::string(split.message()),
               c.parts)
         << shown;
+    EXPECT_EQ(warnings.size(), c.warnings) << absl::StrJoin(warnings, "; ");
     if (!split.ok()) {
       EXPECT_TRUE(parts.empty()) << shown;
     }

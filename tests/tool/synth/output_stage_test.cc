@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -60,6 +61,26 @@ TEST(OutputStageTest, SpeechFadesOutToWhereItEnds) {
         }
       }
     }
+  }
+}
+
+TEST(OutputStageTest, ALongSilenceGoesOnInBlocks) {
+  const int64_t silence = 10 * kSilenceBlockSamples + 123;
+  for (const bool keep_chunks : {true, false}) {
+    std::size_t largest = 0;
+    std::vector<float> out;
+    OutputStage stage(kRate, 1.0f, keep_chunks, [&](std::vector<float> chunk) {
+      largest = std::max(largest, chunk.size());
+      out.insert(out.end(), chunk.begin(), chunk.end());
+      return absl::OkStatus();
+    });
+    ASSERT_TRUE(stage.Speech(std::vector<float>(kChunk, 0.5f)).ok());
+    ASSERT_TRUE(stage.Silence(silence).ok());
+    ASSERT_TRUE(stage.Finish().ok());
+    ASSERT_EQ(out.size(), kChunk + static_cast<std::size_t>(silence));
+    EXPECT_LE(largest, kChunk + static_cast<std::size_t>(kSilenceBlockSamples));
+    EXPECT_TRUE(std::all_of(out.begin() + kChunk, out.end(),
+                            [](float x) { return x == 0.0f; }));
   }
 }
 
