@@ -64,7 +64,7 @@ fi
 # reports from inside it are suppressed (tests/tsan_suppressions.txt), no
 # others; any report fails the test.
 if [ "${TOLVAREN_SKIP_TSAN:-0}" != "1" ]; then
-  tsan_tests=(synthesizer_threads_test synthesizer_test)
+  tsan_tests=(synthesizer_threads_test synthesizer_test c_api_lifetime_test)
   cmake -S "$root" -B "$root/build-tsan" -DTOLVAREN_WERROR=ON \
     -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTOLVAREN_TSAN=ON \
     -DTOLVAREN_BUILD_BENCHMARKS=OFF >/dev/null

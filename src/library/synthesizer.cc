@@ -348,6 +348,13 @@ Status Synthesizer::Synthesize(const std::string& text,
     if (options.timings != nullptr && !segments.empty()) {
       FillTimings(timed, std::move(plan.words), std::move(runs),
                   impl_->tool->voice().hop_samples, produced, options.timings);
+    } else if (options.timings != nullptr && produced > 0) {
+      // Breaks or marks alone: one pause over all of it, so that the
+      // entries still tile the audio.
+      WordTiming pause;
+      pause.pause = true;
+      pause.end_sample = static_cast<std::size_t>(produced);
+      options.timings->push_back(std::move(pause));
     }
     return Status();
   } catch (const std::exception& e) {
