@@ -392,24 +392,7 @@ def main():
     finally:
         setup.close()
     chosen = [c for c in CASES if not args.cases or c[0] in args.cases]
-    failed = 0
-    for name, case in chosen:
-        setup = Setup()
-        started = time.time()
-        try:
-            problems = case(setup)
-        except Skip as skip:
-            print(f"SKIP: {name}: {skip}", flush=True)
-            continue
-        finally:
-            setup.close()
-        verdict = "FAIL" if problems else "PASS"
-        print(f"{verdict}: {name} ({time.time() - started:.1f} s)", flush=True)
-        for problem in problems:
-            print("    " + problem)
-        failed += bool(problems)
-    print(f"{len(chosen) - failed} of {len(chosen)} cases passed or skipped")
-    return 1 if failed else 0
+    return faults.run_cases(chosen)
 
 
 if __name__ == "__main__":

@@ -769,6 +769,35 @@ def run_case(case):
         setup.close()
 
 
+def run_cases(chosen, prepare=None):
+    """Runs each (name, case) of `chosen` in a Setup of its own (after
+    prepare(setup), where given): case(setup) returns its problems; a case
+    that raises Skip is skipped and one that raises anything else fails.
+    Prints a line a case and the count; returns the exit status."""
+    failed = 0
+    for name, case in chosen:
+        setup = Setup()
+        started = time.time()
+        try:
+            if prepare is not None:
+                prepare(setup)
+            problems = case(setup)
+        except Skip as skip:
+            print(f"SKIP: {name}: {skip}", flush=True)
+            continue
+        except Exception as error:  # a broken case is a failure, not a crash
+            problems = [f"{type(error).__name__}: {error}"]
+        finally:
+            setup.close()
+        print(f"{'FAIL' if problems else 'PASS'}: {name} "
+              f"({time.time() - started:.1f} s)", flush=True)
+        for problem in problems:
+            print("    " + problem)
+        failed += bool(problems)
+    print(f"{len(chosen) - failed} of {len(chosen)} cases passed or skipped")
+    return 1 if failed else 0
+
+
 def excerpt(result):
     lines = [line for line in result.errors().splitlines() if line.strip()]
     text = lines[-1] if lines else ""

@@ -447,23 +447,7 @@ def main():
     fi.ARGS.models = os.path.abspath(fi.ARGS.models)
     fi.ARGS.jieba_dict = os.path.abspath(fi.ARGS.jieba_dict)
     chosen = [c for c in CASES if not fi.ARGS.cases or c[0] in fi.ARGS.cases]
-    failed = 0
-    for name, run in chosen:
-        setup = fi.Setup()
-        started = time.time()
-        try:
-            problems = run(setup)
-        except Exception as error:  # a broken case is a failure, not a crash
-            problems = [f"{type(error).__name__}: {error}"]
-        finally:
-            setup.close()
-        print(f"{'FAIL' if problems else 'PASS'}: {name} "
-              f"({time.time() - started:.1f} s)", flush=True)
-        for problem in problems:
-            print("    " + problem)
-        failed += bool(problems)
-    print(f"{len(chosen) - failed} of {len(chosen)} cases passed")
-    return 1 if failed else 0
+    return fi.run_cases(chosen)
 
 
 if __name__ == "__main__":
