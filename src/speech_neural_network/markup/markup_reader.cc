@@ -3,6 +3,7 @@
 #include <expat.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <memory>
 #include <optional>
@@ -17,6 +18,10 @@
 
 namespace speechnn {
 namespace {
+
+// Where a product of nested rates is held (see StartProsody).
+constexpr double kMinKeptRate = 1e-100;
+constexpr double kMaxKeptRate = 1e100;
 
 using Attributes = const XML_Char**;
 
@@ -199,14 +204,16 @@ void MarkupReader::StartProsody(Attributes attributes) {
   std::optional<std::string> rate = Attribute(attributes, "rate");
   if (!rate) return;
   std::optional<double> factor = ReadRate(*rate);
-  if (!factor) {
+  if (!factor || !std::isfinite(*factor)) {
     return Warn(absl::StrCat("unreadable prosody rate=\"", Shown(*rate),
                              "\" is ignored"));
   }
   // The product of the nested rates, kept within what synthesis takes only
   // once it is multiplied by the caller's speed: 100 around 0.5 is 50, not
-  // the 4 around 0.5 of a limit at each level.
-  rates_.back() *= *factor;
+  // the 4 around 0.5 of a limit at each level. Bounds far outside any rate
+  // keep the product a positive finite number however deep the nesting.
+  rates_.back() =
+      std::clamp(rates_.back() * *factor, kMinKeptRate, kMaxKeptRate);
 }
 
 void MarkupReader::End() {

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <string>
 #include <vector>
 
@@ -189,6 +190,20 @@ TEST(MarkupReaderTest, PartsAndWarningsAreBounded) {
   EXPECT_EQ(warnings.front(),
             "line 1, column 8: unknown element <x> is skipped; its text is "
             "read");
+
+  // Rates nested as deep as allowed stay a positive finite product.
+  for (const char* rate : {"1000000", "0.000001"}) {
+    std::string nested;
+    for (int i = 0; i < 90; ++i) {
+      nested += std::string("<prosody rate=\"") + rate + "\">";
+    }
+    nested += "字";
+    for (int i = 0; i < 90; ++i) nested += "</prosody>";
+    parts.clear();
+    ASSERT_TRUE(ReadMarkup(Speak(nested), &parts, &warnings).ok()) << rate;
+    ASSERT_EQ(parts.size(), 1u) << rate;
+    EXPECT_TRUE(parts[0].rate > 0 && std::isfinite(parts[0].rate)) << rate;
+  }
 }
 
 }  // namespace
