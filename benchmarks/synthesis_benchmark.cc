@@ -129,7 +129,7 @@ double ProcessCpuSeconds() {
 // vocoder blocks after the first).
 bool SynthesizeToFile(tolvaren::Tool& tool, const std::string& text,
                       std::size_t& samples, Stages& stages, bool streamed) {
-  tolvaren::SynthesisEngine& engine = tool.engine();
+  tolvaren::SynthesisEngine& engine = tool.engine().unguarded_parts().synth;
   auto start = std::chrono::steady_clock::now();
   std::vector<int> ids;
   if (!tool.frontProcess(text, ids)) return false;

@@ -1,38 +1,22 @@
-// The library's Synthesizer: the tool's own pieces (Tool: front end, models,
-// chunked vocoder) behind a surface that reports instead of exiting.
+// The library's Synthesizer: the speech engine (tool/speech_engine.h: front
+// end, models, chunked vocoder, one call at a time) behind a surface that
+// reports instead of exiting.
 
 #include "tolvaren_tts/synthesizer.h"
 
-#include <algorithm>
-#include <atomic>
-#include <cmath>
 #include <exception>
-#include <filesystem>
-#include <mutex>
-#include <optional>
 #include <string>
-#include <system_error>
-#include <thread>
 #include <utility>
 
-#include "library/filled_timings.h"
 #include "library/log_routes.h"
 #include "tolvaren_tts/voices.h"
 #include "tool/conf/tool_conf.h"
 #include "tool/conf/voice_list.h"
-#include "tool/id_names.h"
 #include "tool/logger.h"
-#include "tool/phone_table.h"
-#include "tool/spoken_segments.h"
-#include "tool/synth/peak_limiter.h"
-#include "tool/tool.h"
+#include "tool/speech_engine.h"
 
 namespace tolvaren_tts {
 namespace {
-
-constexpr double kMaxSilenceSeconds = 60.0;
-constexpr double kMinSpeed = 0.25;
-constexpr double kMaxSpeed = 4.0;
 
 Status FromAbsl(const absl::Status& status) {
   if (status.ok()) return Status();
@@ -47,6 +31,8 @@ Status FromAbsl(const absl::Status& status) {
       return Status(StatusCode::kFailedPrecondition, std::move(message));
     case absl::StatusCode::kCancelled:
       return Status(StatusCode::kCancelled, std::move(message));
+    case absl::StatusCode::kAborted:  // a call from inside a call
+      return Status(StatusCode::kInCallback, std::move(message));
     default:
       if (tolvaren::IsRuntimeError(status)) {
         return Status(StatusCode::kRuntimeError,
@@ -108,123 +94,16 @@ Status Unexpected(const std::exception& e) {
   return Status(StatusCode::kInternal, std::string("unexpected: ") + e.what());
 }
 
-// One call's hold on an engine: it waits for the call before it, and
-// refuses a call from the thread already inside one, which can only come
-// from the engine's own callbacks and would wait on itself.
-class EngineHold {
- public:
-  EngineHold(std::mutex& mutex, std::atomic<std::thread::id>& caller)
-      : caller_(caller) {
-    if (caller.load() == std::this_thread::get_id()) return;
-    lock_ = std::unique_lock<std::mutex>(mutex);
-    caller.store(std::this_thread::get_id());
-  }
-  ~EngineHold() {
-    if (lock_.owns_lock()) caller_.store(std::thread::id());
-  }
-  EngineHold(const EngineHold&) = delete;
-  EngineHold& operator=(const EngineHold&) = delete;
-
-  // The status of a refused call; OK when the hold was taken.
-  Status status() const {
-    if (lock_.owns_lock()) return Status();
-    return Status(StatusCode::kInCallback,
-                  "the synthesizer was called from inside its own callback: "
-                  "it is in the middle of that call");
-  }
-
- private:
-  std::atomic<std::thread::id>& caller_;
-  std::unique_lock<std::mutex> lock_;
-};
-
 }  // namespace
 
 struct Synthesizer::Impl {
-  explicit Impl(std::unique_ptr<tolvaren::Tool> started)
-      : tool(std::move(started)) {}
-
-  bool SupportsSpeed() const { return tool->takes_duration_scale(); }
-
-  Status Check(const SynthesisOptions& options) const {
-    if (!std::isfinite(options.speed) || options.speed <= 0) {
-      return Status(StatusCode::kInvalidArgument,
-                    "the speed must be a positive number");
-    }
-    if (options.speed != 1.0 && !SupportsSpeed()) {
-      return Status(StatusCode::kInvalidArgument,
-                    "this voice speaks at one speed only: its acoustic "
-                    "model has no duration-scale input (duration_scale)");
-    }
-    // A phone keeps at least one frame however fast, and a speed beyond
-    // these bounds is a mistake rather than a speaking rate.
-    if (options.speed < kMinSpeed || options.speed > kMaxSpeed) {
-      return Status(StatusCode::kInvalidArgument,
-                    "the speed must be from 0.25 to 4");
-    }
-    if (!std::isfinite(options.volume) || options.volume <= 0 ||
-        options.volume > tolvaren::kMaxVolume) {
-      return Status(StatusCode::kInvalidArgument,
-                    "the volume must be above 0, up to 8");
-    }
-    if (!std::isfinite(options.sentence_silence) ||
-        options.sentence_silence < 0 ||
-        options.sentence_silence > kMaxSilenceSeconds) {
-      return Status(StatusCode::kInvalidArgument,
-                    "the sentence silence must be 0 to 60 seconds");
-    }
-    return Status();
-  }
-
-  // The text's phone ids; every text is taken, none names a file here.
-  Status Front(const std::string& text, std::vector<int64_t>& ids,
-               std::vector<speechnn::SentenceTrace>* traces) {
-    std::vector<int> phone_ids;
-    std::string failure;
-    tolvaren::FrontRequest request;
-    request.refuse_name_characters = false;
-    request.traces = traces;
-    request.failure = &failure;
-    if (!tool->frontProcess(text, phone_ids, request)) {
-      return Status(StatusCode::kInvalidArgument, failure);
-    }
-    ids.assign(phone_ids.begin(), phone_ids.end());
-    return Status();
-  }
-
-  // The phone inventory, read on first need: it lies beside the
-  // pronunciation dictionary.
-  Status LoadPhoneTable() {
-    if (phone_table) return Status();
-    const speechnn::FrontEngineInterface* front = tool->front();
-    if (front == nullptr) {
-      return Status(StatusCode::kFailedPrecondition, "no text front end");
-    }
-    const std::string path =
-        (std::filesystem::path(front->word2phone_file()).parent_path() /
-         "phones.tsv")
-            .string();
-    tolvaren::PhoneTable table;
-    std::string error;
-    if (!table.Load(path, error)) return Status(StatusCode::kNotFound, error);
-    phone_table = std::move(table);
-    return Status();
-  }
-
-  std::unique_ptr<tolvaren::Tool> tool;
-  std::optional<tolvaren::PhoneTable> phone_table;
-  // Calls run one at a time; `caller` is the thread inside one (the
-  // thread its callbacks run on), none between calls.
-  std::mutex call_mutex;
-  std::atomic<std::thread::id> caller{};
+  tolvaren::SpeechEngine engine;
 };
 
 Synthesizer::Synthesizer(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
 
-Synthesizer::~Synthesizer() {
-  // Waits for a call running on another thread.
-  if (impl_ != nullptr) std::lock_guard<std::mutex> wait(impl_->call_mutex);
-}
+// The engine waits for a call running on another thread.
+Synthesizer::~Synthesizer() = default;
 
 Status Synthesizer::Create(const SynthesizerConfig& config,
                            std::unique_ptr<Synthesizer>* synthesizer) {
@@ -235,10 +114,13 @@ Status Synthesizer::Create(const SynthesizerConfig& config,
   try {
     tolvaren::ToolConf conf;
     if (Status made = MakeConf(config, conf); !made.ok()) return made;
-    auto tool =
-        std::make_unique<tolvaren::Tool>(std::move(conf), FrontReportsToLog());
-    synthesizer->reset(
-        new Synthesizer(std::make_unique<Impl>(std::move(tool))));
+    if (absl::Status prepared = tolvaren::PrepareConf(conf, nullptr);
+        !prepared.ok()) {
+      return FromAbsl(prepared);
+    }
+    auto impl = std::make_unique<Impl>();
+    impl->engine.Start(conf, FrontReportsToLog());
+    synthesizer->reset(new Synthesizer(std::move(impl)));
     return Status();
   } catch (const tolvaren::StartupError& e) {
     return FromAbsl(e.status());
@@ -271,92 +153,23 @@ Status Synthesizer::Synthesize(const std::string& text,
                                const SynthesisOptions& options,
                                const ChunkCallback& callback) {
   try {
-    const EngineHold hold(impl_->call_mutex, impl_->caller);
-    if (!hold.status().ok()) return hold.status();
-    if (Status checked = impl_->Check(options); !checked.ok()) return checked;
     if (!callback) {
       return Status(StatusCode::kInvalidArgument, "no callback for the audio");
     }
-    if (options.timings != nullptr) options.timings->clear();
-    if (text.empty()) return Status();
-    if (options.timings != nullptr) {
-      if (Status loaded = impl_->LoadPhoneTable(); !loaded.ok()) return loaded;
-    }
-    std::vector<speechnn::SpeechPart> parts;
-    tolvaren::SpokenPlan plan;
-    if (absl::Status read = tolvaren::ReadSpokenParts(text, options.markup,
-                                                      &parts, &plan.warnings);
-        !read.ok()) {
-      return FromAbsl(read);
-    }
-    if (absl::Status planned = tolvaren::PlanSpokenSegments(
-            *impl_->tool, parts, options.speed, sample_rate(), &plan,
-            options.timings != nullptr ? &*impl_->phone_table : nullptr);
-        !planned.ok()) {
-      return FromAbsl(planned);
-    }
-    for (const std::string& warning : plan.warnings) Warn(warning);
-    const int64_t silence =
-        std::llround(options.sentence_silence * sample_rate());
-    if (plan.segments.empty()) {
-      // Marks or breaks alone: their silence, then the sentence silence.
-      plan.leading_silence += silence;
-    } else {
-      plan.segments.back().silence_after += silence;
-    }
-    if (plan.segments.empty() && plan.leading_silence == 0) return Status();
-    // A short first piece, so that the first chunk comes after about a
-    // clause's work whatever the length.
-    std::vector<tolvaren::Segment>& segments = plan.segments;
-    tolvaren::EngineRequest request;
-    request.first_piece_phones = tolvaren::kFirstPiecePhones;
-    request.max_piece_phones = tolvaren::kMaxStreamedPhones;
-    request.volume = static_cast<float>(options.volume);
-    request.chunks_as_vocoded = false;
-    request.chunks = tolvaren::kStreamedChunks;
-    // The engine streams it in blocks, as every silence.
-    request.leading_silence = plan.leading_silence;
-    // The timings: each piece's ids and the frames the model gave them.
-    std::vector<tolvaren::TimedRun> runs;
-    bool timed = true;
-    if (options.timings != nullptr) {
-      request.on_piece = [&](const tolvaren::PieceReport& piece) {
-        const std::size_t count = piece.phone_end - piece.phone_begin;
-        if (piece.durations == nullptr || piece.durations->size() != count) {
-          timed = false;
-          return;
-        }
-        const auto first = piece.of->phone_ids.begin() + piece.phone_begin;
-        runs.push_back({{first, first + count},
-                        *piece.durations,
-                        piece.first_sample,
-                        std::nullopt});
-      };
-    }
-    int64_t produced = 0;
-    const absl::Status vocoded = impl_->tool->engine().Synthesize(
-        segments,
-        [&](std::vector<float> chunk) {
-          produced += static_cast<int64_t>(chunk.size());
+    tolvaren::SpeakRequest request;
+    request.markup = options.markup;
+    request.speed = options.speed;
+    request.volume = options.volume;
+    request.sentence_silence = options.sentence_silence;
+    return FromAbsl(impl_->engine.Speak(
+        text, request,
+        [&callback](std::vector<float> chunk) {
           if (chunk.empty() || callback(chunk.data(), chunk.size())) {
             return absl::OkStatus();
           }
           return absl::CancelledError("the callback stopped the synthesis");
         },
-        request);
-    if (!vocoded.ok()) return FromAbsl(vocoded);
-    if (options.timings != nullptr && !segments.empty()) {
-      FillTimings(timed, std::move(plan.words), std::move(runs),
-                  impl_->tool->voice().hop_samples, produced, options.timings);
-    } else if (options.timings != nullptr && produced > 0) {
-      // Breaks or marks alone: one pause over all of it, so that the
-      // entries still tile the audio.
-      WordTiming pause;
-      pause.pause = true;
-      pause.end_sample = static_cast<std::size_t>(produced);
-      options.timings->push_back(std::move(pause));
-    }
-    return Status();
+        options.timings));
   } catch (const std::exception& e) {
     return Unexpected(e);
   }
@@ -374,30 +187,7 @@ Status Synthesizer::Pinyin(const std::string& text,
   }
   pinyin->clear();
   try {
-    const EngineHold hold(impl_->call_mutex, impl_->caller);
-    if (!hold.status().ok()) return hold.status();
-    const speechnn::FrontEngineInterface* front = impl_->tool->front();
-    if (front == nullptr) {
-      return Status(StatusCode::kFailedPrecondition, "no text front end");
-    }
-    if (Status loaded = impl_->LoadPhoneTable(); !loaded.ok()) return loaded;
-    // The words as they would be spoken, [[…]] as given.
-    std::vector<speechnn::SpeechPart> parts;
-    tolvaren::SpokenPlan plan;
-    absl::Status read =
-        tolvaren::ReadSpokenParts(text, options.markup, &parts, &plan.warnings);
-    if (read.ok()) {
-      read = tolvaren::PlanSpokenSegments(
-          *impl_->tool, parts, 1.0, sample_rate(), &plan, &*impl_->phone_table);
-    }
-    if (!read.ok()) return FromAbsl(read);
-    for (const tolvaren::SpokenWord& word : plan.words) {
-      for (const tolvaren::SpokenSyllable& syllable : word.syllables) {
-        if (!pinyin->empty()) *pinyin += ' ';
-        *pinyin += syllable.pinyin;
-      }
-    }
-    return Status();
+    return FromAbsl(impl_->engine.Pinyin(text, options.markup, pinyin));
   } catch (const std::exception& e) {
     return Unexpected(e);
   }
@@ -428,9 +218,11 @@ Status ListVoices(const SynthesizerConfig& config,
 }
 
 int Synthesizer::sample_rate() const {
-  return impl_->tool->voice().sample_rate;
+  return impl_->engine.voice().sample_rate;
 }
 
-bool Synthesizer::supports_speed() const { return impl_->SupportsSpeed(); }
+bool Synthesizer::supports_speed() const {
+  return impl_->engine.takes_duration_scale();
+}
 
 }  // namespace tolvaren_tts

@@ -1,4 +1,4 @@
-// Tool::frontProcess: one text to phone ids, with the tool's log records.
+// FrontProcess: one text to phone ids, with the tool's log records.
 
 #include <algorithm>
 #include <cstdint>
@@ -8,16 +8,12 @@
 #include "common/log_text.h"
 #include "speech_neural_network/sentences.h"
 #include "speech_neural_network/utf8_conversion.h"
+#include "tool/engine_parts.h"
 #include "tool/logger.h"
-#include "tool/tool.h"
 
 namespace tolvaren {
-bool Tool::frontProcess(const std::string& text, std::vector<int>& phone_ids) {
-  return frontProcess(text, phone_ids, FrontRequest());
-}
-
-bool Tool::frontProcess(const std::string& text, std::vector<int>& phone_ids,
-                        const FrontRequest& request) {
+bool FrontProcess(EngineParts& parts, const std::string& text,
+                  std::vector<int>& phone_ids, const FrontRequest& request) {
   const auto fail = [&request](std::string reason) {
     if (request.failure != nullptr) *request.failure = std::move(reason);
     return false;
@@ -48,12 +44,12 @@ bool Tool::frontProcess(const std::string& text, std::vector<int>& phone_ids,
       break;
   }
   const std::wstring wide_text = speechnn::utf8string2wstring(text);
-  if (front_inst == nullptr) {
+  if (parts.front == nullptr) {
     LOG_ERROR("front_inst is nullptr {}", EscapeForLog(text));
     return fail("no text front end");
   }
   const speechnn::FrontRun run =
-      front_inst->Run(wide_text, phone_ids, request.traces);
+      parts.front->Run(wide_text, phone_ids, request.traces);
   // What the front end dropped is logged once per character it met.
   for (const wchar_t ch : run.unreadable) {
     LOG_INFO("no reading for character U+{:04X}, dropped",
@@ -64,7 +60,7 @@ bool Tool::frontProcess(const std::string& text, std::vector<int>& phone_ids,
     return fail("the front end failed on the sentence \"" +
                 run.failed_sentence + "\"");
   }
-  CollapsePauseRuns(phone_ids, pause_id_);
+  CollapsePauseRuns(phone_ids, parts.pause_id);
   return true;
 }
 

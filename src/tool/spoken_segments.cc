@@ -15,7 +15,6 @@
 #include "speech_neural_network/utf8_conversion.h"
 #include "tool/id_names.h"
 #include "tool/synth/spoken_words.h"
-#include "tool/tool.h"
 
 namespace tolvaren {
 namespace {
@@ -118,10 +117,10 @@ absl::Status SyllableIds(const speechnn::FrontEngineInterface& front,
 }
 
 // The words of a block's sentences, appended to `words`.
-absl::Status WordsOf(const Tool& tool, const PhoneTable& table,
+absl::Status WordsOf(const EngineParts& parts, const PhoneTable& table,
                      const std::vector<speechnn::SentenceTrace>& traces,
                      std::vector<SpokenWord>& words) {
-  const IdNames names(*tool.front());
+  const IdNames names(*parts.front);
   for (const speechnn::SentenceTrace& trace : traces) {
     absl::StatusOr<std::vector<SpokenWord>> found =
         SpokenWordsOf(trace, names.Symbols(trace), table);
@@ -160,69 +159,6 @@ std::vector<std::string> FrontBlocks(const std::string& text) {
   return blocks;
 }
 
-// The ids of a text part, and with `table` its words, collapsed as the tool
-// collapses pauses.
-absl::Status TextIds(Tool& tool, const std::string& text,
-                     std::vector<int>& phone_ids, const PhoneTable* table,
-                     std::vector<SpokenWord>& words) {
-  // Checked whole, so that the offset counts from the part's start.
-  if (const std::size_t bad = speechnn::FindInvalidUtf8(text);
-      bad != std::string::npos) {
-    return absl::InvalidArgumentError("invalid UTF-8 at byte offset " +
-                                      std::to_string(bad));
-  }
-  std::vector<SpokenWord> part_words;
-  for (const std::string& block : FrontBlocks(text)) {
-    std::string failure;
-    std::vector<speechnn::SentenceTrace> traces;
-    std::vector<int> block_ids;
-    FrontRequest request;
-    request.refuse_name_characters = false;
-    request.failure = &failure;
-    if (table != nullptr) request.traces = &traces;
-    if (!tool.frontProcess(block, block_ids, request)) {
-      return absl::InvalidArgumentError(failure);
-    }
-    if (table != nullptr && !block_ids.empty()) {
-      if (absl::Status found = WordsOf(tool, *table, traces, part_words);
-          !found.ok()) {
-        return found;
-      }
-    }
-    phone_ids.insert(phone_ids.end(), block_ids.begin(), block_ids.end());
-  }
-  // A run of pauses may span two blocks.
-  CollapsePauseRuns(phone_ids, tool.pause_id());
-  CollapsePauseWords(part_words);
-  words.insert(words.end(), std::make_move_iterator(part_words.begin()),
-               std::make_move_iterator(part_words.end()));
-  return absl::OkStatus();
-}
-
-absl::Status IdsOf(Tool& tool, const SpeechPart& part,
-                   std::vector<int64_t>& ids, const PhoneTable* table,
-                   std::vector<SpokenWord>& words) {
-  if (tool.front() == nullptr) {
-    return absl::FailedPreconditionError("no text front end");
-  }
-  std::vector<int> phone_ids;
-  if (part.kind == SpeechPart::Kind::kPinyin) {
-    SpokenWord word;
-    if (absl::Status given = SyllableIds(*tool.front(), part, phone_ids,
-                                         table != nullptr ? &word : nullptr);
-        !given.ok()) {
-      return given;
-    }
-    if (table != nullptr) words.push_back(std::move(word));
-  } else if (absl::Status read =
-                 TextIds(tool, part.text, phone_ids, table, words);
-             !read.ok()) {
-    return read;
-  }
-  ids.assign(phone_ids.begin(), phone_ids.end());
-  return absl::OkStatus();
-}
-
 }  // namespace
 
 absl::Status ReadSpokenParts(std::string_view text, bool markup,
@@ -235,36 +171,174 @@ absl::Status ReadSpokenParts(std::string_view text, bool markup,
   return absl::InvalidArgumentError(read.message());
 }
 
-absl::Status PlanSpokenSegments(Tool& tool,
+SpokenSegmentSource::SpokenSegmentSource(EngineParts& engine,
+                                         const std::vector<SpeechPart>& parts,
+                                         double speed, int sample_rate,
+                                         const PhoneTable* words_table,
+                                         std::vector<SpokenWord>* words)
+    : engine_(engine),
+      parts_(parts),
+      speed_(speed),
+      sample_rate_(sample_rate),
+      words_table_(words != nullptr ? words_table : nullptr),
+      words_(words) {}
+
+absl::Status SpokenSegmentSource::Prepare(std::vector<std::string>* warnings) {
+  const bool takes_scale = engine_.takes_duration_scale();
+  RateWarnings rate_warnings;
+  scales_.clear();
+  for (const SpeechPart& part : parts_) {
+    if (part.kind == SpeechPart::Kind::kText) {
+      // Checked whole, so that the offset counts from the part's start.
+      if (const std::size_t bad = speechnn::FindInvalidUtf8(part.text);
+          bad != std::string::npos) {
+        return absl::InvalidArgumentError("invalid UTF-8 at byte offset " +
+                                          std::to_string(bad));
+      }
+    }
+    scales_.push_back(part.kind == SpeechPart::Kind::kBreak
+                          ? 1.0f
+                          : ScaleOf(part, speed_, takes_scale, rate_warnings));
+  }
+  rate_warnings.Flush(*warnings);
+  return absl::OkStatus();
+}
+
+absl::StatusOr<bool> SpokenSegmentSource::Next(Segment* next) {
+  while (true) {
+    Segment made;
+    const absl::StatusOr<bool> got = Make(&made);
+    if (!got.ok()) return got.status();
+    if (!*got) {
+      if (pending_) {
+        pending_->silence_after += trailing_silence_;
+        *next = *std::move(pending_);
+        pending_.reset();
+        ++given_;
+        return true;
+      }
+      // Marks or breaks alone: their silence, then the trailing silence.
+      if (given_ == 0) leading_silence_ += trailing_silence_;
+      trailing_silence_ = 0;
+      return false;
+    }
+    if (made.phone_ids.empty()) continue;
+    if (!pending_) {
+      pending_ = std::move(made);
+      continue;
+    }
+    *next = *std::move(pending_);
+    pending_ = std::move(made);
+    ++given_;
+    return true;
+  }
+}
+
+absl::StatusOr<bool> SpokenSegmentSource::Make(Segment* made) {
+  if (engine_.front == nullptr) {
+    return absl::FailedPreconditionError("no text front end");
+  }
+  while (part_ < parts_.size()) {
+    const SpeechPart& part = parts_[part_];
+    if (part.kind == SpeechPart::Kind::kBreak) {
+      const int64_t silence = std::llround(static_cast<double>(part.break_ms) *
+                                           sample_rate_ / 1000);
+      if (pending_) {
+        // The break is the pause at that place, not an addition to it.
+        pending_->silence_after += silence;
+        pending_->silence_holds_pause = true;
+      } else {
+        leading_silence_ += silence;
+      }
+      ++part_;
+      continue;
+    }
+    if (part.kind == SpeechPart::Kind::kPinyin) {
+      std::vector<int> ids;
+      SpokenWord word;
+      if (absl::Status given =
+              SyllableIds(*engine_.front, part, ids,
+                          words_table_ != nullptr ? &word : nullptr);
+          !given.ok()) {
+        return given;
+      }
+      if (words_table_ != nullptr) words_->push_back(std::move(word));
+      made->phone_ids.assign(ids.begin(), ids.end());
+      made->duration_scale = scales_[part_++];
+      return true;
+    }
+    if (block_ == 0 && blocks_.empty()) blocks_ = FrontBlocks(part.text);
+    if (block_ < blocks_.size()) {
+      if (absl::Status read = NextBlock(made); !read.ok()) return read;
+      return true;
+    }
+    blocks_.clear();
+    block_ = 0;
+    ++part_;
+  }
+  return false;
+}
+
+absl::Status SpokenSegmentSource::NextBlock(Segment* segment) {
+  const bool first = block_ == 0;
+  const std::string block = std::move(blocks_[block_++]);
+  std::string failure;
+  std::vector<speechnn::SentenceTrace> traces;
+  std::vector<int> ids;
+  FrontRequest request;
+  request.refuse_name_characters = false;
+  request.failure = &failure;
+  if (words_table_ != nullptr) request.traces = &traces;
+  if (!FrontProcess(engine_, block, ids, request)) {
+    return absl::InvalidArgumentError(failure);
+  }
+  if (ids.empty()) return absl::OkStatus();
+  std::vector<SpokenWord> block_words;
+  if (words_table_ != nullptr) {
+    if (absl::Status found =
+            WordsOf(engine_, *words_table_, traces, block_words);
+        !found.ok()) {
+      return found;
+    }
+    CollapsePauseWords(block_words);
+  }
+  // A run of pauses may span two blocks of a part: it is one pause.
+  const bool is_pause_first = ids.front() == engine_.pause_id;
+  if (!first && paused_ && is_pause_first) {
+    ids.erase(ids.begin());
+    if (!block_words.empty() && block_words.front().pause && !words_->empty() &&
+        words_->back().pause) {
+      words_->back().text += block_words.front().text;
+      block_words.erase(block_words.begin());
+    }
+  }
+  if (!ids.empty()) paused_ = ids.back() == engine_.pause_id;
+  if (words_table_ != nullptr) {
+    words_->insert(words_->end(), std::make_move_iterator(block_words.begin()),
+                   std::make_move_iterator(block_words.end()));
+  }
+  segment->phone_ids.assign(ids.begin(), ids.end());
+  segment->duration_scale = scales_[part_];
+  return absl::OkStatus();
+}
+
+absl::Status PlanSpokenSegments(EngineParts& engine,
                                 const std::vector<SpeechPart>& parts,
                                 double speed, int sample_rate, SpokenPlan* plan,
                                 const PhoneTable* words_table) {
-  const bool takes_scale = tool.takes_duration_scale();
-  RateWarnings rate_warnings;
-  for (const SpeechPart& part : parts) {
-    if (part.kind == SpeechPart::Kind::kBreak) {
-      const int64_t silence =
-          std::llround(static_cast<double>(part.break_ms) * sample_rate / 1000);
-      if (plan->segments.empty()) {
-        plan->leading_silence += silence;
-      } else {
-        // The break is the pause at that place, not an addition to it.
-        plan->segments.back().silence_after += silence;
-        plan->segments.back().silence_holds_pause = true;
-      }
-      continue;
-    }
+  SpokenSegmentSource source(engine, parts, speed, sample_rate, words_table,
+                             &plan->words);
+  if (absl::Status prepared = source.Prepare(&plan->warnings); !prepared.ok()) {
+    return prepared;
+  }
+  while (true) {
     Segment segment;
-    if (absl::Status ids =
-            IdsOf(tool, part, segment.phone_ids, words_table, plan->words);
-        !ids.ok()) {
-      return ids;
-    }
-    if (segment.phone_ids.empty()) continue;
-    segment.duration_scale = ScaleOf(part, speed, takes_scale, rate_warnings);
+    const absl::StatusOr<bool> got = source.Next(&segment);
+    if (!got.ok()) return got.status();
+    if (!*got) break;
     plan->segments.push_back(std::move(segment));
   }
-  rate_warnings.Flush(plan->warnings);
+  plan->leading_silence += source.leading_silence();
   return absl::OkStatus();
 }
 

@@ -1,7 +1,5 @@
 #include "tool/tool.h"
 
-#include <future>
-#include <optional>
 #include <sstream>
 #include <string>
 #include <string_view>
@@ -9,30 +7,12 @@
 
 #include "common/bounded_file.h"
 #include "common/log_text.h"
-#include "tool/conf/voice_choice.h"
 #include "tool/io/chunk_file.h"
 #include "tool/io/chunk_file_stream.h"
 #include "tool/logger.h"
 
 namespace tolvaren {
 namespace {
-
-// Loads one model and applies what its metadata declares about the voice.
-template <typename Predictor>
-absl::Status LoadModel(Predictor& predictor, const std::string& model_path,
-                       const SessionThreads& threads, VoiceConfig& voice) {
-  absl::Status loaded = predictor.loadModel(model_path, threads);
-  if (!loaded.ok()) return loaded;
-  const OrtSession& session = *predictor.session();
-  if (absl::Status checked = CheckModelDeclarations(session, model_path);
-      !checked.ok()) {
-    return checked;
-  }
-  if (const std::string about = DescribeModelVoice(session); !about.empty()) {
-    LOG_INFO("Info: model {}: {}", model_path, about);
-  }
-  return ApplyVoiceMetadata(session, model_path, voice);
-}
 
 // A line of a text file as the text it holds: a byte order mark before it
 // and the carriage return of a CR LF line end are not part of the text, and
@@ -67,19 +47,8 @@ Tool::Tool(const std::string* conf_path, ToolConf conf,
     throw StartupError(absl::NotFoundError(
         "cannot read the configuration file " + *conf_path));
   }
-  if (absl::Status valid = conf_.Validate(); !valid.ok()) {
-    // The value is wrong in a file, which the message names.
-    if (conf_path != nullptr) {
-      valid = absl::InvalidArgumentError(*conf_path + ": " +
-                                         std::string(valid.message()));
-    }
-    LOG_ERROR("{}", EscapeForLog(std::string(valid.message())));
-    throw StartupError(valid);
-  }
-  LOG_INFO("Info: front_conf is {}", conf_.front_conf_path);
-  if (absl::Status chosen = ChooseVoice(conf_); !chosen.ok()) {
-    LOG_ERROR("{}", EscapeForLog(std::string(chosen.message())));
-    throw StartupError(chosen);
+  if (absl::Status prepared = PrepareConf(conf_, conf_path); !prepared.ok()) {
+    throw StartupError(prepared);
   }
   // No output folder must never mean the root folder, where wav_path + "/"
   // + text would put every file.
@@ -89,75 +58,16 @@ Tool::Tool(const std::string* conf_path, ToolConf conf,
         "folder");
     conf_.wav_path = ".";
   }
-
-  // The models load on a second thread while this one builds the front
-  // end's tables (its constructor does): neither needs the other, and
-  // start-up takes the longer of the two instead of their sum. The models'
-  // records are held and come after the front end's, as when the two ran
-  // in turn; when the front end fails they are dropped, as if the models
-  // had never been loaded.
-  SetRuntimeVariables();
-  // Where no thread can be made, the models load in turn, when they are
-  // waited for.
-  HeldRecords model_records;
-  std::future<absl::Status> models = std::async(
-      std::launch::async | std::launch::deferred, [this, &model_records] {
-        const RecordHold hold(model_records);
-        return LoadModels();
-      });
-  front_inst = std::make_unique<speechnn::FrontEngineInterface>(
-      conf_.front_conf_path, std::move(front_reports));
-  if (front_inst->Init() != 0 || front_inst->CheckTables() != 0) {
-    const std::string reason = front_inst->init_error();
-    if (!reason.empty()) LOG_ERROR("{}", EscapeForLog(reason));
-    LOG_ERROR("Creater tts engine failed!");
-    front_inst.reset();
-    throw StartupError(absl::FailedPreconditionError(
-        "cannot create the text front end from " + conf_.front_conf_path +
-        (reason.empty() ? "" : ": " + reason)));
-  }
-
-  // Long texts are cut for the acoustic model at the pause's id.
-  pause_id_ = front_inst->phone_ids().Find("sp").value_or(-1);
-
-  models.wait();
-  model_records.Release();
-  // A runtime error thrown while loading goes on from here.
-  const absl::Status loaded = models.get();
-  if (!loaded.ok()) {
-    // A runtime error is logged by the entry point, after the predictors
-    // are gone, as it always was.
-    if (!IsRuntimeError(loaded)) LOG_ERROR("{}", std::string(loaded.message()));
-    throw StartupError(loaded);
-  }
-  engine_.SetVoice(
-      {voice_.hop_samples, voice_.sample_rate,
-       voice_.mel_bins_declared ? std::optional<int64_t>(voice_.mel_bins)
-                                : std::nullopt,
-       pause_id_, conf_.fastspeech2_model_path, conf_.hifigan_model_path});
+  engine_.Start(conf_, std::move(front_reports));
 }
 
-absl::Status Tool::LoadModels() {
-  const SessionThreads threads{conf_.ResolvedIntraOpThreads(),
-                               conf_.inter_op_num_threads, conf_.allow_spinning,
-                               ResolveModelCacheFolder(conf_.model_cache_path)};
-  LOG_INFO("Info: intra_op_num_threads is {}", threads.intra_op);
-  LOG_INFO("Info: inter_op_num_threads is {}", threads.inter_op);
-  // Only a configured choice is recorded: without the key the runtime's
-  // default stands and the records stay as they were.
-  if (threads.allow_spinning.has_value()) {
-    LOG_INFO("Info: allow_spinning is {}", *threads.allow_spinning ? 1 : 0);
-  }
-  if (!threads.model_cache_folder.empty()) {
-    LOG_INFO("Info: model_cache_path is {}", threads.model_cache_folder);
-  }
-  LOG_INFO("Info: fastspeech2_model_path is {}", conf_.fastspeech2_model_path);
-  LOG_INFO("Info: hifigan_model_path is {}", conf_.hifigan_model_path);
-  absl::Status loaded = LoadModel(
-      engine_.acoustic(), conf_.fastspeech2_model_path, threads, voice_);
-  if (!loaded.ok()) return loaded;
-  return LoadModel(engine_.vocoder(), conf_.hifigan_model_path, threads,
-                   voice_);
+bool Tool::frontProcess(const std::string& text, std::vector<int>& phone_ids) {
+  return frontProcess(text, phone_ids, FrontRequest());
+}
+
+bool Tool::frontProcess(const std::string& text, std::vector<int>& phone_ids,
+                        const FrontRequest& request) {
+  return engine_.FrontProcess(text, phone_ids, request);
 }
 
 void Tool::RemoveStaleTemporaries() {
@@ -213,10 +123,6 @@ bool Tool::predict(const std::string& text) {
   LOG_INFO("do predict finish");
 
   return ReportWritten(path, file.Finish());
-}
-
-bool Tool::takes_duration_scale() const {
-  return engine_.acoustic().HasDurationScale();
 }
 
 absl::Status Tool::Synthesize(std::vector<int64_t>& phone_ids,

@@ -62,7 +62,7 @@ class EngineTest : public ::testing::Test {
 
   // The samples of one run over the joined mel of `ids`, chunk by chunk.
   static std::vector<std::vector<float>> WholeRun(std::vector<int64_t> ids) {
-    SynthesisEngine& engine = tool_->engine();
+    SynthesisEngine& engine = tool_->engine().unguarded_parts().synth;
     std::vector<std::vector<float>> chunks;
     CaptureStdout();
     absl::StatusOr<MelSpectrogram> mel =

@@ -36,7 +36,9 @@ SpokenPlan Plan(Tool& tool, const std::string& text, bool markup,
   std::vector<speechnn::SpeechPart> parts;
   SpokenPlan plan;
   EXPECT_TRUE(ReadSpokenParts(text, markup, &parts, &plan.warnings).ok());
-  EXPECT_TRUE(PlanSpokenSegments(tool, parts, speed, 24000, &plan).ok())
+  EXPECT_TRUE(PlanSpokenSegments(tool.engine().unguarded_parts(), parts, speed,
+                                 24000, &plan)
+                  .ok())
       << text;
   return plan;
 }
@@ -122,6 +124,35 @@ TEST(SpokenSegmentsTest, NestedRatesMultiplyBeforeTheyAreKept) {
       << plan.warnings[0];
   EXPECT_NE(plan.warnings[3].find("47 more"), std::string::npos)
       << plan.warnings[3];
+}
+
+// A long text is read a block of sentences at a time, a segment each; its
+// ids are those of the whole text read at once, pauses still collapsed
+// where a run of them spans two blocks.
+TEST(SpokenSegmentsTest, ALongTextIsReadInBlocksAsOneText) {
+  QuietEnvironment();
+  const ToolSetup setup("/vocoder.onnx", AcousticModel("timed_acoustic.onnx"));
+  std::unique_ptr<Tool> tool = ToolWith(setup);
+  const std::vector<std::pair<std::string, int>> cases = {
+      {"今天天气很好，我们去公园散步。", 400},
+      {"你好！？", 1500},
+      {"好的。。。", 1200},
+  };
+  for (const auto& [sentence, times] : cases) {
+    std::string text;
+    for (int i = 0; i < times; ++i) text += sentence;
+    std::vector<int> whole;
+    ASSERT_TRUE(tool->frontProcess(text, whole)) << sentence;
+    const SpokenPlan plan = Plan(*tool, text, false, 1.0);
+    EXPECT_GT(plan.segments.size(), 2u) << sentence;
+    std::vector<int64_t> joined;
+    for (const Segment& segment : plan.segments) {
+      joined.insert(joined.end(), segment.phone_ids.begin(),
+                    segment.phone_ids.end());
+    }
+    EXPECT_EQ(joined, std::vector<int64_t>(whole.begin(), whole.end()))
+        << sentence;
+  }
 }
 
 }  // namespace

@@ -30,7 +30,34 @@ absl::Status SynthesisEngine::OfVocoder(const absl::Status& status) const {
   return OfModel(status, voice_.vocoder_path);
 }
 
+namespace {
+
+// A list of segments handed over in order.
+class ListedSegments : public SegmentSource {
+ public:
+  explicit ListedSegments(const std::vector<Segment>& segments)
+      : segments_(segments) {}
+  absl::StatusOr<bool> Next(Segment* next) override {
+    if (at_ == segments_.size()) return false;
+    *next = segments_[at_++];
+    return true;
+  }
+
+ private:
+  const std::vector<Segment>& segments_;
+  std::size_t at_ = 0;
+};
+
+}  // namespace
+
 absl::Status SynthesisEngine::Synthesize(const std::vector<Segment>& segments,
+                                         const SampleSink& sink,
+                                         const EngineRequest& request) {
+  ListedSegments source(segments);
+  return Synthesize(source, sink, request);
+}
+
+absl::Status SynthesisEngine::Synthesize(SegmentSource& source,
                                          const SampleSink& sink,
                                          const EngineRequest& request) {
   // The sink's own failure goes back as it is, never named by a model.
@@ -40,22 +67,31 @@ absl::Status SynthesisEngine::Synthesize(const std::vector<Segment>& segments,
                       refused = sink(std::move(chunk));
                       return refused;
                     });
-  if (request.leading_silence > 0) {
-    if (absl::Status taken = stage.Silence(request.leading_silence);
-        !taken.ok()) {
+  Segment current;
+  absl::StatusOr<bool> more = source.Next(&current);
+  if (!more.ok()) return more.status();
+  const int64_t leading = std::max<int64_t>(request.leading_silence, 0) +
+                          std::max<int64_t>(source.leading_silence(), 0);
+  if (leading > 0) {
+    if (absl::Status taken = stage.Silence(leading); !taken.ok()) {
       return taken;
     }
   }
-  int64_t first_sample = std::max<int64_t>(request.leading_silence, 0);
-  for (std::size_t i = 0; i < segments.size(); ++i) {
+  int64_t first_sample = leading;
+  for (std::size_t i = 0; *more; ++i) {
+    Segment following;
+    const absl::StatusOr<bool> after = source.Next(&following);
+    if (!after.ok()) return after.status();
     // Speech stops before a silence and at the end.
-    const bool ends = i + 1 == segments.size();
-    const bool stops = ends || segments[i].silence_after > 0;
-    if (absl::Status spoken = Speak(i, segments[i], stops, ends, stage, refused,
+    const bool ends = !*after;
+    const bool stops = ends || current.silence_after > 0;
+    if (absl::Status spoken = Speak(i, current, stops, ends, stage, refused,
                                     request, first_sample);
         !spoken.ok()) {
       return spoken;
     }
+    current = std::move(following);
+    more = after;
   }
   return stage.Finish();
 }

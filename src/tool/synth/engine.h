@@ -31,6 +31,7 @@
 #include <vector>
 
 #include "absl/status/status.h"
+#include "absl/status/statusor.h"
 #include "tool/synth/acoustic_model.h"
 #include "tool/synth/acoustic_pieces.h"
 #include "tool/synth/output_stage.h"
@@ -51,6 +52,19 @@ struct Segment {
   // rest is added as silence. Needs a model that gives durations; without
   // them the silence is added whole.
   bool silence_holds_pause = false;
+};
+
+// The segments to speak, handed over one at a time as the engine asks for
+// them, so that a long request need not be planned whole before it speaks.
+class SegmentSource {
+ public:
+  virtual ~SegmentSource() = default;
+  // The next segment into `*next`; false when none is left. A failure
+  // stops the synthesis and is returned as it is.
+  [[nodiscard]] virtual absl::StatusOr<bool> Next(Segment* next) = 0;
+  // Samples of silence before the first segment; read once the first Next
+  // has returned.
+  virtual int64_t leading_silence() const { return 0; }
 };
 
 // What the engine reports of each acoustic piece, right after the acoustic
@@ -129,6 +143,13 @@ class SynthesisEngine {
   // RuntimeError statuses (named by model file), FailedPrecondition
   // unusable model outputs, InvalidArgument a scale the model cannot take.
   [[nodiscard]] absl::Status Synthesize(const std::vector<Segment>& segments,
+                                        const SampleSink& sink,
+                                        const EngineRequest& request = {});
+  // The same, the segments asked of `source` one at a time: the engine holds
+  // the segment it speaks and the one after it (to know where speech stops),
+  // never the whole list. A request's leading silence comes before the
+  // source's own.
+  [[nodiscard]] absl::Status Synthesize(SegmentSource& source,
                                         const SampleSink& sink,
                                         const EngineRequest& request = {});
 
