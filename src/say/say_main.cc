@@ -2,6 +2,7 @@
 // pipes. One engine is loaded for the whole run; see PrintSayUsage.
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -56,6 +57,29 @@ bool ReopenClosedStandardStreams() {
 
 bool WritesStandardOutput(const SayOptions& options) {
   return options.to_standard_output() || options.phonemes;
+}
+
+// The lines left in `fd` when it is a regular file (standard input
+// redirected from one), counted without moving its offset; -1 for a pipe,
+// a terminal or a failed read, whose lines are known only as they come.
+long LinesAhead(int fd) {
+  struct stat st;
+  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) return -1;
+  off_t at = lseek(fd, 0, SEEK_CUR);
+  if (at < 0) return -1;
+  long lines = 0;
+  char buffer[1 << 16];
+  char last = '\n';
+  for (;;) {
+    const ssize_t got = pread(fd, buffer, sizeof(buffer), at);
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) return -1;
+    if (got == 0) break;
+    lines += std::count(buffer, buffer + got, '\n');
+    last = buffer[got - 1];
+    at += got;
+  }
+  return lines + (last != '\n');
 }
 
 // Speaks every line of standard input as it arrives; empty lines are
@@ -231,6 +255,10 @@ int Run(const SayOptions& options) {
     const bool open_end = !file_text.empty() && file_text.back() != '\n';
     speaker.SetLineCount(static_cast<long>(
         std::count(file_text.begin(), file_text.end(), '\n') + open_end));
+  } else if (options.source == TextSource::kStandardInput &&
+             !options.output_dir.empty()) {
+    // A file given as standard input has a known count too.
+    speaker.SetLineCount(LinesAhead(STDIN_FILENO));
   }
   if (!speaker.Begin()) return speaker.reader_gone() ? kReaderGone : kFailed;
   switch (options.source) {

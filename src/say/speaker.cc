@@ -108,7 +108,6 @@ bool Speaker::SpeakInto(AudioOutput& output, const std::string& text, long line,
   std::string error;
   bool output_ok = true;
   std::size_t written = 0;
-  silent_ = true;
   const tolvaren_tts::Status status = synthesizer_.Synthesize(
       text, synthesis_, [&](const float* samples, std::size_t count) {
         output_ok = Put(output, samples, count, false, error, written);
@@ -130,7 +129,7 @@ bool Speaker::SpeakInto(AudioOutput& output, const std::string& text, long line,
   if (!text_ok) TextFailed(line, status.message());
   if (text_ok && timings_ != nullptr) {
     timings_ok_ = timings_->Add(std::move(entries_), synthesizer_.sample_rate(),
-                                offset, written, silent_, file, error);
+                                offset, written, file, error);
     entries_.clear();
     if (!timings_ok_) {
       OutputFailed(error);
@@ -210,9 +209,6 @@ Speaker::PhonemeResult Speaker::Phonemes(const std::string& text, long line) {
 
 bool Speaker::Put(AudioOutput& output, const float* samples, std::size_t count,
                   bool last, std::string& error, std::size_t& written) {
-  for (std::size_t i = 0; silent_ && i < count; ++i) {
-    silent_ = samples[i] == 0.0f;
-  }
   if (resampler_ == nullptr) {
     written += count;
     return count == 0 || output.Write(samples, count, error);
@@ -232,6 +228,9 @@ void Speaker::TextFailed(long line, const std::string& message) {
   any_failed_ = true;
   if (options_.source == TextSource::kArguments) {
     Report(message);
+  } else if (options_.source == TextSource::kFile && options_.ssml) {
+    // The file is one document: the reader's message names its line.
+    Report(options_.file + ": " + message);
   } else {
     Report("line " + std::to_string(line) + ": " + message);
   }

@@ -86,8 +86,6 @@ class Speaker {
   std::vector<tolvaren_tts::WordTiming> entries_;
   std::vector<float> resampled_;
   int name_digits_ = 4;
-  // Whether every sample of the text being spoken so far is zero.
-  bool silent_ = true;
   bool any_failed_ = false;
   bool reader_gone_ = false;
   bool timings_ok_ = true;

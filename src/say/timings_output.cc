@@ -30,15 +30,9 @@ std::unique_ptr<TimingsOutput> TimingsOutput::Open(const std::string& path,
 
 bool TimingsOutput::Add(std::vector<tolvaren_tts::WordTiming> entries,
                         int voice_rate, std::size_t offset,
-                        std::size_t output_samples, bool silent,
-                        const std::string& file, std::string& error) {
-  if (entries.empty() && silent && output_samples > 0) {
-    // The library times spoken words; silence alone is a pause here.
-    tolvaren_tts::WordTiming pause;
-    pause.pause = true;
-    pause.end_sample = output_samples;
-    entries.push_back(std::move(pause));
-  } else if (voice_rate != sample_rate_) {
+                        std::size_t output_samples, const std::string& file,
+                        std::string& error) {
+  if (voice_rate != sample_rate_) {
     entries = tolvaren::RescaleTimings(std::move(entries), voice_rate,
                                        sample_rate_, output_samples);
   }

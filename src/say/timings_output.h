@@ -28,12 +28,11 @@ class TimingsOutput {
   // One text's entries, at the voice's `voice_rate`, moved on by `offset`
   // output samples (where the text's audio begins in its output) and, when
   // the output is resampled, rescaled to the output's rate over its
-  // `output_samples`. A text whose audio is `silent` and has no entries
-  // (breaks alone, characters that are not read) is one pause. `file`, when
-  // not empty, is named in every entry (each WAV of --output-dir). False,
-  // with `error` set, when the entries cannot be written.
+  // `output_samples`. `file`, when not empty, is named in every entry
+  // (each WAV of --output-dir). False, with `error` set, when the entries
+  // cannot be written.
   bool Add(std::vector<tolvaren_tts::WordTiming> entries, int voice_rate,
-           std::size_t offset, std::size_t output_samples, bool silent,
+           std::size_t offset, std::size_t output_samples,
            const std::string& file, std::string& error);
 
   // Puts the file in place; false with `error` set when that fails.

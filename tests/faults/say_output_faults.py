@@ -252,13 +252,23 @@ def full_timings_disk(s):
 
 
 def sortable_names(s):
-    """A file of 10,000 lines: every name has five digits."""
+    """A file of 10,000 lines, by -f or as standard input: every name has
+    five digits."""
+    lines = s.path("lines.txt")
     s.write("lines.txt", "\n\n你好\n" + "\n" * 9996 + "世界\n")
-    code, err = sf.say(s, ["-f", s.path("lines.txt"), "--output-dir",
-                           s.path("od")])
-    problems = sf.expect([], code, err, 0)
-    if sorted(os.listdir(s.path("od"))) != ["00003.wav", "10000.wav"]:
-        problems.append(f"names {sorted(os.listdir(s.path('od')))}")
+
+    def from_file():
+        os.dup2(os.open(lines, os.O_RDONLY), 0)
+
+    problems = []
+    for args, preexec in ((["-f", lines], None), ([], from_file)):
+        shutil.rmtree(s.path("od"), ignore_errors=True)
+        code, err = sf.say(s, args + ["--output-dir", s.path("od")],
+                           preexec=preexec)
+        sf.expect(problems, code, err, 0)
+        names = sorted(os.listdir(s.path("od")))
+        if names != ["00003.wav", "10000.wav"]:
+            problems.append(f"{args or 'standard input'}: names {names}")
     return problems
 
 

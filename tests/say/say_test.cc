@@ -137,6 +137,14 @@ TEST_F(SayTest, MarkupFilesAndTimings) {
   EXPECT_EQ(Run("\"$SAY\" --ssml -o x.wav '<speak>你好'").status, 1);
   EXPECT_NE(Errors().find("line 1, column"), std::string::npos) << Errors();
   EXPECT_EQ(Run("test -e x.wav").status, 1);
+  // A document file's error names the file and the line in it, once.
+  ASSERT_EQ(Run("printf '<speak>\\n\\n<x>' > bad.xml && \"$SAY\" --ssml -f "
+                "bad.xml -o x.wav")
+                .status,
+            1);
+  EXPECT_NE(Errors().find("bad.xml: line 3, column"), std::string::npos)
+      << Errors();
+  EXPECT_EQ(Errors().find("line 1: "), std::string::npos) << Errors();
 }
 
 TEST_F(SayTest, HelpAndListVoicesNameWhatThereIs) {
