@@ -73,6 +73,10 @@ def main():
                             weight_decay=1e-6)
     ckpt = training.Checkpoint(os.path.join(args.out, "acoustic.pt"), model, opt,
                                {"stats": stats}, init=args.init)
+    # A resumed or initialised model keeps the pitch scale it learnt: its
+    # targets are normalised as before even where the corpus has changed.
+    stats = tuple(float(v) for v in model.pitch_stats)
+    ckpt.extra["stats"] = stats
     params = sum(p.numel() for p in model.parameters())
     print(f"acoustic model: {params} parameters, {len(train)} utterances, "
           f"pitch stats {stats}", flush=True)
