@@ -207,10 +207,12 @@ absl::Status SpokenSegmentSource::Prepare(std::vector<std::string>* warnings) {
 absl::StatusOr<bool> SpokenSegmentSource::Next(Segment* next) {
   while (true) {
     Segment made;
+    const std::size_t words_before = words_ != nullptr ? words_->size() : 0;
     const absl::StatusOr<bool> got = Make(&made);
     if (!got.ok()) return got.status();
     if (!*got) {
       if (pending_) {
+        EndAtBreak();
         pending_->silence_after += trailing_silence_;
         *next = *std::move(pending_);
         pending_.reset();
@@ -227,11 +229,66 @@ absl::StatusOr<bool> SpokenSegmentSource::Next(Segment* next) {
       pending_ = std::move(made);
       continue;
     }
+    if (break_ > 0 && Joins(made)) {
+      Join(std::move(made), words_before);
+      continue;
+    }
+    EndAtBreak();
     *next = *std::move(pending_);
     pending_ = std::move(made);
     ++given_;
     return true;
   }
+}
+
+bool SpokenSegmentSource::Joins(const Segment& made) const {
+  return engine_.synth.acoustic().GivesDurations() &&
+         engine_.pause_id >= 0 && pending_->silence_after == 0 &&
+         made.duration_scale == pending_->duration_scale &&
+         pending_->phone_ids.size() + made.phone_ids.size() <
+             kMaxJoinedPhones;
+}
+
+void SpokenSegmentSource::Join(Segment made, std::size_t made_words) {
+  Segment& joined = *pending_;
+  std::vector<int64_t>& ids = joined.phone_ids;
+  const int64_t pause = engine_.pause_id;
+  // The pause the break holds: the one the text before ends on, or one
+  // put there, with a pause word for the timings.
+  std::size_t first_made = made_words;  // made's first word
+  if (ids.back() != pause) {
+    ids.push_back(pause);
+    ++first_made;
+    if (words_table_ != nullptr) {
+      SpokenWord word;
+      word.pause = true;
+      word.pause_ids = {pause};
+      words_->insert(words_->begin() + static_cast<std::ptrdiff_t>(made_words),
+                     std::move(word));
+    }
+  }
+  joined.held_pauses.push_back({ids.size() - 1, break_});
+  break_ = 0;
+  auto first = made.phone_ids.begin();
+  if (*first == pause) {
+    ++first;
+    // Its pause word joins the held one, as the ids do.
+    if (words_table_ != nullptr && first_made > 0 &&
+        first_made < words_->size() && (*words_)[first_made].pause &&
+        (*words_)[first_made - 1].pause) {
+      (*words_)[first_made - 1].text += (*words_)[first_made].text;
+      words_->erase(words_->begin() + static_cast<std::ptrdiff_t>(first_made));
+    }
+  }
+  ids.insert(ids.end(), first, made.phone_ids.end());
+}
+
+void SpokenSegmentSource::EndAtBreak() {
+  if (break_ == 0) return;
+  // The break is the pause at that place, not an addition to it.
+  pending_->silence_after += break_;
+  pending_->silence_holds_pause = true;
+  break_ = 0;
 }
 
 absl::StatusOr<bool> SpokenSegmentSource::Make(Segment* made) {
@@ -244,9 +301,7 @@ absl::StatusOr<bool> SpokenSegmentSource::Make(Segment* made) {
       const int64_t silence = std::llround(static_cast<double>(part.break_ms) *
                                            sample_rate_ / 1000);
       if (pending_) {
-        // The break is the pause at that place, not an addition to it.
-        pending_->silence_after += silence;
-        pending_->silence_holds_pause = true;
+        break_ += silence;
       } else {
         leading_silence_ += silence;
       }

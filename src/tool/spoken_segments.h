@@ -55,6 +55,10 @@ struct SpokenPlan {
 // the table), pauses collapsed as the ids are.
 class SpokenSegmentSource : public SegmentSource {
  public:
+  // Two texts about a break are spoken in one run while together they are
+  // shorter than this: memory stays bounded however many breaks there are.
+  static constexpr std::size_t kMaxJoinedPhones = 4096;
+
   // `parts`, `words_table` and `words` stay the caller's and must outlive
   // the source.
   SpokenSegmentSource(EngineParts& engine,
@@ -82,6 +86,15 @@ class SpokenSegmentSource : public SegmentSource {
   [[nodiscard]] absl::StatusOr<bool> Make(Segment* made);
   // The ids of the next block of part `part_` into `segment`.
   [[nodiscard]] absl::Status NextBlock(Segment* segment);
+  // Whether `made`, after a break, is spoken in one run with the pending
+  // segment: at the same rate, by a voice that gives durations (the break
+  // is then held at its pause), the two not too long together.
+  bool Joins(const Segment& made) const;
+  // Joins `made` to the pending segment at a held pause; its words begin at
+  // `made_words` in the words.
+  void Join(Segment made, std::size_t made_words);
+  // The break after the pending segment as its silence after.
+  void EndAtBreak();
 
   EngineParts& engine_;
   const std::vector<speechnn::SpeechPart>& parts_;
@@ -98,6 +111,8 @@ class SpokenSegmentSource : public SegmentSource {
   bool paused_ = false;
   // The segment made and not yet handed over (breaks after it add to it).
   std::optional<Segment> pending_;
+  // Samples of the breaks after the pending segment, not yet placed.
+  int64_t break_ = 0;
   int64_t leading_silence_ = 0;
   int64_t trailing_silence_ = 0;
   std::size_t given_ = 0;

@@ -111,7 +111,7 @@ TEST_F(EngineTest, PiecesStreamTheWholeRunsChunksAndReportWhereTheyBegin) {
     std::vector<std::vector<float>> chunks;
     CaptureStdout();
     const absl::Status status = tool_->engine().Synthesize(
-        {Segment{c.ids, 1.0f, 0}},
+        {Segment{c.ids, 1.0f, 0, false, {}}},
         [&](std::vector<float> chunk) {
           chunks.push_back(std::move(chunk));
           return absl::OkStatus();
@@ -134,7 +134,7 @@ TEST_F(EngineTest, PiecesStreamTheWholeRunsChunksAndReportWhereTheyBegin) {
     CaptureStdout();
     ASSERT_TRUE(tool_->engine()
                     .Synthesize(
-                        {Segment{c.ids, 1.0f, 0}},
+                        {Segment{c.ids, 1.0f, 0, false, {}}},
                         [&](std::vector<float> chunk) {
                           events.push_back("chunk");
                           early.insert(early.end(), chunk.begin(), chunk.end());
@@ -174,8 +174,8 @@ TEST_F(EngineTest, PiecesStreamTheWholeRunsChunksAndReportWhereTheyBegin) {
 // samples); all else is the vocoded samples at the volume.
 TEST_F(EngineTest, SegmentsStopWithADecayBeforeTheirSilence) {
   const std::vector<int64_t> ids = Ids(200, {59, 120, 170});
-  const std::vector<Segment> segments = {{Ids(20, {}), 1.0f, 700},
-                                         {ids, 1.0f, 0}};
+  const std::vector<Segment> segments = {{Ids(20, {}), 1.0f, 700, false, {}},
+                                         {ids, 1.0f, 0, false, {}}};
   std::vector<int64_t> starts;
   EngineRequest request;
   request.max_piece_phones = 64;
@@ -227,7 +227,7 @@ TEST_F(EngineTest, ASinkStopsAtOnce) {
   request.on_piece = [&](const PieceReport&) { ++pieces; };
   CaptureStdout();
   const absl::Status stopped = tool_->engine().Synthesize(
-      {Segment{Ids(200, {59, 120, 170}), 1.0f, 0}},
+      {Segment{Ids(200, {59, 120, 170}), 1.0f, 0, false, {}}},
       [](std::vector<float>) { return absl::CancelledError("stop"); }, request);
   GetCapturedStdout();
   EXPECT_TRUE(absl::IsCancelled(stopped)) << stopped;

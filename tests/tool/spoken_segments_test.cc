@@ -88,6 +88,39 @@ TEST(SpokenSegmentsTest, ABreakIsThePauseWhereItStands) {
   }
 }
 
+// Texts either side of a break are spoken in one run, the break held at its
+// pause, so that the words about it sound as at a pause in a sentence; a
+// break at the end is the silence after.
+TEST(SpokenSegmentsTest, TextsAboutABreakAreOneRun) {
+  QuietEnvironment();
+  const ToolSetup setup("/vocoder.onnx", AcousticModel("timed_acoustic.onnx"));
+  std::unique_ptr<Tool> tool = ToolWith(setup);
+  struct Case {
+    std::string markup;
+    std::size_t segments;
+    std::vector<int64_t> held;  // the first segment's held samples
+  };
+  const std::vector<Case> cases = {
+      {"你好<break time=\"1s\"/>世界", 1, {24000}},
+      {"你好，<break time=\"1s\"/><break time=\"1s\"/>世界。再见", 1, {48000}},
+      {"你<break time=\"1s\"/>好<break time=\"500ms\"/>世界", 1,
+       {24000, 12000}},
+      {"你好<break time=\"1s\"/>", 1, {}},
+  };
+  for (const Case& c : cases) {
+    const SpokenPlan plan =
+        Plan(*tool, "<speak>" + c.markup + "</speak>", true, 1.0);
+    ASSERT_EQ(plan.segments.size(), c.segments) << c.markup;
+    const Segment& first = plan.segments[0];
+    std::vector<int64_t> held;
+    for (const HeldPause& pause : first.held_pauses) {
+      EXPECT_EQ(first.phone_ids[pause.index], tool->pause_id()) << c.markup;
+      held.push_back(pause.samples);
+    }
+    EXPECT_EQ(held, c.held) << c.markup;
+  }
+}
+
 TEST(SpokenSegmentsTest, NestedRatesMultiplyBeforeTheyAreKept) {
   QuietEnvironment();
   const ToolSetup setup("/vocoder.onnx", AcousticModel("scaled_acoustic.onnx"));

@@ -83,6 +83,10 @@ class FastSpeech2Predictor {
   bool HasDurationScale() const {
     return session_ && session_->HasInput(kDurationScaleInput);
   }
+  // Whether the model gives each phone's frames (kDurationsOutput).
+  bool GivesDurations() const {
+    return session_ && session_->OutputIndex(kDurationsOutput).has_value();
+  }
 
   const OrtSession* session() const { return session_ ? &*session_ : nullptr; }
 

@@ -20,6 +20,39 @@ absl::Status OfModel(const absl::Status& status, const std::string& path) {
                  : absl::FailedPreconditionError(named);
 }
 
+// Where a piece's mel rows stop for a held pause.
+struct PieceCut {
+  int64_t frame = 0;          // the frame after the pause's last
+  std::size_t phone_end = 0;  // the id after the pause
+  int64_t silence = 0;        // samples added to the pause's own
+};
+
+// The cuts of the held pauses in `piece`, from `next` on (which moves past
+// them): after each pause's frames where the model gave durations, at the
+// piece's end otherwise.
+std::vector<PieceCut> CutsOf(const std::vector<HeldPause>& held,
+                             std::size_t& next, const AcousticPiece& piece,
+                             const MelSpectrogram& mel, int32_t hop) {
+  std::vector<PieceCut> cuts;
+  const bool timed = mel.durations.size() == piece.end - piece.begin;
+  for (; next < held.size() && held[next].index < piece.end; ++next) {
+    const HeldPause& pause = held[next];
+    if (pause.index < piece.begin) continue;
+    if (!timed) {
+      cuts.push_back({mel.frames, piece.end, pause.samples});
+      continue;
+    }
+    int64_t frame = 0;
+    for (std::size_t i = piece.begin; i <= pause.index; ++i) {
+      frame += std::max<int64_t>(mel.durations[i - piece.begin], 0);
+    }
+    const int64_t own = mel.durations[pause.index - piece.begin];
+    cuts.push_back({std::min(frame, mel.frames), pause.index + 1,
+                    std::max<int64_t>(0, pause.samples - own * hop)});
+  }
+  return cuts;
+}
+
 }  // namespace
 
 absl::Status SynthesisEngine::OfAcoustic(const absl::Status& status) const {
@@ -138,7 +171,14 @@ absl::Status SynthesisEngine::Speak(std::size_t index, const Segment& segment,
   const std::vector<AcousticPiece> pieces =
       PlanAcousticPieces(ids, voice_.pause_id, request.max_piece_phones,
                          request.first_piece_phones);
-  VocoderStream stream(vocoder_, voice_.hop_samples, request.chunks);
+  // A held pause ends the stream of mel rows before it: its silence lies
+  // between two streams, each vocoded as a whole mel is.
+  std::optional<VocoderStream> stream;
+  stream.emplace(vocoder_, voice_.hop_samples, request.chunks);
+  int64_t stream_start = first_sample;  // the stream's first sample
+  int64_t held_silence = 0;             // added at held pauses so far
+  int64_t frames = 0;                   // of every stream
+  std::size_t next_held = 0;
   std::optional<int64_t> pause_frames;  // of the pause the segment ends on
   std::optional<int64_t> bins = voice_.mel_bins;
   LOG_INFO("do am predictor, current time {}", Now());
@@ -159,40 +199,74 @@ absl::Status SynthesisEngine::Speak(std::size_t index, const Segment& segment,
         static_cast<void>(vocoder_.batchInput(mel->tensor));
         LOG_INFO("finish voc predictor, current time {}", Now());
       }
-      const int64_t piece_start =
-          first_sample + stream.frames() * voice_.hop_samples;
       if (p + 1 == pieces.size()) {
         pause_frames = FinalPauseFrames(ids, piece, *mel);
       }
-      // The utterance's speech ends where its final pause begins.
-      if (ends && pause_frames) {
-        stage.EndSpeechAt(piece_start +
-                          (mel->frames - *pause_frames) * voice_.hop_samples);
-      }
-      if (request.on_piece) {
-        const std::size_t end = std::min(piece.end, reported);
-        if (mel->durations.size() > end - piece.begin) {
-          mel->durations.resize(end - piece.begin);
+      const std::vector<PieceCut> cuts = CutsOf(
+          segment.held_pauses, next_held, piece, *mel, voice_.hop_samples);
+      int64_t from = 0;
+      std::size_t phone_from = piece.begin;
+      for (std::size_t c = 0; c <= cuts.size(); ++c) {
+        const bool last = c == cuts.size();
+        const int64_t to = last ? mel->frames : cuts[c].frame;
+        const std::size_t phone_to = last ? piece.end : cuts[c].phone_end;
+        const int64_t start =
+            stream_start + stream->frames() * voice_.hop_samples;
+        // The utterance's speech ends where its final pause begins.
+        if (last && ends && pause_frames) {
+          stage.EndSpeechAt(
+              start + (to - from - *pause_frames) * voice_.hop_samples);
         }
-        request.on_piece({index, &segment, piece.begin, end, mel->frames,
-                          piece_start, &mel->durations});
+        if (request.on_piece) {
+          const std::size_t end = std::min(phone_to, reported);
+          std::vector<int64_t> durations;
+          if (mel->durations.size() == piece.end - piece.begin &&
+              end > phone_from) {
+            durations.assign(
+                mel->durations.begin() + (phone_from - piece.begin),
+                mel->durations.begin() + (end - piece.begin));
+          }
+          request.on_piece({index, &segment, phone_from,
+                            std::max(end, phone_from), to - from, start,
+                            &durations});
+        }
+        absl::Status vocoded = stream->Append(
+            mel->rows() + from * mel->bins, to - from, mel->bins, counted);
+        if (!refused.ok()) return refused;
+        if (!vocoded.ok()) return OfVocoder(vocoded);
+        frames += to - from;
+        if (last) break;
+        // The held pause: the stream so far, then its silence.
+        if (stream->frames() > 0) {
+          vocoded = stream->Finish(counted);
+          if (!refused.ok()) return refused;
+          if (!vocoded.ok()) return OfVocoder(vocoded);
+        }
+        if (cuts[c].silence > 0) {
+          if (absl::Status taken = stage.Silence(cuts[c].silence);
+              !taken.ok()) {
+            return taken;
+          }
+          held_silence += cuts[c].silence;
+        }
+        stream.emplace(vocoder_, voice_.hop_samples, request.chunks);
+        stream_start = first_sample + given + held_silence;
+        from = to;
+        phone_from = phone_to;
       }
-      absl::Status vocoded =
-          stream.Append(mel->rows(), mel->frames, mel->bins, counted);
-      if (!refused.ok()) return refused;
-      if (!vocoded.ok()) return OfVocoder(vocoded);
     }
   } catch (const Ort::Exception& e) {
     return OfAcoustic(RuntimeError(e));
   }
-  if (absl::Status some = CheckHasFrames(ids.size(), stream.frames());
-      !some.ok()) {
+  if (absl::Status some = CheckHasFrames(ids.size(), frames); !some.ok()) {
     return OfAcoustic(some);
   }
-  absl::Status vocoded = stream.Finish(counted);
-  if (!refused.ok()) return refused;
-  if (!vocoded.ok()) return OfVocoder(vocoded);
-  first_sample += given;
+  if (stream->frames() > 0) {
+    absl::Status vocoded = stream->Finish(counted);
+    if (!refused.ok()) return refused;
+    if (!vocoded.ok()) return OfVocoder(vocoded);
+  }
+  first_sample += given + held_silence;
   int64_t silence = segment.silence_after;
   if (segment.silence_holds_pause && pause_frames) {
     silence =

@@ -40,6 +40,16 @@
 
 namespace tolvaren {
 
+// A pause inside a segment's ids held to a length of its own: a markup
+// break between two texts that are spoken in one run, so that the words on
+// either side sound as they do at a pause in a sentence. The pause at
+// `index` (a pause id) lasts `samples` in all, or its own length where that
+// is longer.
+struct HeldPause {
+  std::size_t index = 0;
+  int64_t samples = 0;
+};
+
 // One stretch of speech: its phone ids, how slowly they are spoken (every
 // phone's length is multiplied by `duration_scale`; anything but 1 needs a
 // model that takes it), and the silence after it in samples.
@@ -52,6 +62,9 @@ struct Segment {
   // rest is added as silence. Needs a model that gives durations; without
   // them the silence is added whole.
   bool silence_holds_pause = false;
+  // In order of index; needs a model that gives durations (without them a
+  // held pause's silence comes after the piece that holds it).
+  std::vector<HeldPause> held_pauses;
 };
 
 // The segments to speak, handed over one at a time as the engine asks for
