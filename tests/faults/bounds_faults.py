@@ -9,8 +9,8 @@ configuration folder from fault_injection.py (the small test models; the
 front end's cases read with the shipped front end CONF, whose dictionary
 reads letters, the rest with the fixture's) with a text whose cost was once out of proportion to
 its length: long runs of letters, digits or marks that the front end read
-in time growing with the square of the run, and breaks whose silence was
-held whole in memory. The limits are generous (several times what a sound
+in time growing with the square of the run, a long line read whole before
+its first audio, and breaks whose silence was held whole in memory. The limits are generous (several times what a sound
 build takes): they catch a step that turns quadratic or a silence held
 whole, not a slow machine. --instrumented (a sanitizer build, or one run
 under an emulator) gives every run five times the time and leaves out the
@@ -99,9 +99,47 @@ def say_peak(document, limit_mib, timeout=300):
     return run
 
 
+def first_output_peak(text, args, limit_mib, timeout=300):
+    """tolvaren_say with `args` writes its first 100 kB on one long line of
+    `text` with its peak resident set within `limit_mib`: the front end
+    reads the line as it goes, not whole before the first output."""
+    def run(s):
+        if fi.ARGS.instrumented:
+            raise fi.Skip("peaks measure the instrumentation here")
+        # The first 100 kB, then the speaker is stopped.
+        probe = ("import resource, subprocess, sys\n"
+                 "p = subprocess.Popen(sys.argv[1:], stdout=subprocess.PIPE,"
+                 " stderr=subprocess.DEVNULL)\n"
+                 "got = len(p.stdout.read(100000))\n"
+                 "p.kill(); p.wait()\n"
+                 "print(got, resource.getrusage("
+                 "resource.RUSAGE_CHILDREN).ru_maxrss)\n")
+        s.keys["front_conf_path"] = fi.ARGS.front_conf
+        s.write_conf()
+        path = s.write("long.txt", text + "\n")
+        try:
+            done = subprocess.run(
+                [sys.executable, "-c", probe, SAY, "--conf", s.conf, "-f",
+                 path] + args,
+                env=fi.environment(s), capture_output=True, text=True,
+                timeout=timeout, cwd=s.root)
+        except subprocess.TimeoutExpired:
+            return [f"no output after {timeout} s"]
+        got, peak = (int(x) for x in done.stdout.split())
+        print(f"    peak {peak // MIB} MiB")
+        if got < 100000:
+            return [f"only {got} bytes of output"]
+        if peak > limit_mib * MIB:
+            return [f"peak {peak // MIB} MiB, more than {limit_mib} MiB"]
+        return []
+    return run
+
+
 # 10 s breaks, each the longest one reads: 1,000 of them are 2.4e8 samples,
 # a gigabyte as floats.
 BREAKS = '<break time="10s"/>' * 1000
+# 1.8 MB on one line.
+LONG_LINE = "今天天气很好，我们去公园散步。" * 40000
 
 CASES = [
     ("latin_letters", front_run("abcdefghijklmnopqrstuvwxyz" * 16000)),
@@ -113,6 +151,8 @@ CASES = [
      say_peak("<speak>你" + BREAKS + "好</speak>", limit_mib=512)),
     ("breaks_before_words", say_peak("<speak>" + BREAKS + "你好</speak>",
                                      limit_mib=512)),
+    ("long_line_phonemes", first_output_peak(LONG_LINE, ["--phonemes"],
+                                             limit_mib=200)),
 ]
 
 
