@@ -3,7 +3,6 @@
 // calling thread's error text.
 
 #include <algorithm>
-#include <condition_variable>
 #include <cstddef>
 #include <cstdlib>
 #include <cstring>
@@ -14,6 +13,7 @@
 #include <utility>
 #include <vector>
 
+#include "library/c_handle.h"
 #include "library/wav_samples.h"
 #include "tolvaren_tts/log.h"
 #include "tolvaren_tts/synthesizer.h"
@@ -21,17 +21,10 @@
 #include "tolvaren_tts/voices.h"
 #include "tolvaren_tts/wav.h"
 
-struct tolvaren_tts_synthesizer {
-  // Guards the count of calls in progress, so that destroy waits for them.
-  std::mutex mutex;
-  std::condition_variable idle;
-  int calls = 0;
-  bool closing = false;
-  std::unique_ptr<tolvaren_tts::Synthesizer> synthesizer;
-};
-
 namespace {
 
+using tolvaren_tts::HandleCall;
+using tolvaren_tts::InCall;
 using tolvaren_tts::Status;
 using tolvaren_tts::StatusCode;
 
@@ -75,44 +68,6 @@ tolvaren_tts_status NullArgument(const char* name) {
   last_error = std::string(name) + " is NULL";
   return TOLVAREN_TTS_INVALID_ARGUMENT;
 }
-
-// The handles whose calls this thread is inside: destroying one of them
-// can only come from its own callback.
-thread_local std::vector<const tolvaren_tts_synthesizer*> handles_in_call;
-
-bool InCall(const tolvaren_tts_synthesizer* tts) {
-  return std::find(handles_in_call.begin(), handles_in_call.end(), tts) !=
-         handles_in_call.end();
-}
-
-// One call on a handle, counted while it runs; none once the handle is
-// being destroyed.
-class HandleCall {
- public:
-  explicit HandleCall(tolvaren_tts_synthesizer* tts) : tts_(tts) {
-    const std::lock_guard<std::mutex> lock(tts->mutex);
-    if (tts->closing) return;
-    handles_in_call.push_back(tts);
-    ++tts->calls;
-    entered_ = true;
-  }
-  ~HandleCall() {
-    if (!entered_) return;
-    handles_in_call.pop_back();
-    // Notified under the lock: destroy frees the handle only after this
-    // thread has let go of it.
-    const std::lock_guard<std::mutex> lock(tts_->mutex);
-    if (--tts_->calls == 0) tts_->idle.notify_all();
-  }
-  HandleCall(const HandleCall&) = delete;
-  HandleCall& operator=(const HandleCall&) = delete;
-
-  bool entered() const { return entered_; }
-
- private:
-  tolvaren_tts_synthesizer* tts_;
-  bool entered_ = false;
-};
 
 tolvaren_tts_status Closing() {
   last_error = "the synthesizer is being destroyed";
