@@ -68,34 +68,60 @@ def front_run(text, timeout=120):
     return run
 
 
+# Runs argv[1:] in a fresh parent (RUSAGE_CHILDREN keeps the largest child)
+# and reads its standard output: all of it, or with a byte count first that
+# much, then stops it. Prints the bytes read, the exit status (None when it
+# was stopped) and the peak in KiB.
+PROBE = """
+import resource, subprocess, sys
+limit = int(sys.argv[1])
+p = subprocess.Popen(sys.argv[2:], stdout=subprocess.PIPE,
+                     stderr=subprocess.DEVNULL)
+got = 0
+while True:
+    block = p.stdout.read(min(65536, limit - got) if limit else 65536)
+    got += len(block)
+    if not block or (limit and got >= limit):
+        break
+if limit:
+    p.kill()
+code = p.wait()
+print(got, code if not limit else None,
+      resource.getrusage(resource.RUSAGE_CHILDREN).ru_maxrss)
+"""
+
+
+def say_peak_problems(s, args, limit_mib, first_bytes, timeout):
+    """What is wrong with tolvaren_say's peak for `args` (see PROBE)."""
+    if fi.ARGS.instrumented:
+        raise fi.Skip("peaks measure the instrumentation here")
+    try:
+        done = subprocess.run(
+            [sys.executable, "-c", PROBE, str(first_bytes), SAY, "--conf",
+             s.conf] + args,
+            env=fi.environment(s), capture_output=True, text=True,
+            timeout=timeout, cwd=s.root)
+    except subprocess.TimeoutExpired:
+        return [f"still running after {timeout} s"]
+    got, code, peak = done.stdout.split()
+    peak = int(peak)
+    print(f"    peak {peak // MIB} MiB")
+    if code not in ("0", "None"):
+        return [f"exit {code}"]
+    if int(got) < first_bytes:
+        return [f"only {got} bytes of output"]
+    if peak > limit_mib * MIB:
+        return [f"peak {peak // MIB} MiB, more than {limit_mib} MiB"]
+    return []
+
+
 def say_peak(document, limit_mib, timeout=300):
     """tolvaren_say speaks `document` with its peak resident set within
     `limit_mib`, whatever the silence it asks for."""
     def run(s):
-        if fi.ARGS.instrumented:
-            raise fi.Skip("peaks measure the instrumentation here")
-        # A fresh parent per case: RUSAGE_CHILDREN keeps the largest child.
-        probe = ("import resource, subprocess, sys\n"
-                 "code = subprocess.run(sys.argv[1:], stdout=subprocess.DEVNULL,"
-                 " stderr=subprocess.DEVNULL).returncode\n"
-                 "print(code, resource.getrusage("
-                 "resource.RUSAGE_CHILDREN).ru_maxrss)\n")
         path = s.write("doc.xml", document)
-        try:
-            done = subprocess.run(
-                [sys.executable, "-c", probe, SAY, "--conf", s.conf, "--ssml",
-                 "-f", path, "--raw", "-o", "-"],
-                env=fi.environment(s), capture_output=True, text=True,
-                timeout=timeout, cwd=s.root)
-        except subprocess.TimeoutExpired:
-            return [f"still running after {timeout} s"]
-        code, peak = (int(x) for x in done.stdout.split())
-        print(f"    peak {peak // MIB} MiB")
-        if code != 0:
-            return [f"exit {code}"]
-        if peak > limit_mib * MIB:
-            return [f"peak {peak // MIB} MiB, more than {limit_mib} MiB"]
-        return []
+        return say_peak_problems(s, ["--ssml", "-f", path, "--raw", "-o", "-"],
+                                 limit_mib, 0, timeout)
     return run
 
 
@@ -104,34 +130,11 @@ def first_output_peak(text, args, limit_mib, timeout=300):
     `text` with its peak resident set within `limit_mib`: the front end
     reads the line as it goes, not whole before the first output."""
     def run(s):
-        if fi.ARGS.instrumented:
-            raise fi.Skip("peaks measure the instrumentation here")
-        # The first 100 kB, then the speaker is stopped.
-        probe = ("import resource, subprocess, sys\n"
-                 "p = subprocess.Popen(sys.argv[1:], stdout=subprocess.PIPE,"
-                 " stderr=subprocess.DEVNULL)\n"
-                 "got = len(p.stdout.read(100000))\n"
-                 "p.kill(); p.wait()\n"
-                 "print(got, resource.getrusage("
-                 "resource.RUSAGE_CHILDREN).ru_maxrss)\n")
         s.keys["front_conf_path"] = fi.ARGS.front_conf
         s.write_conf()
         path = s.write("long.txt", text + "\n")
-        try:
-            done = subprocess.run(
-                [sys.executable, "-c", probe, SAY, "--conf", s.conf, "-f",
-                 path] + args,
-                env=fi.environment(s), capture_output=True, text=True,
-                timeout=timeout, cwd=s.root)
-        except subprocess.TimeoutExpired:
-            return [f"no output after {timeout} s"]
-        got, peak = (int(x) for x in done.stdout.split())
-        print(f"    peak {peak // MIB} MiB")
-        if got < 100000:
-            return [f"only {got} bytes of output"]
-        if peak > limit_mib * MIB:
-            return [f"peak {peak // MIB} MiB, more than {limit_mib} MiB"]
-        return []
+        return say_peak_problems(s, ["-f", path] + args, limit_mib, 100000,
+                                 timeout)
     return run
 
 
