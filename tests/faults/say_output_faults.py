@@ -206,6 +206,24 @@ def after_one_text(s):
     return (start, start + 48000)
 
 
+def break_is_the_pause(s):
+    """A markup break is the pause at its place: 1500 ms adds 36,000
+    samples to the words about it (a voice that gives durations)."""
+    s.keys["fastspeech2_model_path"] = fi.ARGS.models + "/timed_acoustic.onnx"
+    s.write_conf()
+    problems, frames = [], []
+    for args in (["你好世界"],
+                 ["--ssml", '<speak>你好<break time="1500ms"/>世界</speak>']):
+        code, err = sf.say(s, args + ["-o", s.path("x.wav")])
+        sf.expect(problems, code, err, 0)
+        if code == 0:
+            with wave.open(s.path("x.wav")) as wav:
+                frames.append(wav.getnframes())
+    if len(frames) == 2 and frames[1] - frames[0] != 36000:
+        problems.append(f"the break added {frames[1] - frames[0]} samples")
+    return problems
+
+
 def timings_per_file(s):
     """With --output-dir every entry names its WAV, counted in that WAV."""
     code, err = sf.say(s, ["--ssml", "--output-dir", s.path("od"),
@@ -340,6 +358,7 @@ CASES = [
          '<break time="1s"/>', "") + "\n<speak>你好</speak>\n").encode(),
          after_one_text)),
     ("--output-dir timings name their file", timings_per_file),
+    ("a break is the pause there", break_is_the_pause),
 ] + [
     (f"--timings {what}", bad_destination(prepare, destination, needle))
     for what, prepare, destination, needle in (
