@@ -20,6 +20,7 @@
 #include "tool/id_names.h"
 #include "tool/logger.h"
 #include "tool/phone_table.h"
+#include "tool/spoken_segments.h"
 
 namespace {
 
@@ -152,6 +153,10 @@ class Inspector {
       out << OneLine(normalized) << '\n';
       return true;
     }
+    if (mode_ == Mode::kIds || mode_ == Mode::kPhones ||
+        mode_ == Mode::kPinyin) {
+      return InspectInBlocks(text, out);
+    }
     std::vector<int> ids;
     std::vector<SentenceTrace> traces;
     const speechnn::FrontRun run = front_.Run(wide, ids, &traces);
@@ -177,21 +182,45 @@ class Inspector {
           << Join(Pinyin(traces)) << '\n';
       return true;
     }
-    std::vector<std::string> items;
-    for (const SentenceTrace& trace : traces) {
-      std::vector<std::string> part;
-      if (mode_ == Mode::kIds) {
-        for (const int id : trace.phone_ids) part.push_back(std::to_string(id));
-      } else {
-        part = names_.Symbols(trace);
-      }
-      items.insert(items.end(), part.begin(), part.end());
-    }
-    out << Join(mode_ == Mode::kPinyin ? Pinyin(traces) : items) << '\n';
     return true;
   }
 
  private:
+  // The machine modes: one line of ids, phones or pinyin, the text read a
+  // block of sentences at a time (as the engine reads it), so that what is
+  // held follows a block, not the line.
+  bool InspectInBlocks(const std::string& text, std::ostream& out) {
+    std::vector<std::string> items;
+    for (const std::string& block : tolvaren::FrontBlocks(text)) {
+      std::vector<int> ids;
+      std::vector<SentenceTrace> traces;
+      const speechnn::FrontRun run =
+          front_.Run(speechnn::utf8string2wstring(block), ids, &traces);
+      if (!run.ok) {
+        return Fail(text,
+                    "sentence \"" + OneLine(run.failed_sentence) + "\" failed",
+                    out);
+      }
+      if (mode_ == Mode::kPinyin) {
+        const std::vector<std::string> pinyin = Pinyin(traces);
+        items.insert(items.end(), pinyin.begin(), pinyin.end());
+        continue;
+      }
+      for (const SentenceTrace& trace : traces) {
+        if (mode_ == Mode::kIds) {
+          for (const int id : trace.phone_ids) {
+            items.push_back(std::to_string(id));
+          }
+        } else {
+          const std::vector<std::string> symbols = names_.Symbols(trace);
+          items.insert(items.end(), symbols.begin(), symbols.end());
+        }
+      }
+    }
+    out << Join(items) << '\n';
+    return true;
+  }
+
   std::vector<std::string> Pinyin(const std::vector<SentenceTrace>& traces) {
     std::vector<std::string> syllables;
     for (const SentenceTrace& trace : traces) {

@@ -130,13 +130,10 @@ absl::Status WordsOf(const EngineParts& parts, const PhoneTable& table,
   return absl::OkStatus();
 }
 
-// The front end reads a text in blocks of whole sentences, each about
-// kFrontBlockCharacters long: what it holds while it reads (the sentences'
-// traces above all, when words are asked for) then follows a block, not the
-// text. A sentence longer than kMaxSentenceCharacters (no mark in a page of
-// text) is cut there.
-constexpr std::size_t kFrontBlockCharacters = 2000;
+// A sentence longer than this (no mark in a page of text) is cut there.
 constexpr std::size_t kMaxSentenceCharacters = 8000;
+
+}  // namespace
 
 std::vector<std::string> FrontBlocks(const std::string& text) {
   std::vector<std::wstring> sentences;
@@ -158,8 +155,6 @@ std::vector<std::string> FrontBlocks(const std::string& text) {
   flush();
   return blocks;
 }
-
-}  // namespace
 
 absl::Status ReadSpokenParts(std::string_view text, bool markup,
                              std::vector<SpeechPart>* parts,
@@ -242,11 +237,10 @@ absl::StatusOr<bool> SpokenSegmentSource::Next(Segment* next) {
 }
 
 bool SpokenSegmentSource::Joins(const Segment& made) const {
-  return engine_.synth.acoustic().GivesDurations() &&
-         engine_.pause_id >= 0 && pending_->silence_after == 0 &&
+  return engine_.synth.acoustic().GivesDurations() && engine_.pause_id >= 0 &&
+         pending_->silence_after == 0 &&
          made.duration_scale == pending_->duration_scale &&
-         pending_->phone_ids.size() + made.phone_ids.size() <
-             kMaxJoinedPhones;
+         pending_->phone_ids.size() + made.phone_ids.size() < kMaxJoinedPhones;
 }
 
 void SpokenSegmentSource::Join(Segment made, std::size_t made_words) {

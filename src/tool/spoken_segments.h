@@ -34,6 +34,14 @@ struct SpokenPlan {
   std::vector<SpokenWord> words;
 };
 
+// The front end reads a text in blocks of whole sentences, each about
+// kFrontBlockCharacters long: what it holds while it reads (the sentences'
+// traces above all, when words are asked for) then follows a block, not the
+// text. A sentence longer than 8,000 characters (no mark in a page of text)
+// is cut there.
+inline constexpr std::size_t kFrontBlockCharacters = 2000;
+std::vector<std::string> FrontBlocks(const std::string& text);
+
 // The parts of `text`: a markup document when `markup`, otherwise plain text
 // in which each [[…]] is pinyin. InvalidArgument, with the reader's
 // reason, when it cannot be read.
