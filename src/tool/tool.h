@@ -1,4 +1,4 @@
-// The application object of the specified tool: its configuration, its
+// The application object of tolvaren_tts: its configuration, its
 // file-naming policy and file mode, over the speech engine
 // (speech_engine.h) that the library holds too.
 
