@@ -3,10 +3,13 @@
 // pronunciations.
 //
 //   tolvaren_tts_front [MODE] [--conf TOOL_CONF] [--phone-table TSV]
-//                      [--verbose] (TEXT... | --file FILE)
+//                      [--verbose] (TEXT... | --file FILE|-)
 
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
 #include <iostream>
-#include <map>
 #include <memory>
 #include <sstream>
 #include <string>
@@ -17,6 +20,7 @@
 #include "speech_neural_network/front_interface.h"
 #include "speech_neural_network/utf8_conversion.h"
 #include "tool/conf/tool_conf.h"
+#include "tool/front_inspect_options.h"
 #include "tool/id_names.h"
 #include "tool/logger.h"
 #include "tool/phone_table.h"
@@ -26,87 +30,8 @@ namespace {
 
 using speechnn::SentenceTrace;
 
-enum class Mode {
-  kReport,
-  kNormalized,
-  kSideBySide,
-  kPinyin,
-  kReadings,
-  kPhones,
-  kIds
-};
-
-struct Options {
-  Mode mode = Mode::kReport;
-  std::string conf_path;
-  std::string phone_table_path;
-  std::string file;
-  std::vector<std::string> texts;
-  bool verbose = false;
-};
-
-void PrintUsage(std::ostream& out) {
-  out << "Usage: tolvaren_tts_front [MODE] [--conf TOOL_CONF] "
-         "[--phone-table TSV] [--verbose] (TEXT... | --file FILE)\n"
-         "Shows what the text front end makes of each text.\n"
-         "Modes (default: a readable report per sentence):\n"
-         "  --normalized  the text after sentence splitting and normalisation\n"
-         "  --pinyin      numbered-tone pinyin after sandhi and erhua\n"
-         "  --side-by-side  the text, the normalised text and the pinyin,\n"
-         "                tab-separated, to see which rule read what\n"
-         "  --readings    each word as WORD/TAG/PINYIN/BY before tone sandhi,\n"
-         "                tab-separated: syllables joined by +, and per\n"
-         "                syllable what decided it: d the word's dictionary\n"
-         "                entry, p the dictionary's words inside it, r a\n"
-         "                rule, m the polyphone model\n"
-         "  --phones      phone symbols, pauses as sp\n"
-         "  --ids         phone ids, as the acoustic model receives them\n"
-         "The machine-readable modes print exactly one line per text, in\n"
-         "input order; a text that fails prints \"ERROR: <reason>\".\n"
-         "Standard error gets only what went wrong; --verbose adds the\n"
-         "log and the configuration read (the report mode shows the\n"
-         "configuration always).\n"
-         "--file reads one text per line (a CR before the LF is dropped).\n"
-         "The configuration is TOOL_CONF, else $TOLVAREN_TTS_CONF, else the\n"
-         "installed tool.conf; its front_conf_path names the front end.\n";
-}
-
-bool ParseArguments(int argc, char** argv, Options& options) {
-  for (int i = 1; i < argc; ++i) {
-    const std::string arg = argv[i];
-    const auto value = [&](std::string& target) {
-      if (i + 1 >= argc) return false;
-      target = argv[++i];
-      return true;
-    };
-    if (arg == "--normalized") {
-      options.mode = Mode::kNormalized;
-    } else if (arg == "--side-by-side") {
-      options.mode = Mode::kSideBySide;
-    } else if (arg == "--pinyin") {
-      options.mode = Mode::kPinyin;
-    } else if (arg == "--readings") {
-      options.mode = Mode::kReadings;
-    } else if (arg == "--phones") {
-      options.mode = Mode::kPhones;
-    } else if (arg == "--ids") {
-      options.mode = Mode::kIds;
-    } else if (arg == "--conf") {
-      if (!value(options.conf_path)) return false;
-    } else if (arg == "--phone-table") {
-      if (!value(options.phone_table_path)) return false;
-    } else if (arg == "--verbose") {
-      options.verbose = true;
-    } else if (arg == "--file") {
-      if (!value(options.file)) return false;
-    } else if (arg == "--") {
-      for (++i; i < argc; ++i) options.texts.push_back(argv[i]);
-    } else {
-      options.texts.push_back(arg);
-    }
-  }
-  return options.file.empty() != options.texts.empty();
-}
+using tolvaren::front_inspect::Mode;
+using tolvaren::front_inspect::Options;
 
 // Machine-readable output keeps one line per text whatever the text holds.
 std::string OneLine(std::string text) {
@@ -310,17 +235,56 @@ std::string DirectoryOf(const std::string& path) {
   return slash == std::string::npos ? "." : path.substr(0, slash);
 }
 
+// Answers each line of standard input as it arrives; false when any
+// failed.
+bool InspectStandardInput(Inspector& inspector) {
+  tolvaren::LineReader reader(STDIN_FILENO, tolvaren::kMaxLineBytes);
+  bool all_ok = true;
+  std::string line;
+  for (;;) {
+    switch (reader.Next(line)) {
+      case tolvaren::LineReader::Result::kEnd:
+        return all_ok;
+      case tolvaren::LineReader::Result::kError:
+        std::cerr << "tolvaren_tts_front: cannot read standard input: "
+                  << std::strerror(errno) << "\n";
+        return false;
+      case tolvaren::LineReader::Result::kTooLong:
+        std::cout << "ERROR: the line is longer than "
+                  << (tolvaren::kMaxLineBytes >> 10) << " KiB" << std::endl;
+        all_ok = false;
+        continue;
+      case tolvaren::LineReader::Result::kLine:
+        break;
+    }
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    all_ok = inspector.Inspect(line, std::cout) && all_ok;
+    std::cout.flush();
+  }
+}
+
+bool AsksForHelp(int argc, char** argv) {
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    if (arg == "--") return false;
+    if (arg == "--help" || arg == "-h") return true;
+  }
+  return false;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc == 2 &&
-      (std::string(argv[1]) == "--help" || std::string(argv[1]) == "-h")) {
-    PrintUsage(std::cout);
+  if (AsksForHelp(argc, argv)) {
+    tolvaren::front_inspect::PrintUsage(std::cout);
     return 0;
   }
   Options options;
-  if (!ParseArguments(argc, argv, options)) {
-    PrintUsage(std::cerr);
+  std::string usage_error;
+  if (!tolvaren::front_inspect::ParseArguments(argc, argv, options,
+                                               usage_error)) {
+    std::cerr << "tolvaren_tts_front: " << usage_error
+              << " (see tolvaren_tts_front --help)\n";
     return 1;
   }
   // The tool's log records would mix with this tool's output: standard
@@ -362,7 +326,9 @@ int main(int argc, char** argv) {
 
   Inspector inspector(*front, table, options.mode);
   bool all_ok = true;
-  if (!options.file.empty()) {
+  if (options.file == "-") {
+    all_ok = InspectStandardInput(inspector);
+  } else if (!options.file.empty()) {
     absl::StatusOr<std::string> text =
         tolvaren::ReadBoundedFile(options.file, tolvaren::kMaxTextFileBytes);
     if (!text.ok()) {

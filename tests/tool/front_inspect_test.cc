@@ -158,8 +158,21 @@ TEST_F(FrontInspectTest, ReportShowsEveryStage) {
 
 TEST_F(FrontInspectTest, StartupProblemsAreReported) {
   EXPECT_EQ(RunFront(dir_.path() + "/missing.conf", "你好").status, 1);
-  EXPECT_EQ(RunFront(conf_, "").status, 1);  // no text and no file
   EXPECT_EQ(RunFront(conf_, "--file '" + dir_.path() + "/none.txt'").status, 1);
+  // Usage faults stop before any output; a dash and a digit is a text.
+  for (const char* args : {"", "--pinyn 你好", "-p 你好", "你好 --file x",
+                           "--pinyin --conf"}) {
+    const Result result = RunFront(conf_, args);
+    EXPECT_EQ(result.status, 1) << args;
+    EXPECT_EQ(result.out, "") << args;
+  }
+  EXPECT_EQ(RunFront(conf_, "--normalized -5").out, "负五\n");
+}
+
+TEST_F(FrontInspectTest, StandardInputIsReadWithFileDash) {
+  const std::string file = dir_.WriteFile("texts.txt", "你好\r\n\n20个");
+  EXPECT_EQ(RunFront(conf_, "--pinyin --file - < '" + file + "'").out,
+            "ni2 hao3\n\ner4 shi2 ge5\n");
 }
 
 // What `--pinyin` prints for a text, spoken back as pinyin, gives the text's
