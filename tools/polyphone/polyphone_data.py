@@ -115,18 +115,23 @@ def run_readings(front, tool_conf, texts):
 
 def locate(text, index, words):
     """(word number, character within it) of text[index] among `words`, or
-    None when normalisation changed or dropped it."""
+    None when normalisation dropped it or changed it into more or fewer
+    characters. A character the conversion to simplified script replaced
+    one for one (藉口 -> 借口) is found at its replacement: what is scored
+    is the sound spoken for it."""
     chars = "".join(w[0] for w in words)
     if chars == text:
         at = index
     else:
         matcher = difflib.SequenceMatcher(None, text, chars, autojunk=False)
         at = None
-        for a, b, size in matcher.get_matching_blocks():
-            if a <= index < a + size:
-                at = b + index - a
-                break
-        if at is None or chars[at] != text[index]:
+        for tag, i1, i2, j1, j2 in matcher.get_opcodes():
+            if not i1 <= index < i2:
+                continue
+            if tag == "equal" or (tag == "replace" and i2 - i1 == j2 - j1):
+                at = j1 + index - i1
+            break
+        if at is None:
             return None
     start = 0
     for number, word in enumerate(words):

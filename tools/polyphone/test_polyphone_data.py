@@ -33,7 +33,9 @@ class LocateTest(unittest.TestCase):
             ("共3人长大", 3, ["共", "三", "人", "长大"], (3, 0)),
             ("长江长", 2, ["长江", "长"], (1, 0)),
             ("a长", 1, ["诶", "长"], (1, 0)),
-            ("长", 0, ["短"], None),
+            ("藉口", 0, ["借口"], (0, 0)),  # converted one for one
+            ("x好", 0, ["艾克斯", "好"], None),  # read as three
+            ("1好", 0, ["好"], None),  # dropped
         ]
         for text, index, words, expected in cases:
             found = pd.locate(text, index, [(w, "x", [], "") for w in words])
