@@ -99,7 +99,7 @@ def expand_indices(durations):
 class FastSpeech2(nn.Module):
     def __init__(self, dim=160, heads=2, enc_layers=3, dec_layers=3,
                  ffn_hidden=384, ffn_kernel=3, var_hidden=192, dropout=0.1,
-                 pitch_mean=0.0, pitch_std=1.0):
+                 pitch_mean=0.0, pitch_std=1.0, pitch_layers=2):
         super().__init__()
         self.dim = dim
         self.embed = nn.Embedding(N_PHONES, dim, padding_idx=0)
@@ -109,7 +109,7 @@ class FastSpeech2(nn.Module):
         self.duration = VariancePredictor(dim, var_hidden, 3, dropout)
         # Frame position inside its phone: [frac, 1 - frac, sin, cos].
         self.position_in_phone = nn.Linear(4, dim)
-        self.pitch = VariancePredictor(dim, var_hidden, 5, dropout, layers=2)
+        self.pitch = VariancePredictor(dim, var_hidden, 5, dropout, layers=pitch_layers)
         self.pitch_embed = nn.Conv1d(1, dim, 3, padding=1)
         self.decoder = nn.ModuleList(
             FFTBlock(dim, heads, ffn_hidden, ffn_kernel, dropout)
@@ -140,15 +140,11 @@ class FastSpeech2(nn.Module):
             x = block(x, frame_mask)
         return self.mel_out(x)
 
-    def forward(self, ids, durations, pitch_target):
-        """Training pass with teacher durations and pitch.
-
-        ids [B, N] (0 = pad), durations [B, N], pitch_target [B, T]
-        (normalised log F0). Returns (mel [B, T, 80], log-duration
-        prediction [B, N], pitch prediction [B, T], frame mask [B, T])."""
+    def expand(self, ids, durations):
+        """Encoder output per frame with teacher durations: (h [B, N, D],
+        pad mask [B, N], frames [B, T, D], frame mask [B, T])."""
         pad_mask = ids == 0
         h = self.encode(ids, pad_mask)
-        log_dur = self.duration(h, pad_mask)
         frames = []
         fracs = []
         t_max = int(durations.sum(1).max())
@@ -166,6 +162,16 @@ class FastSpeech2(nn.Module):
         lengths = durations.sum(1)
         frame_mask = torch.arange(t_max)[None, :] >= lengths[:, None]
         e = (e + self.frame_features(frac)) * (~frame_mask).unsqueeze(-1)
+        return h, pad_mask, e, frame_mask
+
+    def forward(self, ids, durations, pitch_target):
+        """Training pass with teacher durations and pitch.
+
+        ids [B, N] (0 = pad), durations [B, N], pitch_target [B, T]
+        (normalised log F0). Returns (mel [B, T, 80], log-duration
+        prediction [B, N], pitch prediction [B, T], frame mask [B, T])."""
+        h, pad_mask, e, frame_mask = self.expand(ids, durations)
+        log_dur = self.duration(h, pad_mask)
         pitch_pred = self.pitch(e, frame_mask)
         mel = self.decode(e, pitch_target, frame_mask)
         return mel, log_dur, pitch_pred, frame_mask

@@ -151,7 +151,8 @@ def _export_vocoder(model, path, voice):
 def load_acoustic(path):
     ck = torch.load(path)
     stats = ck["stats"]
-    model = FastSpeech2(pitch_mean=stats[0], pitch_std=stats[1])
+    model = FastSpeech2(pitch_mean=stats[0], pitch_std=stats[1],
+                        pitch_layers=ck.get("pitch_layers", 2))
     model.load_state_dict(ck["model"])
     return model.eval()
 

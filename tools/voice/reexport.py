@@ -61,12 +61,17 @@ def weights(path):
 
 
 def load_acoustic(path):
-    model = FastSpeech2()
     state = weights(path)
+    model = FastSpeech2(pitch_layers=pitch_layers(state))
     # The pitch statistics only serve evaluation; the graph holds none.
     state.setdefault("pitch_stats", model.pitch_stats)
     model.load_state_dict(state)
     return model.eval()
+
+
+def pitch_layers(state):
+    """How many convolutions the acoustic model's pitch predictor has."""
+    return len({k.split(".")[2] for k in state if k.startswith("pitch.convs.")})
 
 
 def load_vocoder(path):

@@ -2,6 +2,7 @@
 
   python3 -m tools.voice.train_acoustic --data DIR --out DIR [--minutes M] [--steps S]
                                         [--threads 1] [--export-every MIN]
+                                        [--pitch-layers N] [--only-pitch]
 
 Keeps DIR/acoustic.pt (latest checkpoint, resumed if present) and, every
 --export-every minutes and at the end, DIR/fastspeech2.onnx.
@@ -46,6 +47,19 @@ def losses(model, batch):
     return mel_l1, dur_l2, pitch_l2
 
 
+def pitch_loss(model, batch):
+    """The pitch term alone, the rest of the model fixed and in its
+    inference mode (no dropout in the features the predictor reads)."""
+    ids, durs, _, pitch = batch
+    model.eval()
+    with torch.no_grad():
+        _, _, e, frame_mask = model.expand(ids, durs)
+    model.pitch.train()
+    pitch_pred = model.pitch(e, frame_mask)
+    keep = (~frame_mask).float()
+    return (((pitch_pred - pitch) ** 2) * keep).sum() / keep.sum()
+
+
 def evaluate(model, corpus, stats, limit=50):
     model.eval()
     total = [0.0, 0.0, 0.0]
@@ -65,14 +79,27 @@ def main():
     training.add_arguments(ap, lr=1e-3)
     ap.add_argument("--max-frames", type=int, default=6000)
     ap.add_argument("--warmup", type=int, default=150)
+    ap.add_argument("--pitch-layers", type=int, default=2,
+                    help="convolutions in the pitch predictor")
+    ap.add_argument("--only-pitch", action="store_true",
+                    help="train the pitch predictor alone, the rest as loaded")
     args = ap.parse_args()
     rng, train, test = training.start(args)
     stats = train.pitch_stats()
-    model = FastSpeech2(pitch_mean=stats[0], pitch_std=stats[1])
-    opt = torch.optim.AdamW(model.parameters(), lr=args.lr, betas=(0.9, 0.98),
+    model = FastSpeech2(pitch_mean=stats[0], pitch_std=stats[1],
+                        pitch_layers=args.pitch_layers)
+    trained = model.pitch if args.only_pitch else model
+    opt = torch.optim.AdamW(trained.parameters(), lr=args.lr, betas=(0.9, 0.98),
                             weight_decay=1e-6)
+
+    def same_shape(ck):
+        if ck.get("pitch_layers", 2) != args.pitch_layers:
+            raise SystemExit(f"train_acoustic: the checkpoint's pitch predictor has "
+                             f"{ck.get('pitch_layers', 2)} layers, not {args.pitch_layers}")
+
     ckpt = training.Checkpoint(os.path.join(args.out, "acoustic.pt"), model, opt,
-                               {"stats": stats}, init=args.init)
+                               {"stats": stats, "pitch_layers": args.pitch_layers},
+                               check=same_shape, init=args.init)
     # A resumed or initialised model keeps the pitch scale it learnt: its
     # targets are normalised as before even where the corpus has changed.
     stats = tuple(float(v) for v in model.pitch_stats)
@@ -88,6 +115,9 @@ def main():
                 yield make_batch(train, idx, stats)
 
     def step_losses(batch):
+        if args.only_pitch:
+            pitch_l2 = pitch_loss(model, batch)
+            return pitch_l2, (0.0, 0.0, pitch_l2)
         mel_l1, dur_l2, pitch_l2 = losses(model, batch)
         return mel_l1 + dur_l2 + 0.5 * pitch_l2, (mel_l1, dur_l2, pitch_l2)
 

@@ -22,9 +22,10 @@ def add_arguments(ap, lr):
     ap.add_argument("--lr", type=float, default=lr)
     ap.add_argument("--export-every", type=float, default=10)
     ap.add_argument("--seed", type=int, default=1)
-    ap.add_argument("--init", default=None, metavar="ONNX",
+    ap.add_argument("--init", default=None, metavar="ONNX|PT",
                     help="a run without a checkpoint starts from the weights of "
-                    "this exported model (a shipped voice) instead of random ones; "
+                    "this exported model (a shipped voice) or another run's "
+                    "checkpoint instead of random ones; "
                     "layers the file lacks keep their fresh initialisation")
     ap.add_argument("--final-lr", type=float, default=0.1,
                     help="the learning rate falls linearly over this run's "
@@ -51,11 +52,18 @@ def decay(args, steps_done, seconds_done):
     return max(args.final_lr, 1 - (1 - args.final_lr) * min(done, 1.0))
 
 
-def init_from_onnx(model, path):
-    """Loads the weights an exported file holds into `model` (see
-    reexport.weights); parameters it lacks keep their initial values."""
-    from .reexport import weights
-    state = {k: v for k, v in weights(path).items() if k in model.state_dict()}
+def init_weights(model, path):
+    """Loads the weights an exported file (see reexport.weights) or another
+    run's checkpoint (.pt, whose buffers such as the pitch statistics come
+    too) holds into `model`; parameters it lacks, or holds in another
+    shape, keep their initial values."""
+    if path.endswith(".pt"):
+        found = torch.load(path)["model"]
+    else:
+        from .reexport import weights
+        found = weights(path)
+    own = model.state_dict()
+    state = {k: v for k, v in found.items() if k in own and own[k].shape == v.shape}
     missing, _ = model.load_state_dict(state, strict=False)
     print(f"started from {path}; fresh: {', '.join(missing) or 'nothing'}", flush=True)
 
@@ -79,7 +87,7 @@ class Checkpoint:
             self.step, self.seconds = ck["step"], ck.get("seconds", 0.0)
             print(f"resumed at step {self.step}", flush=True)
         elif init:
-            init_from_onnx(model, init)
+            init_weights(model, init)
 
     def save(self, step, seconds):
         ck = {"model": self.model.state_dict(), "opt": self.opt.state_dict(),
