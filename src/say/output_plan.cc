@@ -7,6 +7,8 @@
 #include <system_error>
 #include <vector>
 
+#include "say/replacement_file.h"
+
 namespace tolvaren_say {
 namespace {
 
@@ -47,10 +49,12 @@ std::vector<Role> FileRoles(const SayOptions& options) {
   std::vector<Role> roles;
   if (options.source == TextSource::kFile)
     roles.push_back({"-f", options.file});
-  if (!options.output.empty() && !options.to_standard_output()) {
+  if (!options.output.empty() && !options.to_standard_output() &&
+      !IsNullDevice(options.output)) {
     roles.push_back({"-o", options.output});
   }
-  if (!options.timings.empty() && options.timings != "-") {
+  if (!options.timings.empty() && options.timings != "-" &&
+      !IsNullDevice(options.timings)) {
     roles.push_back({"--timings", options.timings});
   }
   return roles;

@@ -41,6 +41,13 @@ std::string Unreplaceable(const std::string& path, const std::string& hint,
 
 }  // namespace
 
+bool IsNullDevice(const std::string& path) {
+  struct stat target {
+  }, null{};
+  return stat(path.c_str(), &target) == 0 && S_ISCHR(target.st_mode) &&
+         stat("/dev/null", &null) == 0 && target.st_rdev == null.st_rdev;
+}
+
 bool IsSystemFolder(const std::string& folder) {
   // The links resolved as far as the folder exists: a folder yet to be
   // made under /dev is in /dev too.
@@ -59,6 +66,15 @@ std::unique_ptr<ReplacementFile> ReplacementFile::Open(const std::string& path,
                                                        std::string& error) {
   // lstat: a symbolic link, whatever it points to, is replaced by the
   // rename in Commit and never written through.
+  if (IsNullDevice(path)) {
+    const int fd = open(path.c_str(), O_WRONLY | O_CLOEXEC);
+    if (fd < 0) {
+      error = SystemError("cannot open " + path);
+      return nullptr;
+    }
+    return std::unique_ptr<ReplacementFile>(
+        new ReplacementFile(fd, -1, path, ""));
+  }
   struct stat status {};
   const bool exists = lstat(path.c_str(), &status) == 0;
   error = Unreplaceable(path, hint, exists, status);
@@ -87,7 +103,7 @@ std::unique_ptr<ReplacementFile> ReplacementFile::Open(const std::string& path,
 
 ReplacementFile::~ReplacementFile() {
   if (fd_ >= 0) close(fd_);
-  if (!committed_) {
+  if (!committed_ && !temporary_.empty()) {
     const SignalsHeld held;
     unlink(temporary_.c_str());
     ForgetTemporary(slot_);
@@ -104,6 +120,10 @@ bool ReplacementFile::Commit(std::string& error) {
   if (close(fd) != 0) {
     error = WriteError();
     return false;
+  }
+  if (temporary_.empty()) {  // the null device
+    committed_ = true;
+    return true;
   }
   const SignalsHeld held;
   if (rename(temporary_.c_str(), path_.c_str()) != 0) {

@@ -15,13 +15,19 @@ namespace tolvaren_say {
 // replacing one as root would break it for everyone.
 bool IsSystemFolder(const std::string& folder);
 
+// Whether `path` reaches the null device through any links: writing there
+// replaces nothing, and any number of outputs may go there.
+bool IsNullDevice(const std::string& path);
+
 class ReplacementFile {
  public:
   // Checks `path` and creates its temporary, recorded for the signal
   // handlers. Refused, without creating anything: a path in a system
   // folder (`hint` is added to that message), a folder, FIFO, device or
   // socket, a name the file system cannot hold. A symbolic link at `path`
-  // is replaced, never written through. Null, with the reason in `error`.
+  // is replaced, never written through. The null device (/dev/null, or a
+  // link to it) is the one exception: it is written directly, as every
+  // Unix tool writes it. Null, with the reason in `error`.
   static std::unique_ptr<ReplacementFile> Open(const std::string& path,
                                                const std::string& hint,
                                                std::string& error);
@@ -48,7 +54,7 @@ class ReplacementFile {
   int fd_;
   int slot_;  // in signal_cleanup's record
   std::string path_;
-  std::string temporary_;
+  std::string temporary_;  // empty for the null device
   bool committed_ = false;
 };
 

@@ -96,6 +96,16 @@ def output_dir_with(name):
     return prepare
 
 
+def null_device(s):
+    """/dev/null takes the audio and the timings as it is, both at once; it
+    stays the device."""
+    code, err = sf.say(s, ["你好", "-o", "/dev/null", "--timings", "/dev/null"])
+    problems = sf.expect([], code, err, 0)
+    if not stat.S_ISCHR(os.lstat("/dev/null").st_mode):
+        problems.append("/dev/null is no longer the device")
+    return problems + [f"temporary left: {t}" for t in sf.temporaries_in("/dev")]
+
+
 def fifo(name):
     return lambda s: os.mkfifo(s.path(name))
 
@@ -369,6 +379,7 @@ CASES = [
          "no/t.jsonl: No such file"))
 ] + [
     ("a full disk names the timings", full_timings_disk),
+    ("-o and --timings to /dev/null", null_device),
     ("10,000 lines, one width", sortable_names),
     ("a relative HOME", relative_home),
     ("-o - into head", reader_gone),
