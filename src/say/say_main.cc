@@ -305,8 +305,7 @@ int main(int argc, char** argv) {
   tolvaren_say::SayOptions options;
   std::string error;
   if (!tolvaren_say::ParseSayOptions(argc, argv, options, error)) {
-    tolvaren_say::Report(error);
-    tolvaren_say::PrintSayUsage(std::cerr);
+    tolvaren_say::Report(error + " (see tolvaren_say --help)");
     return tolvaren_say::kUsage;
   }
   if (options.help || options.version || options.list_voices) {
