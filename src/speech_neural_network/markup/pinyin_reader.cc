@@ -30,18 +30,24 @@ void AppendText(std::string_view text, std::vector<SpeechPart>& parts) {
 absl::Status SplitSyllables(std::string_view list,
                             std::vector<std::string>* syllables) {
   std::size_t count = 0;
-  for (absl::string_view syllable : absl::StrSplit(
+  // In a group written with tone marks an unmarked syllable is neutral.
+  const bool marked = HasToneMark(list);
+  for (absl::string_view piece : absl::StrSplit(
            AbslView(list), absl::ByAnyChar(" \t\r\n"), absl::SkipEmpty())) {
     if (++count > kMaxSyllablesPerGroup) {
       return absl::InvalidArgumentError(absl::StrCat(
           "more than ", kMaxSyllablesPerGroup, " pinyin syllables in a row"));
     }
-    if (absl::Status valid = CheckPinyinSyllable(
-            std::string_view(syllable.data(), syllable.size()));
-        !valid.ok()) {
-      return valid;
+    absl::StatusOr<std::string> syllable =
+        NumberedSyllable(std::string_view(piece.data(), piece.size()), marked);
+    if (!syllable.ok()) return syllable.status();
+    if (absl::Status valid = CheckPinyinSyllable(*syllable); !valid.ok()) {
+      // The message quotes the syllable as it was written.
+      absl::Status as_written =
+          CheckPinyinSyllable(std::string_view(piece.data(), piece.size()));
+      return as_written.ok() ? valid : as_written;
     }
-    syllables->emplace_back(std::string(syllable));
+    syllables->push_back(*std::move(syllable));
   }
   if (count == 0) return absl::InvalidArgumentError("no pinyin syllables");
   return absl::OkStatus();

@@ -89,7 +89,94 @@ std::optional<std::pair<std::string, std::string>> PhonesOf(
   return std::make_pair(base->second.first, erhua->second);
 }
 
+// The vowels with a tone mark: UTF-8, the plain vowel, the tone.
+struct MarkedVowel {
+  std::string_view marked;
+  char vowel;  // 'v' for ü
+  char tone;
+};
+
+constexpr MarkedVowel kMarkedVowels[] = {
+    {"\u0101", 'a', '1'},
+    {"\u00E1", 'a', '2'},
+    {"\u01CE", 'a', '3'},
+    {"\u00E0", 'a', '4'},
+    {"\u0113", 'e', '1'},
+    {"\u00E9", 'e', '2'},
+    {"\u011B", 'e', '3'},
+    {"\u00E8", 'e', '4'},
+    {"\u012B", 'i', '1'},
+    {"\u00ED", 'i', '2'},
+    {"\u01D0", 'i', '3'},
+    {"\u00EC", 'i', '4'},
+    {"\u014D", 'o', '1'},
+    {"\u00F3", 'o', '2'},
+    {"\u01D2", 'o', '3'},
+    {"\u00F2", 'o', '4'},
+    {"\u016B", 'u', '1'},
+    {"\u00FA", 'u', '2'},
+    {"\u01D4", 'u', '3'},
+    {"\u00F9", 'u', '4'},
+    {"\u01D6", 'v', '1'},
+    {"\u01D8", 'v', '2'},
+    {"\u01DA", 'v', '3'},
+    {"\u01DC", 'v', '4'},
+    // Capitals, as a syllable that starts a sentence has them.
+    {"\u0100", 'a', '1'},
+    {"\u00C1", 'a', '2'},
+    {"\u01CD", 'a', '3'},
+    {"\u00C0", 'a', '4'},
+    {"\u0112", 'e', '1'},
+    {"\u00C9", 'e', '2'},
+    {"\u011A", 'e', '3'},
+    {"\u00C8", 'e', '4'},
+    {"\u014C", 'o', '1'},
+    {"\u00D3", 'o', '2'},
+    {"\u01D1", 'o', '3'},
+    {"\u00D2", 'o', '4'},
+};
+
+const MarkedVowel* MarkedVowelAt(std::string_view text, std::size_t at) {
+  for (const MarkedVowel& vowel : kMarkedVowels) {
+    if (text.substr(at, vowel.marked.size()) == vowel.marked) return &vowel;
+  }
+  return nullptr;
+}
+
 }  // namespace
+
+bool HasToneMark(std::string_view syllable) {
+  for (std::size_t at = 0; at < syllable.size(); ++at) {
+    if (MarkedVowelAt(syllable, at) != nullptr) return true;
+  }
+  return false;
+}
+
+absl::StatusOr<std::string> NumberedSyllable(std::string_view syllable,
+                                             bool unmarked_is_neutral) {
+  std::string plain;
+  char tone = 0;
+  for (std::size_t at = 0; at < syllable.size(); ++at) {
+    if (const MarkedVowel* vowel = MarkedVowelAt(syllable, at)) {
+      if (tone != 0) {
+        return absl::InvalidArgumentError(
+            absl::StrCat("invalid pinyin syllable ", Quoted(syllable)));
+      }
+      tone = vowel->tone;
+      plain += vowel->vowel;
+      at += vowel->marked.size() - 1;
+    } else if (syllable[at] >= 'A' && syllable[at] <= 'Z') {
+      plain += static_cast<char>(syllable[at] - 'A' + 'a');
+    } else {
+      plain += syllable[at];
+    }
+  }
+  const bool numbered =
+      !plain.empty() && plain.back() >= '0' && plain.back() <= '9';
+  if (tone != 0 && !numbered) return plain + tone;
+  if (tone == 0 && !numbered && unmarked_is_neutral) return plain + '5';
+  return plain;
+}
 
 absl::StatusOr<SyllablePhones> ReadPinyinSyllable(std::string_view syllable) {
   const absl::Status invalid = absl::InvalidArgumentError(

@@ -30,6 +30,18 @@ inline constexpr std::size_t kMaxSyllableBytes = 12;
 // else fails with `invalid pinyin syllable "…"`.
 absl::StatusOr<SyllablePhones> ReadPinyinSyllable(std::string_view syllable);
 
+// A syllable written with a tone mark ("nǐ", "lǜ", capitals too: "Hǎo")
+// in the numbered form ReadPinyinSyllable reads ("ni3", "lv4", "hao3"). A
+// syllable with a digit is returned as it is, lower-cased; one with neither
+// a mark nor a digit gets the neutral tone 5 when `unmarked_is_neutral`
+// (the other syllables of its group are marked, as in "nǐ hǎo ma"), else
+// is returned as it is. Two marks fail with `invalid pinyin syllable "…"`.
+absl::StatusOr<std::string> NumberedSyllable(std::string_view syllable,
+                                             bool unmarked_is_neutral);
+
+// Whether `syllable` carries a tone mark.
+bool HasToneMark(std::string_view syllable);
+
 // Whether ReadPinyinSyllable accepts `syllable`, and its failure if not.
 absl::Status CheckPinyinSyllable(std::string_view syllable);
 

@@ -72,6 +72,12 @@ TEST(PinyinReaderTest, SplitsTextAndPinyin) {
   const std::vector<Case> cases = {
       {"我说[[ni3 hao3]]。", "text(我说) pinyin(ni3 hao3) text(。)"},
       {"[[lü4]] [[ma5]]", "pinyin(lü4) pinyin(ma5)"},
+      // Tone marks, capitals and ü included; unmarked among marked is
+      // neutral, unmarked alone is no pinyin.
+      {"[[Nǐ hǎo ma]]", "pinyin(ni3 hao3 ma5)"},
+      {"[[lǜ nǚ lüè]]", "pinyin(lv4 nv3 lüe4)"},
+      {"[[ni hao]]", "text([[ni hao]])", 1},
+      {"[[nǐǎ]]", "text([[nǐǎ]])", 1},
       {"  [[ \tni3\n ]]", "pinyin(ni3)"},
       {"a]]b[c", "text(a]]b[c)"},
       {"你好", "text(你好)"},
