@@ -11,9 +11,9 @@ runtime_packages=(
 )
 # Compilers, headers, and what the build runs: node generates the
 # pronunciation resources (npm fetches their sources), patch applies the
-# committed patches to them.
+# committed patches to them, help2man writes tolvaren_say's manual page.
 build_packages=(
-  cmake g++ make pkg-config patch nodejs npm
+  cmake g++ make pkg-config patch nodejs npm help2man
   libspdlog-dev libfmt-dev libsystemd-dev libabsl-dev libpcre2-dev
   libopencc-dev libsamplerate0-dev libexpat1-dev libeigen3-dev
 )

@@ -38,9 +38,10 @@ prefix="$(mktemp -d)"
 trap 'rm -rf "$prefix"' EXIT
 cmake --install "$root/build" --prefix "$prefix" >/dev/null
 # What ROS tools find the package by: the ament index marker, package.xml
-# and the launch file.
+# and the launch file; and the manual page.
 for file in share/ament_index/resource_index/packages/tolvaren_tts \
-    share/tolvaren_tts/package.xml share/tolvaren_tts/launch/tolvaren_tts.launch.py; do
+    share/tolvaren_tts/package.xml share/tolvaren_tts/launch/tolvaren_tts.launch.py \
+    share/man/man1/tolvaren_say.1; do
   [ -f "$prefix/$file" ] || { echo "the install tree lacks $file" >&2; exit 1; }
 done
 # A build configured as users configure it ships only the voices anyone
