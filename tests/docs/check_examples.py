@@ -1,14 +1,17 @@
 #!/usr/bin/env python3
 """Runs the examples shown in README.md and docs/*.md against a build, and
 checks that their relative links, and the repository files they name in
-code (`tools/voice/README.md`), lead somewhere.
+code (`tools/voice/README.md`), lead somewhere and that the README links
+every page.
 
     check_examples.py SOURCE_DIR BUILD_DIR [FILE.md...]
 
 Fenced blocks, by their tag:
 
     sh        run by bash as one script in a fresh folder; a command that
-              fails fails the check, named by its file and line
+              fails fails the check, named by its file and line (as with
+              bash's -e, a failure before the last && of a list is not
+              seen: write one command a line)
     console   each `$ COMMAND` runs in a fresh folder per block; the lines
               after it, up to the next `$`, are what it must print
               (standard output and standard error together)
@@ -212,7 +215,10 @@ def main():
     build = pathlib.Path(sys.argv[2]).resolve()
     pages = [pathlib.Path(p).resolve() for p in sys.argv[3:]] or \
         [source / "README.md"] + sorted((source / "docs").glob("*.md"))
-    failures = []
+    readme = (source / "README.md").read_text(encoding="utf-8")
+    failures = [f"README.md: no link to docs/{page.name}"
+                for page in sorted((source / "docs").glob("*.md"))
+                if f"(docs/{page.name})" not in readme]
     with tempfile.TemporaryDirectory() as cache:
         env = environment(source, build, cache)
         for page in pages:
