@@ -32,7 +32,7 @@ run_suite "$root/build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTOLVAREN_NONCOMMERCI
 ctest_skip=()
 
 # The library as its users get it: installed to a temporary prefix, the
-# examples (and the README's ROS 2 node, against stand-in ROS headers) built
+# examples (and the ROS 2 node of docs/ros2.md, against stand-in ROS headers) built
 # from that install tree with CMake and with pkg-config, and run once.
 prefix="$(mktemp -d)"
 trap 'rm -rf "$prefix"' EXIT

@@ -71,7 +71,7 @@ struct SynthesisOptions {
   // another are heard apart. 0 to 60.
   double sentence_silence = 0.0;
   // The text is a markup document (<speak>…</speak>: breaks, rates, say-as,
-  // pinyin, aliases; see the README) rather than plain text. Plain text
+  // pinyin, aliases; see docs/markup.md) rather than plain text. Plain text
   // reads [[ni3 hao3]] as those syllables either way.
   bool markup = false;
   // When set, receives when each word and syllable of the audio is spoken

@@ -98,7 +98,7 @@ typedef struct tolvaren_tts_options {
   double speed;
   /* Seconds of silence after the text, 0 to 60. */
   double sentence_silence;
-  /* Non-zero: the text is a <speak> markup document (see the README);
+  /* Non-zero: the text is a <speak> markup document (see docs/markup.md);
    * plain text reads [[ni3 hao3]] as those syllables either way. */
   int markup;
   /* Loudness, above 0 up to 8, applied before the peak limiter (a loud

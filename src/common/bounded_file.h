@@ -16,7 +16,7 @@
 
 namespace tolvaren {
 
-// The largest file each kind of reader takes (README, "Files"), with ample
+// The largest file each kind of reader takes (docs/files.md), with ample
 // headroom over the shipped ones: configurations are 2 KB, the largest
 // table (the segmenter dictionary) is 5 MB.
 inline constexpr std::size_t kMaxConfigurationBytes = std::size_t{16} << 20;
