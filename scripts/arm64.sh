@@ -167,7 +167,8 @@ speak_and_compare() {
   if [ ! -x "$native/src/tolvaren_say" ]; then
     cmake -S "$root" -B "$native" -DTOLVAREN_WERROR=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
   fi
-  cmake --build "$native" -j"$jobs" --target tolvaren_say >/dev/null
+  # The command and what it reads: its configuration, dictionaries, models.
+  cmake --build "$native" -j"$jobs" --target tolvaren_say resources models >/dev/null
   local text='你好，世界！今天是二〇二六年十二月九日。'
   local out="$build/speak"
   mkdir -p "$out"
