@@ -20,11 +20,19 @@ std::unique_ptr<AudioOutput> AudioOutput::Open(const std::string& path,
     const int fd = file->fd();
     output.reset(new AudioOutput(fd, std::move(file), format));
   }
-  if (!output->stream_.Begin()) {
+  if (!output->stream_->Begin()) {
     error = output->WriteError();
     return nullptr;
   }
   return output;
+}
+
+std::unique_ptr<AudioOutput> AudioOutput::OpenPlayback(
+    const std::string& device, const StreamFormat& format, std::string& error) {
+  std::unique_ptr<Player> player =
+      Player::Open(device, format.sample_rate, error);
+  if (player == nullptr) return nullptr;
+  return std::unique_ptr<AudioOutput>(new AudioOutput(std::move(player)));
 }
 
 std::string AudioOutput::WriteError() const {
@@ -35,14 +43,16 @@ std::string AudioOutput::WriteError() const {
 
 bool AudioOutput::Write(const float* samples, std::size_t count,
                         std::string& error) {
-  if (stream_.Write(samples, count)) return true;
+  if (player_ != nullptr) return player_->Write(samples, count, error);
+  if (stream_->Write(samples, count)) return true;
   error = WriteError();
   return false;
 }
 
 bool AudioOutput::Finish(std::string& error) {
+  if (player_ != nullptr) return player_->Drain(error);
   // A file longer than a WAV header can count keeps the unknown sizes.
-  if (!stream_.End()) {
+  if (!stream_->End()) {
     error = WriteError();
     return false;
   }

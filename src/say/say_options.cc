@@ -76,6 +76,7 @@ bool ParseSayOptions(int argc, const char* const* argv, SayOptions& options,
   bool output_given = false;
   bool output_dir_given = false;
   bool timings_given = false;
+  bool device_given = false;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     if (options_ended || arg.empty() || arg[0] != '-' || arg == "-") {
@@ -114,6 +115,9 @@ bool ParseSayOptions(int argc, const char* const* argv, SayOptions& options,
     } else if (arg == "-o" || arg == "--output") {
       if (!value(options.output)) return false;
       output_given = true;
+    } else if (arg == "--device") {
+      if (!value(options.device)) return false;
+      device_given = true;
     } else if (arg == "--output-dir") {
       if (!value(options.output_dir)) return false;
       output_dir_given = true;
@@ -201,16 +205,19 @@ bool ParseSayOptions(int argc, const char* const* argv, SayOptions& options,
     error = "the name given to --timings is empty";
     return false;
   }
-  if (!options.timings.empty() && options.output.empty() &&
-      options.output_dir.empty()) {
-    error = "--timings needs audio: -o FILE.wav, -o - or --output-dir DIR";
+  if (device_given && options.device.empty()) {
+    error = "the name given to --device is empty";
     return false;
   }
-  if (options.output.empty() && options.output_dir.empty() &&
-      !options.phonemes) {
-    error = "say where the audio goes: -o FILE.wav, -o - or --output-dir DIR";
+  const bool to_files = !options.output.empty() || !options.output_dir.empty();
+  if (device_given && to_files) {
+    error = "give --device or -o/--output-dir, not both";
     return false;
   }
+  // Without a file the audio is played, unless only the phonemes are
+  // asked for.
+  options.play = !to_files && (!options.phonemes || device_given ||
+                               !options.timings.empty());
   if (options.raw && options.output.empty()) {
     error = "--raw needs -o";
     return false;
@@ -220,15 +227,20 @@ bool ParseSayOptions(int argc, const char* const* argv, SayOptions& options,
 
 void PrintSayUsage(std::ostream& out) {
   out << "Usage: tolvaren_say [OPTIONS] [--] [TEXT...]\n"
-         "Speaks Mandarin Chinese text into WAV audio.\n"
+         "Speaks Mandarin Chinese text on the speakers or into WAV audio.\n"
          "\n"
          "Text: the arguments (joined by blanks), or -f FILE, or else "
          "standard\n"
          "input (also -f -); a file or standard input holds one text per\n"
          "line, each spoken as it arrives (empty lines are skipped).\n"
          "\n"
+         "Without -o or --output-dir the speech is played on the sound\n"
+         "server's default output (PulseAudio or PipeWire) as it is made.\n"
+         "\n"
          "  -f, --file FILE      the texts, one per line ('-': standard "
          "input)\n"
+         "      --device NAME    play on this output (a sink name, as\n"
+         "                       'pactl list short sinks' shows them)\n"
          "  -o, --output FILE    WAV file; '-' writes a WAV stream (unknown\n"
          "                       length) to standard output. Several texts\n"
          "                       go into the one output, one after another\n"

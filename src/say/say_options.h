@@ -16,6 +16,8 @@ struct SayOptions {
   std::string file;        // -f
   std::string output;      // -o: a file, or "-" for standard output
   std::string output_dir;  // --output-dir
+  std::string device;      // --device: a sound server's output
+  bool play = false;       // no -o and no --output-dir: the speakers
   bool raw = false;        // headerless samples
   bool float_samples = false;
   int rate = 0;  // 0: the voice's own

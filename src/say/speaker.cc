@@ -65,6 +65,11 @@ bool Speaker::Begin() {
     }
     tolvaren::RemoveStaleTemporaryFiles(options_.output_dir);
   }
+  if (options_.play) {
+    shared_ = AudioOutput::OpenPlayback(options_.device, format_, error);
+    if (shared_ == nullptr) OutputFailed(error);
+    return shared_ != nullptr;
+  }
   if (options_.output.empty()) return true;
   if (!options_.to_standard_output()) {
     tolvaren::RemoveStaleTemporaryFiles(tolvaren::FolderOf(options_.output));
@@ -174,7 +179,7 @@ bool Speaker::EndAudio() {
   std::string error;
   // An existing file stays as it was unless every text went into the new
   // one; the temporary goes with `shared_`.
-  if (any_failed_ && !options_.to_standard_output()) {
+  if (any_failed_ && !options_.to_standard_output() && !options_.play) {
     Report(options_.output + " is left as it was: a text or the input failed");
     shared_.reset();
     return true;

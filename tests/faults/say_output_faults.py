@@ -385,8 +385,8 @@ CASES = [
     ("-o - into head", reader_gone),
 ] + [
     (name, sf.usage_error(args, needle)) for name, args, needle in (
-        ("--phonemes --timings", ["--phonemes", "--timings", "t.jsonl",
-                                  "你好"], "--timings needs audio"),
+        ("--device and -o", ["--device", "x", "-o", "x.wav", "你好"],
+         "give --device or -o/--output-dir, not both"),
         ('--timings ""', ["--timings", "", "-o", "x.wav", "你好"],
          "the name given to --timings is empty"),
         ("an empty text", ["-o", "x.wav", ""], "the text given is empty"))

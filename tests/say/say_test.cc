@@ -175,7 +175,7 @@ TEST_F(SayTest, BadCommandLinesAreUsageErrorsThatWriteNothing) {
       "--threads 0 -o a.wav 你好",
       "--threads 1025 -o a.wav 你好",
       "-o a.wav --output-dir out 你好",
-      "你好",  // no output named
+      "--device '' 你好",
   };
   for (const std::string& args : usage_errors) {
     const CommandResult result = Run("\"$SAY\" " + args);
