@@ -80,10 +80,14 @@ std::unique_ptr<Player> Player::Open(const std::string& device, int sample_rate,
                     device.empty() ? nullptr : device.c_str(), "speech", &spec,
                     nullptr, &buffering, &code);
   if (stream == nullptr) {
+    const std::string hint =
+        code == PA_ERR_NOENTITY
+            ? " (pactl list short sinks lists the outputs)"
+            : " (no sound server running? -o FILE.wav writes a file instead)";
     error = PulseError(device.empty() ? std::string("cannot play")
                                       : "cannot play on " + device,
                        code) +
-            " (no sound server running? -o FILE.wav writes a file instead)";
+            hint;
     return nullptr;
   }
   return std::make_unique<PulsePlayer>(stream);
