@@ -42,9 +42,9 @@ std::string Unreplaceable(const std::string& path, const std::string& hint,
 }  // namespace
 
 bool IsNullDevice(const std::string& path) {
-  struct stat target {
-  }, null{};
-  return stat(path.c_str(), &target) == 0 && S_ISCHR(target.st_mode) &&
+  struct stat target {};
+  struct stat null {};
+  return lstat(path.c_str(), &target) == 0 && S_ISCHR(target.st_mode) &&
          stat("/dev/null", &null) == 0 && target.st_rdev == null.st_rdev;
 }
 

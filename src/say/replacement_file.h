@@ -15,8 +15,9 @@ namespace tolvaren_say {
 // replacing one as root would break it for everyone.
 bool IsSystemFolder(const std::string& folder);
 
-// Whether `path` reaches the null device through any links: writing there
-// replaces nothing, and any number of outputs may go there.
+// Whether `path` is the null device itself (not a link, which may be the
+// system's own, as /dev/stdout is): writing there replaces nothing, and any
+// number of outputs may go there.
 bool IsNullDevice(const std::string& path);
 
 class ReplacementFile {
@@ -25,9 +26,9 @@ class ReplacementFile {
   // handlers. Refused, without creating anything: a path in a system
   // folder (`hint` is added to that message), a folder, FIFO, device or
   // socket, a name the file system cannot hold. A symbolic link at `path`
-  // is replaced, never written through. The null device (/dev/null, or a
-  // link to it) is the one exception: it is written directly, as every
-  // Unix tool writes it. Null, with the reason in `error`.
+  // is replaced, never written through. The null device itself
+  // (/dev/null) is the one exception: it is written directly, as every Unix
+  // tool writes it. Null, with the reason in `error`.
   static std::unique_ptr<ReplacementFile> Open(const std::string& path,
                                                const std::string& hint,
                                                std::string& error);
