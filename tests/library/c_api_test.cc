@@ -373,9 +373,12 @@ std::vector<tolvaren_tts::WordTiming> ReadBack(
       word.syllables.push_back({syllable.text, syllable.pinyin,
                                 syllable.start_sample, syllable.end_sample});
     }
+    tolvaren_tts_syllable_timing past;
+    tolvaren_tts_syllable_timing_init(&past);
     EXPECT_EQ(
-        tolvaren_tts_timings_syllable(timings, i, in.syllable_count, nullptr),
+        tolvaren_tts_timings_syllable(timings, i, in.syllable_count, &past),
         TOLVAREN_TTS_INVALID_ARGUMENT);
+    EXPECT_EQ(past.text, nullptr);
   }
   return words;
 }
