@@ -91,6 +91,10 @@ typedef struct tolvaren_tts_config {
 /* Every field zero, struct_size set. */
 TOLVAREN_TTS_EXPORT void tolvaren_tts_config_init(tolvaren_tts_config* config);
 
+/* When each word of a synthesis is spoken: see tolvaren_tts_options.timings
+ * and tolvaren_tts_timings_word. */
+typedef struct tolvaren_tts_timings tolvaren_tts_timings;
+
 typedef struct tolvaren_tts_options {
   size_t struct_size; /* sizeof(tolvaren_tts_options) */
   /* Speaking rate, 0.25 to 4 (2 is twice as fast); 0: 1. Anything but 1
@@ -104,6 +108,11 @@ typedef struct tolvaren_tts_options {
   /* Loudness, above 0 up to 8, applied before the peak limiter (a loud
    * volume flattens peaks, never clips); 0: 1. */
   double volume;
+  /* Non-NULL: once the synthesis has ended, *timings receives when each
+   * word and syllable was spoken (tolvaren_tts_timings_word), to be freed
+   * with tolvaren_tts_free_timings; NULL on failure. Empty (no words) for
+   * a voice whose model gives no durations. */
+  tolvaren_tts_timings** timings;
 } tolvaren_tts_options;
 
 /* Every field zero (the defaults), struct_size set. */
@@ -167,6 +176,59 @@ TOLVAREN_TTS_EXPORT int tolvaren_tts_sample_rate(
 /* 1 when the voice takes a speed, 0 when not or for NULL. */
 TOLVAREN_TTS_EXPORT int tolvaren_tts_supports_speed(
     const tolvaren_tts_synthesizer* tts);
+
+/* One entry of the timings: a word as the segmenter found it, or a pause.
+ * Positions are sample indices into the synthesis's audio, half-open
+ * [start_sample, end_sample); the entries are in order and tile the audio,
+ * from sample 0 to its length. The strings belong to the timings and stay
+ * valid until tolvaren_tts_free_timings. */
+typedef struct tolvaren_tts_word_timing {
+  size_t struct_size; /* sizeof(tolvaren_tts_word_timing) */
+  /* The text as spoken (UTF-8, after number reading: 2023 reads 二零二三);
+   * for a pause "" or the marks it stands for. */
+  const char* text;
+  /* Numbered-tone pinyin as spoken, syllables joined by spaces, tone
+   * changes applied ("ni2 hao3"); "" for a pause. */
+  const char* pinyin;
+  size_t start_sample;
+  size_t end_sample;
+  int pause;             /* 1 for silence: a mark, a break, the end */
+  size_t syllable_count; /* 0 for a pause */
+} tolvaren_tts_word_timing;
+
+/* One syllable of a word; its strings as the word's. */
+typedef struct tolvaren_tts_syllable_timing {
+  size_t struct_size; /* sizeof(tolvaren_tts_syllable_timing) */
+  const char* text;   /* the characters it reads */
+  const char* pinyin; /* "ni2" */
+  size_t start_sample;
+  size_t end_sample;
+} tolvaren_tts_syllable_timing;
+
+/* Every field zero, struct_size set. */
+TOLVAREN_TTS_EXPORT void tolvaren_tts_word_timing_init(
+    tolvaren_tts_word_timing* word);
+TOLVAREN_TTS_EXPORT void tolvaren_tts_syllable_timing_init(
+    tolvaren_tts_syllable_timing* syllable);
+
+/* How many entries; 0 (with the last error set) for NULL. */
+TOLVAREN_TTS_EXPORT size_t
+tolvaren_tts_timings_count(const tolvaren_tts_timings* timings);
+
+/* Fills `word` (struct_size set by its _init) with entry `index`; an index
+ * at or past the count is TOLVAREN_TTS_INVALID_ARGUMENT. */
+TOLVAREN_TTS_EXPORT tolvaren_tts_status
+tolvaren_tts_timings_word(const tolvaren_tts_timings* timings, size_t index,
+                          tolvaren_tts_word_timing* word);
+
+/* Fills `syllable` with syllable `syllable_index` of entry `word_index`. */
+TOLVAREN_TTS_EXPORT tolvaren_tts_status tolvaren_tts_timings_syllable(
+    const tolvaren_tts_timings* timings, size_t word_index,
+    size_t syllable_index, tolvaren_tts_syllable_timing* syllable);
+
+/* NULL is allowed. */
+TOLVAREN_TTS_EXPORT void tolvaren_tts_free_timings(
+    tolvaren_tts_timings* timings);
 
 /* WAV sample formats. */
 enum {

@@ -30,8 +30,12 @@ import operator
 import os
 import threading
 
+from . import _timings
+from ._timings import SyllableTiming, WordTiming
+
 __all__ = ["Synthesizer", "TolvarenTtsError", "write_wav", "version",
-           "list_voices", "set_log_callback", "DEBUG", "INFO", "WARNING",
+           "list_voices", "set_log_callback", "WordTiming",
+           "SyllableTiming", "DEBUG", "INFO", "WARNING",
            "ERROR"]
 
 _LIBRARY_NAME = "libtolvaren_tts.so"
@@ -74,7 +78,8 @@ class _Options(ctypes.Structure):
                 ("speed", ctypes.c_double),
                 ("sentence_silence", ctypes.c_double),
                 ("markup", ctypes.c_int),
-                ("volume", ctypes.c_double)]
+                ("volume", ctypes.c_double),
+                ("timings", ctypes.POINTER(ctypes.c_void_p))]
 
 
 _LOG_CALLBACK = ctypes.CFUNCTYPE(None, ctypes.c_int, ctypes.c_char_p,
@@ -128,6 +133,7 @@ def _declare(lib):
         "tolvaren_tts_free_voices": (None, [c.POINTER(_VoiceInfo),
                                             c.c_size_t]),
     }
+    signatures.update(_timings.signatures(c))
     for name, (result, arguments) in signatures.items():
         try:
             function = getattr(lib, name)
@@ -189,14 +195,15 @@ def _c_int(value, what, low=_INT_MIN, high=_INT_MAX):
     return number
 
 
-def _options(speed, sentence_silence, markup, volume):
+def _options(speed, sentence_silence, markup, volume, timings=None):
     # The C interface reads 0 as "the default"; here the defaults are
     # spelled out, so an explicit 0 is a mistake, not a 1.
     for name, value in (("speed", speed), ("volume", volume)):
         if float(value) == 0:
             raise ValueError(f"{name} must be above 0, not 0")
     return _Options(ctypes.sizeof(_Options), float(speed),
-                    float(sentence_silence), int(bool(markup)), float(volume))
+                    float(sentence_silence), int(bool(markup)), float(volume),
+                    None if timings is None else ctypes.pointer(timings))
 
 
 def version():
@@ -351,11 +358,14 @@ class Synthesizer:
             return bool(_lib.tolvaren_tts_supports_speed(handle))
 
     def synthesize(self, text, speed=1.0, sentence_silence=0.0, markup=False,
-                   volume=1.0):
-        """The samples of `text` and their rate: (array('f'), int)."""
+                   volume=1.0, timings=False):
+        """The samples of `text` and their rate: (array('f'), int); with
+        timings, (array('f'), int, [WordTiming]): when each word and
+        syllable is spoken, the entries tiling the samples."""
         samples = ctypes.POINTER(ctypes.c_float)()
         count = ctypes.c_size_t()
-        options = _options(speed, sentence_silence, markup, volume)
+        words = ctypes.c_void_p() if timings else None
+        options = _options(speed, sentence_silence, markup, volume, words)
         encoded = _utf8(text, "text")
         with self._live() as handle:
             _check(_lib.tolvaren_tts_synthesize(
@@ -367,14 +377,17 @@ class Synthesizer:
                     data.frombytes(ctypes.string_at(samples, 4 * count.value))
             finally:
                 _lib.tolvaren_tts_free_samples(samples)
-            return data, _lib.tolvaren_tts_sample_rate(handle)
+                entries = _timings.take(_lib, _check, words) if words else []
+            rate = _lib.tolvaren_tts_sample_rate(handle)
+        return (data, rate, entries) if timings else (data, rate)
 
     def stream(self, text, callback, speed=1.0, sentence_silence=0.0,
-               markup=False, volume=1.0):
+               markup=False, volume=1.0, timings=False):
         """Calls callback(array('f')) with each chunk as it is made; a
         callback that returns False stops the synthesis (TolvarenTtsError,
         name TOLVAREN_TTS_CANCELLED). An exception in the callback stops
-        it too and is raised here."""
+        it too and is raised here. With timings, returns [WordTiming] once
+        the synthesis has ended (as synthesize's); otherwise None."""
         raised = []
 
         def chunk(samples, count, _user):
@@ -387,7 +400,8 @@ class Synthesizer:
                 raised.append(error)
                 return 0
 
-        options = _options(speed, sentence_silence, markup, volume)
+        words = ctypes.c_void_p() if timings else None
+        options = _options(speed, sentence_silence, markup, volume, words)
         encoded = _utf8(text, "text")
         with self._live() as handle:
             status = _lib.tolvaren_tts_synthesize_stream(
@@ -396,6 +410,7 @@ class Synthesizer:
         if raised and status == _CANCELLED:
             raise raised[0]
         _check(status)
+        return _timings.take(_lib, _check, words) if words else None
 
     def pinyin(self, text):
         """The numbered-tone pinyin spoken for `text`."""

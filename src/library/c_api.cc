@@ -14,6 +14,8 @@
 #include <vector>
 
 #include "library/c_handle.h"
+#include "library/c_status.h"
+#include "library/c_timings.h"
 #include "library/wav_samples.h"
 #include "tolvaren_tts/log.h"
 #include "tolvaren_tts/synthesizer.h"
@@ -26,74 +28,18 @@ namespace {
 using tolvaren_tts::HandleCall;
 using tolvaren_tts::InCall;
 using tolvaren_tts::Status;
-using tolvaren_tts::StatusCode;
-
-thread_local std::string last_error;
-
-tolvaren_tts_status CNumber(StatusCode code) {
-  switch (code) {
-    case StatusCode::kOk:
-      return TOLVAREN_TTS_OK;
-    case StatusCode::kInvalidArgument:
-      return TOLVAREN_TTS_INVALID_ARGUMENT;
-    case StatusCode::kNotFound:
-      return TOLVAREN_TTS_NOT_FOUND;
-    case StatusCode::kFailedPrecondition:
-      return TOLVAREN_TTS_FAILED_PRECONDITION;
-    case StatusCode::kUnimplemented:
-      return TOLVAREN_TTS_UNIMPLEMENTED;
-    case StatusCode::kRuntimeError:
-      return TOLVAREN_TTS_RUNTIME_ERROR;
-    case StatusCode::kCancelled:
-      return TOLVAREN_TTS_CANCELLED;
-    case StatusCode::kInCallback:
-      return TOLVAREN_TTS_IN_CALLBACK;
-    case StatusCode::kInternal:
-      break;
-  }
-  return TOLVAREN_TTS_INTERNAL;
-}
-
-tolvaren_tts_status Report(const Status& status) {
-  last_error = status.message();
-  return CNumber(status.code());
-}
-
-tolvaren_tts_status Fail(tolvaren_tts_status status, const char* message) {
-  last_error = message;
-  return status;
-}
-
-tolvaren_tts_status NullArgument(const char* name) {
-  last_error = std::string(name) + " is NULL";
-  return TOLVAREN_TTS_INVALID_ARGUMENT;
-}
+using tolvaren_tts::c_api::CopyOut;
+using tolvaren_tts::c_api::Fail;
+using tolvaren_tts::c_api::Guarded;
+using tolvaren_tts::c_api::LastError;
+using tolvaren_tts::c_api::NullArgument;
+using tolvaren_tts::c_api::Report;
+using tolvaren_tts::c_api::TimingsRequest;
 
 tolvaren_tts_status Closing() {
-  last_error = "the synthesizer is being destroyed";
+  LastError() = "the synthesizer is being destroyed";
   return TOLVAREN_TTS_INVALID_ARGUMENT;
 }
-
-// Runs `call`, turning anything it throws into a status.
-template <typename Call>
-tolvaren_tts_status Guarded(Call call) {
-  try {
-    return call();
-  } catch (const std::bad_alloc&) {
-    return Fail(TOLVAREN_TTS_OUT_OF_MEMORY, "out of memory");
-  } catch (const std::exception& e) {
-    last_error = std::string("unexpected: ") + e.what();
-    return TOLVAREN_TTS_INTERNAL;
-  } catch (...) {
-    return Fail(TOLVAREN_TTS_INTERNAL, "unexpected failure");
-  }
-}
-
-// Whether a caller's struct of type `type`, `struct_size` bytes long,
-// reaches as far as `field`: a caller built against an older header passes
-// a shorter struct, whose missing fields keep their defaults.
-#define TOLVAREN_TTS_HOLDS(type, object, field) \
-  ((object).struct_size >= offsetof(type, field) + sizeof((object).field))
 
 std::string OrEmpty(const char* text) { return text == nullptr ? "" : text; }
 
@@ -135,14 +81,6 @@ tolvaren_tts_status ToOptions(const tolvaren_tts_options* in,
   return TOLVAREN_TTS_OK;
 }
 
-// A NUL-terminated copy the caller frees with free(); nullptr when out of
-// memory.
-char* CopyOut(const std::string& text) {
-  char* copy = static_cast<char*>(std::malloc(text.size() + 1));
-  if (copy != nullptr) std::memcpy(copy, text.c_str(), text.size() + 1);
-  return copy;
-}
-
 // The checks every call on a handle and a text starts with.
 tolvaren_tts_status CheckCall(const tolvaren_tts_synthesizer* tts,
                               const char* text) {
@@ -170,7 +108,7 @@ const char* tolvaren_tts_status_name(tolvaren_tts_status status) {
   return status >= 0 && status < count ? kNames[status] : "unknown status";
 }
 
-const char* tolvaren_tts_last_error(void) { return last_error.c_str(); }
+const char* tolvaren_tts_last_error(void) { return LastError().c_str(); }
 
 const char* tolvaren_tts_version(void) { return TOLVAREN_TTS_VERSION; }
 
@@ -205,7 +143,7 @@ tolvaren_tts_status tolvaren_tts_create(const tolvaren_tts_config* config,
 }
 
 tolvaren_tts_status tolvaren_tts_destroy(tolvaren_tts_synthesizer* tts) {
-  last_error.clear();
+  LastError().clear();
   if (tts == nullptr) return TOLVAREN_TTS_OK;
   if (InCall(tts)) {
     return Fail(TOLVAREN_TTS_IN_CALLBACK,
@@ -232,6 +170,7 @@ tolvaren_tts_status tolvaren_tts_synthesize(tolvaren_tts_synthesizer* tts,
   if (count == nullptr) return NullArgument("count");
   *samples = nullptr;
   *count = 0;
+  TimingsRequest timings(options);
   if (tolvaren_tts_status s = CheckCall(tts, text); s != 0) return s;
   const HandleCall call(tts);
   if (!call.entered()) return Closing();
@@ -240,15 +179,23 @@ tolvaren_tts_status tolvaren_tts_synthesize(tolvaren_tts_synthesizer* tts,
     if (tolvaren_tts_status s = ToOptions(options, cpp_options); s != 0) {
       return s;
     }
+    cpp_options.timings = timings.words();
     tolvaren_tts::Audio audio;
     const Status spoken =
         tts->synthesizer->Synthesize(text, cpp_options, &audio);
-    if (!spoken.ok() || audio.samples.empty()) return Report(spoken);
-    const std::size_t bytes = audio.samples.size() * sizeof(float);
-    auto* copy = static_cast<float*>(std::malloc(bytes));
-    if (copy == nullptr)
-      return Fail(TOLVAREN_TTS_OUT_OF_MEMORY, "out of memory");
-    std::memcpy(copy, audio.samples.data(), bytes);
+    if (!spoken.ok()) return Report(spoken);
+    float* copy = nullptr;
+    if (!audio.samples.empty()) {
+      const std::size_t bytes = audio.samples.size() * sizeof(float);
+      copy = static_cast<float*>(std::malloc(bytes));
+      if (copy == nullptr)
+        return Fail(TOLVAREN_TTS_OUT_OF_MEMORY, "out of memory");
+      std::memcpy(copy, audio.samples.data(), bytes);
+    }
+    if (tolvaren_tts_status s = timings.HandOver(); s != 0) {
+      std::free(copy);
+      return s;
+    }
     *samples = copy;
     *count = audio.samples.size();
     return Report(spoken);
@@ -261,6 +208,7 @@ tolvaren_tts_status tolvaren_tts_synthesize_stream(
     tolvaren_tts_synthesizer* tts, const char* text,
     const tolvaren_tts_options* options, tolvaren_tts_chunk_callback callback,
     void* user) {
+  TimingsRequest timings(options);
   if (tolvaren_tts_status s = CheckCall(tts, text); s != 0) return s;
   if (callback == nullptr) return NullArgument("callback");
   const HandleCall call(tts);
@@ -270,10 +218,14 @@ tolvaren_tts_status tolvaren_tts_synthesize_stream(
     if (tolvaren_tts_status s = ToOptions(options, cpp_options); s != 0) {
       return s;
     }
-    return Report(tts->synthesizer->Synthesize(
+    cpp_options.timings = timings.words();
+    const Status spoken = tts->synthesizer->Synthesize(
         text, cpp_options, [&](const float* samples, std::size_t count) {
           return callback(samples, count, user) != 0;
-        }));
+        });
+    if (!spoken.ok()) return Report(spoken);
+    if (tolvaren_tts_status s = timings.HandOver(); s != 0) return s;
+    return Report(spoken);
   });
 }
 
@@ -350,7 +302,7 @@ tolvaren_tts_status tolvaren_tts_set_log_callback(
     }
     tolvaren_tts::SetLogCallback(
         std::move(forward), static_cast<tolvaren_tts::LogLevel>(min_level));
-    last_error.clear();
+    LastError().clear();
     return TOLVAREN_TTS_OK;
   });
 }

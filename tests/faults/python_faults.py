@@ -140,6 +140,48 @@ def cache_refusal_is_a_warning(s):
     return []
 
 
+def timings_tile_the_samples(s):
+    """synthesize and stream hand back the same entries, which cover the
+    audio and spell the pinyin spoken; a voice without durations gives
+    none."""
+    t = tts_module()
+    problems = []
+    # The pinyin is spelled with the inventory beside the dictionary.
+    shutil.copy(os.path.join(HERE, "../../resources/dict/phones.tsv"),
+                s.path("phones.tsv"))
+    with t.Synthesizer(conf_path=s.conf) as tts:
+        if tts.synthesize("你好", timings=True)[2] != []:
+            problems.append("timings from a voice without durations")
+    s.keys["fastspeech2_model_path"] = fi.ARGS.models + "/timed_acoustic.onnx"
+    s.write_conf()
+    # (text, options, the same words as plain text)
+    rows = [("你好，世界。再见", {}, "你好，世界。再见"),
+            ("[[ni3 hao3]]世界", {"sentence_silence": 0.5}, "[[ni3 hao3]]世界"),
+            ("<speak>你好<break time=\"1s\"/>世界</speak>", {"markup": True},
+             "你好世界")]
+    with t.Synthesizer(conf_path=s.conf) as tts:
+        for text, options, plain in rows:
+            samples, _, words = tts.synthesize(text, timings=True, **options)
+            streamed = tts.stream(text, lambda chunk: None, timings=True,
+                                  **options)
+            ends = [0] + [w.end_sample for w in words]
+            spoken = " ".join(syllable.pinyin for w in words
+                              for syllable in w.syllables)
+            checks = [
+                (streamed == words, "stream's entries differ"),
+                (len(words) > 2, f"{len(words)} entries"),
+                ([w.start_sample for w in words] == ends[:-1],
+                 "entries do not follow on"),
+                (ends[-1] == len(samples), f"end {ends[-1]} of {len(samples)}"),
+                (all(w.pinyin == " ".join(x.pinyin for x in w.syllables)
+                     and w.pause == (not w.syllables) for w in words),
+                 "a word's pinyin is not its syllables'"),
+                (spoken == tts.pinyin(plain), f"pinyin {spoken!r}"),
+            ]
+            problems += [f"{text}: {why}" for ok, why in checks if not ok]
+    return problems
+
+
 def refused(call, error_type, needle):
     try:
         call()
@@ -223,6 +265,7 @@ CASES = [
     ("log callback collects an engine", log_callback_collects_an_engine),
     ("cache refusal is a warning", cache_refusal_is_a_warning),
     ("strict arguments", strict_arguments),
+    ("timings tile the samples", timings_tile_the_samples),
     ("library lookup", library_lookup),
 ]
 

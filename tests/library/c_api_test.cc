@@ -5,6 +5,7 @@
 
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -31,7 +32,9 @@ int Collect(const float* samples, std::size_t count, void* user) {
 struct Started {
   ToolSetup setup;
   tolvaren_tts_synthesizer* tts = nullptr;
-  Started() {
+  // `extra`: tool.conf lines after the test setup's, which they override.
+  explicit Started(const std::string& extra = "")
+      : setup("/vocoder.onnx", extra) {
     QuietEnvironment();
     // Pinyin reads the phone inventory beside the pronunciation dictionary.
     std::filesystem::copy_file(TOLVAREN_PHONE_TABLE,
@@ -74,6 +77,26 @@ TEST(CApiTest, BadArgumentsAreStatusesWithReasons) {
   fast.speed = 9;
   const float one = 0.5f;
   const std::string folder = started.setup.dir.path();
+  // Timings of a failed call stay NULL; reading them is checked.
+  tolvaren_tts_timings* timings = nullptr;
+  tolvaren_tts_options fast_timed = fast;
+  fast_timed.timings = &timings;
+  tolvaren_tts_options timed = options;
+  timed.timings = &timings;
+  tolvaren_tts_timings* empty = nullptr;
+  {
+    CaptureStdout();
+    EXPECT_EQ(tolvaren_tts_synthesize(tts, "", &timed, &samples, &count),
+              TOLVAREN_TTS_OK);
+    GetCapturedStdout();
+    std::swap(empty, timings);
+  }
+  tolvaren_tts_word_timing word;
+  tolvaren_tts_word_timing_init(&word);
+  tolvaren_tts_word_timing short_word = word;
+  short_word.struct_size = sizeof(std::size_t) + sizeof(const char*);
+  tolvaren_tts_syllable_timing syllable;
+  tolvaren_tts_syllable_timing_init(&syllable);
   const std::string unmade = folder + "/no/such/x.wav";
   struct Row {
     const char* name;
@@ -142,6 +165,36 @@ TEST(CApiTest, BadArgumentsAreStatusesWithReasons) {
          return tolvaren_tts_synthesize(tts, "你", &fast, &samples, &count);
        },
        TOLVAREN_TTS_INVALID_ARGUMENT, "speed"},
+      {"synthesize timed: speed 9",
+       [&] {
+         return tolvaren_tts_synthesize(tts, "你", &fast_timed, &samples,
+                                        &count);
+       },
+       TOLVAREN_TTS_INVALID_ARGUMENT, "speed"},
+      {"stream timed: no text",
+       [&] {
+         return tolvaren_tts_synthesize_stream(tts, nullptr, &timed, Collect,
+                                               nullptr);
+       },
+       TOLVAREN_TTS_INVALID_ARGUMENT, "text is NULL"},
+      {"timings: no timings",
+       [&] { return tolvaren_tts_timings_word(nullptr, 0, &word); },
+       TOLVAREN_TTS_INVALID_ARGUMENT, "timings is NULL"},
+      {"timings: no word",
+       [&] { return tolvaren_tts_timings_word(empty, 0, nullptr); },
+       TOLVAREN_TTS_INVALID_ARGUMENT, "word is NULL"},
+      {"timings: short word",
+       [&] { return tolvaren_tts_timings_word(empty, 0, &short_word); },
+       TOLVAREN_TTS_INVALID_ARGUMENT, "word->struct_size"},
+      {"timings: entry past the end",
+       [&] { return tolvaren_tts_timings_word(empty, 0, &word); },
+       TOLVAREN_TTS_INVALID_ARGUMENT, "entry 0 is out of range"},
+      {"timings: no syllable",
+       [&] { return tolvaren_tts_timings_syllable(empty, 0, 0, nullptr); },
+       TOLVAREN_TTS_INVALID_ARGUMENT, "syllable is NULL"},
+      {"timings: syllable of an entry past the end",
+       [&] { return tolvaren_tts_timings_syllable(empty, 3, 0, &syllable); },
+       TOLVAREN_TTS_INVALID_ARGUMENT, "entry 3 is out of range"},
       {"stream: no callback",
        [&] {
          return tolvaren_tts_synthesize_stream(tts, "你", nullptr, nullptr,
@@ -211,6 +264,13 @@ TEST(CApiTest, BadArgumentsAreStatusesWithReasons) {
   EXPECT_EQ(pinyin, nullptr);
   EXPECT_EQ(voices, nullptr);
   EXPECT_EQ(voice_count, 0u);
+  EXPECT_EQ(timings, nullptr);
+  ASSERT_NE(empty, nullptr);
+  EXPECT_EQ(tolvaren_tts_timings_count(empty), 0u);
+  tolvaren_tts_free_timings(empty);
+  EXPECT_EQ(tolvaren_tts_timings_count(nullptr), 0u);
+  EXPECT_STREQ(tolvaren_tts_last_error(), "timings is NULL");
+  tolvaren_tts_free_timings(nullptr);
   tolvaren_tts_free_voices(nullptr, 3);
   EXPECT_EQ(tolvaren_tts_sample_rate(nullptr), 0);
   EXPECT_EQ(tolvaren_tts_supports_speed(nullptr), 0);
@@ -289,6 +349,133 @@ TEST(CApiTest, SpeaksAsTheCppLibrary) {
   EXPECT_EQ(none_count, 0u);
   EXPECT_EQ(tolvaren_tts_sample_rate(tts), cpp->sample_rate());
   EXPECT_EQ(tolvaren_tts_supports_speed(tts), cpp->supports_speed() ? 1 : 0);
+}
+
+// The C timings read back as the C++ library's, field for field.
+std::vector<tolvaren_tts::WordTiming> ReadBack(
+    const tolvaren_tts_timings* timings) {
+  std::vector<tolvaren_tts::WordTiming> words;
+  for (std::size_t i = 0; i < tolvaren_tts_timings_count(timings); ++i) {
+    tolvaren_tts_word_timing in;
+    tolvaren_tts_word_timing_init(&in);
+    EXPECT_EQ(tolvaren_tts_timings_word(timings, i, &in), TOLVAREN_TTS_OK);
+    tolvaren_tts::WordTiming& word = words.emplace_back();
+    word.text = in.text;
+    word.pinyin = in.pinyin;
+    word.start_sample = in.start_sample;
+    word.end_sample = in.end_sample;
+    word.pause = in.pause != 0;
+    for (std::size_t j = 0; j < in.syllable_count; ++j) {
+      tolvaren_tts_syllable_timing syllable;
+      tolvaren_tts_syllable_timing_init(&syllable);
+      EXPECT_EQ(tolvaren_tts_timings_syllable(timings, i, j, &syllable),
+                TOLVAREN_TTS_OK);
+      word.syllables.push_back({syllable.text, syllable.pinyin,
+                                syllable.start_sample, syllable.end_sample});
+    }
+    tolvaren_tts_syllable_timing past;
+    tolvaren_tts_syllable_timing_init(&past);
+    EXPECT_EQ(
+        tolvaren_tts_timings_syllable(timings, i, in.syllable_count, &past),
+        TOLVAREN_TTS_INVALID_ARGUMENT);
+    EXPECT_EQ(past.text, nullptr);
+  }
+  return words;
+}
+
+std::string Describe(const std::vector<tolvaren_tts::WordTiming>& words) {
+  std::string out;
+  for (const auto& w : words) {
+    out += "[" + w.text + "|" + w.pinyin + "|" +
+           std::to_string(w.start_sample) + "-" + std::to_string(w.end_sample) +
+           (w.pause ? "|pause" : "");
+    for (const auto& s : w.syllables) {
+      out += " (" + s.text + "|" + s.pinyin + "|" +
+             std::to_string(s.start_sample) + "-" +
+             std::to_string(s.end_sample) + ")";
+    }
+    out += "]";
+  }
+  return out;
+}
+
+// Both ways of speaking hand over the C++ library's timings; a voice
+// without durations hands over none.
+TEST(CApiTest, TimingsAreTheCppLibrarys) {
+  Started started("--fastspeech2_model_path=" + kModels +
+                  "/timed_acoustic.onnx\n");
+  ASSERT_NE(started.tts, nullptr);
+  tolvaren_tts::SynthesizerConfig config;
+  config.conf_path = started.setup.conf_path;
+  std::unique_ptr<tolvaren_tts::Synthesizer> cpp;
+  CaptureStdout();
+  ASSERT_TRUE(tolvaren_tts::Synthesizer::Create(config, &cpp).ok());
+  GetCapturedStdout();
+  struct Case {
+    std::string text;
+    bool markup;
+    double silence;
+  };
+  const std::vector<Case> cases = {
+      {"你好，世界。再见", false, 0.0},
+      {"[[ni3 hao3]]世界", false, 0.5},
+      {"<speak>你好<break time=\"1s\"/>世界</speak>", true, 0.0},
+  };
+  for (const Case& c : cases) {
+    std::vector<tolvaren_tts::WordTiming> expected;
+    tolvaren_tts::SynthesisOptions cpp_options;
+    cpp_options.markup = c.markup;
+    cpp_options.sentence_silence = c.silence;
+    cpp_options.timings = &expected;
+    tolvaren_tts::Audio audio;
+    tolvaren_tts_timings* whole = nullptr;
+    tolvaren_tts_timings* streamed = nullptr;
+    tolvaren_tts_options options;
+    tolvaren_tts_options_init(&options);
+    options.markup = c.markup ? 1 : 0;
+    options.sentence_silence = c.silence;
+    options.timings = &whole;
+    float* samples = nullptr;
+    std::size_t count = 0;
+    std::vector<float> chunks;
+    CaptureStdout();
+    ASSERT_TRUE(cpp->Synthesize(c.text, cpp_options, &audio).ok()) << c.text;
+    ASSERT_EQ(tolvaren_tts_synthesize(started.tts, c.text.c_str(), &options,
+                                      &samples, &count),
+              TOLVAREN_TTS_OK)
+        << c.text << ": " << tolvaren_tts_last_error();
+    options.timings = &streamed;
+    ASSERT_EQ(tolvaren_tts_synthesize_stream(started.tts, c.text.c_str(),
+                                             &options, Collect, &chunks),
+              TOLVAREN_TTS_OK)
+        << c.text << ": " << tolvaren_tts_last_error();
+    GetCapturedStdout();
+    tolvaren_tts_free_samples(samples);
+    ASSERT_GT(expected.size(), 2u) << c.text;
+    ASSERT_FALSE(expected.front().syllables.empty()) << c.text;
+    EXPECT_EQ(expected.back().end_sample, count) << c.text;
+    EXPECT_EQ(Describe(ReadBack(whole)), Describe(expected)) << c.text;
+    EXPECT_EQ(Describe(ReadBack(streamed)), Describe(expected)) << c.text;
+    tolvaren_tts_free_timings(whole);
+    tolvaren_tts_free_timings(streamed);
+  }
+
+  Started untimed;
+  ASSERT_NE(untimed.tts, nullptr);
+  tolvaren_tts_timings* none = nullptr;
+  tolvaren_tts_options options;
+  tolvaren_tts_options_init(&options);
+  options.timings = &none;
+  std::vector<float> chunks;
+  CaptureStdout();
+  EXPECT_EQ(tolvaren_tts_synthesize_stream(untimed.tts, "你好", &options,
+                                           Collect, &chunks),
+            TOLVAREN_TTS_OK);
+  GetCapturedStdout();
+  ASSERT_NE(none, nullptr);
+  EXPECT_FALSE(chunks.empty());
+  EXPECT_EQ(tolvaren_tts_timings_count(none), 0u);
+  tolvaren_tts_free_timings(none);
 }
 
 void Record(int level, const char* message, void* user) {
