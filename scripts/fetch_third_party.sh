@@ -7,6 +7,9 @@
 #   scripts/fetch_third_party.sh [x64|arm64]
 # The argument picks whose ONNX Runtime libraries are laid out for the build
 # (onnxruntime-lib-VERSION-ARCH/); by default this machine's.
+# CMake runs it when a file is missing (cmake/TolvarenThirdParty.cmake) and
+# reads the two tables below for the stamps a complete folder holds: keep
+# their one-entry-a-line form.
 set -euo pipefail
 
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
@@ -42,7 +45,7 @@ patches=(
 # patches never stack.
 for entry in "${patches[@]}"; do
   read -r file sha256 folder tree <<<"$entry"
-  for stamp in "$dest/$folder/$tree"/.patched-"${file%.patch}"-*; do
+  for stamp in "$dest/$folder/$tree/.patched-${file%.patch}-"*; do
     [ -e "$stamp" ] || continue
     [ "$stamp" = "$dest/$folder/$tree/.patched-${file%.patch}-$sha256" ] && continue
     echo "$folder: patched with another $file; fetching it again" >&2
@@ -50,15 +53,25 @@ for entry in "${patches[@]}"; do
   done
 done
 
-if ! command -v npm >/dev/null 2>&1; then
-  echo "npm is missing: installing Debian's nodejs and npm" >&2
-  DEBIAN_FRONTEND=noninteractive apt-get install -y nodejs npm
-fi
+# Installs the Debian packages of a missing command; only root can, so
+# anyone else is told what to install.
+require_command() {
+  local command="$1"
+  shift
+  command -v "$command" >/dev/null 2>&1 && return 0
+  if [ "$(id -u)" != 0 ]; then
+    echo "$command is missing: install Debian's $* (scripts/install_deps.sh build)" >&2
+    exit 1
+  fi
+  echo "$command is missing: installing Debian's $*" >&2
+  DEBIAN_FRONTEND=noninteractive apt-get install -y "$@"
+}
 
 for entry in "${packages[@]}"; do
   read -r spec sha1 folder <<<"$entry"
   stamp="$dest/$folder/.fetched-$sha1"
   [ -f "$stamp" ] && continue
+  require_command npm nodejs npm
   work="$(mktemp -d)"
   trap 'rm -rf "$work"' EXIT
   echo "fetching $spec" >&2
@@ -87,10 +100,7 @@ for entry in "${patches[@]}"; do
     echo "checksum mismatch for patch $file: expected $sha256, got $got" >&2
     exit 1
   fi
-  if ! command -v patch >/dev/null 2>&1; then
-    echo "patch is missing: installing Debian's patch" >&2
-    DEBIAN_FRONTEND=noninteractive apt-get install -y patch
-  fi
+  require_command patch patch
   echo "patching $folder/$tree with $file" >&2
   patch --quiet --forward -p1 -d "$target" <"$root/scripts/patches/$file"
   touch "$stamp"
