@@ -9,7 +9,7 @@
 #   scripts/arm64.sh --run CMD [ARG...]
 #                             build, then run CMD where arm64 programs run
 #                             (--run bash: a shell)
-# The install prefix is /opt/ros/humble unless TOLVAREN_PREFIX names another.
+# The install prefix is /usr/local unless TOLVAREN_PREFIX names another.
 # Sets up what is missing: Debian's cross compiler, emulator and mmdebstrap,
 # an arm64 Debian tree with the libraries we link (build-arm64/sysroot, no
 # foreign architecture added to this machine's dpkg), the arm64 ONNX Runtime.
@@ -92,7 +92,7 @@ cross_build() {
   fi
   cmake -S "$root" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/aarch64-linux-gnu.cmake" \
     -DTOLVAREN_SYSROOT="$sysroot" -DTOLVAREN_WERROR=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-    -DCMAKE_INSTALL_PREFIX="${TOLVAREN_PREFIX:-/opt/ros/humble}" "${launcher[@]}" >/dev/null
+    -DCMAKE_INSTALL_PREFIX="${TOLVAREN_PREFIX:-/usr/local}" "${launcher[@]}" >/dev/null
   cmake --build "$build" -j"$jobs"
 }
 

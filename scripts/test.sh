@@ -37,13 +37,21 @@ ctest_skip=()
 prefix="$(mktemp -d)"
 trap 'rm -rf "$prefix"' EXIT
 cmake --install "$root/build" --prefix "$prefix" >/dev/null
-# What ROS tools find the package by: the ament index marker, package.xml
-# and the launch file; and the manual page.
+# What ROS tools find the package by: the ament index marker and
+# package.xml; the launch file only beside the node it starts; and the
+# manual page.
 for file in share/ament_index/resource_index/packages/tolvaren_tts \
-    share/tolvaren_tts/package.xml share/tolvaren_tts/launch/tolvaren_tts.launch.py \
-    share/man/man1/tolvaren_say.1; do
+    share/tolvaren_tts/package.xml share/man/man1/tolvaren_say.1; do
   [ -f "$prefix/$file" ] || { echo "the install tree lacks $file" >&2; exit 1; }
 done
+launch="$prefix/share/tolvaren_tts/launch/tolvaren_tts.launch.py"
+if [ -x "$prefix/lib/tolvaren_tts/tolvaren_tts_node" ] && [ ! -f "$launch" ]; then
+  echo "the install tree has the node but not its launch file" >&2
+  exit 1
+elif [ ! -x "$prefix/lib/tolvaren_tts/tolvaren_tts_node" ] && [ -e "$launch" ]; then
+  echo "the install tree has a launch file for a node it lacks" >&2
+  exit 1
+fi
 # A build configured as users configure it ships only the voices anyone
 # may ship: the non-commercial ones stay out.
 cmake -S "$root" -B "$prefix/default-config" -DTOLVAREN_BUILD_TESTS=OFF \

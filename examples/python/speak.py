@@ -2,8 +2,10 @@
 """speak: libtolvaren_tts from Python. Speaks TEXT into a WAV file, chunk
 by chunk as the engine makes them, and prints its pinyin and length.
 
-    PYTHONPATH=/opt/ros/humble/lib/python3/dist-packages \\
-        python3 speak.py TEXT OUT.wav
+    python3 speak.py TEXT OUT.wav
+
+(installed under /usr/local, Debian's python3 finds the module; elsewhere
+PYTHONPATH=<prefix>/lib/python3.X/dist-packages)
 """
 
 import array

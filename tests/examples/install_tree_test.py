@@ -8,6 +8,7 @@ failures checked; the Python parts with this Python and with Debian's.
   install_tree_test.py BUILD_DIR SOURCE_DIR
 """
 
+import glob
 import os
 import shutil
 import subprocess
@@ -77,10 +78,14 @@ def main():
     prefix = tempfile.mkdtemp(prefix="tolvaren_install_")
     try:
         run(["cmake", "--install", build, "--prefix", prefix])
+        # lib/python3.X/dist-packages, or lib/python3/dist-packages in ROS.
+        modules = glob.glob(os.path.join(prefix, "lib/python3*/dist-packages",
+                                         "tolvaren_tts", "__init__.py"))
+        if len(modules) != 1:
+            raise SystemExit(f"the install tree holds the module {len(modules)} times")
         env = dict(os.environ,
                    PKG_CONFIG_PATH=os.path.join(prefix, "lib/pkgconfig"),
-                   PYTHONPATH=os.path.join(prefix,
-                                           "lib/python3/dist-packages"),
+                   PYTHONPATH=os.path.dirname(os.path.dirname(modules[0])),
                    TOLVAREN_TTS_CONF=os.path.join(
                        build, "resources/conf/tool.conf"),
                    SPDLOG_STDOUT="false", SPDLOG_SYSTEMD="false")

@@ -25,6 +25,7 @@ DEPENDENCIES = {
     "audio_common_msgs": ("audio_common_msgs",),
     "libsystemd": ("libsystemd-dev",), "expat": ("libexpat1-dev",),
     "sndfile": ("libsndfile1-dev",), "node": ("nodejs",),
+    "libpulse-simple": ("libpulse-dev",),
     "python3": ("python3",),
     "libpcre2-32": (None, "libpcre2-dev", "libpcre2-32-0"),
     "opencc": (None, "libopencc-dev", "libopencc1.1"),

@@ -15,7 +15,7 @@
 
 #ifndef TOLVAREN_CONF_PATH
 #define TOLVAREN_CONF_PATH \
-  "/opt/ros/humble/share/tolvaren_tts/resources/conf/tool.conf"
+  "/usr/local/share/tolvaren_tts/resources/conf/tool.conf"
 #endif
 
 namespace tolvaren {
