@@ -83,7 +83,13 @@ def played_matches_file(env, conf, root, device_args):
         ["parec", "-d", "test_sink.monitor", "--format=s16le", f"--rate={RATE}",
          "--channels=1", "--raw", recorded], env=env)
     try:
-        time.sleep(0.5)
+        # The recording runs before the speech starts: the monitor gives
+        # silence while the sink is idle.
+        deadline = time.monotonic() + 20
+        while (not os.path.exists(recorded) or
+               os.path.getsize(recorded) < RATE // 5 * 2) and \
+                time.monotonic() < deadline:
+            time.sleep(0.05)
         played = say(device_args + [TEXT], env, conf)
         want = samples(reference)
         got = recording(recorded, len(want))
@@ -103,6 +109,8 @@ def played_matches_file(env, conf, root, device_args):
                 key=lambda at: max(abs(a - b) for a, b in
                                    zip(got[at:at + len(opening)], opening)))
     start -= first
+    if start < 0:
+        return [f"the recording began {-start} samples into the speech"]
     heard = got[start:start + len(want)]
     if len(heard) < len(want):
         problems.append(f"{len(heard)} samples heard of {len(want)}")
