@@ -35,6 +35,7 @@ using tolvaren_tts::c_api::LastError;
 using tolvaren_tts::c_api::NullArgument;
 using tolvaren_tts::c_api::Report;
 using tolvaren_tts::c_api::TimingsRequest;
+using tolvaren_tts::c_api::ZeroWithSize;
 
 tolvaren_tts_status Closing() {
   LastError() = "the synthesizer is being destroyed";
@@ -113,15 +114,11 @@ const char* tolvaren_tts_last_error(void) { return LastError().c_str(); }
 const char* tolvaren_tts_version(void) { return TOLVAREN_TTS_VERSION; }
 
 void tolvaren_tts_config_init(tolvaren_tts_config* config) {
-  if (config == nullptr) return;
-  std::memset(config, 0, sizeof(*config));
-  config->struct_size = sizeof(*config);
+  ZeroWithSize(config);
 }
 
 void tolvaren_tts_options_init(tolvaren_tts_options* options) {
-  if (options == nullptr) return;
-  std::memset(options, 0, sizeof(*options));
-  options->struct_size = sizeof(*options);
+  ZeroWithSize(options);
 }
 
 tolvaren_tts_status tolvaren_tts_create(const tolvaren_tts_config* config,

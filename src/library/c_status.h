@@ -6,6 +6,7 @@
 #define TOLVAREN_LIBRARY_C_STATUS_H_
 
 #include <cstddef>
+#include <cstring>
 #include <exception>
 #include <new>
 #include <string>
@@ -20,6 +21,14 @@
   ((object).struct_size >= offsetof(type, field) + sizeof((object).field))
 
 namespace tolvaren_tts::c_api {
+
+// What every public struct's _init does: all fields zero, struct_size set.
+template <typename Struct>
+void ZeroWithSize(Struct* fields) {
+  if (fields == nullptr) return;
+  std::memset(fields, 0, sizeof(*fields));
+  fields->struct_size = sizeof(*fields);
+}
 
 // Why the calling thread's last call failed; empty after one that did not.
 std::string& LastError();

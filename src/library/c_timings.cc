@@ -76,19 +76,16 @@ using tolvaren_tts::c_api::Guarded;
 using tolvaren_tts::c_api::LastError;
 using tolvaren_tts::c_api::NullArgument;
 using tolvaren_tts::c_api::OutOfRange;
+using tolvaren_tts::c_api::ZeroWithSize;
 
 extern "C" {
 
 void tolvaren_tts_word_timing_init(tolvaren_tts_word_timing* word) {
-  if (word == nullptr) return;
-  std::memset(word, 0, sizeof(*word));
-  word->struct_size = sizeof(*word);
+  ZeroWithSize(word);
 }
 
 void tolvaren_tts_syllable_timing_init(tolvaren_tts_syllable_timing* syllable) {
-  if (syllable == nullptr) return;
-  std::memset(syllable, 0, sizeof(*syllable));
-  syllable->struct_size = sizeof(*syllable);
+  ZeroWithSize(syllable);
 }
 
 size_t tolvaren_tts_timings_count(const tolvaren_tts_timings* timings) {
