@@ -1,6 +1,7 @@
 #include "tool/conf/tool_conf.h"
 
 #include <sched.h>
+#include <unistd.h>
 
 #include <charconv>
 #include <cstdlib>
@@ -160,10 +161,21 @@ bool ReadConfFile(const std::string& path, ToolConf& conf,
   return true;
 }
 
+std::string ChooseToolConfPath(
+    const char* variable, const std::string& installed,
+    const std::function<bool(const std::string&)>& exists) {
+  if (variable != nullptr && variable[0] != '\0') return variable;
+  if (installed != kRosToolConfPath && !exists(installed) &&
+      exists(kRosToolConfPath)) {
+    return kRosToolConfPath;
+  }
+  return installed;
+}
+
 std::string ToolConfPath() {
-  const char* overridden = std::getenv("TOLVAREN_TTS_CONF");
-  if (overridden != nullptr && overridden[0] != '\0') return overridden;
-  return TOLVAREN_CONF_PATH;
+  return ChooseToolConfPath(
+      std::getenv("TOLVAREN_TTS_CONF"), TOLVAREN_CONF_PATH,
+      [](const std::string& path) { return access(path.c_str(), F_OK) == 0; });
 }
 
 }  // namespace tolvaren

@@ -5,6 +5,7 @@
 #define TOLVAREN_TTS_TOOL_CONF_TOOL_CONF_H_
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
@@ -62,9 +63,21 @@ int32_t AvailableCores();
 bool ReadConfFile(const std::string& path, ToolConf& conf,
                   std::string* reason = nullptr);
 
+// Where a ROS 2 "humble" install keeps the configuration: the path the
+// tool has always read, and still reads where its own install has none.
+inline constexpr char kRosToolConfPath[] =
+    "/opt/ros/humble/share/tolvaren_tts/resources/conf/tool.conf";
+
 // The configuration path: TOLVAREN_TTS_CONF when set and not empty,
-// otherwise the compiled-in path of the installed package.
+// otherwise the compiled-in path of the installed package, otherwise (that
+// file missing and a ROS install's present) kRosToolConfPath.
 std::string ToolConfPath();
+
+// ToolConfPath's choice, with what it consults given: the variable's value
+// (null when unset), the compiled-in path and whether a path exists.
+std::string ChooseToolConfPath(
+    const char* variable, const std::string& installed,
+    const std::function<bool(const std::string&)>& exists);
 
 }  // namespace tolvaren
 

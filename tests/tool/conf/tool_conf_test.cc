@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <sched.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -185,6 +186,31 @@ TEST(ToolConfPathTest, EnvironmentOverridesTheInstalledPath) {
   setenv("TOLVAREN_TTS_CONF", "", 1);  // empty: as if unset
   EXPECT_EQ(ToolConfPath(), installed);
   unsetenv("TOLVAREN_TTS_CONF");
+}
+
+// The variable first; the install's own file; a ROS install's where the
+// own one is missing; the own path when neither exists (its error names it).
+TEST(ToolConfPathTest, ARosInstallIsReadWhereTheOwnFileIsMissing) {
+  const std::string own =
+      "/usr/local/share/tolvaren_tts/resources/conf/tool.conf";
+  struct Case {
+    const char* variable;
+    std::vector<std::string> present;
+    std::string chosen;
+  };
+  const Case cases[] = {
+      {"/x.conf", {own, kRosToolConfPath}, "/x.conf"},
+      {nullptr, {own, kRosToolConfPath}, own},
+      {"", {kRosToolConfPath}, kRosToolConfPath},
+      {nullptr, {}, own},
+  };
+  for (const Case& c : cases) {
+    const auto exists = [&](const std::string& path) {
+      return std::find(c.present.begin(), c.present.end(), path) !=
+             c.present.end();
+    };
+    EXPECT_EQ(ChooseToolConfPath(c.variable, own, exists), c.chosen);
+  }
 }
 
 std::string ModelBytes(const std::string& name) {
