@@ -35,7 +35,7 @@ std::wstring ReadYearMonth(const WideMatch& match);
 // 7/1起, 10/1, 3/4: a month and day when it can only be one or the words
 // after it say so (group 3), else a fraction.
 std::wstring ReadSlashDate(const WideMatch& match);
-// 2019-2020: groups 1 and 2.
+// 2019-2020, 2015—2018: groups 1 and 2.
 std::wstring ReadYearRange(const WideMatch& match);
 // 2023年12月25日 and 20年后: groups 1 number, 3 month, 5 day, 9 day
 // character, 10 the words after 年.
@@ -73,7 +73,10 @@ const std::wstring& UnitAlternation();
 // words.
 const std::wstring& PerUnitAlternation();
 
-// everyday_rules.cc: telephone numbers and codes.
+// everyday_rules.cc: telephone numbers and codes, spans of dates.
+
+// 5日—: group 1 the word that ends the first date; the dash becomes 到.
+std::wstring ReadDateSpanDash(const WideMatch& match);
 
 // 139-1234-5678, +86 10 8765 4321, (010) 8765 4321: digit by digit with 幺.
 std::wstring ReadGroupedPhone(const WideMatch& match);

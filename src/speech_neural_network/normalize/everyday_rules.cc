@@ -26,6 +26,10 @@ constexpr wchar_t kOperand[] = LR"(-?\d+(?:\.\d+)?[%²³]?)";
 constexpr wchar_t kAnySign[] = LR"( ?[\-/+×÷*=<>≤≥≠≈] ?)";
 constexpr wchar_t kStrongSign[] = LR"( ?[+×÷*=<>≤≥≠≈] ?)";
 
+// The dashes written between the two ends of a span of years or dates,
+// the doubled em dash included.
+constexpr wchar_t kSpanDash[] = LR"( ?(?:——|[\-~～—–]) ?)";
+
 // Words after a score that say it is one (3-1战胜).
 constexpr wchar_t kResultWords[] =
     LR"(获胜|取胜|战胜|击败|赢|胜|负|输|落败|战平|打平|逆转|大胜|险胜|完胜|小胜|横扫|领先|落后|拿下)";
@@ -105,8 +109,15 @@ std::vector<Row> Rows() {
       {"grouped_phone", kGroupedPhone, Starts::kAnywhere, ReadGroupedPhone,
        L"-( +"},
       {"year_range",
-       LR"(((?:1[0-9]|20)[0-9]{2})[\-~]((?:1[0-9]|20)[0-9]{2})(?![0-9]))",
-       Starts::kAnywhere, ReadYearRange, L"-~"},
+       std::wstring(LR"(((?:1[0-9]|20)[0-9]{2}))") + kSpanDash +
+           LR"(((?:1[0-9]|20)[0-9]{2})(?![0-9]))",
+       Starts::kAnywhere, ReadYearRange, L"-~～—–"},
+      // 3月5日—4月2日, 6月1日-9日: a dash between the word that ends a date
+      // and the next date is 到, never a minus sign.
+      {"date_range",
+       std::wstring(LR"(([年月日号]))") + kSpanDash +
+           LR"((?=\d{1,4}[年月日号]))",
+       Starts::kAnywhere, ReadDateSpanDash, L"-~～—–"},
       {"expression", Expression(), Starts::kDigitRunStartOnly, ReadExpression,
        L"+×÷*=<>≤≥≠≈"},
       {"score_after_word",
@@ -175,6 +186,10 @@ void FoldColonsBetweenDigits(std::wstring& sentence) {
 
 std::wstring ReadGroupedPhone(const WideMatch& match) {
   return ReadDigits(match.str(0), true);
+}
+
+std::wstring ReadDateSpanDash(const WideMatch& match) {
+  return match.str(1) + L"到";
 }
 
 std::wstring ReadServiceNumber(const WideMatch& match) {
