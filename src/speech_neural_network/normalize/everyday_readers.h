@@ -23,6 +23,9 @@ std::wstring ReadClock(std::wstring_view hour, std::wstring_view minutes,
 std::wstring ReadClockTime(const WideMatch& match);
 // 9:00-17:00: groups 1, 2 the first time, 3, 4 the second.
 std::wstring ReadClockRange(const WideMatch& match);
+// 用时1:05:30: groups 1 the word before, 2 what joins it, 3 hours, 4
+// minutes, 5 seconds; said 一小时五分三十秒.
+std::wstring ReadDuration(const WideMatch& match);
 // 6:30pm, 10:15 a.m., 3PM: groups 1 hour, 3 minutes, 4 a or p.
 std::wstring ReadTwelveHourTime(const WideMatch& match);
 // 2020-7-1, 2020/07/01: groups 1 year, 3 month, 4 day.

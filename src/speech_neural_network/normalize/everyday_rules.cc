@@ -126,11 +126,16 @@ std::vector<Row> Rows() {
       {"score_before_result",
        std::wstring(LR"(()(\d+)[:\-](\d+)(?=)") + kResultWords + L")",
        Starts::kDigitRunStartOnly, ReadScore, L":-"},
+      // 用时1:05:30: after a word that times a race or a task, h:mm:ss is
+      // a duration.
+      {"duration_after_word",
+       LR"((成绩|用时|耗时|跑出|历时|时长|完赛|净时间)(是|为|:|：)?(\d{1,2}):([0-5][0-9]):([0-5][0-9])(?![0-9]))",
+       Starts::kAnywhere, ReadDuration, L"成用耗跑历时完净"},
       {"twelve_hour_time",
        LR"((\d{1,2})(:([0-5][0-9]))? ?([aApP])\.?[mM]\.?(?![A-Za-z]))",
        Starts::kAnywhere, ReadTwelveHourTime, L"aApP"},
       {"clock_range",
-       LR"(([01]?[0-9]|2[0-4]):([0-5][0-9]) ?[\-~～—–至到] ?([01]?[0-9]|2[0-4]):([0-5][0-9]))",
+       LR"(([01]?[0-9]|2[0-4]):([0-5][0-9]) ?[\-~～—–至到] ?([01]?[0-9]|2[0-4]):([0-5][0-9])(?![0-9]))",
        Starts::kAnywhere, ReadClockRange, L":"},
       // 2020-7-1, 2020/07/01, 2020.7.1, 2023 10 20: the same separator
       // twice.

@@ -174,9 +174,10 @@ constexpr NormalizationRule kRules[] = {
     {"chinese_date",
      LR"((\d+)年((0?[1-9]|1[0-2])月)?(((0?[1-9])|((1|2)[0-9])|30|31)([日号]))?(?=(级|后|前|来|间|内|里|多|余|半|以来|以上|以下|左右|之久|之后|之前|的时间|的历史|历史|文明|不变|了|牢|)))",
      Starts::kDigitRunStartOnly, 0, ReadYearOrYears},
-    // 24:00 is the end of the day, a time like any other.
+    // 24:00 is the end of the day, a time like any other. Minutes have two
+    // digits, no more: 1:500 is a ratio.
     {"clock_time",
-     LR"((24(?=:00)|[0-1]?[0-9]|2[0-3]):([0-5][0-9])(:([0-5][0-9]))?)",
+     LR"((24(?=:00)|[0-1]?[0-9]|2[0-3]):([0-5][0-9])(:([0-5][0-9]))?(?![0-9]))",
      Starts::kAnywhere, 0, ReadClockTime},
     // Any other colon between numbers is a ratio or a score: 2:1, 16:9.
     {"ratio", LR"(()(\d+):(\d+))", Starts::kDigitRunStartOnly, 0, ReadScore},

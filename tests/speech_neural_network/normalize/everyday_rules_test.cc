@@ -194,6 +194,13 @@ TEST(EverydayRulesTest, Times) {
                                 {L"8:30~22:00", L"八点三十分到二十二点"},
                                 {L"18:30—20:00", L"十八点三十分到二十点"},
                             });
+  ExpectRule("duration_after_word",
+             {
+                 {L"用时1:05:30", L"用时一小时五分三十秒"},
+                 {L"成绩为2:00:15", L"成绩为两小时零十五秒"},
+                 {L"耗时0:45:00", L"耗时四十五分"},
+                 {L"用时1:05", L"用时1:05"},
+             });
 }
 
 TEST(EverydayRulesTest, Dates) {
