@@ -155,6 +155,16 @@ std::wstring ReadSlashDate(const WideMatch& match) {
          ReadInteger(match.str(1), false, true);
 }
 
+std::wstring ReadDottedDate(const WideMatch& match) {
+  const int month = ValueOf(match.str(1));
+  const int day = ValueOf(match.str(2));
+  if (match.length(1) <= 2 && match.length(2) <= 2 && IsMonth(month) &&
+      IsDay(day)) {
+    return DateReading(L"", month, day);
+  }
+  return ReadNumber(match.str(0));
+}
+
 std::wstring ReadYearRange(const WideMatch& match) {
   if (ValueOf(match.str(2)) > ValueOf(match.str(1))) {
     return ReadDigits(match.str(1), false) + L"到" +

@@ -38,6 +38,9 @@ std::wstring ReadYearMonth(const WideMatch& match);
 // 7/1起, 10/1, 3/4: a month and day when it can only be one or the words
 // after it say so (group 3), else a fraction.
 std::wstring ReadSlashDate(const WideMatch& match);
+// 9.10起: groups 1 month, 2 day; a number that is no month and day (19.5)
+// stays a decimal.
+std::wstring ReadDottedDate(const WideMatch& match);
 // 2019-2020, 2015—2018: groups 1 and 2.
 std::wstring ReadYearRange(const WideMatch& match);
 // 2023年12月25日 and 20年后: groups 1 number, 3 month, 5 day, 9 day

@@ -38,6 +38,11 @@ constexpr wchar_t kResultWords[] =
 constexpr wchar_t kDateWords[] =
     LR"(起|前|后|至|到|开始|截止|当天|大促|促销|活动|生效|上线|发布|凌晨|上午|下午|晚上|中午|零点|号|日|)";
 
+// Words after a month and day written with a point (9.10起) that say it
+// is a date; a decimal seldom stands before them.
+constexpr wchar_t kDottedDateWords[] =
+    LR"(起(?![步跳价])|开始|恢复|当天|截止|生效|上线|发布|实施|执行|开售|发售|开幕|开业|开学|放假|举行|举办|正式|凌晨|零点|上午|下午|晚上|中午|早上)";
+
 std::wstring CurrencyAlternation(bool codes_only) {
   std::wstring alternation;
   for (const Currency& currency : Currencies()) {
@@ -148,6 +153,11 @@ std::vector<Row> Rows() {
       {"year_month",
        LR"(((?:1[0-9]|20)[0-9]{2})[/\-](0?[1-9]|1[0-2])(?![0-9/\-.]))",
        Starts::kAnywhere, ReadYearMonth, L"/-"},
+      // 9.10起: a month and day written with a point, told from a decimal
+      // by the word after it.
+      {"dotted_date",
+       std::wstring(LR"((\d+)\.(\d+)(?![0-9.])(?=)") + kDottedDateWords + L")",
+       Starts::kDigitRunStartOnly, ReadDottedDate, L"."},
       {"slash_date",
        std::wstring(LR"((\d+)/(\d+)(?![0-9/])(?=()") + kDateWords + L"))",
        Starts::kDigitRunStartOnly, ReadSlashDate, L"/"},

@@ -230,6 +230,13 @@ TEST(EverydayRulesTest, Dates) {
                                {L"1/32", L"三十二分之一"},
                                {L"24/7", L"七分之二十四"},
                            });
+  ExpectRule("dotted_date", {
+                                {L"9.10起", L"九月十日起"},
+                                {L"10.1恢复", L"十月一日恢复"},
+                                {L"13.5起", L"十三点五起"},
+                                {L"2.5起步价", L"2.5起步价"},
+                                {L"9.10元", L"9.10元"},
+                            });
 }
 
 // Whatever mix of digits and signs a sentence holds, every digit is read
