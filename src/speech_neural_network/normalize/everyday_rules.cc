@@ -16,9 +16,10 @@ constexpr wchar_t kAmount[] = LR"((\d+(?:,\d{3})*(?:\.\d+)?))";
 
 // Groups of digits joined by "-" or blanks that make a telephone number:
 // a mobile number 3-4-4, a service line 400/800 3-3-4, an area code (in
-// brackets or not) and the number, and any of these after a country code.
+// brackets or not) and the number, and any of these after a country code
+// (+86, (+86), 0086); and a mobile number 3-4-4 joined by points.
 constexpr wchar_t kGroupedPhone[] =
-    LR"((?:\+\d{1,3}[ \-]?)?(?:1[3-9]\d[ \-]\d{4}[ \-]\d{4}|[48]00[ \-]\d{3}[ \-]\d{4}|(?:\(0\d{2,3}\) ?|0\d{2,3}[ \-])\d{3,4}[ \-]?\d{4})(?![0-9])|\+\d{1,3}[ \-]?(?:1[3-9]\d{9}|\d{1,4}[ \-]\d{3,4}[ \-]?\d{4})(?![0-9]))";
+    LR"((?:(?:\+|(?<![0-9])00)\d{1,3}[ \-]?|\(\+\d{1,3}\) ?)?(?:1[3-9]\d[ \-]\d{4}[ \-]\d{4}|[48]00[ \-]\d{3}[ \-]\d{4}|(?:\(0\d{2,3}\) ?|0\d{2,3}[ \-])\d{3,4}[ \-]?\d{4})(?![0-9])|(?:\+\d{1,3}|\(\+\d{1,3}\)|(?<![0-9])00\d{1,3})[ \-]?(?:1[3-9]\d{9}|\d{1,4}[ \-]\d{3,4}[ \-]?\d{4})(?![0-9])|1[3-9]\d\.\d{4}\.\d{4}(?![0-9.]))";
 
 // A sum, an equation or a comparison: numbers joined by signs, at least one
 // of which is no "-" or "/" (3-5 is a range, 3/4 a fraction).
@@ -112,7 +113,7 @@ std::vector<Row> Rows() {
        Starts::kDigitRunStartOnly, ReadMeasure,
        FirstCharacters(Units(), false)},
       {"grouped_phone", kGroupedPhone, Starts::kAnywhere, ReadGroupedPhone,
-       L"-( +"},
+       L"-( +."},
       {"year_range",
        std::wstring(LR"(((?:1[0-9]|20)[0-9]{2}))") + kSpanDash +
            LR"(((?:1[0-9]|20)[0-9]{2})(?![0-9]))",
