@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "speech_neural_network/normalize/everyday_readers.h"
@@ -95,6 +96,18 @@ std::wstring WithoutCommas(std::wstring number) {
   return number;
 }
 
+// An amount of money as said: without commas, and without a fraction that
+// is all zeros (¥88.00 is 八十八元; ¥88.50 keeps its 点五).
+std::wstring MoneyAmount(std::wstring number) {
+  number = WithoutCommas(std::move(number));
+  const std::size_t point = number.find(L'.');
+  if (point != std::wstring::npos &&
+      number.find_first_not_of(L'0', point + 1) == std::wstring::npos) {
+    number.erase(point);
+  }
+  return ReadQuantityNumber(number);
+}
+
 std::wstring PerReading(std::wstring_view symbol) {
   if (symbol.empty()) return L"";
   const Unit* unit = Find(Units(), symbol);
@@ -132,13 +145,13 @@ std::wstring ReadMoneyBefore(const WideMatch& match) {
   std::wstring symbol = match.str(1);
   while (!symbol.empty() && symbol.back() == L' ') symbol.pop_back();
   const Currency* currency = Find(Currencies(), symbol);
-  return ReadQuantityNumber(WithoutCommas(match.str(2))) + match.str(3) +
+  return MoneyAmount(match.str(2)) + match.str(3) +
          std::wstring(currency != nullptr ? currency->reading : L"");
 }
 
 std::wstring ReadMoneyAfter(const WideMatch& match) {
   const Currency* currency = Find(Currencies(), match.str(2));
-  return ReadQuantityNumber(WithoutCommas(match.str(1))) +
+  return MoneyAmount(match.str(1)) +
          std::wstring(currency != nullptr ? currency->reading : L"");
 }
 

@@ -45,9 +45,13 @@ TEST(EverydayRulesTest, MoneyIsSaidAfterItsAmount) {
                                  {L"¥20万", L"二十万元"},
                                  {L"RMB 50", L"五十元"},
                                  {L"$", L"$"},
+                                 {L"¥88.00", L"八十八元"},
+                                 {L"¥1,024.00", L"一千零二十四元"},
+                                 {L"¥88.50", L"八十八点五元"},
                              });
   ExpectRule("money_after", {
                                 {L"30 USD", L"三十美元"},
+                                {L"5.00 USD", L"五美元"},
                                 {L"30USDT", L"30USDT"},
                             });
 }
