@@ -57,6 +57,9 @@ std::wstring ReadRooms(const WideMatch& match);
 
 // 1+1=2, 3×4, 10%+5%, 6/2=3: the whole match.
 std::wstring ReadExpression(const WideMatch& match);
+// x>5 (groups 1 to 3) and 0<x (groups 4 to 6): a name, a sign and a
+// number, or a number, a sign and a letter.
+std::wstring ReadComparison(const WideMatch& match);
 // 比分2:1, 3-1战胜: groups 1 the word before, 2 and 3 the two sides.
 std::wstring ReadScore(const WideMatch& match);
 

@@ -31,6 +31,11 @@ constexpr wchar_t kStrongSign[] = LR"( ?[+×÷*=<>≤≥≠≈] ?)";
 // the doubled em dash included.
 constexpr wchar_t kSpanDash[] = LR"( ?(?:——|[\-~～—–]) ?)";
 
+// The Latin letters, written out: a pattern names every character its
+// matches may hold (wide_regex.h).
+constexpr wchar_t kLetters[] =
+    L"ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz";
+
 // Words after a score that say it is one (3-1战胜).
 constexpr wchar_t kResultWords[] =
     LR"(获胜|取胜|战胜|击败|赢|胜|负|输|落败|战平|打平|逆转|大胜|险胜|完胜|小胜|横扫|领先|落后|拿下)";
@@ -89,6 +94,7 @@ std::vector<Row> Rows() {
   const std::wstring amount = kAmount;
   const std::wstring units = UnitAlternation();
   const std::wstring per = PerUnitAlternation();
+  const std::wstring letter = std::wstring(L"[") + kLetters + L"]";
   return {
       {"money_before",
        L"(" + CurrencyAlternation(false) + L")" + amount + L"(万|亿|千)?",
@@ -126,6 +132,13 @@ std::vector<Row> Rows() {
        Starts::kAnywhere, ReadDateSpanDash, L"-~～—–"},
       {"expression", Expression(), Starts::kDigitRunStartOnly, ReadExpression,
        L"+×÷*=<>≤≥≠≈"},
+      // x>5, t<0, 0<x: a letter compared with a number; < and > are no
+      // markup in plain text.
+      {"comparison",
+       L"(" + letter + L"[" + kLetters +
+           LR"(0-9_]*) ?([<>≤≥≠]) ?(-?\d+(?:\.\d+)?)(?![0-9.])|(-?\d+(?:\.\d+)?) ?([<>≤≥≠]) ?()" +
+           letter + L")",
+       Starts::kAnywhere, ReadComparison, L"<>≤≥≠"},
       {"score_after_word",
        LR"((比分是|比分为|比分|战成|打成)(\d+)[:\-](\d+)(?![0-9]))",
        Starts::kAnywhere, ReadScore, L"比战打"},

@@ -92,6 +92,17 @@ std::wstring ReadExpression(const WideMatch& match) {
   return reading;
 }
 
+std::wstring ReadComparison(const WideMatch& match) {
+  const bool name_first = match.matched(1);
+  const std::wstring number = match.str(name_first ? 3 : 4);
+  std::size_t i = 0;
+  const std::wstring said = TakeOperand(number, i);
+  const SignReading* sign = FindSign(match.str(name_first ? 2 : 5)[0]);
+  const std::wstring sign_said(sign->reading);
+  return name_first ? match.str(1) + sign_said + said
+                    : said + sign_said + match.str(6);
+}
+
 std::wstring ReadScore(const WideMatch& match) {
   return match.str(1) + ReadInteger(match.str(2), false, true) + L"比" +
          ReadInteger(match.str(3), false, true);

@@ -153,6 +153,13 @@ TEST(EverydayRulesTest, SumsAndComparisons) {
                                {L"3-5", L"3-5"},
                                {L"3/4", L"3/4"},
                            });
+  ExpectRule("comparison", {
+                               {L"x>5", L"x大于五"},
+                               {L"t < -2.5", L"t小于负二点五"},
+                               {L"0<x<1", L"零小于x小于一"},
+                               {L"n≥10", L"n大于等于十"},
+                               {L"a<b", L"a<b"},
+                           });
 }
 
 TEST(EverydayRulesTest, EverySignIsSaid) {
