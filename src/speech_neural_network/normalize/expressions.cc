@@ -19,7 +19,8 @@ constexpr SignReading kSigns[] = {
     {L'≤', L"小于等于", true}, {L'≠', L"不等于", true},
     {L'≈', L"约等于", true},   {L'±', L"正负", true},
     {L'π', L"派", true},       {L'²', L"的平方", true},
-    {L'³', L"的立方", true},
+    {L'³', L"的立方", true},   {L'√', L"根号", true},
+    {L'∛', L"三次根号", true}, {L'∜', L"四次根号", true},
 };
 
 const SignReading* FindSign(wchar_t c) {
