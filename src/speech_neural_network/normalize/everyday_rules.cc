@@ -104,9 +104,12 @@ std::vector<Row> Rows() {
        amount + L" ?(" + CurrencyAlternation(true) + L")(?![A-Za-z])",
        Starts::kDigitRunStartOnly, ReadMoneyAfter,
        FirstCharacters(Currencies(), true)},
+      // 5元/斤, 80次/分, 300元/间/晚: the slash between two unit words is
+      // 每.
       {"per_unit",
        L"(元|块|美元|欧元|英镑|日元|港元|公里|千米|米|公斤|千克|克|升|毫升|次|"
-       L"人|个)/(" +
+       L"人|个|件|张|台|辆|位|份|套|本|瓶|盒|箱|袋|包|斤|吨|度|步|字|页|杯|间|"
+       L"晚)/(" +
            per + L")(?![A-Za-z])",
        Starts::kAnywhere, ReadPerUnit, L"/"},
       {"temperature_range",

@@ -56,9 +56,11 @@ constexpr Unit kUnits[] = {
 // What may follow "/" besides the unit symbols: seconds, and the measure
 // words a price is given per (5元/斤).
 constexpr std::wstring_view kPerWords[] = {
-    L"s",  L"公斤", L"千克",   L"斤", L"个",   L"件", L"人",
-    L"次", L"天",   L"月",     L"年", L"小时", L"吨", L"瓶",
-    L"盒", L"份",   L"平方米", L"秒", L"分钟", L"周",
+    L"s",  L"公斤",   L"千克", L"斤", L"个",   L"件", L"人",   L"次",
+    L"天", L"月",     L"年",   L"时", L"小时", L"吨", L"瓶",   L"盒",
+    L"份", L"平方米", L"秒",   L"分", L"分钟", L"周", L"晚",   L"间",
+    L"箱", L"袋",     L"张",   L"台", L"辆",   L"位", L"套",   L"包",
+    L"条", L"只",     L"本",   L"支", L"亩",   L"桌", L"课时",
 };
 
 std::wstring Escaped(std::wstring_view symbol) {
@@ -112,7 +114,10 @@ std::wstring PerReading(std::wstring_view symbol) {
   if (symbol.empty()) return L"";
   const Unit* unit = Find(Units(), symbol);
   if (unit != nullptr) return L"每" + std::wstring(unit->reading);
-  return L"每" + std::wstring(symbol == L"s" ? L"秒" : symbol);
+  // s and 时 are written for 秒 and 小时.
+  if (symbol == L"s") return L"每秒";
+  if (symbol == L"时") return L"每小时";
+  return L"每" + std::wstring(symbol);
 }
 
 }  // namespace

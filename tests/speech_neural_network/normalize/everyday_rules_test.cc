@@ -100,7 +100,9 @@ TEST(EverydayRulesTest, Measures) {
                                   });
   ExpectRule("per_unit", {{L"元/斤", L"元每斤"},
                           {L"元/kg", L"元每公斤"},
-                          {L"公里/小时", L"公里每小时"}});
+                          {L"公里/小时", L"公里每小时"},
+                          {L"次/分", L"次每分"},
+                          {L"元/间/晚", L"元每间每晚"}});
 }
 
 TEST(EverydayRulesTest, TelephoneNumbersInGroups) {
