@@ -118,6 +118,15 @@ std::wstring Ordinal(const WideMatch& match) {
   return L"第" + ReadInteger(match.str(1), false, true);
 }
 
+// 等于100, 大于-3, 等于2个: a value, counted when a counting word follows.
+// Groups 1 the word, 3 the number, 4 its fraction, 5 what follows.
+std::wstring ValueAfterSign(const WideMatch& match) {
+  const std::wstring number = match.str(3);
+  const bool counted = match.length(4) == 0 && CountsTheNumber(match.str(5));
+  return match.str(1) + Sign(match, 2) +
+         (counted ? ReadQuantity(number) : ReadNumber(number));
+}
+
 // A number after a word that makes it an amount (共2000, 余额3500).
 std::wstring AmountAfterWord(const WideMatch& match) {
   return match.str(1) + ReadQuantity(match.str(2));
@@ -189,6 +198,11 @@ constexpr NormalizationRule kRules[] = {
      Starts::kDigitRunStartOnly, 0, PercentRange},
     {"percent", LR"((-?)(\d+(\.\d+)?)%)", Starts::kDigitRunStartOnly, 0,
      Percent},
+    // After 等于, 大于 or 小于 (the signs said, or written so) a number is
+    // a value: 等于100 is 等于一百, never 一零零.
+    {"number_after_equals",
+     LR"((等于|大于|小于)(-?)(\d{1,12}(\.\d+)?)(?![0-9]|\.\d)(?=([一-鿿]?[一-鿿]?)))",
+     Starts::kAnywhere, 0, ValueAfterSign, L"于"},
     // A hotline or a code after the word that introduces it (拨打95588,
     // 客服电话400, 尾号1234).
     {"number_after_word",
