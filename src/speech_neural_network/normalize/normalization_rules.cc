@@ -127,9 +127,14 @@ std::wstring ValueAfterSign(const WideMatch& match) {
          (counted ? ReadQuantity(number) : ReadNumber(number));
 }
 
-// A number after a word that makes it an amount (共2000, 余额3500).
+// A number after a word that makes it an amount (共2000, 余额3500), unless
+// the word after it names the number (约2楼 is 约二楼). Group 3 holds what
+// follows.
 std::wstring AmountAfterWord(const WideMatch& match) {
-  return match.str(1) + ReadQuantity(match.str(2));
+  const std::wstring number = match.str(2);
+  return match.str(1) + (NamesTheNumber(match.str(3))
+                             ? ReadInteger(number, false, true)
+                             : ReadQuantity(number));
 }
 
 // A run too long for any count: a code, read digit by digit like a
@@ -236,7 +241,7 @@ constexpr NormalizationRule kRules[] = {
     // Flats are told by their rooms: 2室1厅 is 两室一厅.
     {"rooms", LR"((\d)室(\d)厅)", Starts::kAnywhere, 0, ReadRooms},
     {"amount_after_word",
-     LR"((共|一共|总共|共计|合计|总计|累计|约|大约|达|达到|超过|不到|将近|仅|只有|余额|售价|价格是|价格为|价格|金额|总分|人数|增至|降至|高达|多达|至少|最多)(\d+)(?![0-9]))",
+     LR"((共|一共|总共|共计|合计|总计|累计|约|大约|达|达到|超过|不到|将近|仅|只有|余额|售价|价格是|价格为|价格|金额|总分|人数|增至|降至|高达|多达|至少|最多)(\d+)(?![0-9])(?=([一-鿿]?[一-鿿]?)))",
      Starts::kAnywhere, 0, AmountAfterWord},
     // A count before a measure word (3个, 10多元, 2000元): only the digits are
     // replaced; the approximation (多, 余, 几) and the measure word stay. The
