@@ -88,6 +88,9 @@ TEST(EverydayRulesTest, Measures) {
                             {L"40°F", L"四十华氏度"},
                             {L"170-180cm", L"一百七十到一百八十厘米"},
                             {L"1~2‰", L"千分之一到千分之二"},
+                            {L"5.6mmol/L", L"五点六毫摩尔每升"},
+                            {L"90mg/dL", L"九十毫克每分升"},
+                            {L"35μg/m³", L"三十五微克每立方米"},
                             // Not units: a letter follows, or none is one.
                             {L"5mx", L"5mx"},
                             {L"5G网络", L"5G网络"},
