@@ -156,13 +156,13 @@ std::wstring ReadSlashDate(const WideMatch& match) {
 }
 
 std::wstring ReadDottedDate(const WideMatch& match) {
-  const int month = ValueOf(match.str(1));
-  const int day = ValueOf(match.str(2));
-  if (match.length(1) <= 2 && match.length(2) <= 2 && IsMonth(month) &&
-      IsDay(day)) {
+  const int month = ValueOf(match.str(2));
+  const int day = ValueOf(match.str(3));
+  if (!match.matched(1) && match.length(2) <= 2 && match.length(3) <= 2 &&
+      IsMonth(month) && IsDay(day)) {
     return DateReading(L"", month, day);
   }
-  return ReadNumber(match.str(0));
+  return match.str(1) + ReadNumber(match.str(2) + L"." + match.str(3));
 }
 
 std::wstring ReadYearRange(const WideMatch& match) {

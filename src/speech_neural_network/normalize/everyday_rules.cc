@@ -171,9 +171,11 @@ std::vector<Row> Rows() {
        LR"(((?:1[0-9]|20)[0-9]{2})[/\-](0?[1-9]|1[0-2])(?![0-9/\-.]))",
        Starts::kAnywhere, ReadYearMonth, L"/-"},
       // 9.10起: a month and day written with a point, told from a decimal
-      // by the word after it.
+      // by the word after it; after a word of prices (低至9.9起) it is one.
       {"dotted_date",
-       std::wstring(LR"((\d+)\.(\d+)(?![0-9.])(?=)") + kDottedDateWords + L")",
+       std::wstring(
+           LR"((低至|低到|仅需|只要|仅|最低|售价|特价|单价|券后|到手价|到手)?(\d+)\.(\d+)(?![0-9.])(?=)") +
+           kDottedDateWords + L")",
        Starts::kDigitRunStartOnly, ReadDottedDate, L"."},
       {"slash_date",
        std::wstring(LR"((\d+)/(\d+)(?![0-9/])(?=()") + kDateWords + L"))",
