@@ -158,9 +158,13 @@ std::wstring ReadSlashDate(const WideMatch& match) {
 std::wstring ReadDottedDate(const WideMatch& match) {
   const int month = ValueOf(match.str(2));
   const int day = ValueOf(match.str(3));
-  if (!match.matched(1) && match.length(2) <= 2 && match.length(3) <= 2 &&
+  // 从1.5开始 counts on from a number; 从9.10起 is a date.
+  const std::wstring before = match.str(1);
+  const bool value =
+      match.matched(1) && (before != L"从" || match.str(4) == L"开始");
+  if (!value && match.length(2) <= 2 && match.length(3) <= 2 &&
       IsMonth(month) && IsDay(day)) {
-    return DateReading(L"", month, day);
+    return before + DateReading(L"", month, day);
   }
   return match.str(1) + ReadNumber(match.str(2) + L"." + match.str(3));
 }

@@ -38,8 +38,9 @@ std::wstring ReadYearMonth(const WideMatch& match);
 // 7/1起, 10/1, 3/4: a month and day when it can only be one or the words
 // after it say so (group 3), else a fraction.
 std::wstring ReadSlashDate(const WideMatch& match);
-// 9.10起: groups 1 a word of prices, 2 month, 3 day; a number after such a
-// word (低至9.9起) or that is no month and day (19.5) stays a decimal.
+// 9.10起: groups 1 a word of prices or 从, 2 month, 3 day, 4 the word
+// after; a number after a word of prices (低至9.9起), 从1.5开始 and a
+// number that is no month and day (19.5) stay decimals.
 std::wstring ReadDottedDate(const WideMatch& match);
 // 2019-2020, 2015—2018: groups 1 and 2.
 std::wstring ReadYearRange(const WideMatch& match);

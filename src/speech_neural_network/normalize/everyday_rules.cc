@@ -174,8 +174,8 @@ std::vector<Row> Rows() {
       // by the word after it; after a word of prices (低至9.9起) it is one.
       {"dotted_date",
        std::wstring(
-           LR"((低至|低到|仅需|只要|仅|最低|售价|特价|单价|券后|到手价|到手)?(\d+)\.(\d+)(?![0-9.])(?=)") +
-           kDottedDateWords + L")",
+           LR"((低至|低到|仅需|只要|仅|最低|售价|特价|单价|券后|到手价|到手|从)?(\d+)\.(\d+)(?![0-9.])(?=()") +
+           kDottedDateWords + L"))",
        Starts::kDigitRunStartOnly, ReadDottedDate, L"."},
       {"slash_date",
        std::wstring(LR"((\d+)/(\d+)(?![0-9/])(?=()") + kDateWords + L"))",
