@@ -72,6 +72,30 @@ std::wstring ReadClockRange(const WideMatch& match) {
          ReadClock(match.str(3), match.str(4), L"");
 }
 
+std::wstring ReadDuration(const WideMatch& match) {
+  const std::wstring joint = match.str(2);
+  std::wstring reading =
+      match.str(1) + (joint == L"是" || joint == L"为" ? joint : L"");
+  const std::wstring hours = match.str(3);
+  const std::wstring minutes = match.str(4);
+  const std::wstring seconds = match.str(5);
+  if (!AllZero(hours)) {
+    reading += ReadQuantity(hours.substr(hours.size() > 1 && hours[0] == L'0'));
+    reading += L"小时";
+  }
+  if (!AllZero(minutes)) {
+    reading += Field(minutes) + L"分";
+  } else if (!AllZero(hours) && !AllZero(seconds)) {
+    reading += L"零";
+  }
+  // 0:00:00 still says a time: 零秒.
+  const bool nothing_said = AllZero(hours) && AllZero(minutes);
+  if (!AllZero(seconds) || nothing_said) {
+    reading += (AllZero(seconds) ? L"零" : Field(seconds)) + L"秒";
+  }
+  return reading;
+}
+
 std::wstring ReadTwelveHourTime(const WideMatch& match) {
   const int hour = ValueOf(match.str(1));
   const std::wstring minutes = match.length(3) > 0 ? match.str(3) : L"00";
@@ -129,6 +153,20 @@ std::wstring ReadSlashDate(const WideMatch& match) {
   }
   return ReadInteger(match.str(2), false, true) + L"分之" +
          ReadInteger(match.str(1), false, true);
+}
+
+std::wstring ReadDottedDate(const WideMatch& match) {
+  const int month = ValueOf(match.str(2));
+  const int day = ValueOf(match.str(3));
+  // 从1.5开始 counts on from a number; 从9.10起 is a date.
+  const std::wstring before = match.str(1);
+  const bool value =
+      match.matched(1) && (before != L"从" || match.str(4) == L"开始");
+  if (!value && match.length(2) <= 2 && match.length(3) <= 2 &&
+      IsMonth(month) && IsDay(day)) {
+    return before + DateReading(L"", month, day);
+  }
+  return match.str(1) + ReadNumber(match.str(2) + L"." + match.str(3));
 }
 
 std::wstring ReadYearRange(const WideMatch& match) {

@@ -23,6 +23,9 @@ std::wstring ReadClock(std::wstring_view hour, std::wstring_view minutes,
 std::wstring ReadClockTime(const WideMatch& match);
 // 9:00-17:00: groups 1, 2 the first time, 3, 4 the second.
 std::wstring ReadClockRange(const WideMatch& match);
+// 用时1:05:30: groups 1 the word before, 2 what joins it, 3 hours, 4
+// minutes, 5 seconds; said 一小时五分三十秒.
+std::wstring ReadDuration(const WideMatch& match);
 // 6:30pm, 10:15 a.m., 3PM: groups 1 hour, 3 minutes, 4 a or p.
 std::wstring ReadTwelveHourTime(const WideMatch& match);
 // 2020-7-1, 2020/07/01: groups 1 year, 3 month, 4 day.
@@ -35,7 +38,11 @@ std::wstring ReadYearMonth(const WideMatch& match);
 // 7/1起, 10/1, 3/4: a month and day when it can only be one or the words
 // after it say so (group 3), else a fraction.
 std::wstring ReadSlashDate(const WideMatch& match);
-// 2019-2020: groups 1 and 2.
+// 9.10起: groups 1 a word of prices or 从, 2 month, 3 day, 4 the word
+// after; a number after a word of prices (低至9.9起), 从1.5开始 and a
+// number that is no month and day (19.5) stay decimals.
+std::wstring ReadDottedDate(const WideMatch& match);
+// 2019-2020, 2015—2018: groups 1 and 2.
 std::wstring ReadYearRange(const WideMatch& match);
 // 2023年12月25日 and 20年后: groups 1 number, 3 month, 5 day, 9 day
 // character, 10 the words after 年.
@@ -51,6 +58,9 @@ std::wstring ReadRooms(const WideMatch& match);
 
 // 1+1=2, 3×4, 10%+5%, 6/2=3: the whole match.
 std::wstring ReadExpression(const WideMatch& match);
+// x>5 (groups 1 to 3) and 0<x (groups 4 to 6): a name, a sign and a
+// number, or a number, a sign and a letter.
+std::wstring ReadComparison(const WideMatch& match);
 // 比分2:1, 3-1战胜: groups 1 the word before, 2 and 3 the two sides.
 std::wstring ReadScore(const WideMatch& match);
 
@@ -73,7 +83,10 @@ const std::wstring& UnitAlternation();
 // words.
 const std::wstring& PerUnitAlternation();
 
-// everyday_rules.cc: telephone numbers and codes.
+// everyday_rules.cc: telephone numbers and codes, spans of dates.
+
+// 5日—: group 1 the word that ends the first date; the dash becomes 到.
+std::wstring ReadDateSpanDash(const WideMatch& match);
 
 // 139-1234-5678, +86 10 8765 4321, (010) 8765 4321: digit by digit with 幺.
 std::wstring ReadGroupedPhone(const WideMatch& match);

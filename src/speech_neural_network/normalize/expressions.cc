@@ -19,7 +19,8 @@ constexpr SignReading kSigns[] = {
     {L'≤', L"小于等于", true}, {L'≠', L"不等于", true},
     {L'≈', L"约等于", true},   {L'±', L"正负", true},
     {L'π', L"派", true},       {L'²', L"的平方", true},
-    {L'³', L"的立方", true},
+    {L'³', L"的立方", true},   {L'√', L"根号", true},
+    {L'∛', L"三次根号", true}, {L'∜', L"四次根号", true},
 };
 
 const SignReading* FindSign(wchar_t c) {
@@ -90,6 +91,17 @@ std::wstring ReadExpression(const WideMatch& match) {
     SkipBlanks(text, i);
   }
   return reading;
+}
+
+std::wstring ReadComparison(const WideMatch& match) {
+  const bool name_first = match.matched(1);
+  const std::wstring number = match.str(name_first ? 3 : 4);
+  std::size_t i = 0;
+  const std::wstring said = TakeOperand(number, i);
+  const SignReading* sign = FindSign(match.str(name_first ? 2 : 5)[0]);
+  const std::wstring sign_said(sign->reading);
+  return name_first ? match.str(1) + sign_said + said
+                    : said + sign_said + match.str(6);
 }
 
 std::wstring ReadScore(const WideMatch& match) {

@@ -23,7 +23,8 @@ struct SignReading {
 absl::Span<const SignReading> SignReadings();
 
 // Says each sign that reads the same wherever it stands (≥ ≤ ≠ ≈ ± × ÷ =,
-// π, ² and ³), and a "+" between two letters or after one (C++, x+y).
+// π, ², ³ and the roots √ ∛ ∜), and a "+" between two letters or after one
+// (C++, x+y).
 void ReadMathSigns(std::wstring& sentence);
 
 }  // namespace speechnn

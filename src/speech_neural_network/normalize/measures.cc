@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "speech_neural_network/normalize/everyday_readers.h"
@@ -27,37 +28,72 @@ constexpr Currency kCurrencies[] = {
 // Symbols as written; where one is a prefix of another the longer one is
 // tried first (the alternation is sorted by length).
 constexpr Unit kUnits[] = {
-    {L"mm", L"毫米", false},      {L"cm", L"厘米", false},
-    {L"dm", L"分米", false},      {L"km", L"公里", false},
-    {L"m", L"米", false},         {L"nm", L"纳米", false},
-    {L"μm", L"微米", false},      {L"m²", L"平方米", false},
-    {L"㎡", L"平方米", false},    {L"km²", L"平方公里", false},
-    {L"cm²", L"平方厘米", false}, {L"m³", L"立方米", false},
-    {L"cm³", L"立方厘米", false}, {L"mg", L"毫克", false},
-    {L"g", L"克", false},         {L"kg", L"公斤", false},
-    {L"lb", L"磅", false},        {L"oz", L"盎司", false},
-    {L"ml", L"毫升", false},      {L"mL", L"毫升", false},
-    {L"L", L"升", false},         {L"ms", L"毫秒", false},
-    {L"min", L"分钟", false},     {L"h", L"小时", false},
-    {L"KB", L"K", false},         {L"MB", L"兆", false},
-    {L"GB", L"G", false},         {L"TB", L"T", false},
-    {L"Mbps", L"兆", false},      {L"Hz", L"赫兹", false},
-    {L"kHz", L"千赫", false},     {L"MHz", L"兆赫", false},
-    {L"GHz", L"吉赫兹", false},   {L"W", L"瓦", false},
-    {L"kW", L"千瓦", false},      {L"kWh", L"千瓦时", false},
-    {L"mAh", L"毫安时", false},   {L"mA", L"毫安", false},
-    {L"V", L"伏", false},         {L"kV", L"千伏", false},
-    {L"dB", L"分贝", false},      {L"kcal", L"千卡", false},
-    {L"°F", L"华氏度", false},    {L"°", L"度", false},
-    {L"‰", L"千分之", true},      {L"‱", L"万分之", true},
+    {L"mm", L"毫米", false},
+    {L"cm", L"厘米", false},
+    {L"dm", L"分米", false},
+    {L"km", L"公里", false},
+    {L"m", L"米", false},
+    {L"nm", L"纳米", false},
+    {L"μm", L"微米", false},
+    {L"m²", L"平方米", false},
+    {L"㎡", L"平方米", false},
+    {L"km²", L"平方公里", false},
+    {L"cm²", L"平方厘米", false},
+    {L"m³", L"立方米", false},
+    {L"cm³", L"立方厘米", false},
+    {L"mg", L"毫克", false},
+    {L"g", L"克", false},
+    {L"kg", L"公斤", false},
+    {L"lb", L"磅", false},
+    {L"oz", L"盎司", false},
+    {L"ml", L"毫升", false},
+    {L"mL", L"毫升", false},
+    {L"L", L"升", false},
+    {L"ms", L"毫秒", false},
+    {L"min", L"分钟", false},
+    {L"h", L"小时", false},
+    {L"KB", L"K", false},
+    {L"MB", L"兆", false},
+    {L"GB", L"G", false},
+    {L"TB", L"T", false},
+    {L"Mbps", L"兆", false},
+    {L"Hz", L"赫兹", false},
+    {L"kHz", L"千赫", false},
+    {L"MHz", L"兆赫", false},
+    {L"GHz", L"吉赫兹", false},
+    {L"W", L"瓦", false},
+    {L"kW", L"千瓦", false},
+    {L"kWh", L"千瓦时", false},
+    {L"mAh", L"毫安时", false},
+    {L"mA", L"毫安", false},
+    {L"V", L"伏", false},
+    {L"kV", L"千伏", false},
+    {L"dB", L"分贝", false},
+    {L"kcal", L"千卡", false},
+    {L"°F", L"华氏度", false},
+    {L"°", L"度", false},
+    {L"‰", L"千分之", true},
+    {L"‱", L"万分之", true},
+    // Laboratory and air-quality units: mmol/L, mg/dL, μg/m³ (μ also
+    // written as the micro sign µ).
+    {L"mol", L"摩尔", false},
+    {L"mmol", L"毫摩尔", false},
+    {L"μmol", L"微摩尔", false},
+    {L"µmol", L"微摩尔", false},
+    {L"μg", L"微克", false},
+    {L"µg", L"微克", false},
+    {L"ng", L"纳克", false},
+    {L"dL", L"分升", false},
 };
 
 // What may follow "/" besides the unit symbols: seconds, and the measure
 // words a price is given per (5元/斤).
 constexpr std::wstring_view kPerWords[] = {
-    L"s",  L"公斤", L"千克",   L"斤", L"个",   L"件", L"人",
-    L"次", L"天",   L"月",     L"年", L"小时", L"吨", L"瓶",
-    L"盒", L"份",   L"平方米", L"秒", L"分钟", L"周",
+    L"s",  L"公斤",   L"千克", L"斤", L"个",   L"件", L"人",   L"次",
+    L"天", L"月",     L"年",   L"时", L"小时", L"吨", L"瓶",   L"盒",
+    L"份", L"平方米", L"秒",   L"分", L"分钟", L"周", L"晚",   L"间",
+    L"箱", L"袋",     L"张",   L"台", L"辆",   L"位", L"套",   L"包",
+    L"条", L"只",     L"本",   L"支", L"亩",   L"桌", L"课时",
 };
 
 std::wstring Escaped(std::wstring_view symbol) {
@@ -95,11 +131,26 @@ std::wstring WithoutCommas(std::wstring number) {
   return number;
 }
 
+// An amount of money as said: without commas, and without a fraction that
+// is all zeros (¥88.00 is 八十八元; ¥88.50 keeps its 点五).
+std::wstring MoneyAmount(std::wstring number) {
+  number = WithoutCommas(std::move(number));
+  const std::size_t point = number.find(L'.');
+  if (point != std::wstring::npos &&
+      number.find_first_not_of(L'0', point + 1) == std::wstring::npos) {
+    number.erase(point);
+  }
+  return ReadQuantityNumber(number);
+}
+
 std::wstring PerReading(std::wstring_view symbol) {
   if (symbol.empty()) return L"";
   const Unit* unit = Find(Units(), symbol);
   if (unit != nullptr) return L"每" + std::wstring(unit->reading);
-  return L"每" + std::wstring(symbol == L"s" ? L"秒" : symbol);
+  // s and 时 are written for 秒 and 小时.
+  if (symbol == L"s") return L"每秒";
+  if (symbol == L"时") return L"每小时";
+  return L"每" + std::wstring(symbol);
 }
 
 }  // namespace
@@ -132,13 +183,13 @@ std::wstring ReadMoneyBefore(const WideMatch& match) {
   std::wstring symbol = match.str(1);
   while (!symbol.empty() && symbol.back() == L' ') symbol.pop_back();
   const Currency* currency = Find(Currencies(), symbol);
-  return ReadQuantityNumber(WithoutCommas(match.str(2))) + match.str(3) +
+  return MoneyAmount(match.str(2)) + match.str(3) +
          std::wstring(currency != nullptr ? currency->reading : L"");
 }
 
 std::wstring ReadMoneyAfter(const WideMatch& match) {
   const Currency* currency = Find(Currencies(), match.str(2));
-  return ReadQuantityNumber(WithoutCommas(match.str(1))) +
+  return MoneyAmount(match.str(1)) +
          std::wstring(currency != nullptr ? currency->reading : L"");
 }
 

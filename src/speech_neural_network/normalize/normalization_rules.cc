@@ -118,9 +118,23 @@ std::wstring Ordinal(const WideMatch& match) {
   return L"第" + ReadInteger(match.str(1), false, true);
 }
 
-// A number after a word that makes it an amount (共2000, 余额3500).
+// 等于100, 大于-3, 等于2个: a value, counted when a counting word follows.
+// Groups 1 the word, 3 the number, 4 its fraction, 5 what follows.
+std::wstring ValueAfterSign(const WideMatch& match) {
+  const std::wstring number = match.str(3);
+  const bool counted = match.length(4) == 0 && CountsTheNumber(match.str(5));
+  return match.str(1) + Sign(match, 2) +
+         (counted ? ReadQuantity(number) : ReadNumber(number));
+}
+
+// A number after a word that makes it an amount (共2000, 余额3500), unless
+// the word after it names the number (约2楼 is 约二楼). Group 3 holds what
+// follows.
 std::wstring AmountAfterWord(const WideMatch& match) {
-  return match.str(1) + ReadQuantity(match.str(2));
+  const std::wstring number = match.str(2);
+  return match.str(1) + (NamesTheNumber(match.str(3))
+                             ? ReadInteger(number, false, true)
+                             : ReadQuantity(number));
 }
 
 // A run too long for any count: a code, read digit by digit like a
@@ -174,9 +188,10 @@ constexpr NormalizationRule kRules[] = {
     {"chinese_date",
      LR"((\d+)年((0?[1-9]|1[0-2])月)?(((0?[1-9])|((1|2)[0-9])|30|31)([日号]))?(?=(级|后|前|来|间|内|里|多|余|半|以来|以上|以下|左右|之久|之后|之前|的时间|的历史|历史|文明|不变|了|牢|)))",
      Starts::kDigitRunStartOnly, 0, ReadYearOrYears},
-    // 24:00 is the end of the day, a time like any other.
+    // 24:00 is the end of the day, a time like any other. Minutes have two
+    // digits, no more: 1:500 is a ratio.
     {"clock_time",
-     LR"((24(?=:00)|[0-1]?[0-9]|2[0-3]):([0-5][0-9])(:([0-5][0-9]))?)",
+     LR"((24(?=:00)|[0-1]?[0-9]|2[0-3]):([0-5][0-9])(:([0-5][0-9]))?(?![0-9]))",
      Starts::kAnywhere, 0, ReadClockTime},
     // Any other colon between numbers is a ratio or a score: 2:1, 16:9.
     {"ratio", LR"(()(\d+):(\d+))", Starts::kDigitRunStartOnly, 0, ReadScore},
@@ -188,6 +203,11 @@ constexpr NormalizationRule kRules[] = {
      Starts::kDigitRunStartOnly, 0, PercentRange},
     {"percent", LR"((-?)(\d+(\.\d+)?)%)", Starts::kDigitRunStartOnly, 0,
      Percent},
+    // After 等于, 大于 or 小于 (the signs said, or written so) a number is
+    // a value: 等于100 is 等于一百, never 一零零.
+    {"number_after_equals",
+     LR"((等于|大于|小于)(-?)(\d{1,12}(\.\d+)?)(?![0-9]|\.\d)(?=([一-鿿]?[一-鿿]?)))",
+     Starts::kAnywhere, 0, ValueAfterSign, L"于"},
     // A hotline or a code after the word that introduces it (拨打95588,
     // 客服电话400, 尾号1234).
     {"number_after_word",
@@ -221,7 +241,7 @@ constexpr NormalizationRule kRules[] = {
     // Flats are told by their rooms: 2室1厅 is 两室一厅.
     {"rooms", LR"((\d)室(\d)厅)", Starts::kAnywhere, 0, ReadRooms},
     {"amount_after_word",
-     LR"((共|一共|总共|共计|合计|总计|累计|约|大约|达|达到|超过|不到|将近|仅|只有|余额|售价|价格是|价格为|价格|金额|总分|人数|增至|降至|高达|多达|至少|最多)(\d+)(?![0-9]))",
+     LR"((共|一共|总共|共计|合计|总计|累计|约|大约|达|达到|超过|不到|将近|仅|只有|余额|售价|价格是|价格为|价格|金额|总分|人数|增至|降至|高达|多达|至少|最多)(\d+)(?![0-9])(?=([一-鿿]?[一-鿿]?)))",
      Starts::kAnywhere, 0, AmountAfterWord},
     // A count before a measure word (3个, 10多元, 2000元): only the digits are
     // replaced; the approximation (多, 余, 几) and the measure word stay. The

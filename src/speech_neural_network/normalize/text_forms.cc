@@ -44,11 +44,19 @@ const std::vector<Form>& Forms() {
        Digits::kOneByOne},
       {"ip", LR"((?<![0-9.])\d{1,3}(?:\.\d{1,3}){3}(?::\d{1,5})?(?![0-9.]))",
        Digits::kOneByOne},
+      // localhost:8080, example.com:3000: the colon before a port.
+      {"host_port",
+       LR"((?<![A-Za-z0-9.\-_])(?=[A-Za-z0-9.\-]*[A-Za-z])(?:localhost|[A-Za-z0-9\-]+(?:\.[A-Za-z0-9\-]+)+):\d{2,5}(?![0-9:]))",
+       Digits::kOneByOne},
       {"version",
        LR"((?<![0-9.A-Za-z])(?:[vV]\d+(?:\.\d+)+|\d{1,2}(?:\.\d+){2,})(?![0-9.]))",
        Digits::kByComponent},
       {"file",
        LR"((?<![A-Za-z0-9_\-.])(?=[A-Za-z0-9_\-]*[A-Za-z_])[A-Za-z0-9_\-]+(?:\.[A-Za-z0-9_\-]+)*\.(?i:txt|pdf|docx?|xlsx?|pptx?|jpe?g|png|gif|bmp|svg|mp3|mp4|wav|avi|mov|zip|rar|7z|gz|tar|exe|apk|dmg|iso|py|cc|cpp|hpp|h|c|js|ts|java|go|rs|json|ya?ml|csv|html?|md|xml|ini|conf|log|sh|bat)(?![A-Za-z0-9]))",
+       Digits::kOneByOne},
+      // wifi_5G, user_01: a name joined by underscores, which are said.
+      {"underscored_name",
+       LR"((?<![A-Za-z0-9_])(?=[A-Za-z0-9_]*[A-Za-z])[A-Za-z0-9]+(?:_[A-Za-z0-9]+)+(?![A-Za-z0-9_]))",
        Digits::kOneByOne},
   };
   return *forms;
@@ -122,7 +130,7 @@ void ReplaceEach(const WideRegex& regex, std::wstring& sentence, Read read) {
 }
 
 bool MayHoldForm(const std::wstring& sentence) {
-  return sentence.find_first_of(L".@/-") != std::wstring::npos;
+  return sentence.find_first_of(L".@/-_:") != std::wstring::npos;
 }
 
 }  // namespace

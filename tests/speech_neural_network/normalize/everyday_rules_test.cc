@@ -45,9 +45,13 @@ TEST(EverydayRulesTest, MoneyIsSaidAfterItsAmount) {
                                  {L"¥20万", L"二十万元"},
                                  {L"RMB 50", L"五十元"},
                                  {L"$", L"$"},
+                                 {L"¥88.00", L"八十八元"},
+                                 {L"¥1,024.00", L"一千零二十四元"},
+                                 {L"¥88.50", L"八十八点五元"},
                              });
   ExpectRule("money_after", {
                                 {L"30 USD", L"三十美元"},
+                                {L"5.00 USD", L"五美元"},
                                 {L"30USDT", L"30USDT"},
                             });
 }
@@ -84,6 +88,9 @@ TEST(EverydayRulesTest, Measures) {
                             {L"40°F", L"四十华氏度"},
                             {L"170-180cm", L"一百七十到一百八十厘米"},
                             {L"1~2‰", L"千分之一到千分之二"},
+                            {L"5.6mmol/L", L"五点六毫摩尔每升"},
+                            {L"90mg/dL", L"九十毫克每分升"},
+                            {L"35μg/m³", L"三十五微克每立方米"},
                             // Not units: a letter follows, or none is one.
                             {L"5mx", L"5mx"},
                             {L"5G网络", L"5G网络"},
@@ -96,7 +103,9 @@ TEST(EverydayRulesTest, Measures) {
                                   });
   ExpectRule("per_unit", {{L"元/斤", L"元每斤"},
                           {L"元/kg", L"元每公斤"},
-                          {L"公里/小时", L"公里每小时"}});
+                          {L"公里/小时", L"公里每小时"},
+                          {L"次/分", L"次每分"},
+                          {L"元/间/晚", L"元每间每晚"}});
 }
 
 TEST(EverydayRulesTest, TelephoneNumbersInGroups) {
@@ -109,6 +118,10 @@ TEST(EverydayRulesTest, TelephoneNumbersInGroups) {
                  {L"(010) 8765 4321", L"零幺零八七六五四三二幺"},
                  {L"400-820-8820", L"四零零八二零八八二零"},
                  {L"+852 2123 4567", L"八五二二幺二三四五六七"},
+                 {L"(+86)13812345678", L"八六幺三八幺二三四五六七八"},
+                 {L"0086-21-12345678", L"零零八六二幺幺二三四五六七八"},
+                 {L"138.1234.5678", L"幺三八幺二三四五六七八"},
+                 {L"2008.1234.5678", L"2008.1234.5678"},
                  {L"100-1000", L"100-1000"},
                  {L"2019-2020", L"2019-2020"},
              });
@@ -119,6 +132,14 @@ TEST(EverydayRulesTest, SpansOfYears) {
                                {L"2019-2020", L"二零一九到二零二零"},
                                {L"2018~2020年", L"二零一八到二零二零年"},
                                {L"2020-1999", L"二千零二十到一千九百九十九"},
+                               {L"2015—2018年", L"二零一五到二零一八年"},
+                               {L"2015——2018", L"二零一五到二零一八"},
+                           });
+  ExpectRule("date_range", {
+                               {L"3月5日—4月2日", L"3月5日到4月2日"},
+                               {L"6月1日-9日", L"6月1日到9日"},
+                               {L"3月～5月", L"3月到5月"},
+                               {L"5日-3", L"5日-3"},
                            });
 }
 
@@ -136,6 +157,13 @@ TEST(EverydayRulesTest, SumsAndComparisons) {
                                // A range and a fraction are no sums.
                                {L"3-5", L"3-5"},
                                {L"3/4", L"3/4"},
+                           });
+  ExpectRule("comparison", {
+                               {L"x>5", L"x大于五"},
+                               {L"t < -2.5", L"t小于负二点五"},
+                               {L"0<x<1", L"零小于x小于一"},
+                               {L"n≥10", L"n大于等于十"},
+                               {L"a<b", L"a<b"},
                            });
 }
 
@@ -186,6 +214,13 @@ TEST(EverydayRulesTest, Times) {
                                 {L"8:30~22:00", L"八点三十分到二十二点"},
                                 {L"18:30—20:00", L"十八点三十分到二十点"},
                             });
+  ExpectRule("duration_after_word",
+             {
+                 {L"用时1:05:30", L"用时一小时五分三十秒"},
+                 {L"成绩为2:00:15", L"成绩为两小时零十五秒"},
+                 {L"耗时0:45:00", L"耗时四十五分"},
+                 {L"用时1:05", L"用时1:05"},
+             });
 }
 
 TEST(EverydayRulesTest, Dates) {
@@ -215,6 +250,16 @@ TEST(EverydayRulesTest, Dates) {
                                {L"1/32", L"三十二分之一"},
                                {L"24/7", L"七分之二十四"},
                            });
+  ExpectRule("dotted_date", {
+                                {L"9.10起", L"九月十日起"},
+                                {L"10.1恢复", L"十月一日恢复"},
+                                {L"13.5起", L"十三点五起"},
+                                {L"低至9.9起", L"低至九点九起"},
+                                {L"从1.5开始", L"从一点五开始"},
+                                {L"从9.10起", L"从九月十日起"},
+                                {L"2.5起步价", L"2.5起步价"},
+                                {L"9.10元", L"9.10元"},
+                            });
 }
 
 // Whatever mix of digits and signs a sentence holds, every digit is read

@@ -25,6 +25,11 @@ TEST(TextFormsTest, AddressesAreReadOut) {
       {L"my-file.txt", "my杠file点txt"},
       {L"Wi-Fi", "WiFi"},
       {L"A-B", "A-B"},
+      {L"wifi_5G", "wifi下划线五G"},
+      {L"user_01的", "user下划线零一的"},
+      {L"localhost:8080", "localhost冒号八零八零"},
+      {L"example.com:3000", "example点com冒号三零零零"},
+      {L"3.5:2", "3.5:2"},
       // Numbers that are none of these.
       {L"3.14", "3.14"},
       {L"2020.7.1", "2020.7.1"},
