@@ -28,8 +28,13 @@ void CheckAccepted(const tolvaren_say::SayOptions& options) {
   Require(options.rate == 0 ||
           (options.rate >= 1000 && options.rate <= 768000));
   Require(options.output.empty() || options.output_dir.empty());
-  Require(!options.output.empty() || !options.output_dir.empty() ||
-          options.phonemes);
+  // Without a file the speech is played, unless only the phonemes are
+  // asked for; a device is only for playing.
+  const bool to_files = !options.output.empty() || !options.output_dir.empty();
+  Require(options.play ==
+          (!to_files && (!options.phonemes || !options.device.empty() ||
+                         !options.timings.empty())));
+  Require(options.device.empty() || options.play);
   Require(!options.raw || !options.output.empty());
   Require(options.source != tolvaren_say::TextSource::kArguments ||
           options.file.empty() || options.file == "-");
